@@ -1,0 +1,24 @@
+#pragma once
+// The few operating-system services the instrument needs. Everything else is portable.
+// Tests replace the interactive parts (message boxes, file dialogs) through setPlatformUi().
+#include <cstdint>
+#include <string>
+
+namespace kelo::platform {
+
+// The user's documents folder, without a trailing separator; empty when unknown.
+std::string documentsFolder();
+
+// Per-user data folder: documents folder + "Orvanta/KELO/" (Windows: "\Orvanta\KELO\"),
+// always ending with the platform separator. Empty when the documents folder is unknown.
+std::string dataFolder();
+
+// Creates the folder and its parents when missing; true when it exists afterwards.
+bool ensureFolder(const std::string& path);
+
+// Milliseconds since an arbitrary start (wraps like a 32-bit tick count).
+uint32_t tickCount();
+
+char pathSeparator();
+
+} // namespace kelo::platform

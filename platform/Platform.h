@@ -1,15 +1,16 @@
 #pragma once
 // The few operating-system services the instrument needs. Everything else is portable.
-// Tests replace the interactive parts (message boxes, file dialogs) through setPlatformUi().
 #include <cstdint>
 #include <string>
 
 namespace kelo::platform {
 
 // The user's documents folder, without a trailing separator; empty when unknown.
+// Linux: XDG_DOCUMENTS_DIR from user-dirs.dirs, else $HOME/Documents.
+// Windows: the shell's personal-documents folder.
 std::string documentsFolder();
 
-// Per-user data folder: documents folder + "Orvanta/KELO/" (Windows: "\Orvanta\KELO\"),
+// Per-user data folder: documents folder + "/Orvanta/KELO/" (Windows: "\Orvanta\KELO\"),
 // always ending with the platform separator. Empty when the documents folder is unknown.
 std::string dataFolder();
 

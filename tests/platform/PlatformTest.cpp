@@ -1,0 +1,206 @@
+// Data-folder discovery and the small OS services.
+#include "platform/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+namespace fs = std::filesystem;
+using namespace kelo::platform;
+
+namespace {
+
+// A uniquely named folder under the system temp folder, removed afterwards.
+class ScratchDir {
+public:
+    ScratchDir() {
+        static int counter = 0;
+        path_ = fs::temp_directory_path() /
+                ("kelo-platform-" + std::to_string(tickCount()) + "-" + std::to_string(++counter));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+    std::string str() const { return path_.string(); }
+
+private:
+    fs::path path_;
+};
+
+TEST(PlatformFolders, EnsureFolderCreatesNestedFoldersAndIsIdempotent) {
+    ScratchDir scratch;
+    const fs::path nested = scratch.path() / "a" / "b" / "c";
+    EXPECT_TRUE(ensureFolder(nested.string()));
+    EXPECT_TRUE(fs::is_directory(nested));
+    EXPECT_TRUE(ensureFolder(nested.string())) << "an existing folder is success";
+    EXPECT_TRUE(ensureFolder(nested.string() + pathSeparator())) << "trailing separator";
+}
+
+TEST(PlatformFolders, EnsureFolderFailsWhereAFileIsInTheWay) {
+    ScratchDir scratch;
+    const fs::path file = scratch.path() / "plain";
+    std::ofstream(file) << "x";
+    EXPECT_FALSE(ensureFolder(file.string()));
+    EXPECT_FALSE(ensureFolder((file / "below").string()));
+    EXPECT_FALSE(ensureFolder(""));
+}
+
+TEST(PlatformFolders, DataFolderIsDocumentsPlusVendorAndProductWithTrailingSeparator) {
+    const std::string docs = documentsFolder();
+    ASSERT_FALSE(docs.empty());
+    const char sep = pathSeparator();
+    EXPECT_NE(docs.back(), sep) << docs;
+    const std::string expected = docs + sep + "Orvanta" + sep + "KELO" + sep;
+    EXPECT_EQ(dataFolder(), expected);
+}
+
+TEST(PlatformClock, TickCountAdvancesInMilliseconds) {
+    const uint32_t start = tickCount();
+    // Busy-wait on the clock itself so the test needs no sleep primitive.
+    uint32_t now = start;
+    for (long i = 0; i < 2000000000L && static_cast<uint32_t>(now - start) < 20; ++i)
+        now = tickCount();
+    const uint32_t elapsed = now - start;
+    EXPECT_GE(elapsed, 20u);
+    EXPECT_LT(elapsed, 5000u) << "not counting in milliseconds";
+}
+
+#ifndef _WIN32
+
+// Points HOME and XDG_CONFIG_HOME at scratch locations for one test and restores them.
+class EnvGuard {
+public:
+    explicit EnvGuard(const char* name) : name_(name) {
+        if (const char* v = std::getenv(name))
+            old_ = v;
+    }
+    ~EnvGuard() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    void set(const std::string& v) { setenv(name_, v.c_str(), 1); }
+    void unset() { unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+class XdgDocuments : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home_ = scratch_.str() + "/home";
+        fs::create_directories(home_ + "/.config");
+        homeEnv_.set(home_);
+        configEnv_.unset();
+    }
+    void writeUserDirs(const std::string& text, const std::string& configDir = {}) {
+        const std::string dir = configDir.empty() ? home_ + "/.config" : configDir;
+        fs::create_directories(dir);
+        std::ofstream(dir + "/user-dirs.dirs", std::ios::binary) << text;
+    }
+
+    ScratchDir scratch_;
+    std::string home_;
+    EnvGuard homeEnv_{"HOME"};
+    EnvGuard configEnv_{"XDG_CONFIG_HOME"};
+};
+
+TEST_F(XdgDocuments, MissingFileFallsBackToHomeDocuments) {
+    EXPECT_EQ(documentsFolder(), home_ + "/Documents");
+    EXPECT_EQ(dataFolder(), home_ + "/Documents/Orvanta/KELO/");
+}
+
+TEST_F(XdgDocuments, QuotedHomeRelativeValueIsExpanded) {
+    writeUserDirs("# This file is written by xdg-user-dirs-update\n"
+                  "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                  "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n"
+                  "XDG_MUSIC_DIR=\"$HOME/Musik\"\n");
+    EXPECT_EQ(documentsFolder(), home_ + "/Dokumente");
+    EXPECT_EQ(dataFolder(), home_ + "/Dokumente/Orvanta/KELO/");
+}
+
+TEST_F(XdgDocuments, AbsoluteAndUnquotedValues) {
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"/srv/docs/\"\n");
+    EXPECT_EQ(documentsFolder(), "/srv/docs") << "trailing slash removed";
+    writeUserDirs("XDG_DOCUMENTS_DIR=$HOME/Papers\n");
+    EXPECT_EQ(documentsFolder(), home_ + "/Papers");
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"${HOME}/Braced\"\r\n");
+    EXPECT_EQ(documentsFolder(), home_ + "/Braced") << "braced form and CRLF line end";
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Docs\\\" here\"\n");
+    EXPECT_EQ(documentsFolder(), home_ + "/My \"Docs\" here") << "escaped quotes and spaces";
+}
+
+TEST_F(XdgDocuments, CommentedAndUnrelatedLinesAreIgnored) {
+    writeUserDirs("#XDG_DOCUMENTS_DIR=\"/commented/out\"\n"
+                  "   # XDG_DOCUMENTS_DIR=\"/indented/comment\"\n"
+                  "XDG_DOCUMENTS_DIRECTORY=\"/other/key\"\n"
+                  "MY_XDG_DOCUMENTS_DIR=\"/prefixed/key\"\n");
+    EXPECT_EQ(documentsFolder(), home_ + "/Documents");
+}
+
+TEST_F(XdgDocuments, InvalidValuesFallBackAndLastValidAssignmentWins) {
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"relative/path\"\n");
+    EXPECT_EQ(documentsFolder(), home_ + "/Documents") << "relative value";
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"$HOMEWORK/x\"\n");
+    EXPECT_EQ(documentsFolder(), home_ + "/Documents") << "not the HOME variable";
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"$HOME/unterminated\n");
+    EXPECT_EQ(documentsFolder(), home_ + "/Documents") << "unterminated quote";
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"/first\"\nXDG_DOCUMENTS_DIR=\"/second\"\n"
+                  "XDG_DOCUMENTS_DIR=\"\"\n");
+    EXPECT_EQ(documentsFolder(), "/second");
+}
+
+TEST_F(XdgDocuments, XdgConfigHomeIsHonouredOnlyWhenAbsolute) {
+    const std::string cfg = scratch_.str() + "/cfg";
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"$HOME/FromConfigHome\"\n", cfg);
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"$HOME/FromDotConfig\"\n");
+    configEnv_.set(cfg + "/");
+    EXPECT_EQ(documentsFolder(), home_ + "/FromConfigHome");
+    configEnv_.set("relative-cfg");
+    EXPECT_EQ(documentsFolder(), home_ + "/FromDotConfig");
+}
+
+TEST_F(XdgDocuments, NoHomeMeansNoDataFolderUnlessAnAbsolutePathIsConfigured) {
+    homeEnv_.unset();
+    EXPECT_EQ(documentsFolder(), "");
+    EXPECT_EQ(dataFolder(), "") << "never a folder relative to the host's working directory";
+
+    const std::string cfg = scratch_.str() + "/cfg";
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"$HOME/x\"\n", cfg);
+    configEnv_.set(cfg);
+    EXPECT_EQ(documentsFolder(), "") << "$HOME cannot be expanded";
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"/abs/docs\"\n", cfg);
+    EXPECT_EQ(dataFolder(), "/abs/docs/Orvanta/KELO/");
+}
+
+TEST_F(XdgDocuments, RootDocumentsFolderGivesNoDoubleSeparator) {
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"/\"\n");
+    EXPECT_EQ(dataFolder(), "/Orvanta/KELO/");
+}
+
+#else
+
+TEST(WindowsFolders, DocumentsFolderIsAnAbsoluteDrivePath) {
+    const std::string docs = documentsFolder();
+    ASSERT_GE(docs.size(), 3u);
+    EXPECT_EQ(docs[1], ':');
+    EXPECT_EQ(docs[2], '\\');
+    EXPECT_EQ(pathSeparator(), '\\');
+    EXPECT_EQ(dataFolder().substr(docs.size()), "\\Orvanta\\KELO\\");
+}
+
+#endif
+
+} // namespace

@@ -1,0 +1,49 @@
+#pragma once
+// Integration primitives and the soft clipper shared by the voice, the filter and the
+// output stage. Every lag in the engine is built from these.
+
+namespace kelo::dsp {
+
+// A lag's alternating offset: added to the target, then negated, so the lag never
+// settles into denormal range however long it rests.
+struct Guard {
+    double g = 0.00001;
+    double next() {
+        const double v = g;
+        g = -g;
+        return v;
+    }
+};
+
+inline double onePole(double y, double x, double k) { return y + (x - y) * k; }
+
+// Classical RK4 step of dy/dt = (x - y)k over one sample collapses, for a constant target,
+// to a one-pole step with this coefficient. Compute it once when k is shared.
+inline double rk4Coeff(double k) {
+    // Horner form of k - k^2/2 + k^3/6 - k^4/24.
+    return k * (1.0 - k * (0.5 - k * (1.0 / 6.0 - k * (1.0 / 24.0))));
+}
+
+inline double smoothStep(double y, double x, double k) { return y + (x - y) * rk4Coeff(k); }
+
+// The literal four-stage form; kept as the reference the collapsed form is tested against.
+inline double smoothStepRk4(double y, double x, double k) {
+    const double d1 = (x - y) * k;
+    const double d2 = (x - (y + d1 / 2)) * k;
+    const double d3 = (x - (y + d2 / 2)) * k;
+    const double d4 = (x - (y + d3)) * k;
+    return y + (d1 + 2 * d2 + 2 * d3 + d4) / 6;
+}
+
+// Rational soft clipper: odd, slope 1 at 0, reaches exactly +-1 with zero slope at +-3.
+inline double softClip(double x) {
+    if (x < -3.0) return -1.0;
+    if (x > 3.0) return 1.0;
+    const double x2 = x * x;
+    return x * (x2 + 27.0) / (9.0 * x2 + 27.0);
+}
+
+// Time constant T seconds -> per-sample coefficient (falls to a tenth in about T).
+inline double decayCoeff(double fs, double seconds) { return 2.30258509299405 / (fs * seconds); }
+
+} // namespace kelo::dsp

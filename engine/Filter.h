@@ -1,0 +1,57 @@
+#pragma once
+// Resonant low-pass of the voice: an exponential control value drives one of three
+// ladder structures with resonance feedback and resonance-dependent level compensation.
+#include "engine/Dsp.h"
+#include "engine/VoiceSettings.h"
+
+namespace kelo {
+
+struct FilterInput {
+    double osc;          // oscillator output o
+    double cutoffSq;     // smoothed cutoff squared
+    double resonance;    // smoothed resonance r
+    double envmod;       // smoothed envelope modulation m
+    double rawResonance; // snapshot R
+    double rawAccent;    // snapshot K
+    double env;          // filter envelope E
+    double gateFollower; // G
+    int accent;          // accent flag of the sounding note
+    double accentDrive;  // a
+    double accentCap;    // smoothed accent capacitor U~
+};
+
+// Sample-rate dependent choices shared by the voice and the filter.
+struct RateClass {
+    int index = 0;          // 0 below 47999 Hz, 1 from 47999, 2 from 95999
+    double periodScale = 1.0884354;
+    static RateClass of(double fs);
+};
+
+class Filter {
+public:
+    // Envelope term e of the control value, for the scope.
+    double envTerm(const FilterInput& in) const;
+    // One sample; returns the levelled filter output.
+    double process(const FilterInput& in, const VoiceSettings& s, const RateClass& rc);
+
+    // Control value after the 1.4 clamp (and the optional lags) of the last sample, and
+    // the resulting stage rate; for tests and the scope.
+    double lastControl() const { return lastControl_; }
+    double lastRate() const { return lastRate_; }
+    double outputLevel() const { return level_; }
+
+    // Stage states, exposed for the numerical-hygiene tests.
+    const double* chain1() const { return s_; }
+    const double* chain2() const { return t_; }
+
+private:
+    double s_[4] = {};
+    double t_[4] = {};
+    float yLast_ = 0.0f;
+    float zLast_ = 0.0f;
+    double ctl1_ = 0, ctl2_ = 0, level_ = 0;
+    double lastControl_ = 0, lastRate_ = 0;
+    dsp::Guard gs_[4], gt_[4], gCtl1_, gCtl2_, gLevel_;
+};
+
+} // namespace kelo

@@ -1,0 +1,29 @@
+#pragma once
+// Lookup tables of the filter: the exponential control-to-rate map and the feedback and
+// level curves over the stage rate. Built once per process, read-only afterwards.
+
+namespace kelo {
+
+struct FilterTables {
+    static constexpr int kExpSize = 2048;
+    static constexpr int kCurveSize = 512;
+    static constexpr int kFlatFrom = 402;
+    float exponential[kExpSize];
+    float feedback[kCurveSize];
+    float level[kCurveSize];
+
+    static const FilterTables& get();
+    void build();
+};
+
+// Linear interpolation at fractional index x; negative (or NaN) reads entry 0 and an index
+// past the end reads the last entry, so no control value can read outside the table.
+inline double tableRead(const float* t, int size, double x) {
+    if (!(x > 0.0)) return t[0];
+    if (x >= size - 1) return t[size - 1];
+    const int i = static_cast<int>(x);
+    const double f = x - i;
+    return t[i] * (1.0 - f) + t[i + 1] * f;
+}
+
+} // namespace kelo

@@ -1,0 +1,55 @@
+#pragma once
+// High-pass, drive and distortion after the voice, with the distortion run at twice the
+// sample rate and brought back down by a half-band filter.
+
+namespace kelo {
+
+// 33-tap half-band low-pass; only the centre and the odd-offset taps are non-zero, so a
+// push costs nine multiplies. The line is a ring (no shifting).
+class HalfbandDecimator {
+public:
+    static constexpr int kLength = 32;
+    // Returns the filter sum over the current line, then stores x as the newest sample.
+    double push(double x);
+    void clear();
+
+private:
+    // Twice the length so every tap reads a contiguous window without wrapping.
+    double line_[2 * kLength] = {};
+    int head_ = 0; // index of line[0] (the newest sample)
+};
+
+class OutputStage {
+public:
+    enum Type { Saturate = 0, Foldback = 1 };
+
+    // Targets for the next run; the current values ramp to them across that run.
+    void configure(double drive, double distortion, double highpassCoeff, int type, bool highpass);
+    // In place over n samples. fs is accepted for symmetry with the voice; the stage is
+    // defined per sample and does not depend on it.
+    void process(float* buf, int n, double fs);
+
+    double drive() const { return drive_; }
+    double mix() const { return mix_; }
+    double highpassCoeff() const { return hpCoeff_; }
+
+private:
+    double driveTarget_ = 0.0;
+    double distortionTarget_ = 0.0;
+    double hpCoeffTarget_ = 0.064;
+    double drive_ = 0.0;
+    double mix_ = 0.0;
+    double hpCoeff_ = 0.0;
+    int type_ = Saturate;
+    bool highpassOn_ = true;
+    double hp1_ = 0.0;
+    double hp2_ = 0.0;
+    HalfbandDecimator decimator_;
+    double up_ = 0.0;
+    double upGuard_ = 0.00001;
+    double hpGuard_ = 0.00000001;
+    double s0_ = 0.0; // intermediate samples, kept for an unknown type
+    double s1_ = 0.0;
+};
+
+} // namespace kelo

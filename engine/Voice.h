@@ -1,0 +1,90 @@
+#pragma once
+// The single monophonic voice: parameter smoothing, gate and envelopes, accent, glide,
+// band-limited oscillator, filter, amplifier and optional output clipping, one sample at a
+// time in double precision.
+#include <cstdint>
+
+#include "engine/Filter.h"
+#include "engine/ParamSnapshot.h"
+#include "engine/VoiceControl.h"
+#include "engine/VoiceSettings.h"
+
+namespace kelo {
+
+struct Wavetable;
+
+// Ring of filter-envelope samples the editor draws. A rising zero crossing restarts the
+// write position (at most once per 512 pushes) so the drawing stays put on a held rhythm.
+struct EnvelopeScope {
+    static constexpr int kSize = 1024;
+    float ring[kSize] = {};
+    int writeIndex = 0;
+    int sinceReset = 0;
+    int crossings = 0;
+    float last = 0.0f;
+    void push(float v);
+    void clear();
+};
+
+// The voice state, exposed read-only for the editor and for tests.
+struct VoiceState {
+    double tune = 0, cutoff = 0, resonance = 0, envmod = 0; // smoothed parameters
+    int64_t sinceGateOff = 0;
+    double gateFollower = 0;     // G
+    double filterEnv = 0;        // E
+    double ampEnv = 0;           // A
+    int64_t sinceTrigger = 0;
+    float accentCarry = 0;
+    double accentCap = 0;        // U
+    double accentCapSmooth = 0;  // U~
+    double accentBoost = 0;      // V
+    double accentBoostSmooth = 0;// V~
+    double gateLag = 0;          // L1
+    double clickLag = 0;         // L2
+    double ampLag = 0;           // amplifier lag (click noise off)
+    double glide = 0;            // P, Hz
+    double phase = 0;            // 0..1
+    double r1 = 1.0015, r2 = 1.0;
+    double clipDc = 0;
+    uint64_t sampleCounter = 0;
+    double lastFrequency = 0;    // oscillator frequency of the last computed sample, Hz
+};
+
+class Voice {
+public:
+    Voice();
+
+    // Start-up constants and tables. Safe to call again (a sample-rate change).
+    void init(double sampleRate);
+
+    // Overwrites out[0..n). tick(tickCtx) runs once per sample before that sample is
+    // computed and may change the note state; a null tick is note mode (no sequencer).
+    void render(float* out, int n, double fs, const ParamSnapshot& p, VoiceControl& vc,
+                const VoiceSettings& s, void (*tick)(void*), void* tickCtx);
+
+    // Host resume: both envelopes to 0 (the caller clears gate and slideFrom).
+    void resetEnvelopes();
+
+    const EnvelopeScope& scope() const { return scope_; }
+    EnvelopeScope& scope() { return scope_; }
+    const VoiceState& state() const { return st_; }
+    const Filter& filter() const { return filter_; }
+
+    static constexpr double kDecayMin = 0.19;
+    static constexpr double kDecayMax = 2.6;
+    static constexpr double kDecayAccent = 0.2;
+    static constexpr double kSlideTime = 0.0653;
+    static constexpr double kAccentCarryFactor = 0.42;
+
+private:
+    VoiceState st_;
+    Filter filter_;
+    EnvelopeScope scope_;
+    int scopeCountdown_ = 0; // samples until the counter is next divisible by 100
+    const Wavetable* saw_ = nullptr;
+    const Wavetable* square_ = nullptr;
+    dsp::Guard gTune_, gCutoff_, gRes_, gEnv_, gFollow_, gL1_, gL2_, gE_, gA_, gU_, gUs_, gV_,
+        gVs_, gGlide_, gAmp_, gClip_;
+};
+
+} // namespace kelo

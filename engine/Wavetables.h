@@ -1,0 +1,42 @@
+#pragma once
+// Band-limited single-cycle saw and square tables: one level per range of periods, each
+// level's partials below half the sample rate for every period mapped to it.
+#include <cstdint>
+#include <vector>
+
+namespace kelo {
+
+struct Wavetable {
+    static constexpr int kMapSize = 22050;
+    uint8_t levelOf[kMapSize];   // period index -> level (long periods: level 0, richest)
+    std::vector<int> length;     // samples per level
+    std::vector<int> offset;     // start of each level in data
+    std::vector<int> harmonics;  // highest partial number stored in each level
+    std::vector<float> data;
+
+    int levels() const { return static_cast<int>(length.size()); }
+    // Linear-interpolated read at phase 0..1 for the given period index.
+    double read(int periodIndex, double phase) const {
+        if (periodIndex < 0) periodIndex = 0;
+        if (periodIndex >= kMapSize) periodIndex = kMapSize - 1;
+        const int lv = levelOf[periodIndex];
+        const int n = length[lv];
+        const float* d = data.data() + offset[lv];
+        const double x = phase * n;
+        int i = static_cast<int>(x);
+        const double f = x - i;
+        if (i >= n) i -= n; // phase may touch 1.0 exactly
+        if (i < 0) i = 0;
+        const int j = (i + 1 == n) ? 0 : i + 1;
+        return d[i] * (1.0 - f) + d[j] * f;
+    }
+
+    static const Wavetable& saw();
+    static const Wavetable& square();
+};
+
+// Worst-case ratio of actual to nominal period index (rate class 0 scales the period
+// index up by this much), so levels are limited as if every period were that much shorter.
+constexpr double kWavetablePeriodMargin = 1.0884354;
+
+} // namespace kelo

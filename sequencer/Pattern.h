@@ -60,4 +60,33 @@ inline int stepMidiNote(const PatternStep& s) {
     return (s.note & 31) + 36 + 12 * (up - down);
 }
 
+// Tiny LCG used for pattern randomisation; the owner seeds it from the tick count.
+class PatternRandom {
+public:
+    explicit PatternRandom(uint32_t seed = 1) : seed_(seed) {}
+    void seed(uint32_t s) { seed_ = s; }
+    int next() {
+        seed_ = seed_ * 214013u + 2531011u;
+        return int((seed_ >> 16) & 0x7FFF);
+    }
+
+private:
+    uint32_t seed_;
+};
+
+// Step count as playback and editing use it: stored headers may hold 0 or up to 127.
+inline int playedSteps(const Pattern& p) {
+    const int n = p.stepCount();
+    return n < 1 ? 1 : (n > kMaxSteps ? kMaxSteps : n);
+}
+
+// Whole-pattern operations; they touch only the first stepCount steps.
+void clearPattern(Pattern& p, bool gate);
+void randomizePattern(Pattern& p, PatternRandom& rng);
+void scrambleSteps(Pattern& p, PatternRandom& rng);
+void transposePattern(Pattern& p, int semitones);
+void rotatePattern(Pattern& p, int steps);
+void lengthenPattern(Pattern& p);
+void shortenPattern(Pattern& p);
+
 } // namespace kelo

@@ -27,6 +27,24 @@ public:
     virtual double sampleRate() const = 0;
 };
 
+// Playback state. Every field is one aligned word: the editor polls and pokes some of them.
+struct SequencerState {
+    int32_t running = 0;
+    int32_t stepIndex = 0;       // next step to process
+    int32_t swingPhase = 0;      // processed steps modulo 2 (straight) or 3 (triplet)
+    int32_t samplesInStep = 0;   // 0: a step starts at the next tick
+    double stepPosition = 0.0;   // samples into the current note; the fraction carries over
+    int32_t noteLength = 1;      // steps in the current note (1 + tied steps)
+    double shuffleAmount = 0.0;  // shuffle / 127 of the pattern, read at each step start
+    double tempoFactor = 1.0;
+    double tempoBpm = 120.0;
+    double samplesPerStep = 5512.5; // one sixteenth in samples
+    int32_t blockSampleCounter = 0; // ticks since the last event of the block
+    int32_t eventOffset = 0;        // block offset of the last event handled
+    int32_t sentNotes[128] = {};    // MIDI notes switched on and not yet off
+    int32_t lastNote = 0;           // last MIDI note sent or received
+};
+
 class Sequencer {
 public:
     Sequencer(VoiceControl& voice, EngineSettings& settings, CcMap& ccMap,
@@ -45,6 +63,81 @@ public:
     void programCommand(int code);
     int keyProgramming(int note, int velocity);
     int keyForCommand(int target) const;
+
+    // Pattern selection.
+    void selectPattern(int index);
+    void setEditCursor(int index);
+    // The editor writes currentPattern directly; masking keeps a stray value inside the bank.
+    Pattern& current() { return bank.patterns[currentPattern & (kNumPatterns - 1)]; }
+    const Pattern& current() const { return bank.patterns[currentPattern & (kNumPatterns - 1)]; }
+
+    // Note mode.
+    void playNote(int note, int velocity);
+    void playLegatoNote(int note, int velocity);
+
+    // Transport.
+    void startSequencer(); // from the programming run/stop command
+    void stopSequencer();  // from the programming run/stop command
+
+    // MIDI output switch; switching off releases notes left on downstream.
+    void setMidiOutput(bool on);
+
+    // Every parameter change arms controller learning for that parameter.
+    void noteParameterChange(int index);
+
+    void seedRandom(uint32_t seed) { random.seed(seed); }
+    bool keyboardProgrammingLeft() const { return keyProgrammingLeft != 0; }
+    bool fineTuning() const { return fineTuningOn != 0; }
+
+    PatternBank bank;
+    int32_t currentPattern = 0;
+    int32_t requestedPattern = 0;
+    int32_t patternLock = 0;
+    int32_t patternChanged = 0;
+    int32_t editCursor = 0;
+    int32_t editAdvance = 0;
+
+    SequencerState state;
+
+    uint8_t heldKeys[128] = {};
+    uint8_t noteHeld = 0;
+    int32_t learnMode = 0;
+    int32_t learnParameter = -1;
+    int32_t learnCommand = -1;
+
+    KeyCommandTable keyCommands;
+    PatternRandom random;
+
+private:
+    bool outputActive() const { return settings_.midiOutputActive(); }
+    int channel() const { return settings_.midiChannel(); }
+    int blockPosition() const { return state.eventOffset + state.blockSampleCounter; }
+    void startStep();
+    void releaseSentNotes(int offset);
+    void midiStart();
+    void stopFromMidi();
+    void keyRelease(int note);
+    void noteOn(int note, int velocity);
+    void noteOff(int note);
+    void controlChange(int controller, int value);
+    float notePitch(int note, bool cap) const;
+    void accentFromVelocity(int velocity);
+    void toggleFlag(uint8_t mask);
+    void advanceWrap();
+    void advanceNoWrap();
+    void cursorBack();
+    void clearForMode0();
+    void commandMode0(int code);
+    void commandMode1(int code);
+    void runStop();
+
+    VoiceControl& voice_;
+    EngineSettings& settings_;
+    CcMap& ccMap_;
+    const TuningTables& tuning_;
+    SequencerHost& host_;
+    int32_t keyProgrammingLeft = 0;
+    int32_t fineTuningOn = 1;
 };
 
 } // namespace kelo

@@ -27,8 +27,11 @@ struct RateClass {
     static RateClass of(double fs);
 };
 
+struct FilterTables;
+
 class Filter {
 public:
+    Filter();
     // Envelope term e of the control value, for the scope.
     double envTerm(const FilterInput& in) const;
     // One sample; returns the levelled filter output.
@@ -39,6 +42,7 @@ public:
     double lastControl() const { return lastControl_; }
     double lastRate() const { return lastRate_; }
     double outputLevel() const { return level_; }
+    double lastEnvTerm() const { return lastEnvTerm_; }
 
     // Stage states, exposed for the numerical-hygiene tests.
     const double* chain1() const { return s_; }
@@ -50,7 +54,8 @@ private:
     float yLast_ = 0.0f;
     float zLast_ = 0.0f;
     double ctl1_ = 0, ctl2_ = 0, level_ = 0;
-    double lastControl_ = 0, lastRate_ = 0;
+    double lastControl_ = 0, lastRate_ = 0, lastEnvTerm_ = 0;
+    const FilterTables* tables_;
     dsp::Guard gs_[4], gt_[4], gCtl1_, gCtl2_, gLevel_;
 };
 

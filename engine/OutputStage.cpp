@@ -1,16 +1,105 @@
 #include "engine/OutputStage.h"
 
-namespace kelo {
+#include <cmath>
 
-double HalfbandDecimator::push(double) { return 0.0; }
-void HalfbandDecimator::clear() {}
+#include "engine/Dsp.h"
+
+namespace kelo {
+namespace {
+
+// Non-zero taps of the half-band kernel at offsets 1, 3, ..., 15 either side of the
+// centre (the kernel is symmetric; all other even-offset taps are zero).
+constexpr double kCentre = 0.500705786852609;
+constexpr double kOdd[8] = {0.315941764436,    -0.0980159074729, 0.0507185615622,
+                            -0.028676559234,   0.0159471139706,  -0.00824246659655,
+                            0.0038624783042,   -0.00188787839582};
+
+} // namespace
+
+double HalfbandDecimator::push(double x) {
+    const double* l = line_ + head_; // l[j] is line[j], contiguous thanks to the mirror
+    double acc = kCentre * l[16];
+    for (int k = 0; k < 8; ++k) {
+        const int o = 2 * k + 1;
+        acc += kOdd[k] * (l[16 - o] + l[16 + o]);
+    }
+    insert(x);
+    return acc;
+}
+
+void HalfbandDecimator::insert(double x) {
+    head_ = head_ == 0 ? kLength - 1 : head_ - 1;
+    line_[head_] = x;
+    line_[head_ + kLength] = x;
+}
+
+void HalfbandDecimator::clear() {
+    for (double& v : line_) v = 0.0;
+    head_ = 0;
+}
+
+double HalfbandDecimator::at(int j) const { return line_[head_ + j]; }
+
 void OutputStage::configure(double drive, double distortion, double highpassCoeff, int type, bool highpass) {
-    driveTarget_ = drive;
-    distortionTarget_ = distortion;
-    hpCoeffTarget_ = highpassCoeff;
+    auto unit = [](double v) { return v > 0.0 ? (v < 1.0 ? v : 1.0) : 0.0; };
+    driveTarget_ = unit(drive);
+    distortionTarget_ = unit(distortion);
+    hpCoeffTarget_ = unit(highpassCoeff);
     type_ = type;
     highpassOn_ = highpass;
 }
-void OutputStage::process(float*, int, double) {}
+
+void OutputStage::process(float* buf, int n, double /*fs*/) {
+    if (n <= 0) return;
+    const double d0 = drive_, m0 = mix_, c0 = hpCoeff_;
+    const double dStep = (driveTarget_ - d0) / n;
+    const double mStep = (distortionTarget_ - m0) / n;
+    const double cStep = (hpCoeffTarget_ - c0) / n;
+    const bool distort = distortionTarget_ > 0.0;
+    const double ug = upGuard_; // the upsampler guard's sign is the same at every sample
+
+    for (int i = 0; i < n; ++i) {
+        // Each ramp value is computed from its start, so rounding cannot accumulate.
+        const double d = d0 + dStep * i;
+        const double m = m0 + mStep * i;
+        const double c = c0 + cStep * i;
+        double x = buf[i];
+        if (highpassOn_) {
+            const double g = hpGuard_;
+            hp1_ += (g + x - hp1_) * c;
+            const double h = x - hp1_;
+            hp2_ += (g + h - hp2_) * c;
+            x = (1.0 - c + 10.0 * c) * (h - hp2_);
+        }
+        if (distort) {
+            if (type_ == Saturate) {
+                const double k = (1.0 - d) * 0.05 + d * 100.0;
+                const double gain = (8.0 * d + 1.0) * 2.0 / k;
+                up_ += (ug + x - up_) * 0.25;
+                const double w0 = gain * dsp::softClip(k * up_);
+                up_ += (-ug + x - up_) * 0.25;
+                const double w1 = gain * dsp::softClip(k * up_);
+                s0_ = w0 * m + (1.0 - m) * x;
+                s1_ = w1 * m + (1.0 - m) * s0_;
+            } else if (type_ == Foldback) {
+                const double f = ((1.0 - d) * 0.1 + d) * 10.0;
+                const double b = (1.0 - d / 2) * 0.5;
+                up_ += b * (ug + x - up_);
+                s0_ = std::sin(f * up_) * 0.7 * m + (1.0 - m) * x;
+                up_ += b * (-ug);
+                s1_ = std::sin(f * up_) * 0.7 * m + (1.0 - m) * s0_;
+            }
+            decimator_.insert(s0_); // the even-phase output is never used
+            const double r = decimator_.push(s1_);
+            const double vmix = m * 10.0 < 1.0 ? m * 10.0 : 1.0;
+            x = r * vmix + (1.0 - vmix) * s1_;
+        }
+        buf[i] = static_cast<float>(x);
+        hpGuard_ = -hpGuard_;
+    }
+    drive_ = driveTarget_;
+    mix_ = distortionTarget_;
+    hpCoeff_ = hpCoeffTarget_;
+}
 
 } // namespace kelo

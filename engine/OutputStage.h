@@ -11,7 +11,10 @@ public:
     static constexpr int kLength = 32;
     // Returns the filter sum over the current line, then stores x as the newest sample.
     double push(double x);
+    // Stores x without computing the sum (for the phase whose output is discarded).
+    void insert(double x);
     void clear();
+    double at(int j) const; // line[j], 0 = newest
 
 private:
     // Twice the length so every tap reads a contiguous window without wrapping.

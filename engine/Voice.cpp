@@ -1,21 +1,290 @@
 #include "engine/Voice.h"
 
-#include <algorithm>
+#include <cmath>
+
+#include "engine/FilterTables.h"
+#include "engine/Wavetables.h"
 
 namespace kelo {
+namespace {
+
+constexpr double kLn10 = 2.30258509299405;
+
+// Host parameter values are used as given inside 0..1; anything else (including NaN) is
+// brought into range so no coefficient can go negative or non-finite.
+inline double unit(float v) { return v > 0.0f ? (v < 1.0f ? double(v) : 1.0) : 0.0; }
+
+// Closed form of n one-pole steps towards a fixed target. The guard's alternating offsets
+// average out over a pair of steps; its parity is kept so the next literal step continues
+// the alternation. A difference that has decayed below any audible or representable use
+// is snapped to zero, which keeps a long-idle lag out of denormal range.
+inline void advanceLag(double& y, double x, double factor, dsp::Guard& g, int64_t n) {
+    double d = (y - x) * factor;
+    if (std::fabs(d) < 1e-30) d = 0.0;
+    y = x + d;
+    if (n & 1) g.g = -g.g;
+}
+
+} // namespace
+
+void EnvelopeScope::push(float v) {
+    // A rising zero crossing in the first half of the ring restarts the drawing there, so
+    // a periodic envelope stands still on screen; later crossings are only counted.
+    if (last < 0.0f && v > 0.0f) {
+        if (writeIndex < kSize / 2) {
+            writeIndex = 0;
+            crossings = 1;
+        } else {
+            ++crossings;
+        }
+    }
+    ring[writeIndex] = v;
+    writeIndex = (writeIndex + 1) & (kSize - 1);
+    last = v;
+}
+
+void EnvelopeScope::clear() { *this = EnvelopeScope{}; }
 
 Voice::Voice() { init(44100.0); }
-void Voice::init(double) {}
-void Voice::render(float* out, int n, double, const ParamSnapshot&, VoiceControl& vc, const VoiceSettings&,
-                   void (*tick)(void*), void* tickCtx) {
+
+void Voice::init(double sampleRate) {
+    (void)sampleRate; // every rate-dependent coefficient is derived per render call
+    saw_ = &Wavetable::saw();
+    square_ = &Wavetable::square();
+    (void)FilterTables::get();
+    st_ = VoiceState{};
+    st_.glide = 110.0;
+    filter_ = Filter{};
+    scope_.clear();
+    appliedRelativeTuning_ = st_.r1;
+    tuneCacheValid_ = false;
+    pendingSmooth_ = 0;
+    pendingFollow_ = 0;
+}
+
+void Voice::resetEnvelopes() {
+    st_.filterEnv = 0.0;
+    st_.ampEnv = 0.0;
+}
+
+double Voice::tuneFactor(double tune) {
+    // 2^(2 tune - 1). Smoothed tune moves by tiny amounts from sample to sample, so a
+    // fifth-order expansion around the last exact value replaces the power function while
+    // staying within a few ulp of it.
+    const double dt = tune - tuneAt_;
+    if (tuneCacheValid_ && std::fabs(dt) < 1e-3) {
+        const double d = 1.3862943611198906 * dt; // 2 ln 2 * dt
+        return tuneExact_ *
+               (1.0 + d * (1.0 + d * 0.5 * (1.0 + d * (1.0 / 3) * (1.0 + d * 0.25 * (1.0 + d * 0.2)))));
+    }
+    tuneAt_ = tune;
+    tuneExact_ = std::exp2(2.0 * tune - 1.0);
+    tuneCacheValid_ = true;
+    return tuneExact_;
+}
+
+void Voice::flushSmoothing(const double* target, double k) {
+    if (pendingSmooth_ == 0) return;
+    const double f = std::pow(1.0 - k, static_cast<double>(pendingSmooth_));
+    advanceLag(st_.tune, target[0], f, gTune_, pendingSmooth_);
+    advanceLag(st_.cutoff, target[1], f, gCutoff_, pendingSmooth_);
+    advanceLag(st_.resonance, target[2], f, gRes_, pendingSmooth_);
+    advanceLag(st_.envmod, target[3], f, gEnv_, pendingSmooth_);
+    pendingSmooth_ = 0;
+}
+
+void Voice::flushFollower() {
+    if (pendingFollow_ == 0) return;
+    const double k = pendingFollowGate_ ? 0.0005 : 0.00012;
+    const double f = std::pow(1.0 - k, static_cast<double>(pendingFollow_));
+    advanceLag(st_.gateFollower, pendingFollowGate_ ? 1.0 : 0.0, f, gFollow_, pendingFollow_);
+    pendingFollow_ = 0;
+}
+
+void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceControl& vc,
+                   const VoiceSettings& s, void (*tick)(void*), void* tickCtx) {
+    if (n <= 0) return;
+    for (int i = 0; i < n; ++i) out[i] = 0.0f;
+    if (!(fs >= 1000.0 && fs <= 1.0e6)) {
+        // No usable rate: keep the sequencer's clock running but produce silence.
+        if (tick)
+            for (int i = 0; i < n; ++i) tick(tickCtx);
+        return;
+    }
+    const RateClass rc = RateClass::of(fs);
+    VoiceState& v = st_;
+
+    const double target[4] = {unit(p.tune), unit(p.cutoff), unit(p.resonance), unit(p.envmod)};
+    const double R = target[2];
+    const double K = unit(p.accent);
+    const double D = unit(p.decay);
+    const double W = unit(p.waveform);
+    const bool silent = !(p.volume > 0.0f); // exact zero, negative or NaN volume
+
+    // Per-call coefficients.
+    const double smooth = s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002;
+    const double ampDecay = s.vcaDecay > 0.0 ? s.vcaDecay : 3.8953;
+    const double ampRate = dsp::decayCoeff(fs, ampDecay);
+    const double rho = R >= 0.5 ? std::sqrt(2.0 * (R - 0.5)) : 0.0;
+    const double accentCharge = kLn10 / ((rho * 0.063 + (1.0 - rho) * 0.00052) * fs);
+    const double boostCharge = kLn10 / ((rho * 0.003 + (1.0 - rho) * 0.00092) * fs);
+    const double gateAttack = s.vcaNoise ? 0.05 : 0.014;
+    const double decayPlain = (1.0 - D) * dsp::decayCoeff(fs, kDecayMin) + D * dsp::decayCoeff(fs, kDecayMax);
+    const double decayAccent = dsp::decayCoeff(fs, kDecayAccent);
+    const double slideRate = dsp::decayCoeff(fs, kSlideTime);
+    const double alpha = K * K * 0.92;
+    const double capDecay = (1.0 - R) * 0.01 + R * 0.0002;
+    const double boostSmooth = (1.0 - R) * 0.05 + R * 0.01;
+    const double oscGain = s.vcoGain;
+    const int64_t active = s.activeClocks;
+    const double maxPitch = 0.5 * fs;
+
+    // The collapsed RK4 coefficients of every lag whose rate is fixed for the call.
+    const double cAttack = dsp::rk4Coeff(gateAttack), cRelease = dsp::rk4Coeff(0.02);
+    const double cDecayPlain = dsp::rk4Coeff(decayPlain), cDecayAccent = dsp::rk4Coeff(decayAccent);
+    const double cAmp = dsp::rk4Coeff(ampRate);
+    const double cCapDecay = dsp::rk4Coeff(capDecay), cCapCharge = dsp::rk4Coeff(accentCharge);
+    const double cCapSmooth = dsp::rk4Coeff(0.07);
+    const double cBoostCharge = dsp::rk4Coeff(boostCharge), cBoostDecay = dsp::rk4Coeff(0.0006);
+    const double cSlide = dsp::rk4Coeff(slideRate), cJump = dsp::rk4Coeff(1.0);
+
+    const double rt = s.relativeTuning;
+    if (rt != appliedRelativeTuning_) {
+        appliedRelativeTuning_ = rt;
+        v.r1 = rt > 0.5 && rt < 2.0 ? rt : 1.0; // a ratio far from 1 is no detune
+        v.r2 = 1.0;
+    }
+
     for (int i = 0; i < n; ++i) {
         if (tick) tick(tickCtx);
+        if (vc.resetPhase) {
+            v.phase = 0.0;
+            vc.resetPhase = 0;
+        }
+        const bool gate = vc.gate != 0;
+        if (gate) v.sinceGateOff = 0;
+        else ++v.sinceGateOff;
+
+        if (silent || v.sinceGateOff >= active) {
+            // Nothing audible is computed; the parameter smoothing and the gate follower
+            // still move, applied in closed form when the voice next computes a sample.
+            if (pendingFollow_ > 0 && pendingFollowGate_ != gate) flushFollower();
+            pendingFollowGate_ = gate;
+            ++pendingFollow_;
+            ++pendingSmooth_;
+            ++v.sampleCounter;
+            if (!tick) {
+                // Nothing can change for the rest of the call: account for it at once.
+                const int rest = n - 1 - i;
+                if (!gate) v.sinceGateOff += rest;
+                pendingFollow_ += rest;
+                pendingSmooth_ += rest;
+                v.sampleCounter += static_cast<uint64_t>(rest);
+                break;
+            }
+            continue;
+        }
+        flushSmoothing(target, smooth);
+        flushFollower();
+
+        // Parameter smoothing.
+        v.tune = dsp::onePole(v.tune, target[0] + gTune_.next(), smooth);
+        v.cutoff = dsp::onePole(v.cutoff, target[1] + gCutoff_.next(), smooth);
+        v.resonance = dsp::onePole(v.resonance, target[2] + gRes_.next(), smooth);
+        v.envmod = dsp::onePole(v.envmod, target[3] + gEnv_.next(), smooth);
+        const double gateV = gate ? 1.0 : 0.0;
+        v.gateFollower = dsp::onePole(v.gateFollower, gateV + gFollow_.next(), gate ? 0.0005 : 0.00012);
+
+        // Gate lag and click lag.
+        v.gateLag += (gateV + gL1_.next() - v.gateLag) * (gate ? cAttack : cRelease);
+        if (s.vcaNoise) v.clickLag = v.gateLag + gL2_.next();
+        else v.clickLag = dsp::onePole(v.clickLag, v.gateLag + gL2_.next(), 0.01);
+
+        const bool accent = vc.accent != 0;
+        if (accent) v.gateFollower = 0.0;
+
+        if (vc.trigger) {
+            v.sinceTrigger = 0;
+            v.accentCarry = static_cast<float>(kAccentCarryFactor * v.accentCap);
+        }
+        if (!gate || v.sinceTrigger > 0) {
+            v.filterEnv += (gE_.next() - v.filterEnv) * (accent ? cDecayAccent : cDecayPlain);
+            v.ampEnv += (gA_.next() - v.ampEnv) * cAmp;
+        } else {
+            v.filterEnv = 1.0;
+            v.ampEnv = 1.0;
+        }
+        ++v.sinceTrigger;
+
+        // Accent.
+        const double a = v.accentCarry * alpha + alpha * v.filterEnv;
+        float carry = static_cast<float>(v.accentCarry - v.accentCarry * 0.0007);
+        if (std::fabs(carry) < 1e-30f) carry = 0.0f; // decays forever: stop before denormals
+        v.accentCarry = carry;
+        if (!accent || a <= v.accentCap) v.accentCap += (gU_.next() - v.accentCap) * cCapDecay;
+        else v.accentCap += (a + gU_.next() - v.accentCap) * cCapCharge;
+        v.accentCapSmooth += (v.accentCap + gUs_.next() - v.accentCapSmooth) * cCapSmooth;
+        if (v.accentBoost <= gateV * v.ampEnv)
+            v.accentBoost += ((vc.accentStep ? a : 0.0) + gV_.next() - v.accentBoost) * cBoostCharge;
+        else
+            v.accentBoost += (gV_.next() - v.accentBoost) * cBoostDecay;
+        v.accentBoostSmooth = dsp::onePole(v.accentBoostSmooth, v.accentBoost + gVs_.next(), boostSmooth);
+
+        // Glide.
+        double pitch = vc.pitchHz;
+        if (!(pitch > 0.0)) pitch = 0.0;
+        if (pitch > maxPitch) pitch = maxPitch;
+        double cGlide = cSlide;
+        if (!vc.slideFrom) {
+            v.glide = pitch;
+            cGlide = cJump;
+        }
+        v.glide += (pitch + gGlide_.next() - v.glide) * cGlide;
+
+        // Oscillator.
+        const double f = tuneFactor(v.tune) * v.glide;
+        v.lastFrequency = f;
+        const double delta = f / fs;
+        int period = 22049;
+        const double inv = 1.0 / delta;
+        if (inv < 44100.0) period = static_cast<int>(static_cast<double>(static_cast<int>(inv)) * rc.periodScale);
+        double o;
+        if (W > 0.5) o = W * square_->read(period, v.phase);
+        else o = saw_->read(period, v.phase) * 1.3 * (1.0 - W);
+        o *= oscGain;
+        v.phase += delta * v.r1 * v.r2;
+        if (v.phase > 1.0) {
+            v.phase -= 1.0;
+            if (v.phase >= 1.0) v.phase -= std::floor(v.phase);
+            v.r1 = 1.0 / v.r1;
+            if (v.r1 > 1.0) v.r2 = 1.0 / v.r2;
+        }
+
+        // Filter.
+        const FilterInput in{o, v.cutoff * v.cutoff, v.resonance, v.envmod, R, K, v.filterEnv,
+                             v.gateFollower, accent ? 1 : 0, a, v.accentCapSmooth};
+        double y = filter_.process(in, s, rc);
+        if (v.sampleCounter % 100 == 0) scope_.push(static_cast<float>(filter_.lastEnvTerm()));
+
+        // Amplifier.
+        double amp = v.clickLag * v.ampEnv + 2.4 * v.accentBoostSmooth;
+        if (!s.vcaNoise) {
+            v.ampLag = dsp::onePole(v.ampLag, amp + gAmp_.next(), 0.1);
+            amp = v.ampLag;
+        }
+        y *= amp;
         vc.trigger = 0;
-        out[i] = 0.0f;
+
+        if (s.outputClipping) {
+            const double t = dsp::softClip(y * 0.5);
+            v.clipDc = dsp::onePole(v.clipDc, 2.0 * t + gClip_.next(), 0.001);
+            y = 2.0 * t - v.clipDc;
+        }
+        ++v.sampleCounter;
+        out[i] += static_cast<float>(y);
     }
+    flushSmoothing(target, smooth);
+    flushFollower();
 }
-void Voice::resetEnvelopes() { st_.filterEnv = st_.ampEnv = 0; }
-void EnvelopeScope::push(float) {}
-void EnvelopeScope::clear() { *this = EnvelopeScope{}; }
 
 } // namespace kelo

@@ -13,13 +13,11 @@ namespace kelo {
 
 struct Wavetable;
 
-// Ring of filter-envelope samples the editor draws. A rising zero crossing restarts the
-// write position (at most once per 512 pushes) so the drawing stays put on a held rhythm.
+// Ring of filter-envelope samples (one per 100 computed samples) that the editor draws.
 struct EnvelopeScope {
     static constexpr int kSize = 1024;
     float ring[kSize] = {};
     int writeIndex = 0;
-    int sinceReset = 0;
     int crossings = 0;
     float last = 0.0f;
     void push(float v);
@@ -80,7 +78,17 @@ private:
     VoiceState st_;
     Filter filter_;
     EnvelopeScope scope_;
-    int scopeCountdown_ = 0; // samples until the counter is next divisible by 100
+    double tuneFactor(double tune);
+    void flushSmoothing(const double* target, double k);
+    void flushFollower();
+
+    // Samples skipped while silent whose smoothing / follower steps are still owed.
+    int64_t pendingSmooth_ = 0;
+    int64_t pendingFollow_ = 0;
+    bool pendingFollowGate_ = false;
+    double appliedRelativeTuning_ = 1.0015;
+    bool tuneCacheValid_ = false;
+    double tuneAt_ = 0.0, tuneExact_ = 0.5;
     const Wavetable* saw_ = nullptr;
     const Wavetable* square_ = nullptr;
     dsp::Guard gTune_, gCutoff_, gRes_, gEnv_, gFollow_, gL1_, gL2_, gE_, gA_, gU_, gUs_, gV_,

@@ -14,4 +14,8 @@ void learnController(CcMap& map, int controller, int parameter);
 bool readMidiMap(CcMap& map, KeyCommandTable& keys, const std::string& path);
 bool writeMidiMap(const CcMap& map, const KeyCommandTable& keys, const std::string& path);
 
+// The same format on text in memory: what the file functions read and write.
+void parseMidiMap(CcMap& map, KeyCommandTable& keys, const std::string& text);
+std::string formatMidiMap(const CcMap& map, const KeyCommandTable& keys);
+
 } // namespace kelo

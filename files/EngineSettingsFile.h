@@ -17,4 +17,12 @@ bool writeEngineSettings(const EngineSettings& s, const std::string& path);
 // The preferences panel's Reset (the caller also clears patternLock).
 void resetEngineSettings(EngineSettings& s);
 
+// The exact text writeEngineSettings puts in the file.
+std::string formatEngineSettings(const EngineSettings& s);
+
+// Start-up reading: "Config.ini", then "User.ini" (its keys win), both from `dataFolder`
+// (which ends with a separator); then a negative MidiTransmitKnobs becomes 0.
+// The caller sets the defaults first.
+void loadEngineSettingsFiles(EngineSettings& s, const std::string& dataFolder, ParameterWriter* params);
+
 } // namespace kelo

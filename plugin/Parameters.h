@@ -1,0 +1,42 @@
+#pragma once
+// The host-visible parameter table: names, display texts and start-up values.
+#include <cstddef>
+#include <cstdint>
+
+#include "plugin/StateChunk.h"
+
+namespace kelo {
+
+enum ParameterIndex : int {
+    kTune = 0,
+    kCutoff,
+    kResonance,
+    kEnvmod,
+    kDecay,
+    kAccent,
+    kDrive,
+    kDistortion,
+    kVolume,
+    kTempo,
+    kWaveform,
+    kDistortionType,
+    kHighpassFilter,
+    kNumParameters
+};
+
+// Slots above the table (kNumParamSlots in all) belong to the editor.
+// Host buffers for parameter texts and effect names hold 32 bytes; vendor and product 64.
+constexpr size_t kShortTextSize = 32;
+constexpr size_t kLongTextSize = 64;
+
+// Start-up values of the table, indexed by parameter.
+extern const float kParameterDefaults[kNumParameters];
+// The order in which start-up applies them (tempo first).
+extern const int kDefaultApplyOrder[kNumParameters];
+
+// Name of parameter `index`; "" outside the table and for the tempo.
+const char* parameterName(int index);
+// Display text of `value` as parameter `index` shows it, at most capacity-1 characters.
+void formatParameterDisplay(int index, float value, char* text, size_t capacity);
+
+} // namespace kelo

@@ -1,0 +1,406 @@
+#include "plugin/Vez303.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "files/CcMapFile.h"
+#include "files/EngineSettingsFile.h"
+#include "platform/Platform.h"
+
+namespace kelo {
+
+namespace {
+
+constexpr int kEditorSlotA = 18;
+constexpr float kEditorSlotAValue = 0.5f;
+constexpr int kEditorSlotB = 33;
+constexpr float kEditorSlotBValue = 0.25f;
+constexpr int kAllNotesOff = 123;
+constexpr double kFixedHighpassCoeff = 0.064;
+
+// Start-up value of a parameter slot: the table's default, two editor slots, else 1.0.
+float defaultSlotValue(int slot) {
+    if (slot >= 0 && slot < kNumParameters) return kParameterDefaults[slot];
+    if (slot == kEditorSlotA) return kEditorSlotAValue;
+    if (slot == kEditorSlotB) return kEditorSlotBValue;
+    return 1.0f;
+}
+
+const char* programmingKeyName(int key) {
+    switch (key) {
+    case 36: return "Run/Stop";
+    case 37: return "Pattern";
+    case 38: return "C";
+    case 39: return "Clear";
+    case 40: return "D";
+    case 41: return "D#";
+    case 42: return "E";
+    case 43: return "F";
+    case 44: return "F#";
+    case 45: return "G";
+    case 46: return "G#";
+    case 47: return "A";
+    case 48: return "Start";
+    case 49: return "B";
+    case 50: return "C";
+    case 72: return "Down";
+    case 74: return "Up";
+    case 76: return "Accent";
+    case 77: return "Slide";
+    case 82: return "Zero";
+    case 83: return "Back";
+    case 84: return "Next";
+    default: return nullptr;
+    }
+}
+
+int clampMidiData(double v) {
+    const int i = static_cast<int>(v);
+    return i < 0 ? 0 : (i > 127 ? 127 : i);
+}
+
+} // namespace
+
+Vez303::Vez303(audioMasterCallback master, EditorFactory makeEditor)
+    : AudioEffectX(master, kNumPrograms, kNumParameters),
+      sampleRateCopy_(getSampleRate()),
+      sequencer_(voiceControl_, settings_, ccMap_, tuning_, *this) {
+    setNumInputs(0);
+    setNumOutputs(2);
+    setUniqueID(kUniqueId);
+    setVersion(1);
+    isSynth();
+    canProcessReplacing();
+    programsAreChunks();
+
+    for (ProgramRecord& p : programs_) {
+        vstCopyString(p.name, "Default", sizeof p.name);
+        for (int i = 0; i < kProgramValues; ++i) p.values[i] = defaultSlotValue(i);
+    }
+
+    startUp();
+    voice_.scope().clear();
+
+    if (makeEditor) setEditor(makeEditor(*this));
+}
+
+Vez303::~Vez303() {
+    if (settings_.midiOutputActive()) {
+        const int status = 0xB0 | settings_.midiChannel();
+        sendMidiNow(0, status, kAllNotesOff, 0);
+        queueMidiEvent(0, status, kAllNotesOff, 0);
+    }
+    if (!dataFolder_.empty() && platform::ensureFolder(dataFolder_))
+        writeMidiMap(ccMap_, sequencer_.keyCommands, dataFolder_ + "MidiCC.ini");
+    // The editor may call back into the instance while it closes: let it go first.
+    setEditor(nullptr);
+}
+
+void Vez303::startUp() {
+    voiceControl_.pitchHz = 110.0f;
+    sampleRateCopy_ = getSampleRate();
+    events_.clear();
+
+    tuning_.build();
+    voice_.init(sampleRateCopy_);
+    dataFolder_ = platform::dataFolder();
+
+    for (float& s : slots_) s = 1.0f;
+    sequencer_.setTempo(120.0);
+    for (int index : kDefaultApplyOrder) setParameter(index, kParameterDefaults[index]);
+    setParameter(kEditorSlotA, kEditorSlotAValue);
+    setParameter(kEditorSlotB, kEditorSlotBValue);
+
+    settings_ = EngineSettings{};
+    setDefaultKeyCommands(sequencer_.keyCommands);
+    // Without a data folder the relative names would land in the host's working directory.
+    if (!dataFolder_.empty()) {
+        readEngineSettings(settings_, dataFolder_ + "Config.ini", this);
+        readEngineSettings(settings_, dataFolder_ + "User.ini", this);
+    }
+    if (settings_.midiTransmitKnobs < 0) settings_.midiTransmitKnobs = 0;
+
+    setDefaultCcMap(ccMap_);
+    if (!dataFolder_.empty()) readMidiMap(ccMap_, sequencer_.keyCommands, dataFolder_ + "MidiCC.ini");
+
+    clearPatternBank();
+}
+
+void Vez303::clearPatternBank() {
+    const uint8_t flags = settings_.clearNotes ? uint8_t(StepGate) : uint8_t(0);
+    for (Pattern& p : sequencer_.bank.patterns) {
+        p.setTriplet(false);
+        for (PatternStep& s : p.steps) {
+            s.note = 0;
+            s.flags = flags;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------- dispatcher
+
+void Vez303::resume() {
+    voiceControl_.gate = 0;
+    voiceControl_.slideFrom = 0;
+    voice_.resetEnvelopes();
+    sequencer_.resume();
+    wantEvents(1);
+}
+
+void Vez303::setSampleRate(float rate) {
+    AudioEffectX::setSampleRate(rate);
+    sampleRateCopy_ = rate;
+}
+
+bool Vez303::getOutputProperties(VstInt32 index, VstPinProperties* properties) {
+    if (index < 0 || index > 1) return false;
+    std::snprintf(properties->label, sizeof properties->label, "KELO %1d", int(index) + 1);
+    properties->flags = kVstPinIsActive | kVstPinIsStereo;
+    return true;
+}
+
+bool Vez303::getEffectName(char* name) {
+    vstCopyString(name, "KELO", kShortTextSize);
+    return true;
+}
+
+bool Vez303::getVendorString(char* text) {
+    vstCopyString(text, "Orvanta", kLongTextSize);
+    return true;
+}
+
+bool Vez303::getProductString(char* text) {
+    vstCopyString(text, "KELO", kLongTextSize);
+    return true;
+}
+
+VstInt32 Vez303::canDo(const char* text) {
+    static const char* const supported[] = {"receiveVstEvents", "receiveVstMidiEvent", "receiveVstTimeInfo",
+                                            "sendVstEvents",    "sendVstMidiEvent",    "sendVstTimeInfo"};
+    if (!text) return -1;
+    for (const char* s : supported)
+        if (std::strcmp(text, s) == 0) return 1;
+    return -1;
+}
+
+bool Vez303::getMidiKeyName(VstInt32 /*channel*/, MidiKeyName* keyName) {
+    if (settings_.midiMode != 0) return false;
+    if (!settings_.midiKeyProgramming) {
+        std::snprintf(keyName->keyName, sizeof keyName->keyName, "Pattern %d", int(keyName->thisKeyNumber));
+    } else if (const char* name = programmingKeyName(keyName->thisKeyNumber)) {
+        vstCopyString(keyName->keyName, name, sizeof keyName->keyName);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------- parameters
+
+void Vez303::setParameter(VstInt32 index, float value) {
+    if (index >= 0 && index < kNumParameters) {
+        sequencer_.noteParameterChange(index);
+        sequencer_.learnCommand = -1;
+    }
+    // Negative indexes would write in front of the slots.
+    if (index >= 0 && index < kNumParamSlots) slots_[index] = value;
+
+    if (settings_.midiOutput && settings_.midiTransmitKnobs && settings_.midiOutputChannel >= 0) {
+        for (int c = 0; c < kCcMapSize; ++c) {
+            if (ccMap_.entries[c] == index) {
+                sendMidiNow(0, 0xB0 | settings_.midiChannel(), c, clampMidiData(double(value) * 127.0));
+                break;
+            }
+        }
+    }
+    if (editor) editor->setParameter(index, value);
+}
+
+float Vez303::getParameter(VstInt32 index) const {
+    return (index >= 0 && index < kNumParamSlots) ? slots_[index] : 0.0f;
+}
+
+void Vez303::getParameterName(VstInt32 index, char* text) { vstCopyString(text, parameterName(index), kShortTextSize); }
+
+void Vez303::getParameterLabel(VstInt32, char* text) { vstCopyString(text, " ", kShortTextSize); }
+
+void Vez303::getParameterDisplay(VstInt32 index, char* text) {
+    formatParameterDisplay(index, getParameter(index), text, kShortTextSize);
+}
+
+// ---------------------------------------------------------------------------------- programs
+
+void Vez303::setProgram(VstInt32 program) {
+    if (program < 0) program = 0;
+    if (program >= kNumPrograms) program = kNumPrograms - 1;
+    curProgram = program;
+    // Re-announce every value so the editor and any MIDI receiver follow the switch.
+    for (int slot = 0; slot < kNumParamSlots; ++slot) setParameter(slot, slots_[slot]);
+}
+
+void Vez303::setProgramName(char* name) {
+    vstCopyString(programs_[curProgram].name, name, kProgramNameSize);
+}
+
+void Vez303::getProgramName(char* name) {
+    vstCopyString(name, programs_[curProgram].name, kProgramNameSize);
+}
+
+bool Vez303::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
+    if (index < 0 || index >= kNumPrograms) return false;
+    vstCopyString(text, programs_[index].name, kProgramNameSize);
+    return true;
+}
+
+bool Vez303::copyProgram(VstInt32 destination) {
+    if (destination < 0 || destination >= kNumPrograms) return false;
+    programs_[destination] = programs_[curProgram];
+    return true;
+}
+
+// ---------------------------------------------------------------------------------- state chunk
+
+ChunkState Vez303::chunkState() {
+    ChunkState s;
+    s.bank = &sequencer_.bank;
+    s.programs = programs_;
+    s.slots = slots_;
+    s.settings = &settings_;
+    s.editCursor = &sequencer_.editCursor;
+    s.currentPattern = &sequencer_.currentPattern;
+    s.editAdvance = &sequencer_.editAdvance;
+    s.currentProgram = &curProgram;
+    s.patternLock = &sequencer_.patternLock;
+    return s;
+}
+
+VstInt32 Vez303::getChunk(void** data, bool) {
+    writeStateChunk(chunkState(), chunk_);
+    *data = chunk_;
+    return VstInt32(kStateChunkSize);
+}
+
+VstInt32 Vez303::setChunk(void* data, VstInt32 byteSize, bool) {
+    if (data && byteSize >= VstInt32(kStateChunkSize)) {
+        // Keep the host's bytes, as getChunk's buffer does, then restore from our copy.
+        std::memcpy(chunk_, data, kStateChunkSize);
+        readStateChunk(chunkState(), chunk_, kStateChunkSize);
+    }
+    return byteSize;
+}
+
+// ---------------------------------------------------------------------------------- MIDI out
+
+bool Vez303::sendMidiNow(int offset, int b0, int b1, int b2) {
+    if (settings_.midiOutputChannel < 0) return false;
+    VstMidiEvent event = makeMidiEvent(offset, b0, b1, b2);
+    VstEvents list{};
+    list.numEvents = 1;
+    list.events[0] = reinterpret_cast<VstEvent*>(&event);
+    return sendVstEventsToHost(&list);
+}
+
+void Vez303::queueMidiEvent(int offset, int b0, int b1, int b2) { outgoing_.push(offset, b0, b1, b2); }
+
+void Vez303::flushOutgoingMidi() {
+    outgoing_.flush([this](VstEvents* list) { sendVstEventsToHost(list); });
+}
+
+// ---------------------------------------------------------------------------------- audio
+
+VstInt32 Vez303::processEvents(VstEvents* events) {
+    events_.store(events);
+    return 1;
+}
+
+void Vez303::tickSequencer(void* self) { static_cast<Vez303*>(self)->sequencer_.sequencerTick(); }
+
+VoiceSettings Vez303::voiceSettings() const {
+    VoiceSettings v;
+    v.filterMode = settings_.filterMode;
+    v.vcaLeveling = settings_.vcaLeveling;
+    v.vcaNoise = settings_.vcaNoise;
+    v.outputClipping = settings_.outputClipping;
+    v.envmodKnob = settings_.envmodKnob;
+    v.vcoGain = settings_.vcoGain;
+    v.tm3 = settings_.tm3;
+    v.tm4 = settings_.tm4;
+    v.tm6 = settings_.tm6;
+    v.relativeTuning = settings_.relativeTuning;
+    v.smoothSpeed = settings_.smoothSpeed;
+    v.vcaDecay = settings_.vcaDecay;
+    v.activeClocks = settings_.activeClocks;
+    return v;
+}
+
+void Vez303::processReplacing(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
+    const int32_t frames = sampleFrames > 0 ? sampleFrames : 0;
+    sequencer_.beginBlock();
+    sampleRateCopy_ = getSampleRate();
+
+    const VstTimeInfo* time = getTimeInfo(kVstTempoValid);
+    if (settings_.syncMode == 1 && time && time->tempo >= 0.000001) sequencer_.setTempo(time->tempo);
+
+    events_.clampToBlock(frames);
+    int32_t position = 0;
+    for (int i = 0; i < events_.count(); ++i) {
+        const VstEvent& e = events_.at(i);
+        const int32_t offset = e.deltaFrames;
+        // Render up to the event first, so the sequencer stamps those frames' MIDI from the
+        // previous position and the event takes effect at its own sample.
+        if (offset != position) {
+            renderSubBlock(outputs, position, offset);
+            position = offset;
+        }
+        sequencer_.setEventOffset(offset);
+        if (e.type == kVstMidiType) {
+            const auto& m = reinterpret_cast<const VstMidiEvent&>(e);
+            sequencer_.handleMidiMessage(uint8_t(m.midiData[0]) & 0xF0, uint8_t(m.midiData[1]) & 0x7F,
+                                         uint8_t(m.midiData[2]) & 0x7F);
+        }
+        flushOutgoingMidi();
+    }
+    if (position < frames) renderSubBlock(outputs, position, frames);
+    flushOutgoingMidi();
+    events_.clear();
+}
+
+void Vez303::renderSubBlock(float** outputs, int32_t from, int32_t to) {
+    const int32_t n = to - from;
+    if (n <= 0) return;
+
+    snapshot_.waveform = getParameter(kWaveform);
+    snapshot_.tune = getParameter(kTune);
+    snapshot_.cutoff = getParameter(kCutoff);
+    snapshot_.resonance = getParameter(kResonance);
+    snapshot_.envmod = getParameter(kEnvmod);
+    snapshot_.decay = getParameter(kDecay);
+    snapshot_.accent = getParameter(kAccent);
+    snapshot_.volume = getParameter(kVolume);
+    snapshot_.drive = getParameter(kDrive);
+    snapshot_.distortion = getParameter(kDistortion);
+    snapshot_.distType = getParameter(kDistortionType);
+    snapshot_.highpass = getParameter(kHighpassFilter);
+
+    const VoiceSettings vs = voiceSettings();
+    const double fs = sampleRateCopy_;
+    void (*tick)(void*) = settings_.midiMode == 1 ? nullptr : &Vez303::tickSequencer;
+    outputStage_.configure(snapshot_.drive, snapshot_.distortion, kFixedHighpassCoeff,
+                           static_cast<int>(snapshot_.distType), snapshot_.highpass > 0.5f);
+    volume_.begin(snapshot_.volume * snapshot_.volume, n);
+
+    // A host block may exceed the render buffer: the sub-block is rendered in pieces.
+    for (int32_t pos = from; pos < to;) {
+        const int32_t m = (to - pos) < kRenderCapacity ? (to - pos) : kRenderCapacity;
+        float* buf = renderBuffer_;
+        voice_.render(buf, m, fs, snapshot_, voiceControl_, vs, tick, this);
+        outputStage_.process(buf, m, fs);
+        volume_.apply(buf, m);
+        if (outputs) {
+            for (int ch = 0; ch < 2; ++ch)
+                if (outputs[ch]) std::memcpy(outputs[ch] + pos, buf, sizeof(float) * size_t(m));
+        }
+        pos += m;
+    }
+    volume_.end();
+}
+
+} // namespace kelo

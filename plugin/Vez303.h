@@ -1,0 +1,125 @@
+#pragma once
+// The plug-in instance: what the host talks to. It owns every piece of the instrument's
+// state in fixed-size members, so nothing on the audio path allocates.
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "engine/OutputStage.h"
+#include "engine/ParamSnapshot.h"
+#include "engine/Tuning.h"
+#include "engine/Voice.h"
+#include "engine/VoiceControl.h"
+#include "engine/VoiceSettings.h"
+#include "files/CcMap.h"
+#include "files/EngineSettings.h"
+#include "files/ParameterWriter.h"
+#include "plugin/EventStore.h"
+#include "plugin/OutgoingMidiQueue.h"
+#include "plugin/Parameters.h"
+#include "plugin/StateChunk.h"
+#include "plugin/VolumeRamp.h"
+#include "sequencer/Sequencer.h"
+#include "vst/AudioEffect.h"
+
+namespace kelo {
+
+class Vez303 : public AudioEffectX, public SequencerHost, public ParameterWriter {
+public:
+    // Builds the editor for a finished instance; null means "no editor".
+    using EditorFactory = AEffEditor* (*)(Vez303& plugin);
+
+    static constexpr VstInt32 kUniqueId = vstFourCC('K', 'E', 'L', '3');
+    static constexpr int kRenderCapacity = 44100;
+
+    explicit Vez303(audioMasterCallback master, EditorFactory makeEditor = nullptr);
+    ~Vez303() override;
+
+    // ---- host dispatcher ----
+    void suspend() override {}
+    void resume() override;
+    void setSampleRate(float rate) override;
+
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) const override;
+    void getParameterName(VstInt32 index, char* text) override;
+    void getParameterLabel(VstInt32 index, char* text) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+
+    void setProgram(VstInt32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    bool copyProgram(VstInt32 destination) override;
+
+    VstInt32 getChunk(void** data, bool isPreset) override;
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
+
+    bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override { return 1; }
+    VstInt32 canDo(const char* text) override;
+    VstInt32 getNumMidiInputChannels() override { return 1; }
+    VstInt32 getNumMidiOutputChannels() override { return 1; }
+    bool hasMidiProgramsChanged(VstInt32 /*channel*/) override { return true; }
+    bool getMidiKeyName(VstInt32 channel, MidiKeyName* keyName) override;
+
+    // ---- audio thread ----
+    VstInt32 processEvents(VstEvents* events) override;
+    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+
+    // ---- SequencerHost ----
+    bool sendMidiNow(int offset, int b0, int b1, int b2) override;
+    void queueMidiEvent(int offset, int b0, int b1, int b2) override;
+    double sampleRate() const override { return sampleRateCopy_; }
+
+    // ---- for the editor, the analyzer and tests ----
+    EngineSettings& settings() { return settings_; }
+    Sequencer& sequencer() { return sequencer_; }
+    VoiceControl& voiceControl() { return voiceControl_; }
+    const Voice& voice() const { return voice_; }
+    CcMap& ccMap() { return ccMap_; }
+    const TuningTables& tuning() const { return tuning_; }
+    const std::string& dataFolder() const { return dataFolder_; }
+    const ProgramRecord& program(int index) const { return programs_[index & (kNumPrograms - 1)]; }
+    float volumeGain() const { return volume_.gain(); }
+    // Guards hand-overs from the user-interface thread that the audio thread must see whole.
+    std::mutex& uiLock() { return uiLock_; }
+
+private:
+    void startUp();
+    void clearPatternBank();
+    void renderSubBlock(float** outputs, int32_t from, int32_t to);
+    void flushOutgoingMidi();
+    VoiceSettings voiceSettings() const;
+    ChunkState chunkState();
+    static void tickSequencer(void* self);
+
+    // Declared before the sequencer, which keeps references to them.
+    double sampleRateCopy_ = 44100.0;
+    EngineSettings settings_;
+    VoiceControl voiceControl_;
+    CcMap ccMap_{};
+    TuningTables tuning_{};
+    Sequencer sequencer_;
+
+    Voice voice_;
+    OutputStage outputStage_;
+    ParamSnapshot snapshot_;
+    VolumeRamp volume_;
+
+    float slots_[kNumParamSlots]{};
+    ProgramRecord programs_[kNumPrograms]{};
+
+    EventStore events_;
+    OutgoingMidiQueue outgoing_;
+    float renderBuffer_[kRenderCapacity]{};
+
+    uint8_t chunk_[kStateChunkSize]{};
+    std::string dataFolder_;
+    std::mutex uiLock_;
+};
+
+} // namespace kelo

@@ -245,9 +245,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         const double f = tuneFactor(v.tune) * v.glide;
         v.lastFrequency = f;
         const double delta = f / fs;
-        int period = 22049;
-        const double inv = 1.0 / delta;
-        if (inv < 44100.0) period = static_cast<int>(static_cast<double>(static_cast<int>(inv)) * rc.periodScale);
+        const int period = periodIndex(delta, rc.periodScale);
         double o;
         if (W > 0.5) o = W * square_->read(period, v.phase);
         else o = saw_->read(period, v.phase) * 1.3 * (1.0 - W);

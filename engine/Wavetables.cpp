@@ -20,16 +20,34 @@ int partialsFor(int minPeriod, bool oddOnly) {
     return h < 1 ? 1 : h;
 }
 
+// Linear interpolation between table samples leaves images of every stored partial
+// around multiples of the table length; they fold back as non-harmonic components.
+// Relative to the fundamental, the image of partial h (amplitude 1/h) next to the first
+// table-rate multiple is sin^2(pi h/n) / (pi (1 - h/n))^2 / h, largest for the top partial.
+constexpr double kImageLimit = 1.0e-4; // -80 dB
+
+double imageRatio(int h, int n) {
+    const double x = static_cast<double>(h) / n;
+    const double s = std::sin(kPi * x);
+    const double d = kPi * (1.0 - x);
+    return s * s / (d * d) / h;
+}
+
 // Smallest period for which a level holding partials up to h stays below Nyquist.
 int minPeriodFor(int h) { return static_cast<int>(std::floor(2.0 * kWavetablePeriodMargin * h)) + 1; }
 
-// Level boundaries: level 0 takes the longest periods and as many partials as its length
-// holds at four samples per partial (keeps the interpolation images small); the
-// remaining levels split the shorter periods geometrically, one period at least each.
+// Level 0 holds as many partials as its fixed length allows with the images in limit.
+int topPartial(const Shape& sh) {
+    int h = 1;
+    while (imageRatio(h + 1, sh.firstLength) <= kImageLimit) ++h;
+    if (sh.oddOnly && h % 2 == 0) --h;
+    return h;
+}
+
+// Level boundaries: level 0 takes the longest periods; the remaining levels split the
+// shorter periods geometrically, one period at least each.
 std::vector<int> minPeriods(const Shape& sh) {
-    int h0 = sh.firstLength / 4;
-    if (sh.oddOnly && h0 % 2 == 0) --h0;
-    const int p0 = minPeriodFor(h0);
+    const int p0 = minPeriodFor(topPartial(sh));
     const int last = sh.levels - 1; // the last level catches every period below the others
     auto series = [&](double ratio) {
         std::vector<int> p(sh.levels, 0);
@@ -64,9 +82,13 @@ Wavetable makeTable(const Shape& sh) {
         // The last level's minimum period is 0: it holds the fundamental alone.
         const int hs = partialsFor(pmin[l], sh.oddOnly);
         t.harmonics[l] = hs;
-        int n = l == 0 ? sh.firstLength : 4 * hs;
-        if (n < 256) n = 256;
-        if (n > sh.firstLength) n = sh.firstLength;
+        // Shortest even length that keeps the interpolation images in limit.
+        int n = sh.firstLength;
+        if (l > 0) {
+            n = 2 * hs + 2;
+            while (imageRatio(hs, n) > kImageLimit) n += 2;
+            if (n > sh.firstLength) n = sh.firstLength;
+        }
         t.length[l] = n;
         t.offset[l] = total;
         total += n;

@@ -35,6 +35,15 @@ struct Wavetable {
     static const Wavetable& square();
 };
 
+// Level-map index for a phase increment: the whole period in samples, scaled to the
+// rate class's reference rate (scale 1.0884354, 1.0 or 0.5).
+inline int periodIndex(double delta, double scale) {
+    const double inv = 1.0 / delta;
+    if (!(inv < 44100.0)) return Wavetable::kMapSize - 1; // zero, tiny or NaN increment
+    if (inv < 0.0) return 0;
+    return static_cast<int>(static_cast<double>(static_cast<int>(inv)) * scale);
+}
+
 // Worst-case ratio of actual to nominal period index (rate class 0 scales the period
 // index up by this much), so levels are limited as if every period were that much shorter.
 constexpr double kWavetablePeriodMargin = 1.0884354;

@@ -236,7 +236,9 @@ void Sequencer::stopFromMidi() {
     if (active && outputActive()) {
         const int ch = channel();
         host_.sendMidiNow(0, kControl | ch, kAllNotesOff, 0);
-        host_.queueMidiEvent(0, kControl | ch, kAllNotesOff, 0);
+        // The queued copy goes at the stopping event's own position: stamped at 0 it would
+        // sort before notes queued earlier in this block and leave them hanging downstream.
+        host_.queueMidiEvent(blockPosition(), kControl | ch, kAllNotesOff, 0);
         std::memset(state.sentNotes, 0, sizeof state.sentNotes);
     }
 }

@@ -45,12 +45,15 @@ TEST_F(MidiInputTest, PatternKeysSelectPlayAndStop) {
     EXPECT_EQ(seq.state.stepIndex, position) << "no reset on the way back";
 
     host.midi.clear();
+    seq.setEventOffset(42);
     noteOff(5);
     EXPECT_EQ(seq.state.running, 0);
     EXPECT_EQ(voice.gate, 0);
     EXPECT_EQ(countAllNotesOff(true), 1);
     EXPECT_EQ(countAllNotesOff(false), 1);
     EXPECT_EQ(host.midi[0].b0, 0xB2);
+    ASSERT_EQ(host.midi.size(), 2u);
+    EXPECT_EQ(host.midi[1].offset, 42) << "queued at the releasing key's own position";
 }
 
 TEST_F(MidiInputTest, HighestHeldKeyWinsAndZeroVelocityReleases) {

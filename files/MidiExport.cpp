@@ -6,6 +6,10 @@
 namespace kelo {
 namespace {
 
+void putTag(std::vector<uint8_t>& out, const char* tag) {
+    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(tag[i]));
+}
+
 void putBigEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) out.push_back(uint8_t(value >> (8 * i)));
 }
@@ -34,12 +38,12 @@ bool MidiTrack::add(const MidiTrackEvent& e) {
 
 std::vector<uint8_t> MidiTrack::fileBytes() const {
     std::vector<uint8_t> out;
-    out.insert(out.end(), {'M', 'T', 'h', 'd'});
+    putTag(out, "MThd");
     putBigEndian(out, 6, 4);
     putBigEndian(out, 0, 2); // format 0
     putBigEndian(out, 1, 2); // one track
     putBigEndian(out, ticksPerQuarter_, 2);
-    out.insert(out.end(), {'M', 'T', 'r', 'k'});
+    putTag(out, "MTrk");
     const size_t lengthAt = out.size();
     putBigEndian(out, 0, 4); // filled in below
     const size_t trackStart = out.size();
@@ -49,7 +53,7 @@ std::vector<uint8_t> MidiTrack::fileBytes() const {
         out.push_back(uint8_t(e.note & 0x7F));
         out.push_back(uint8_t(e.velocity & 0x7F));
     }
-    out.insert(out.end(), {0x00, 0xFF, 0x2F, 0x00});
+    for (uint8_t b : {0x00, 0xFF, 0x2F, 0x00}) out.push_back(b); // end of track
     const uint32_t trackLength = uint32_t(out.size() - trackStart);
     for (int i = 0; i < 4; ++i) out[lengthAt + i] = uint8_t(trackLength >> (24 - 8 * i));
     return out;

@@ -90,7 +90,7 @@ TEST(PhImport, DamagedPatternAndEverythingAfterItStayUnchanged) {
     std::string truncated = good + good;
     truncated.resize(good.size() + good.size() / 2);
     std::string garbage = good + phPattern(8, {}) + good;
-    garbage.replace(good.size() + 30, 1, "x");
+    garbage[good.size() + 30] = 'x';
     for (const std::string& text : {truncated, garbage}) {
         const PhResult r = importText(text);
         EXPECT_EQ(r.read, 1);

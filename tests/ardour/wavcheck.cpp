@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
                       argv[5], err);
         return verdict(std::fabs(err) <= num(6), msg);
     }
-    if (cmd == "quieter" && argc == 9) {
+    if (cmd == "quieter" && argc == 8) {
         const double q = toDb(rmsOf(w, num(3), num(4))), ref = toDb(rmsOf(w, num(5), num(6)));
         std::snprintf(msg, sizeof msg, "rms %.1f dBFS in [%s, %s) vs %.1f dBFS in [%s, %s), need %s dB less", q,
                       argv[3], argv[4], ref, argv[5], argv[6], argv[7]);

@@ -201,7 +201,7 @@ VstIntPtr Plugin::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void*
     if (opcode >= 0 && size_t(opcode) < callbackCounts_.size()) ++callbackCounts_[size_t(opcode)];
     const int64_t block = processing_ ? block_ : 0;
     switch (opcode) {
-    case audioMasterVersion: return kHostVersion;
+    case audioMasterVersion: return versionAnswer_;
     case audioMasterAutomate: automations_.push_back({block, index, opt}); return 0;
     case audioMasterWantMidi: lastWantMidi_ = value; return 1;
     case audioMasterGetTime:

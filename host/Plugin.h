@@ -111,6 +111,8 @@ public:
     int callbackCount(VstInt32 opcode) const;
     VstIntPtr lastWantMidiValue() const { return lastWantMidi_; }
     VstIntPtr lastTimeFilter() const { return lastTimeFilter_; }
+    // What audioMasterVersion answers (a plug-in treats 0 as "no host").
+    void setVersionAnswer(VstIntPtr v) { versionAnswer_ = v; }
 
 private:
     static VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -139,6 +141,7 @@ private:
     std::array<int, 64> callbackCounts_{};
     VstIntPtr lastWantMidi_ = 0;
     VstIntPtr lastTimeFilter_ = 0;
+    VstIntPtr versionAnswer_ = kHostVersion;
 };
 
 } // namespace kelo::host

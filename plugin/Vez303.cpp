@@ -54,8 +54,10 @@ const char* programmingKeyName(int key) {
     }
 }
 
-int clampMidiData(double v) {
-    const int i = static_cast<int>(v);
+// Integer part of a controller value. The small allowance keeps a value that arrived as a
+// controller (c / 127 in float) from coming back out one lower.
+int controllerValue(float value) {
+    const int i = static_cast<int>(double(value) * 127.0 + 1e-4);
     return i < 0 ? 0 : (i > 127 ? 127 : i);
 }
 
@@ -206,7 +208,7 @@ void Vez303::setParameter(VstInt32 index, float value) {
     if (settings_.midiOutput && settings_.midiTransmitKnobs && settings_.midiOutputChannel >= 0) {
         for (int c = 0; c < kCcMapSize; ++c) {
             if (ccMap_.entries[c] == index) {
-                sendMidiNow(0, 0xB0 | settings_.midiChannel(), c, clampMidiData(double(value) * 127.0));
+                sendMidiNow(0, 0xB0 | settings_.midiChannel(), c, controllerValue(value));
                 break;
             }
         }

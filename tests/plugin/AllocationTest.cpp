@@ -1,0 +1,132 @@
+// The audio path must never allocate. Every allocation of this test program, the plug-in's
+// included (it shares the C++ runtime and, on glibc, malloc), passes through the counters.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "host/Plugin.h"
+#include "tests/plugin/ScratchHome.h"
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+std::atomic<size_t> largestNothrowNew{0};
+
+void noteAllocation() {
+    if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
+}
+} // namespace
+
+void* operator new(std::size_t n) {
+    noteAllocation();
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) { return operator new(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    noteAllocation();
+    if (n > largestNothrowNew.load()) largestNothrowNew = n;
+    return std::malloc(n ? n : 1);
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+#if defined(__GLIBC__)
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void __libc_free(void*);
+
+void* malloc(size_t n) {
+    noteAllocation();
+    return __libc_malloc(n);
+}
+void* calloc(size_t n, size_t size) {
+    noteAllocation();
+    return __libc_calloc(n, size);
+}
+void* realloc(void* p, size_t n) {
+    noteAllocation();
+    return __libc_realloc(p, n);
+}
+void free(void* p) { __libc_free(p); }
+}
+#endif
+
+namespace {
+
+using kelo::host::MidiIn;
+using kelo::host::Plugin;
+using kelo::test::ScratchHome;
+
+struct Counting {
+    Counting() {
+        allocations = 0;
+        counting = true;
+    }
+    ~Counting() { counting = false; }
+};
+
+TEST(Allocation, TheCounterSeesAllocations) {
+    Counting c;
+    auto* v = new std::vector<int>(100);
+    delete v;
+    void* p = std::malloc(10);
+    std::free(p);
+    EXPECT_GE(allocations.load(), 2);
+}
+
+TEST(Allocation, ThePluginAllocatesThroughTheCountedFunctions) {
+    ScratchHome home;
+    Plugin plugin;
+    largestNothrowNew = 0;
+    ASSERT_TRUE(plugin.load()) << plugin.error();
+    // The entry creates the instance (a few hundred kilobytes) with a nothrow new.
+    EXPECT_GT(largestNothrowNew.load(), size_t(100000));
+}
+
+TEST(Allocation, NoneWhileProcessingEventsAndRendering) {
+    ScratchHome home;
+    home.write("User.ini", "MidiOutput = 1\nMidiOutputChannel = 0\nMidiTransmitKnobs = 1\n");
+    Plugin plugin;
+    ASSERT_TRUE(plugin.load()) << plugin.error();
+    plugin.start(44100.0f, 512);
+
+    const std::vector<MidiIn> start = {{0, 0x90, 0, 127}, {3, 0xB0, 74, 90}, {3, 0xB0, 7, 100}};
+    const std::vector<MidiIn> moves = {{100, 0xB0, 71, 30}, {50, 0xB0, 74, 64}, {511, 0xE0, 0, 64}};
+    const std::vector<MidiIn> stop = {{200, 0x80, 0, 0}, {300, 0xB0, 123, 0}};
+    std::vector<float> left(512), right(512);
+    plugin.render(512); // first touch of everything outside the measured region
+
+    long during = 0;
+    {
+        Counting c;
+        plugin.sendEvents(start);
+        plugin.process(512, left.data(), right.data());
+        for (int i = 0; i < 40; ++i) {
+            if (i % 4 == 0) plugin.sendEvents(moves);
+            plugin.process(512, left.data(), right.data());
+        }
+        plugin.sendEvents(stop);
+        plugin.process(512, left.data(), right.data());
+        during = allocations.load();
+    }
+    EXPECT_EQ(during, 0);
+    // The run did exercise MIDI output: knob echoes and sequencer notes went to the host.
+    size_t notes = 0, controllers = 0;
+    for (const auto& m : plugin.sentMidi()) {
+        if ((m.bytes[0] & 0xF0) == 0x90) ++notes;
+        if ((m.bytes[0] & 0xF0) == 0xB0) ++controllers;
+    }
+    EXPECT_GT(notes, 2u);
+    EXPECT_GT(controllers, 4u);
+}
+
+} // namespace

@@ -13,107 +13,91 @@
 namespace kelo {
 namespace {
 
-// Puts a recording of the given samples in the back buffer and publishes it.
-void publish(AudioPreview& preview, const std::vector<float>& samples, int32_t rate = 44100) {
+// Puts a recording in the back buffer and publishes it.
+void publish(AudioPreview& preview, const std::vector<float>& samples) {
     WaveBuffer& b = preview.back();
     ASSERT_TRUE(b.allocate(int32_t(samples.size())));
     b.samples = samples;
     b.frameCount = int32_t(samples.size());
-    b.sampleRate = rate;
+    b.sampleRate = 44100;
     preview.exchange();
 }
 
-TEST(AudioPreview, MixesTheRecordingInALoopAndReportsRestarts) {
-    AudioPreview preview;
-    publish(preview, {1.0f, 2.0f, 3.0f});
-    std::vector<float> out(8, 0.5f);
+std::vector<float> render(AudioPreview& preview, int frames, double rate, bool expectRestart) {
+    std::vector<float> out(size_t(frames), 0.0f);
+    EXPECT_EQ(preview.mix(out.data(), frames, rate), expectRestart);
+    return out;
+}
 
-    EXPECT_FALSE(preview.mix(out.data(), 8, 44100.0)); // not playing
-    EXPECT_EQ(out, std::vector<float>(8, 0.5f));
+using V = std::vector<float>;
+
+void expectSamples(const V& got, const V& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i) ASSERT_FLOAT_EQ(got[i], want[i]) << i;
+}
+
+TEST(AudioPreview, LoopsTheRecordingAndReportsEveryRestart) {
+    AudioPreview preview;
+    EXPECT_EQ(render(preview, 2, 44100.0, false), V(2, 0.0f)); // nothing loaded, not playing
+    publish(preview, {1, 2, 3});
+    EXPECT_EQ(render(preview, 2, 44100.0, false), V(2, 0.0f)); // not playing
 
     preview.setPlaying(true);
-    EXPECT_TRUE(preview.mix(out.data(), 2, 44100.0)); // starting is a restart
-    EXPECT_TRUE(preview.mix(out.data() + 2, 1, 44100.0)); // wraps after the third sample
+    EXPECT_EQ(render(preview, 2, 44100.0, true), (V{1, 2})); // switching on restarts
+    EXPECT_EQ(render(preview, 1, 44100.0, true), (V{3}));    // wraps after the last sample
     EXPECT_EQ(preview.front().playPosition.load(), 0);
-    EXPECT_FALSE(preview.mix(out.data() + 3, 0, 44100.0));
-    EXPECT_TRUE(preview.mix(out.data() + 3, 5, 44100.0)); // wraps inside the block
-    EXPECT_EQ(out, (std::vector<float>{1.5f, 2.5f, 3.5f, 1.5f, 2.5f, 3.5f, 1.5f, 2.5f}));
+    EXPECT_EQ(render(preview, 2, 44100.0, false), (V{1, 2}));
     EXPECT_EQ(preview.front().playPosition.load(), 2);
+    EXPECT_EQ(render(preview, 0, 0.0, false), V{});          // no rate: nothing
 
-    // Twice the recording's nominal rate: every sample twice.
+    std::vector<float> out{0.5f, 0.5f};
+    preview.mix(out.data(), 2, 44100.0);
+    EXPECT_EQ(out, (V{3.5f, 1.5f})); // mixed into what is there
+
+    // At twice the nominal rate every sample plays twice; at half, every other one.
     preview.setPlaying(false);
-    EXPECT_FALSE(preview.mix(out.data(), 1, 88200.0));
+    render(preview, 1, 88200.0, false);
     preview.setPlaying(true);
-    std::vector<float> slow(7, 0.0f);
-    EXPECT_TRUE(preview.mix(slow.data(), 7, 88200.0));
-    EXPECT_EQ(slow, (std::vector<float>{1, 1, 2, 2, 3, 3, 1}));
-
-    // Half the rate: every other sample; the position passes the end and starts over.
-    std::vector<float> fast(4, 0.0f);
-    publish(preview, {1.0f, 2.0f, 3.0f});
-    EXPECT_TRUE(preview.mix(fast.data(), 4, 22050.0));
-    EXPECT_EQ(fast, (std::vector<float>{1, 3, 1, 3}));
-}
-
-TEST(AudioPreview, NewRecordingStartsFromItsBeginning) {
-    AudioPreview preview;
-    publish(preview, {1, 2, 3, 4, 5});
-    preview.setPlaying(true);
-    std::vector<float> out(3, 0.0f);
-    preview.mix(out.data(), 3, 44100.0);
-    publish(preview, {10, 20, 30, 40, 50});
-    std::vector<float> next(2, 0.0f);
-    EXPECT_TRUE(preview.mix(next.data(), 2, 44100.0));
-    EXPECT_EQ(next, (std::vector<float>{10, 20}));
-    // The old recording is back in the back buffer, where the next load refills it.
+    EXPECT_EQ(render(preview, 7, 88200.0, true), (V{1, 1, 2, 2, 3, 3, 1}));
+    publish(preview, {4, 5, 6});
+    EXPECT_EQ(render(preview, 4, 22050.0, true), (V{4, 6, 4, 6})); // a new recording restarts too
+    // The previous recording is now the back buffer, the one the next load refills.
     EXPECT_EQ(preview.back().samples.front(), 1.0f);
-}
-
-TEST(AudioPreview, EmptyRecordingOrBadRateAddsNothing) {
-    AudioPreview preview;
-    preview.setPlaying(true);
-    std::vector<float> out(4, 0.25f);
-    EXPECT_FALSE(preview.mix(out.data(), 4, 44100.0));
-    publish(preview, {1, 1});
-    EXPECT_FALSE(preview.mix(out.data(), 4, 0.0));
-    EXPECT_FALSE(preview.mix(nullptr, 4, 44100.0));
-    EXPECT_EQ(out, std::vector<float>(4, 0.25f));
 }
 
 TEST(AudioPreview, LoadRecordingPublishesOnlyGoodFiles) {
     test::ScratchDir dir("preview");
     std::vector<int16_t> pcm;
-    for (int i = 0; i < 100; ++i) pcm.push_back(int16_t(i % 2 ? -8000 : 4000));
-    const auto image = test::wav({test::wavFormat(1, 48000), test::wavData(pcm)});
+    V normalised;
+    for (int i = 0; i < 100; ++i) {
+        pcm.push_back(int16_t(i % 2 ? -8000 : 4000));
+        normalised.push_back(i % 2 ? -1.0f : 0.5f);
+    }
+    const auto image = test::wav({test::wavFormat(1, 48000), test::soundChunk(pcm, false)});
     const std::string good = dir.write("bass 12steps.wav", image);
     const std::string bad = dir.write("broken 16steps.wav", test::Bytes(image.begin(), image.end() - 3));
+    // A good file behind a path longer than the command takes.
+    const auto deep = std::filesystem::path(dir.file(std::string(100, 'a'))) / std::string(100, 'b');
+    std::filesystem::create_directories(deep);
+    const std::string longPath = (deep / "16steps.wav").string();
+    std::filesystem::copy_file(good, longPath);
+    ASSERT_GT(longPath.size(), kMaxRecordingPath);
 
     AudioPreview preview;
     Pattern pattern{};
     pattern.header = 0x80000A10u; // triplet, shuffle 10, 16 steps
     pattern.steps[3] = {7, StepGate};
-
     ASSERT_TRUE(loadRecording(preview, good, pattern));
     EXPECT_EQ(pattern.header, 0x80000A0Cu); // only the step count changed
     EXPECT_EQ(pattern.steps[3].note, 7);
-    EXPECT_EQ(preview.front().frameCount, 100);
     EXPECT_EQ(preview.front().sampleRate, 48000);
-    EXPECT_FLOAT_EQ(preview.front().samples[1], -1.0f); // normalised
-    EXPECT_FLOAT_EQ(preview.front().samples[0], 0.5f);
+    expectSamples(preview.front().samples, normalised);
 
     EXPECT_FALSE(loadRecording(preview, bad, pattern));
-    // A good file behind a path longer than the command takes.
-    std::filesystem::path deep = dir.file(std::string(100, 'a'));
-    deep /= std::string(100, 'b');
-    std::filesystem::create_directories(deep);
-    const std::string longPath = (deep / "16steps.wav").string();
-    std::filesystem::copy_file(good, longPath);
-    ASSERT_GT(longPath.size(), kMaxRecordingPath);
     EXPECT_FALSE(loadRecording(preview, longPath, pattern));
     EXPECT_FALSE(loadRecording(preview, "", pattern));
     EXPECT_EQ(pattern.stepCount(), 12);
-    EXPECT_EQ(preview.front().frameCount, 100);
-    EXPECT_FLOAT_EQ(preview.front().samples[1], -1.0f);
+    expectSamples(preview.front().samples, normalised);
 }
 
 // Loads keep refilling the back buffer while another thread renders. Every recording holds
@@ -125,18 +109,13 @@ TEST(AudioPreview, LoadsWhileRenderingNeverTouchABufferInPlay) {
     preview.setPlaying(true);
 
     std::atomic<bool> stop{false};
-    std::atomic<int> blocks{0};
-    std::atomic<int> torn{0};
+    std::atomic<int> blocks{0}, torn{0};
     std::thread audio([&] {
         std::vector<float> out(64);
         while (!stop.load()) {
             std::fill(out.begin(), out.end(), 0.0f);
             preview.mix(out.data(), int(out.size()), 44100.0);
-            for (float v : out)
-                if (v != out.front()) {
-                    torn.fetch_add(1);
-                    break;
-                }
+            if (std::any_of(out.begin(), out.end(), [&](float v) { return v != out.front(); })) torn.fetch_add(1);
             blocks.fetch_add(1);
         }
     });
@@ -144,11 +123,9 @@ TEST(AudioPreview, LoadsWhileRenderingNeverTouchABufferInPlay) {
     test::ScratchDir dir("race");
     Pattern pattern{};
     pattern.header = 16;
-    std::vector<int16_t> pcm(700, 1234);
-    const std::string file = dir.write("bass_step8.wav", test::wav({test::wavFormat(1, 44100), test::wavData(pcm)}));
-
-    constexpr int kLoads = 400;
-    for (int i = 0; i < kLoads; ++i) {
+    const std::string file = dir.write("bass_step8.wav", test::wav({test::wavFormat(1, 44100),
+                                                                    test::soundChunk(std::vector<int16_t>(700, 1234), false)}));
+    for (int i = 0; i < 400; ++i) {
         if (i % 20 == 0) {
             ASSERT_TRUE(loadRecording(preview, file, pattern));
         } else {
@@ -160,15 +137,13 @@ TEST(AudioPreview, LoadsWhileRenderingNeverTouchABufferInPlay) {
             preview.exchange();
         }
         if (i % 50 == 0) preview.setPlaying(i % 100 == 0);
-        // Give the renderer time to pick the buffer up now and then.
-        if (i % 8 == 0) std::this_thread::yield();
+        if (i % 8 == 0) std::this_thread::yield(); // let the renderer pick buffers up
     }
     preview.setPlaying(true);
     const int seen = blocks.load();
     while (blocks.load() < seen + 10) std::this_thread::yield();
     stop.store(true);
     audio.join();
-
     EXPECT_EQ(torn.load(), 0);
     EXPECT_EQ(pattern.stepCount(), 8);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -45,6 +46,9 @@ void fill(WaveBuffer& buf, const std::vector<Note>& notes, int window = kWindow,
     buf.sampleRate = rate;
 }
 
+using Ints = std::vector<int32_t>;
+Ints first(const std::array<int32_t, kMaxSteps>& a, int n) { return Ints(a.begin(), a.begin() + n); }
+
 Pattern newPattern(int steps) {
     Pattern p{};
     p.header = 16;
@@ -68,56 +72,41 @@ TEST(PatternDetector, SteadyNotesGivePitchGateAndAccent) {
                {}, {400, 0.4f, 0.6}});
     DetectedSteps d;
     ASSERT_TRUE(detectSteps(rec, d, 6));
-    const int32_t pitch[] = {45, 44, 57, 33, kRestPitch, 45};
-    const int32_t gate[] = {1, 1, 1, 1, 0, 1};
-    const int32_t accent[] = {0, 0, 1, 0, 0, 0};
-    for (int k = 0; k < 6; ++k) {
-        SCOPED_TRACE(k);
-        EXPECT_EQ(d.pitch[size_t(k)], pitch[k]);
-        EXPECT_EQ(d.gate[size_t(k)], gate[k]);
-        EXPECT_EQ(d.accent[size_t(k)], accent[k]);
-        EXPECT_EQ(d.slide[size_t(k)], 0);
-    }
+    EXPECT_EQ(first(d.pitch, 6), (Ints{45, 44, 57, 33, kRestPitch, 45}));
+    EXPECT_EQ(first(d.gate, 6), (Ints{1, 1, 1, 1, 0, 1}));
+    EXPECT_EQ(first(d.accent, 6), (Ints{0, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(first(d.slide, 6), Ints(6, 0));
 }
 
 TEST(PatternDetector, RestsAndShortWindows) {
     WaveBuffer rec;
-    {
-        SCOPED_TRACE("nothing loaded: every step is a rest");
-        DetectedSteps d;
-        ASSERT_TRUE(detectSteps(rec, d, 16));
-        for (int k = 0; k < 16; ++k) {
-            EXPECT_EQ(d.pitch[size_t(k)], kRestPitch);
-            EXPECT_EQ(d.gate[size_t(k)] + d.accent[size_t(k)] + d.slide[size_t(k)], 0);
-        }
-    }
-    {
-        SCOPED_TRACE("a lone full-scale click is loud but carries no energy: a rest, not accented");
-        fill(rec, {{}, {400, 0.4f, 0.6}});
-        rec.samples[100] = 1.0f;
-        DetectedSteps d;
-        ASSERT_TRUE(detectSteps(rec, d, 2));
-        EXPECT_EQ(d.gate[0], 0);
-        EXPECT_EQ(d.accent[0], 0);
-        EXPECT_EQ(d.gate[1], 1);
-    }
-    {
-        SCOPED_TRACE("windows of 1000 samples never hold a note, 1001 can");
-        fill(rec, {{100, 1.0f}, {100, 1.0f}}, 1000);
-        DetectedSteps d;
-        ASSERT_TRUE(detectSteps(rec, d, 2));
-        EXPECT_EQ(d.gate[0] + d.gate[1] + d.accent[0], 0);
-        fill(rec, {{100, 1.0f}, {100, 1.0f}}, 1001);
-        ASSERT_TRUE(detectSteps(rec, d, 2));
-        EXPECT_EQ(d.gate[0], 1);
-    }
-    {
-        SCOPED_TRACE("windows past the recording's end are rests");
-        fill(rec, {{20, 1.0f}}, 3969);
-        DetectedSteps d;
-        ASSERT_TRUE(detectSteps(rec, d, 64)); // windows of 63: the last starts at the end
-        for (int k = 0; k < 64; ++k) EXPECT_EQ(d.gate[size_t(k)], 0) << k;
-    }
+    DetectedSteps d;
+    ASSERT_TRUE(detectSteps(rec, d, 16)); // nothing loaded: all rests
+    EXPECT_EQ(first(d.pitch, 16), Ints(16, kRestPitch));
+    EXPECT_EQ(first(d.gate, 16), Ints(16, 0));
+    EXPECT_EQ(first(d.accent, 16), Ints(16, 0));
+
+    // A lone full-scale click is loud but carries no energy: a rest, and not accented.
+    fill(rec, {{}, {400, 0.4f, 0.6}});
+    rec.samples[100] = 1.0f;
+    ASSERT_TRUE(detectSteps(rec, d, 2));
+    EXPECT_EQ(first(d.gate, 2), (Ints{0, 1}));
+    EXPECT_EQ(d.accent[0], 0);
+
+    // Windows of 1000 samples never hold a note; 1001 can.
+    fill(rec, {{100, 1.0f}, {100, 1.0f}}, 1000);
+    ASSERT_TRUE(detectSteps(rec, d, 2));
+    EXPECT_EQ(first(d.gate, 2), Ints(2, 0));
+    EXPECT_EQ(first(d.accent, 2), Ints(2, 0));
+    fill(rec, {{100, 1.0f}, {100, 1.0f}}, 1001);
+    ASSERT_TRUE(detectSteps(rec, d, 2));
+    EXPECT_EQ(first(d.gate, 2), Ints(2, 1));
+
+    // 64 windows of 63 samples: the last one starts at the recording's end.
+    fill(rec, {{20, 1.0f}}, 3969);
+    ASSERT_TRUE(detectSteps(rec, d, 64));
+    EXPECT_EQ(first(d.gate, 64), Ints(64, 0));
+
     DetectedSteps untouched;
     untouched.pitch[0] = 77;
     EXPECT_FALSE(detectSteps(rec, untouched, 0));
@@ -134,14 +123,10 @@ TEST(PatternDetector, TailsMarkSlidesAndSlidNotesTakeTheGlideEnd) {
               });
     DetectedSteps d;
     ASSERT_TRUE(detectSteps(rec, d, 4));
-    EXPECT_EQ(d.slide[0], 1);
-    EXPECT_EQ(d.pitch[1], 57);
-    EXPECT_EQ(d.slide[1], 1);
-    EXPECT_EQ(d.pitch[2], 45);
-    EXPECT_EQ(d.slide[2], 0);
+    EXPECT_EQ(first(d.slide, 4), (Ints{1, 1, 0, 1}));
+    EXPECT_EQ(first(d.pitch, 3), (Ints{45, 57, 45}));
     EXPECT_GT(d.pitch[3], 45);
     EXPECT_LT(d.pitch[3], 57);
-    EXPECT_EQ(d.slide[3], 1);
 }
 
 TEST(PatternDetector, NoUsablePeriodKeepsThePatternNote) {
@@ -156,11 +141,9 @@ TEST(PatternDetector, NoUsablePeriodKeepsThePatternNote) {
     }
     DetectedSteps d;
     ASSERT_TRUE(detectSteps(rec, d, 3));
-    EXPECT_EQ(d.pitch[0], kUnknownPitch);
-    EXPECT_EQ(d.gate[0], 1);
-    EXPECT_EQ(d.accent[0], 1);
-    EXPECT_EQ(d.pitch[1], kUnknownPitch);
-    EXPECT_EQ(d.gate[1], 1);
+    EXPECT_EQ(first(d.pitch, 2), Ints(2, kUnknownPitch));
+    EXPECT_EQ(first(d.gate, 2), Ints(2, 1));
+    EXPECT_EQ(first(d.accent, 2), (Ints{1, 0}));
 
     Pattern p = newPattern(3);
     p.steps[0] = {5, StepUp | StepTie};
@@ -176,21 +159,16 @@ TEST(PatternDetector, NoUsablePeriodKeepsThePatternNote) {
 }
 
 TEST(PatternDetector, PitchToStepMapping) {
-    struct Case {
-        int32_t pitch;
-        uint8_t note;
-        uint8_t octaveFlags;
-    };
-    const Case cases[] = {{36, 0, 0},         {47, 11, 0},         {48, 0, StepUp},   {59, 11, StepUp},
-                          {60, 12, StepUp},   {72, 12, StepUp},    {45, 9, 0},        {57, 9, StepUp},
-                          {33, 9, StepDown},  {1, 1, StepDown},    {0, 0, StepDown},  {-5, 7, StepDown},
-                          {-12, 0, StepDown}, {130, 22, StepUp}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.pitch);
+    // {pitch, note byte, octave flags}
+    const int32_t cases[][3] = {{36, 0, 0},       {47, 11, 0},       {48, 0, StepUp},  {59, 11, StepUp},
+                                {60, 12, StepUp}, {72, 12, StepUp},  {45, 9, 0},       {57, 9, StepUp},
+                                {33, 9, StepDown}, {1, 1, StepDown}, {-5, 7, StepDown}, {-12, 0, StepDown},
+                                {130, 22, StepUp}};
+    for (const auto& c : cases) {
         PatternStep s{30, uint8_t(StepUp | StepDown | StepAccent | StepTie)};
-        writeStepPitch(s, c.pitch);
-        EXPECT_EQ(s.note, c.note);
-        EXPECT_EQ(s.flags, c.octaveFlags | StepAccent | StepTie);
+        writeStepPitch(s, c[0]);
+        EXPECT_EQ(s.note, c[1]) << c[0];
+        EXPECT_EQ(s.flags, c[2] | StepAccent | StepTie) << c[0];
     }
 }
 
@@ -198,76 +176,48 @@ TEST(PatternDetector, ApplyDetectionHonoursOptionsAndStepCount) {
     WaveBuffer rec;
     fill(rec, {{400, 1.0f, 0.6}, {}, {200, 0.4f, 1.0}, {800, 0.4f, 0.6}});
     Pattern filled = newPattern(4);
-    for (int i = 0; i < kMaxSteps; ++i) filled.steps[i] = {3, uint8_t(StepGate | StepTie | StepSlide)};
-    filled.setShuffle(40);
-    filled.setTriplet(true);
+    for (auto& step : filled.steps) step = {3, uint8_t(StepGate | StepTie | StepSlide)};
+    filled.header |= 0x80002800u; // shuffle 40, triplet
+    auto run = [&](bool pitch, bool rhythm, uint32_t stepField, const WaveBuffer& r) {
+        AnalyzerOptions opts;
+        opts.pitch = pitch;
+        opts.rhythm = rhythm;
+        Pattern p = filled;
+        p.header = (p.header & ~0x7Fu) | stepField;
+        EXPECT_EQ(applyDetection(r, p, opts), stepField != 0);
+        return p;
+    };
+    const uint8_t kept = StepGate | StepTie | StepSlide;
 
-    {
-        SCOPED_TRACE("both options off: only the step count is touched");
-        AnalyzerOptions off;
-        off.pitch = false;
-        off.rhythm = false;
-        Pattern p = filled;
-        ASSERT_TRUE(applyDetection(rec, p, off));
-        EXPECT_EQ(0, std::memcmp(&p, &filled, sizeof p));
-    }
-    {
-        SCOPED_TRACE("pitch only");
-        AnalyzerOptions opts;
-        opts.rhythm = false;
-        Pattern p = filled;
-        ASSERT_TRUE(applyDetection(rec, p, opts));
-        EXPECT_EQ(p.steps[0].note, 9);
-        EXPECT_EQ(p.steps[0].flags, StepGate | StepTie | StepSlide);
-        EXPECT_EQ(p.steps[1].note, 1); // a rest reads as pitch 1
-        EXPECT_EQ(p.steps[1].flags, StepGate | StepTie | StepSlide | StepDown);
-        EXPECT_EQ(p.steps[2].flags, StepGate | StepTie | StepSlide | StepUp);
-        EXPECT_EQ(p.steps[4].note, 3); // beyond the step count
-        EXPECT_EQ(p.header, filled.header);
-    }
-    {
-        SCOPED_TRACE("rhythm only");
-        AnalyzerOptions opts;
-        opts.pitch = false;
-        Pattern p = filled;
-        ASSERT_TRUE(applyDetection(rec, p, opts));
-        EXPECT_EQ(p.steps[0].flags, StepGate | StepTie | StepAccent);
-        EXPECT_EQ(p.steps[1].flags, StepTie);
-        EXPECT_EQ(p.steps[2].flags, StepGate | StepTie | StepSlide);
-        EXPECT_EQ(p.steps[2].note, 3);
-        EXPECT_EQ(p.steps[4].flags, StepGate | StepTie | StepSlide);
-    }
-    {
-        SCOPED_TRACE("a zero step count becomes 1 and nothing is detected");
-        Pattern p = filled;
-        p.header &= ~0x7Fu;
-        AnalyzerOptions opts;
-        EXPECT_FALSE(applyDetection(rec, p, opts));
-        EXPECT_EQ(p.stepCount(), 1);
-        EXPECT_EQ(0, std::memcmp(p.steps, filled.steps, sizeof p.steps));
-    }
-    {
-        SCOPED_TRACE("a step count field above 64 is detected as 64 steps");
-        Pattern p = filled;
-        p.header = (p.header & ~0x7Fu) | 100u;
-        AnalyzerOptions opts;
-        ASSERT_TRUE(applyDetection(rec, p, opts));
-        EXPECT_EQ(p.stepCount(), 64);
-        EXPECT_EQ(p.shuffle(), 40);
-        EXPECT_TRUE(p.triplet());
-        EXPECT_EQ(p.steps[63].flags & (StepGate | StepSlide), 0);
-    }
-    {
-        SCOPED_TRACE("an empty recording turns every step into a rest on note 1");
-        WaveBuffer empty;
-        Pattern p = filled;
-        AnalyzerOptions opts;
-        ASSERT_TRUE(applyDetection(empty, p, opts));
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(p.steps[i].note, 1);
-            EXPECT_EQ(p.steps[i].flags, StepDown | StepTie);
-        }
-    }
+    Pattern p = run(false, false, 4, rec); // only the step count may change
+    EXPECT_EQ(0, std::memcmp(&p, &filled, sizeof p));
+
+    p = run(true, false, 4, rec);
+    EXPECT_EQ(p.header, filled.header);
+    EXPECT_EQ(p.steps[0].note, 9);
+    EXPECT_EQ(p.steps[0].flags, kept);
+    EXPECT_EQ(p.steps[1].note, 1); // a rest reads as pitch 1
+    EXPECT_EQ(p.steps[1].flags, kept | StepDown);
+    EXPECT_EQ(p.steps[2].flags, kept | StepUp);
+    EXPECT_EQ(p.steps[4].note, 3); // beyond the step count
+
+    p = run(false, true, 4, rec);
+    EXPECT_EQ(p.steps[0].flags, StepGate | StepTie | StepAccent);
+    EXPECT_EQ(p.steps[1].flags, StepTie);
+    EXPECT_EQ(p.steps[2].flags, kept);
+    EXPECT_EQ(p.steps[2].note, 3);
+    EXPECT_EQ(p.steps[4].flags, kept);
+
+    p = run(true, true, 0, rec); // a zero step count becomes 1, nothing is detected
+    EXPECT_EQ(p.stepCount(), 1);
+    EXPECT_EQ(0, std::memcmp(p.steps, filled.steps, sizeof p.steps));
+
+    p = run(true, true, 100, rec); // a step field above 64 detects 64 steps
+    EXPECT_EQ(p.header, (filled.header & ~0x7Fu) | 64u);
+    EXPECT_EQ(p.steps[63].flags, StepTie | StepDown);
+
+    p = run(true, true, 4, WaveBuffer{}); // no recording: every step a rest on note 1
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(p.steps[i].note * 256 + p.steps[i].flags, 256 + (StepDown | StepTie));
 }
 
 TEST(PatternDetector, TempoMatching) {

@@ -1,5 +1,5 @@
 #pragma once
-// Builders for hand-made WAV and AIFF images, and a scratch folder for files on disk.
+// Hand-made WAV and AIFF images, and a scratch folder for files on disk.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -10,110 +10,74 @@ namespace kelo::test {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void putLe16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
+inline void put(Bytes& b, uint32_t v, int bytes, bool bigEndian) {
+    for (int i = 0; i < bytes; ++i) b.push_back(uint8_t(v >> (8 * (bigEndian ? bytes - 1 - i : i))));
 }
-inline void putLe32(Bytes& b, uint32_t v) {
-    putLe16(b, v & 0xFFFF);
-    putLe16(b, v >> 16);
-}
-inline void putBe16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v >> 8));
-    b.push_back(uint8_t(v));
-}
-inline void putBe32(Bytes& b, uint32_t v) {
-    putBe16(b, v >> 16);
-    putBe16(b, v & 0xFFFF);
-}
-inline void putId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
 
 struct Chunk {
     std::string id;
     Bytes body;
     int64_t declaredSize = -1; // -1: the body's real size
-    bool pad = true;           // append a pad byte after an odd body
 };
 
-inline Chunk wavFormat(uint16_t channels, uint32_t rate, uint16_t bits = 16, uint16_t tag = 1,
-                       int blockAlign = -1) {
+inline Chunk wavFormat(uint16_t channels, uint32_t rate, uint16_t bits = 16, uint16_t tag = 1, int align = -1) {
     Chunk c{"fmt ", {}};
-    const uint16_t align = blockAlign < 0 ? uint16_t(channels * bits / 8) : uint16_t(blockAlign);
-    putLe16(c.body, tag);
-    putLe16(c.body, channels);
-    putLe32(c.body, rate);
-    putLe32(c.body, rate * align);
-    putLe16(c.body, align);
-    putLe16(c.body, bits);
+    const uint32_t a = align < 0 ? uint32_t(channels * bits / 8) : uint32_t(align);
+    const std::pair<uint32_t, int> fields[] = {{tag, 2}, {channels, 2}, {rate, 4}, {rate * a, 4}, {a, 2}, {bits, 2}};
+    for (auto [v, n] : fields) put(c.body, v, n, false);
     return c;
 }
 
-inline Chunk wavData(const std::vector<int16_t>& interleaved) {
-    Chunk c{"data", {}};
-    for (int16_t v : interleaved) putLe16(c.body, uint16_t(v));
+inline Chunk soundChunk(const std::vector<int16_t>& interleaved, bool aiff, uint32_t offset = 0) {
+    Chunk c{aiff ? "SSND" : "data", {}};
+    if (aiff) {
+        put(c.body, offset, 4, true);
+        put(c.body, 0, 4, true);
+        c.body.resize(c.body.size() + offset, 0xEE);
+    }
+    for (int16_t v : interleaved) put(c.body, uint16_t(v), 2, aiff);
     return c;
 }
 
 // 80-bit extended float of an integer rate.
 inline Bytes extendedRate(uint32_t rate) {
-    Bytes b;
     int exponent = 31;
-    uint32_t m = rate;
-    while (m && !(m & 0x80000000u)) {
-        m <<= 1;
-        --exponent;
-    }
-    putBe16(b, uint32_t(0x3FFF + exponent));
-    putBe32(b, m);
-    putBe32(b, 0);
+    while (rate && !(rate & 0x80000000u)) rate <<= 1, --exponent;
+    Bytes b;
+    put(b, uint32_t(0x3FFF + exponent), 2, true);
+    put(b, rate, 4, true);
+    put(b, 0, 4, true);
     return b;
 }
 
 inline Chunk aiffComm(int16_t channels, int32_t frames, uint32_t rate, int16_t bits = 16) {
     Chunk c{"COMM", {}};
-    putBe16(c.body, uint16_t(channels));
-    putBe32(c.body, uint32_t(frames));
-    putBe16(c.body, uint16_t(bits));
+    put(c.body, uint16_t(channels), 2, true);
+    put(c.body, uint32_t(frames), 4, true);
+    put(c.body, uint16_t(bits), 2, true);
     const Bytes r = extendedRate(rate);
     c.body.insert(c.body.end(), r.begin(), r.end());
     return c;
 }
 
-inline Chunk aiffSound(const std::vector<int16_t>& interleaved, uint32_t offset = 0) {
-    Chunk c{"SSND", {}};
-    putBe32(c.body, offset);
-    putBe32(c.body, 0);
-    for (uint32_t i = 0; i < offset; ++i) c.body.push_back(0xEE);
-    for (int16_t v : interleaved) putBe16(c.body, uint16_t(v));
-    return c;
-}
-
-// A RIFF/FORM container; containerSize -1 means the true size.
-inline Bytes container(bool aiff, const char* form, const std::vector<Chunk>& chunks,
-                       int64_t containerSize = -1) {
+// A RIFF or FORM container; chunks of odd size get their pad byte. containerSize -1: the true size.
+inline Bytes container(const char* form, const std::vector<Chunk>& chunks, int64_t containerSize = -1) {
+    const bool aiff = form[0] == 'A';
     Bytes body;
     for (const Chunk& c : chunks) {
-        putId(body, c.id.c_str());
-        const uint32_t size = uint32_t(c.declaredSize < 0 ? int64_t(c.body.size()) : c.declaredSize);
-        if (aiff) putBe32(body, size); else putLe32(body, size);
+        body.insert(body.end(), c.id.begin(), c.id.end());
+        put(body, uint32_t(c.declaredSize < 0 ? int64_t(c.body.size()) : c.declaredSize), 4, aiff);
         body.insert(body.end(), c.body.begin(), c.body.end());
-        if (c.pad && (c.body.size() & 1)) body.push_back(0);
+        if (c.body.size() & 1) body.push_back(0);
     }
-    Bytes out;
-    putId(out, aiff ? "FORM" : "RIFF");
-    const uint32_t size = uint32_t(containerSize < 0 ? int64_t(body.size() + 4) : containerSize);
-    if (aiff) putBe32(out, size); else putLe32(out, size);
-    putId(out, form);
+    Bytes out{uint8_t(aiff ? 'F' : 'R'), uint8_t(aiff ? 'O' : 'I'), uint8_t(aiff ? 'R' : 'F'), uint8_t(aiff ? 'M' : 'F')};
+    put(out, uint32_t(containerSize < 0 ? int64_t(body.size() + 4) : containerSize), 4, aiff);
+    out.insert(out.end(), form, form + 4);
     out.insert(out.end(), body.begin(), body.end());
     return out;
 }
-
-inline Bytes wav(const std::vector<Chunk>& chunks, int64_t containerSize = -1) {
-    return container(false, "WAVE", chunks, containerSize);
-}
-inline Bytes aiff(const std::vector<Chunk>& chunks, int64_t containerSize = -1) {
-    return container(true, "AIFF", chunks, containerSize);
-}
+inline Bytes wav(const std::vector<Chunk>& chunks, int64_t size = -1) { return container("WAVE", chunks, size); }
+inline Bytes aiff(const std::vector<Chunk>& chunks, int64_t size = -1) { return container("AIFF", chunks, size); }
 
 // A folder of its own under the system temp folder, removed with the object.
 class ScratchDir {
@@ -121,8 +85,7 @@ public:
     explicit ScratchDir(const std::string& tag) {
         static int counter = 0;
         path_ = std::filesystem::temp_directory_path() /
-                ("kelo-analyzer-" + tag + "-" + std::to_string(uintptr_t(this)) + "-" +
-                 std::to_string(++counter));
+                ("kelo-analyzer-" + tag + std::to_string(uintptr_t(this)) + "-" + std::to_string(++counter));
         std::filesystem::create_directories(path_);
     }
     ~ScratchDir() {
@@ -132,8 +95,7 @@ public:
     std::string file(const std::string& name) const { return (path_ / name).string(); }
     std::string write(const std::string& name, const Bytes& bytes) const {
         const std::string p = file(name);
-        std::FILE* f = std::fopen(p.c_str(), "wb");
-        if (f) {
+        if (std::FILE* f = std::fopen(p.c_str(), "wb")) {
             std::fwrite(bytes.data(), 1, bytes.size(), f);
             std::fclose(f);
         }

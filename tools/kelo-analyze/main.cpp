@@ -6,6 +6,7 @@
 
 #include "analyzer/PatternDetector.h"
 #include "analyzer/WaveBuffer.h"
+#include "files/PatternFile.h"
 
 namespace {
 
@@ -13,7 +14,8 @@ const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: kelo-analyze FILE.wav|FILE.aif [--steps N] [--no-pitch] [--no-rhythm]\n");
+                 "usage: kelo-analyze FILE.wav|FILE.aif [--steps N] [--no-pitch] [--no-rhythm]\n"
+                 "                    [-o OUT.pat]\n");
     return 2;
 }
 
@@ -22,6 +24,7 @@ int usage() {
 int main(int argc, char** argv) {
     using namespace kelo;
     std::string path;
+    std::string outPath;
     int steps = 0;
     bool pitch = true;
     bool rhythm = true;
@@ -35,6 +38,8 @@ int main(int argc, char** argv) {
                 return 2;
             }
             steps = int(n);
+        } else if (arg == "-o" && i + 1 < argc) {
+            outPath = argv[++i];
         } else if (arg == "--no-pitch") {
             pitch = false;
         } else if (arg == "--no-rhythm") {
@@ -86,5 +91,10 @@ int main(int argc, char** argv) {
         std::printf("tempo: %.2f BPM\n", bpm);
     else
         std::printf("tempo: none (recording shorter than one sample per step)\n");
+
+    if (!outPath.empty() && !writePattern(pattern, outPath)) {
+        std::fprintf(stderr, "kelo-analyze: %s: cannot write the pattern file\n", outPath.c_str());
+        return 1;
+    }
     return 0;
 }

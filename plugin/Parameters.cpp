@@ -26,7 +26,7 @@ const int kDefaultApplyOrder[kNumParameters] = {kTempo, kTune, kCutoff, kResonan
                                                 kWaveform, kDistortion, kDrive, kVolume, kDistortionType,
                                                 kHighpassFilter};
 
-const char* parameterName(int index) {
+const char* hostParameterName(int index) {
     static const char* const names[kNumParameters] = {
         "Tune", "Cutoff", "Resonance", "Envmod", "Decay", "Accent", "Drive", "Distortion", "Volume",
         "", "Waveform", "Distortion Type", "Highpass Filter"};

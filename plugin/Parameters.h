@@ -35,7 +35,7 @@ extern const float kParameterDefaults[kNumParameters];
 extern const int kDefaultApplyOrder[kNumParameters];
 
 // Name of parameter `index`; "" outside the table and for the tempo.
-const char* parameterName(int index);
+const char* hostParameterName(int index);
 // Display text of `value` as parameter `index` shows it, at most capacity-1 characters.
 void formatParameterDisplay(int index, float value, char* text, size_t capacity);
 

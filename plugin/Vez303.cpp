@@ -5,6 +5,7 @@
 
 #include "files/CcMapFile.h"
 #include "files/EngineSettingsFile.h"
+#include "files/PatternFile.h"
 #include "platform/Platform.h"
 
 namespace kelo {
@@ -126,6 +127,8 @@ void Vez303::startUp() {
     if (!dataFolder_.empty()) readMidiMap(ccMap_, sequencer_.keyCommands, dataFolder_ + "MidiCC.ini");
 
     clearPatternBank();
+    if (settings_.loadDefaultBank && !dataFolder_.empty())
+        readBank(sequencer_.bank, dataFolder_ + "DefaultPatternBank.pat");
 }
 
 void Vez303::clearPatternBank() {
@@ -220,7 +223,7 @@ float Vez303::getParameter(VstInt32 index) const {
     return (index >= 0 && index < kNumParamSlots) ? slots_[index] : 0.0f;
 }
 
-void Vez303::getParameterName(VstInt32 index, char* text) { vstCopyString(text, parameterName(index), kShortTextSize); }
+void Vez303::getParameterName(VstInt32 index, char* text) { vstCopyString(text, hostParameterName(index), kShortTextSize); }
 
 void Vez303::getParameterLabel(VstInt32, char* text) { vstCopyString(text, " ", kShortTextSize); }
 
@@ -395,6 +398,8 @@ void Vez303::renderSubBlock(float** outputs, int32_t from, int32_t to) {
         float* buf = renderBuffer_;
         voice_.render(buf, m, fs, snapshot_, voiceControl_, vs, tick, this);
         outputStage_.process(buf, m, fs);
+        // The pattern restarts with the recording so the two stay in step.
+        if (preview_.mix(buf, m, fs)) sequencer_.restartTiming();
         volume_.apply(buf, m);
         if (outputs) {
             for (int ch = 0; ch < 2; ++ch)

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "analyzer/AudioPreview.h"
 #include "engine/OutputStage.h"
 #include "engine/ParamSnapshot.h"
 #include "engine/Tuning.h"
@@ -85,6 +86,8 @@ public:
     const std::string& dataFolder() const { return dataFolder_; }
     const ProgramRecord& program(int index) const { return programs_[index & (kNumPrograms - 1)]; }
     float volumeGain() const { return volume_.gain(); }
+    // The analyzer's recording, mixed into the output while its preview plays.
+    AudioPreview& audioPreview() { return preview_; }
     // Guards hand-overs from the user-interface thread that the audio thread must see whole.
     std::mutex& uiLock() { return uiLock_; }
 
@@ -109,6 +112,7 @@ private:
     OutputStage outputStage_;
     ParamSnapshot snapshot_;
     VolumeRamp volume_;
+    AudioPreview preview_;
 
     float slots_[kNumParamSlots]{};
     ProgramRecord programs_[kNumPrograms]{};

@@ -170,25 +170,6 @@ TEST(MidiExport, LongDeltasAndTrackLengthInTheFileImage) {
     EXPECT_EQ(r.events, (std::vector<ReadEvent>{on(36, 99, 1440), off(36, 99, 1452), end(1452)}));
 }
 
-TEST(MidiExport, FullPatternOfDistinctSlidesIsReadBackWhole) {
-    Pattern p = makePattern(64);
-    for (int s = 0; s < 64; ++s) p.steps[s] = {uint8_t(s % 32), uint8_t(StepGate | (s % 8 == 7 ? 0 : StepSlide))};
-    const MidiTrack track = buildPatternTrack(p, EngineSettings{});
-    EXPECT_EQ(track.events().size(), 128u);
-    test::ScratchDir dir("midi-full");
-    ASSERT_TRUE(track.write((dir / "full.mid").string()));
-    const ReadFile r = readBack(dir, (dir / "full.mid").string());
-    ASSERT_EQ(r.events.size(), 129u);
-    int ons = 0, offs = 0;
-    for (const ReadEvent& e : r.events) {
-        ons += e.type == "note_on";
-        offs += e.type == "note_off";
-    }
-    EXPECT_EQ(ons, 64);
-    EXPECT_EQ(offs, 64);
-    EXPECT_EQ(r.events.back().tick, 63 * 24 + 12);
-}
-
 TEST(MidiExport, UnwritablePathReportsFailure) {
     Pattern p = makePattern(1);
     p.steps[0] = {0, StepGate};

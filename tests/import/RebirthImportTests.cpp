@@ -344,22 +344,5 @@ TEST(RebirthDamagedFiles, RandomByteFlipsNeverLeaveTheRules) {
     }
 }
 
-TEST(RebirthDamagedFiles, TruncatedFileOnDiskImportsWhatItHolds) {
-    const std::vector<uint8_t> full = song("kilomix-98.rbs");
-    ASSERT_FALSE(full.empty());
-    test::ScratchDir dir("rbs");
-    // Ends inside pattern 3 of the first unit: patterns 0..2 arrive, the rest stay.
-    const size_t cut = 0x68c + 10 + 34 * 3 + 20;
-    test::writeBytes(dir / "cut.rbs", std::vector<uint8_t>(full.begin(), full.begin() + long(cut)));
-    auto bank = std::make_unique<PatternBank>();
-    fillSentinel(*bank);
-    const auto before = std::make_unique<PatternBank>(*bank);
-    int selected = -2;
-    ASSERT_TRUE(importRebirthSong((dir / "cut.rbs").string(), *bank, nullptr, selected));
-    EXPECT_EQ(selected, 4);
-    EXPECT_EQ(bank->patterns[2].steps[10].flags, StepUp | StepSlide);
-    for (int i = 3; i < kNumPatterns; ++i) EXPECT_TRUE(samePattern(bank->patterns[i], before->patterns[i])) << i;
-}
-
 } // namespace
 } // namespace kelo

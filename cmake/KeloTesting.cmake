@@ -1,13 +1,30 @@
 # Test plumbing shared by every test folder.
 if(KELO_BUILD_TESTS)
   enable_testing()
-  find_package(GTest REQUIRED)
+  if(CMAKE_CROSSCOMPILING)
+    # No packaged GoogleTest exists for the target: build Debian's sources with the
+    # cross compiler.
+    set(KELO_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")
+    if(NOT EXISTS ${KELO_GTEST_SOURCE_DIR}/CMakeLists.txt)
+      message(FATAL_ERROR "GoogleTest sources not found in ${KELO_GTEST_SOURCE_DIR} (install libgtest-dev)")
+    endif()
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${KELO_GTEST_SOURCE_DIR} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    if(NOT TARGET GTest::gtest)
+      add_library(GTest::gtest ALIAS gtest)
+    endif()
+  else()
+    find_package(GTest REQUIRED)
+  endif()
   add_library(kelo_test_main STATIC ${PROJECT_SOURCE_DIR}/tests/support/TestMain.cpp)
   target_link_libraries(kelo_test_main PUBLIC GTest::gtest)
   target_include_directories(kelo_test_main PUBLIC ${PROJECT_SOURCE_DIR})
 endif()
 
 function(kelo_add_gtest target)
+  # With a cross build, CMAKE_CROSSCOMPILING_EMULATOR (wine) is prepended automatically.
   add_test(NAME ${target} COMMAND ${target})
   set_tests_properties(${target} PROPERTIES TIMEOUT 600)
 endfunction()

@@ -22,33 +22,25 @@ public:
         std::error_code ec;
         std::filesystem::remove_all(path_, ec);
     }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    // Folder path with a trailing separator, as the data folder is handed around.
-    std::string folder() const { return (path_ / "").string(); }
+    std::string folder() const { return (path_ / "").string(); } // with the trailing separator
     std::string file(const std::string& name) const { return (path_ / name).string(); }
-
     std::string write(const std::string& name, const std::string& text) const {
-        const std::string p = file(name);
-        std::ofstream(p, std::ios::binary) << text;
-        return p;
+        std::ofstream(file(name), std::ios::binary) << text;
+        return file(name);
     }
 
 private:
     std::filesystem::path path_;
 };
 
-// File contents with CR removed, so text-mode files compare the same on every platform.
+// File contents without CR, so text-mode files compare the same on every platform.
 inline std::string readText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     std::string s = ss.str();
-    std::string out;
-    for (char c : s)
-        if (c != '\r') out += c;
-    return out;
+    std::erase(s, '\r');
+    return s;
 }
 
 } // namespace kelo::test

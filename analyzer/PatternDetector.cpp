@@ -73,11 +73,12 @@ bool detectSteps(const WaveBuffer& recording, DetectedSteps& out, int steps) {
     const int64_t n = wave.size;
     const auto stepLength = int64_t(std::ceil(float(n) / float(steps)));
 
+    // A crossing needs a negative sample before it, so a window holds at most len/2 + 1.
     std::vector<int64_t> crossings;
     std::vector<float> periods;
     try {
-        crossings.reserve(size_t(stepLength) + 1);
-        periods.reserve(size_t(stepLength) + 1);
+        crossings.reserve(size_t(stepLength / 2) + 2);
+        periods.reserve(size_t(stepLength / 2) + 2);
     } catch (const std::bad_alloc&) {
         return false;
     }

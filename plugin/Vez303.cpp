@@ -286,7 +286,7 @@ VstInt32 Vez303::getChunk(void** data, bool) {
 VstInt32 Vez303::setChunk(void* data, VstInt32 byteSize, bool) {
     if (data && byteSize >= VstInt32(kStateChunkSize)) {
         // Keep the host's bytes, as getChunk's buffer does, then restore from our copy.
-        std::memcpy(chunk_, data, kStateChunkSize);
+        std::memmove(chunk_, data, kStateChunkSize); // hosts may hand back our own buffer
         readStateChunk(chunkState(), chunk_, kStateChunkSize);
     }
     return byteSize;

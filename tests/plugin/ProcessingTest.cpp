@@ -206,4 +206,35 @@ TEST_F(Processing, QueuedMidiIsStampedWithItsPositionInTheBlock) {
     }
 }
 
+TEST_F(Processing, VolumeChangesFadeAcrossTheNextSubBlock) {
+    // Note mode: the held note sounds steadily, so a twin instance gives the unfaded signal.
+    load("MidiMode = 1\n");
+    Plugin twin;
+    ASSERT_TRUE(twin.load()) << twin.error();
+    twin.start(44100.0f, 512);
+    for (Plugin* p : {&plugin, &twin}) {
+        p->render(512, {{0, 0x90, 45, 100}});
+        for (int i = 0; i < 4; ++i) p->render(512);
+    }
+    // Controller 7 at 64 sets Volume to 64/127, a gain of its square. (At exactly 0 the voice
+    // itself falls silent, so a fade to zero cannot be observed.)
+    const Block faded = plugin.render(512, {{256, 0xB0, 7, 64}});
+    const Block plain = twin.render(512);
+    const float target = (64.0f / 127.0f) * (64.0f / 127.0f);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(faded.left[size_t(i)], plain.left[size_t(i)]) << i;
+    int checked = 0;
+    for (int i = 256; i < 512; ++i) {
+        const float ref = plain.left[size_t(i)];
+        if (std::fabs(ref) < 1e-2f) continue;
+        const float expected = 1.0f + (target - 1.0f) * float(i - 256) / 256.0f;
+        EXPECT_NEAR(faded.left[size_t(i)] / ref, expected, 1e-3f) << i;
+        ++checked;
+    }
+    EXPECT_GT(checked, 100);
+    // The next block stays at the new gain.
+    const Block after = plugin.render(512);
+    const Block plainAfter = twin.render(512);
+    for (size_t i = 0; i < 512; ++i) ASSERT_NEAR(after.left[i], plainAfter.left[i] * target, 1e-5f) << i;
+}
+
 } // namespace

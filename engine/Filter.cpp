@@ -2,6 +2,8 @@
 
 #include "engine/FilterTables.h"
 
+#include <cmath>
+
 namespace kelo {
 
 RateClass RateClass::of(double fs) {
@@ -119,6 +121,17 @@ double Filter::process(const FilterInput& in, const VoiceSettings& s, const Rate
     default:
         out = o; // unknown structure: pass the oscillator through, level still applies
         break;
+    }
+    // The linear chains have no saturator; a feedback scale raised far enough (TM4) makes
+    // them oscillate without bound. Rather than let them overflow into NaN and silence
+    // the instance for good, a runaway chain starts again from rest.
+    if (!(std::fabs(s_[3]) < kRunaway) || !(std::fabs(t_[3]) < kRunaway)) {
+        const bool chain1 = !(std::fabs(s_[3]) < kRunaway);
+        double* st = chain1 ? s_ : t_;
+        for (int k = 0; k < 4; ++k) st[k] = 0.0;
+        (chain1 ? yLast_ : zLast_) = 0.0f;
+        if (!std::isfinite(out) || std::fabs(out) >= kRunaway) out = 0.0;
+        ++runaways_;
     }
 
     level_ = dsp::onePole(level_, (lambda + (1.0 - r) * 0.8) * mu * 1.1 + gLevel_.next(), 0.1);

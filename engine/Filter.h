@@ -44,6 +44,10 @@ public:
     double outputLevel() const { return level_; }
     double lastEnvTerm() const { return lastEnvTerm_; }
 
+    // How often a runaway linear chain had to be restarted.
+    long runaways() const { return runaways_; }
+    static constexpr double kRunaway = 1.0e6;
+
     // Stage states, exposed for the numerical-hygiene tests.
     const double* chain1() const { return s_; }
     const double* chain2() const { return t_; }
@@ -56,6 +60,7 @@ private:
     double ctl1_ = 0, ctl2_ = 0, level_ = 0;
     double lastControl_ = 0, lastRate_ = 0, lastEnvTerm_ = 0;
     const FilterTables* tables_;
+    long runaways_ = 0;
     dsp::Guard gs_[4], gt_[4], gCtl1_, gCtl2_, gLevel_;
 };
 

@@ -18,6 +18,7 @@ VoiceRig pitchRig(double fs, float waveform) {
     r.p.cutoff = 1.0f;
     r.p.envmod = 0.0f;
     r.p.resonance = 0.0f;
+    r.p.decay = 0.0f;
     r.p.waveform = waveform;
     return r;
 }
@@ -29,7 +30,7 @@ double measuredHz(VoiceRig& r, double hz) {
     const double pair = r.fs / hz * (ratio + 1.0 / ratio);
     // Smoothed parameters start from 0, and the decaying filter envelope still reshapes
     // the wave: measure once both have settled.
-    const size_t settle = static_cast<size_t>(r.fs);
+    const size_t settle = static_cast<size_t>(r.fs * 0.6);
     const std::vector<float> x = r.render(settle + static_cast<size_t>(pair * 3.2) + 64);
     return 2.0 * r.fs / test::measurePeriod(x, settle, pair);
 }

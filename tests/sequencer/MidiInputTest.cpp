@@ -179,3 +179,39 @@ TEST_F(MidiInputTest, SwitchingMidiOutputOffReleasesDownstreamNotes) {
 
 } // namespace
 } // namespace kelo::test
+
+namespace kelo::test {
+namespace {
+
+// Arbitrary input and corrupt pattern data never push indexes out of their ranges.
+TEST_F(MidiInputTest, RandomInputKeepsStateInRange) {
+    enableMidiOut();
+    settings.midiKeyProgramming = 1;
+    PatternRandom r(99);
+    for (Pattern& p : seq.bank.patterns) {
+        p.header = uint32_t(r.next()) << 16 | uint32_t(r.next());
+        for (PatternStep& s : p.steps) s = PatternStep{uint8_t(r.next()), uint8_t(r.next())};
+    }
+    for (int i = 0; i < 20000; ++i) {
+        const int what = r.next() % 8;
+        if (what < 3) seq.handleMidiMessage(0x80 + 16 * (r.next() % 8), r.next(), r.next());
+        if (what == 3) seq.programCommand(r.next() % 40);
+        if (what == 4) settings.programmingMode = r.next() % 2;
+        if (what == 5) settings.midiMode = r.next() % 3;
+        run(r.next() % 300);
+        ASSERT_GE(seq.editCursor, 0);
+        ASSERT_LT(seq.editCursor, kMaxSteps);
+        ASSERT_GE(seq.state.stepIndex, 0);
+        ASSERT_LT(seq.state.stepIndex, kMaxSteps);
+        ASSERT_GE(seq.currentPattern, 0);
+        ASSERT_LT(seq.currentPattern, kNumPatterns);
+    }
+    for (const MidiRecord& m : host.midi) {
+        ASSERT_LT(m.b1, 128);
+        ASSERT_LT(m.b2, 128);
+        ASSERT_GE(m.offset, 0);
+    }
+}
+
+} // namespace
+} // namespace kelo::test

@@ -1,5 +1,6 @@
 #include "plugin/Vez303.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -153,6 +154,8 @@ void Vez303::resume() {
 }
 
 void Vez303::setSampleRate(float rate) {
+    // Every rate-derived coefficient divides by it: keep the last usable rate instead.
+    if (!(rate > 0.0f) || !std::isfinite(rate)) return;
     AudioEffectX::setSampleRate(rate);
     sampleRateCopy_ = rate;
 }

@@ -2,6 +2,7 @@
 // parameter texts, host string copies and the host callbacks of the base class.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -202,6 +203,20 @@ TEST(InstanceTest, ShutdownCreatesAMissingDataFolder) {
     test::ScratchHome home;
     { Vez303 plugin(recordingHost); }
     EXPECT_FALSE(home.read("MidiCC.ini").empty());
+}
+
+TEST(InstanceTest, KeepsTheLastUsableSampleRate) {
+    test::ScratchHome home;
+    Vez303 plugin(recordingHost);
+    plugin.setSampleRate(48000.0f);
+    for (float rate : {0.0f, -48000.0f, std::nanf(""), INFINITY}) {
+        plugin.setSampleRate(rate);
+        EXPECT_EQ(plugin.sampleRate(), 48000.0) << rate;
+        EXPECT_EQ(plugin.getSampleRate(), 48000.0f) << rate;
+    }
+    // The sequencer derives its step length from it.
+    plugin.sequencer().setTempo(120.0);
+    EXPECT_DOUBLE_EQ(plugin.sequencer().state.samplesPerStep, 6000.0);
 }
 
 } // namespace

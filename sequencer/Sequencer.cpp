@@ -26,8 +26,8 @@ Sequencer::Sequencer(VoiceControl& voice, EngineSettings& settings, CcMap& ccMap
         clearPattern(p, settings_.clearNotes != 0);
     }
     setDefaultKeyCommands(keyCommands);
-    const double sr = host_.sampleRate();
-    state.samplesPerStep = (sr > 0.0 ? sr : 44100.0) / 8.0;
+    // The host is still being built when it builds us: no calls into it here. Step length
+    // stays at 120 BPM / 44.1 kHz until the owner sets the tempo.
 }
 
 // ---------------------------------------------------------------- selection
@@ -166,6 +166,10 @@ void Sequencer::sequencerTick() {
     if (state.stepPosition > noteSamples) {
         state.stepPosition -= noteSamples;
         state.samplesInStep = 0;
+        // The carry is the fraction of a sample past the step's end, plus the tick a
+        // zero-length swing step takes. More is left over from a sudden tempo rise: replayed,
+        // it would fire a burst of one-sample steps, so only its fraction is kept.
+        if (state.stepPosition > 2.0) state.stepPosition -= std::floor(state.stepPosition) - 1.0;
     }
 
     if (!voice_.slide && voice_.gate && state.stepPosition > (state.noteLength - 0.5) * length) {

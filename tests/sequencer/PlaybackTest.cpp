@@ -36,6 +36,12 @@ TEST_F(PlaybackTest, StepLengthsCarryTheFractionWithoutDrift) {
     seq.restartTiming();
     got = stepLengths(3);
     EXPECT_EQ(got, (std::vector<int>{4801, 4800, 4800})) << "strict comparison, then the carry";
+
+    seq.setTempo(25.0);
+    run(20000);
+    seq.setTempo(250.0); // mid-step: the step ends at once, the next ones are whole
+    got = stepLengths(3);
+    for (int len : got) EXPECT_NEAR(len, 2880, 1) << "no burst of one-sample steps";
 }
 
 TEST_F(PlaybackTest, SwingTripletAndClockSyncLengths) {

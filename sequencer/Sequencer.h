@@ -85,6 +85,7 @@ public:
     // Every parameter change arms controller learning for that parameter.
     void noteParameterChange(int index);
 
+    // The owner seeds the pattern generator once, from the tick count.
     void seedRandom(uint32_t seed) { random.seed(seed); }
     bool keyboardProgrammingLeft() const { return keyProgrammingLeft != 0; }
     bool fineTuning() const { return fineTuningOn != 0; }
@@ -126,7 +127,6 @@ private:
     void advanceWrap();
     void advanceNoWrap();
     void cursorBack();
-    void clearForMode0();
     void commandMode0(int code);
     void commandMode1(int code);
     void runStop();

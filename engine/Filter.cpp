@@ -22,11 +22,6 @@ namespace {
 
 inline double clamp01(double v) { return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v); }
 
-// The stage saturator: the argument is taken to single precision first, as the stored
-// feedback values are.
-inline double stageSat(double v, double sigma) {
-    return dsp::softClip(static_cast<float>(sigma * v)) / sigma;
-}
 
 } // namespace
 
@@ -77,10 +72,18 @@ double Filter::process(const FilterInput& in, const VoiceSettings& s, const Rate
     if (sigma > 1.2) sigma = 1.2;
 
     // Every stage shares the rate g, so the collapsed RK4 coefficient is computed once.
+    // A stage step st + (v + guard - st) c is written st (1 - c) + guard c + v c: the
+    // first two terms do not wait for v, so the series chain only waits one multiply-add
+    // per stage (and the saturator's 1/sigma folds into c).
     const double c = dsp::rk4Coeff(g);
-    auto stage = [c](double& st, double target, dsp::Guard& gd) {
-        st += (target + gd.next() - st) * c;
-        return st;
+    const double keep = 1.0 - c;
+    const double cOverSigma = c / sigma;
+    auto stage = [c, keep](double& st, double target, dsp::Guard& gd) {
+        st = (st * keep + gd.next() * c) + target * c;
+    };
+    // The saturator's argument is taken to single precision, as the fed-back values are.
+    auto satStage = [c, keep, cOverSigma, sigma](double& st, double v, dsp::Guard& gd) {
+        st = (st * keep + gd.next() * c) + dsp::softClip(static_cast<float>(sigma * v)) * cOverSigma;
     };
     const double o = in.osc;
     double out;
@@ -90,7 +93,7 @@ double Filter::process(const FilterInput& in, const VoiceSettings& s, const Rate
         stage(s_[0], o - (tm6 * 0.05 + 1.0) * r * yLast_ * fb, gs_[0]);
         stage(s_[1], s_[0], gs_[1]);
         stage(s_[2], s_[1], gs_[2]);
-        stage(s_[3], stageSat(s_[2], sigma), gs_[3]);
+        satStage(s_[3], s_[2], gs_[3]);
         yLast_ = static_cast<float>(s_[3]);
         out = s_[3];
         break;
@@ -98,9 +101,9 @@ double Filter::process(const FilterInput& in, const VoiceSettings& s, const Rate
     case 1: {
         const double tm6 = clamp01(s.tm6);
         stage(s_[0], o - (tm6 * 0.05 + 1.0) * r * yLast_ * fb, gs_[0]);
-        stage(s_[1], stageSat(s_[0], sigma), gs_[1]);
-        stage(s_[2], stageSat(s_[1], sigma), gs_[2]);
-        stage(s_[3], stageSat(s_[2], sigma), gs_[3]);
+        satStage(s_[1], s_[0], gs_[1]);
+        satStage(s_[2], s_[1], gs_[2]);
+        satStage(s_[3], s_[2], gs_[3]);
         yLast_ = static_cast<float>(s_[3]);
         stage(t_[0], o - r * zLast_ * fb, gt_[0]);
         stage(t_[1], t_[0], gt_[1]);

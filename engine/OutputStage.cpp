@@ -49,8 +49,31 @@ void OutputStage::configure(double drive, double distortion, double highpassCoef
     highpassOn_ = highpass;
 }
 
+bool OutputStage::settled() const {
+    // Silence leaves only the guards' residue: about 1e-8 in the high-pass and 1e-6 in
+    // the upsampler, which the distortion gain lifts to about 1e-5 at the output.
+    if (!(std::fabs(hp1_) < 1e-6 && std::fabs(hp2_) < 1e-6)) return false;
+    if (!(std::fabs(up_) < 1e-4 && std::fabs(s0_) < 1e-4 && std::fabs(s1_) < 1e-4)) return false;
+    for (int j = 0; j < HalfbandDecimator::kLength; ++j)
+        if (!(std::fabs(decimator_.at(j)) < 1e-4)) return false;
+    return true;
+}
+
 void OutputStage::process(float* buf, int n, double /*fs*/) {
     if (n <= 0) return;
+    if (quiet_) {
+        // Once the tails have died away, a silent block stays exactly silent at no cost.
+        bool silent = true;
+        for (int i = 0; i < n; ++i) silent &= buf[i] == 0.0f;
+        if (silent) {
+            drive_ = driveTarget_;
+            mix_ = distortionTarget_;
+            hpCoeff_ = hpCoeffTarget_;
+            if (n & 1) hpGuard_ = -hpGuard_;
+            return;
+        }
+        quiet_ = false;
+    }
     const double d0 = drive_, m0 = mix_, c0 = hpCoeff_;
     const double dStep = (driveTarget_ - d0) / n;
     const double mStep = (distortionTarget_ - m0) / n;
@@ -100,6 +123,14 @@ void OutputStage::process(float* buf, int n, double /*fs*/) {
     drive_ = driveTarget_;
     mix_ = distortionTarget_;
     hpCoeff_ = hpCoeffTarget_;
+    if (buf[n - 1] == 0.0f || std::fabs(buf[n - 1]) < 1e-4) {
+        if (settled()) {
+            // Drop the residue so the silent stretch that follows is exactly zero.
+            hp1_ = hp2_ = up_ = s0_ = s1_ = 0.0;
+            decimator_.clear();
+            quiet_ = true;
+        }
+    }
 }
 
 } // namespace kelo

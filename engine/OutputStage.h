@@ -35,6 +35,7 @@ public:
     double drive() const { return drive_; }
     double mix() const { return mix_; }
     double highpassCoeff() const { return hpCoeff_; }
+    bool resting() const { return quiet_; }
 
 private:
     double driveTarget_ = 0.0;
@@ -53,6 +54,9 @@ private:
     double hpGuard_ = 0.00000001;
     double s0_ = 0.0; // intermediate samples, kept for an unknown type
     double s1_ = 0.0;
+    bool quiet_ = false; // state at rest: silent input gives silent output, skipped
+
+    bool settled() const;
 };
 
 } // namespace kelo

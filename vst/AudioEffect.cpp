@@ -166,7 +166,7 @@ bool AudioEffectX::wantEvents(VstInt32 filter) { return callHost(audioMasterWant
 VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     char* text = static_cast<char*>(ptr);
     switch (opcode) {
-    case effProcessEvents: return ptr ? processEvents(static_cast<VstEvents*>(ptr)) : 0;
+    case effProcessEvents: return processEvents(static_cast<VstEvents*>(ptr));
     case effCanBeAutomated: return canParameterBeAutomated(index) ? 1 : 0;
     case effString2Parameter: return text && string2parameter(index, text) ? 1 : 0;
     case effGetProgramNameIndexed: return text && getProgramNameIndexed(VstInt32(value), index, text) ? 1 : 0;

@@ -128,6 +128,7 @@ public:
 
     VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
 
+    // May be given null (an empty list).
     virtual VstInt32 processEvents(VstEvents* /*events*/) { return 0; }
     virtual bool canParameterBeAutomated(VstInt32 /*index*/) { return true; }
     virtual bool string2parameter(VstInt32 /*index*/, char* /*text*/) { return false; }

@@ -119,7 +119,7 @@ TEST_F(Dispatcher, OutputPropertiesNameTwoStereoPins) {
 TEST_F(Dispatcher, TextOpcodesSurviveANullBuffer) {
     for (int op : {effGetParamName, effGetParamLabel, effGetParamDisplay, effGetProgramName, effSetProgramName,
                    effGetEffectName, effGetVendorString, effGetProductString, effGetProgramNameIndexed,
-                   effGetOutputProperties, effGetMidiKeyName, effProcessEvents, effGetChunk})
+                   effGetOutputProperties, effGetMidiKeyName, effGetChunk})
         EXPECT_EQ(plugin.dispatcher(op, 0, 0, nullptr), 0) << "opcode " << op;
 }
 

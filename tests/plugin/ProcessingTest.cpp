@@ -82,6 +82,11 @@ TEST_F(Processing, StoredEventsAreConsumedByOneBlockAndReplacedByANewList) {
     plugin.render(64);
     plugin.render(64);
     EXPECT_EQ(echoes(74), (std::vector<int>{2}));
+    // A null list is an empty one.
+    plugin.sendEvents({{0, 0xB0, 74, 3}});
+    EXPECT_EQ(plugin.dispatcher(effProcessEvents, 0, 0, nullptr), 1);
+    plugin.render(64);
+    EXPECT_EQ(echoes(74), (std::vector<int>{2}));
 }
 
 TEST_F(Processing, NonMidiEventsAreNotReadAsMidi) {

@@ -1,5 +1,5 @@
-// The shell's small pieces, tested directly: event store, outgoing queue, volume ramp,
-// parameter texts, host string copies and the host callbacks of the base class.
+// The shell's small pieces, tested directly: event store, outgoing queue, volume ramp, and an
+// instance built in-process for what a host cannot observe.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +9,6 @@
 
 #include "plugin/EventStore.h"
 #include "plugin/OutgoingMidiQueue.h"
-#include "plugin/Parameters.h"
 #include "plugin/Vez303.h"
 #include "plugin/VolumeRamp.h"
 #include "tests/plugin/ScratchHome.h"
@@ -53,30 +52,6 @@ TEST(EventStoreTest, SortsStablyByOffsetAndSkipsNullEntries) {
     EXPECT_EQ(tags(store), (std::vector<int>{4, 2, 3, 5, 1}));
     // The host's copies are not touched.
     EXPECT_EQ(e[0].deltaFrames, 10);
-}
-
-TEST(EventStoreTest, KeepsAtMost64AndClampsIntoTheBlock) {
-    std::vector<VstEvent> e;
-    for (int i = 0; i < 100; ++i) e.push_back(midi(100 - i, i));
-    EventList list{};
-    list.numEvents = 100;
-    for (int i = 0; i < 100; ++i) list.events[i] = &e[size_t(i)];
-    EventStore store;
-    store.store(reinterpret_cast<VstEvents*>(&list));
-    ASSERT_EQ(store.count(), 64);
-    EXPECT_EQ(store.at(0).deltaFrames, 37);
-    EXPECT_EQ(store.at(63).deltaFrames, 100);
-    store.clampToBlock(50);
-    for (int i = 0; i < 64; ++i) {
-        EXPECT_LE(store.at(i).deltaFrames, 49);
-        if (i) {
-            EXPECT_LE(store.at(i - 1).deltaFrames, store.at(i).deltaFrames);
-        }
-    }
-    store.clampToBlock(0);
-    EXPECT_EQ(store.at(63).deltaFrames, 0);
-    store.store(nullptr);
-    EXPECT_EQ(store.count(), 0);
 }
 
 TEST(OutgoingQueueTest, DropsOverflowAndEmptiesOnFlush) {
@@ -128,22 +103,6 @@ TEST(VolumeRampTest, GlidesAcrossEachSubBlock) {
     ramp.end();
     EXPECT_FLOAT_EQ(b[0], 0.5f);
     EXPECT_FLOAT_EQ(b[1], 0.25f);
-}
-
-TEST(ParameterTextTest, FitsEveryBuffer) {
-    char text[8];
-    formatParameterDisplay(kTune, 0.123f, text, sizeof text);
-    EXPECT_STREQ(text, "12.3%");
-    formatParameterDisplay(kWaveform, 1.0f, text, 4);
-    EXPECT_STREQ(text, "Squ");
-    formatParameterDisplay(kCutoff, 123456.0f, text, sizeof text);
-    EXPECT_EQ(std::strlen(text), 7u);
-
-    char dst[6];
-    vstCopyString(dst, "Orvanta", sizeof dst);
-    EXPECT_STREQ(dst, "Orvan");
-    vstCopyString(dst, nullptr, sizeof dst);
-    EXPECT_STREQ(dst, "");
 }
 
 // ------------------------------------------------------------------------------ in-process

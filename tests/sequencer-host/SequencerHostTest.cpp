@@ -13,7 +13,7 @@ namespace {
 constexpr int kBlock = 512;
 
 struct Note {
-    long sample; // absolute position: (block - 1) * block size + offset
+    int64_t sample; // absolute position: (block - 1) * block size + offset
     int status, data1, data2;
 };
 

@@ -1,12 +1,88 @@
 // kelo-render: renders the KELO plug-in file to an audio file without a DAW.
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <string>
+
+#include "tools/kelo-render/Options.h"
+#include "tools/kelo-render/Render.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void onSignal(int) { interrupted.store(true); }
+
+// A progress line for renders that take more than a moment, redrawn a few times a second.
+class Progress {
+public:
+    Progress(bool enabled, int rate) : enabled_(enabled), rate_(rate), start_(Clock::now()), last_(start_) {}
+    void update(uint64_t done, uint64_t expected) {
+        if (!enabled_ || expected == 0) return;
+        const auto now = Clock::now();
+        if (now - start_ < std::chrono::seconds(2) || now - last_ < std::chrono::milliseconds(250)) return;
+        last_ = now;
+        shown_ = true;
+        std::fprintf(stderr, "\rkelo-render: %3d%%  %.1f of %.1f s", int(100.0 * double(done) / double(expected)),
+                     double(done) / rate_, double(expected) / rate_);
+        std::fflush(stderr);
+    }
+    void finish() {
+        if (shown_) std::fputs("\n", stderr);
+        shown_ = false;
+    }
+    double elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    bool enabled_;
+    double rate_;
+    Clock::time_point start_, last_;
+    bool shown_ = false;
+};
+
+} // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
-        std::puts("usage: kelo-render [options] [-o out.wav]");
-        return 0;
+    using namespace kelo::render;
+    Options options;
+    std::string error;
+    if (!parseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "kelo-render: %s (see --help)\n", error.c_str());
+        return kExitBadInput;
     }
-    std::fputs("kelo-render: not yet able to render\n", stderr);
-    return 1;
+    if (options.help) {
+        std::fputs(usageText(), stdout);
+        return kExitOk;
+    }
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    Progress progress(!options.quiet, options.sampleRate);
+    RenderResult result;
+    const int code = renderToFile(
+        options, argc > 0 ? argv[0] : "", result, error,
+        [&](uint64_t done, uint64_t expected) { progress.update(done, expected); }, &interrupted);
+    progress.finish();
+    if (code != kExitOk) {
+        std::fprintf(stderr, "kelo-render: %s\n", error.c_str());
+        return code;
+    }
+    if (result.tailCut)
+        std::fprintf(stderr, "kelo-render: still sounding after the %g s release limit; cut there\n",
+                     options.tailSeconds);
+    if (result.clippedSamples > 0)
+        std::fprintf(stderr, "kelo-render: %llu samples beyond full scale were clipped\n",
+                     static_cast<unsigned long long>(result.clippedSamples));
+    if (!options.quiet) {
+        const double peakDb = result.peak > 0.0f ? 20.0 * std::log10(double(result.peak)) : -INFINITY;
+        std::printf("%s: %.3f s (%llu frames at %d Hz, stereo), peak %.1f dBFS (%.4f), tempo %g BPM, "
+                    "rendered in %.2f s\n",
+                    options.output.c_str(), double(result.frames) / options.sampleRate,
+                    static_cast<unsigned long long>(result.frames), options.sampleRate, peakDb,
+                    double(result.peak), result.tempo, progress.elapsed());
+    }
+    return kExitOk;
 }

@@ -13,6 +13,14 @@
 #include "engine/OutputStage.h"
 #include "engine/Voice.h"
 
+#ifdef KELO_PLUGIN_PATH
+#include <cstdint>
+#include <cstring>
+
+#include "host/Plugin.h"
+#include "sequencer/Pattern.h"
+#endif
+
 namespace {
 
 using namespace kelo;
@@ -125,6 +133,53 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
+#ifdef KELO_PLUGIN_PATH
+// The same line through the plug-in file: pattern 0 written into the state chunk, started
+// by its MIDI note, played by the plug-in's own sequencer. Includes the shell's block
+// handling, the sequencer and the copy to both outputs. Returns ns/sample and the peak.
+std::pair<double, float> pluginNsPerSample(double fs, int blockSize, double seconds, bool busy) {
+    host::Plugin p;
+    if (!p.load()) {
+        std::fprintf(stderr, "cannot load the plug-in: %s\n", p.error().c_str());
+        return {0.0, 0.0f};
+    }
+    p.setTimeInfoEnabled(false);
+    p.start(static_cast<float>(fs), blockSize);
+    void* data = nullptr;
+    const VstIntPtr size = p.dispatcher(effGetChunk, 0, 0, &data);
+    std::vector<uint8_t> chunk(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+    Pattern pat{};
+    pat.header = 16;
+    for (int i = 0; i < AcidLine::kSteps; ++i) {
+        static constexpr uint8_t kNote[AcidLine::kSteps] = {0, 0, 12, 3, 0, 7, 10, 0, 15, 0, 5, 12, 0, 2, 19, 0};
+        pat.steps[i].note = kNote[i];
+        pat.steps[i].flags = static_cast<uint8_t>(StepGate | (AcidLine::kAccent[i] ? StepAccent : 0) |
+                                                  (AcidLine::kSlide[i] ? StepSlide : 0));
+    }
+    std::memcpy(chunk.data() + 8, &pat, sizeof pat); // pattern 0 of the bank
+    p.dispatcher(effSetChunk, 0, static_cast<VstIntPtr>(chunk.size()), chunk.data());
+    const float values[][2] = {{1, 0.3f}, {2, 0.85f}, {3, 0.7f}, {4, 0.35f}, {5, 0.8f},
+                               {7, 0.5f}, {11, 0.0f}, {12, 1.0f}};
+    for (const auto& v : values) p.setParameter(static_cast<int>(v[0]), v[1]);
+
+    std::vector<float> left(static_cast<size_t>(blockSize)), right(left);
+    if (busy) p.sendEvents({{0, 0x90, 0, 100}}); // pattern 0, held
+    const long total = static_cast<long>(fs * seconds);
+    for (long done = 0; done < static_cast<long>(fs * 0.5); done += blockSize) p.process(blockSize, left.data(), right.data());
+    if (!busy) {
+        for (long done = 0; done < 90000; done += blockSize) p.process(blockSize, left.data(), right.data());
+    }
+    float peak = 0.0f;
+    const std::clock_t c0 = std::clock();
+    for (long done = 0; done < total; done += blockSize) {
+        p.process(blockSize, left.data(), right.data());
+        peak = std::max(peak, std::fabs(left[0]));
+    }
+    const std::clock_t c1 = std::clock();
+    return {(static_cast<double>(c1 - c0) / CLOCKS_PER_SEC) * 1e9 / static_cast<double>(total), peak};
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -150,5 +205,26 @@ int main(int argc, char** argv) {
         std::printf("%8s %6d %12.3f ns/sample in note mode, %.3f with a stopped sequencer tick\n", "", blockSize,
                     median(note), median(seq));
     }
+#ifdef KELO_PLUGIN_PATH
+    std::printf("through the plug-in file (shell, sequencer, voice, output stage)\n");
+    for (double fs : {44100.0, 48000.0, 96000.0}) {
+        for (int blockSize : {32, 128, 1024}) {
+            std::vector<double> r;
+            float peak = 0.0f;
+            for (int i = 0; i < runs; ++i) {
+                const auto m = pluginNsPerSample(fs, blockSize, seconds, true);
+                r.push_back(m.first);
+                peak = std::max(peak, m.second);
+            }
+            const double ns = median(r);
+            std::printf("%8.0f %6d %12.2f %12.0f   (peak %.2f)\n", fs, blockSize, ns, 1e9 / (ns * fs), peak);
+        }
+    }
+    for (int blockSize : {32, 128, 1024}) {
+        std::vector<double> r;
+        for (int i = 0; i < runs; ++i) r.push_back(pluginNsPerSample(44100, blockSize, seconds, false).first);
+        std::printf("%8s %6d %12.3f ns/sample idle instance, 44.1 kHz\n", "", blockSize, median(r));
+    }
+#endif
     return 0;
 }

@@ -146,3 +146,30 @@ TEST(OutputStage, UnknownTypeHoldsTheLastIntermediateSamples) {
     for (float v : y) EXPECT_TRUE(std::isfinite(v));
     EXPECT_NEAR(y[255], y[200], 1e-6); // the input no longer reaches the output
 }
+
+TEST(OutputStage, RestsInExactSilenceAndWakesOnInput) {
+    OutputStage os;
+    os.configure(0.8, 0.7, 0.064, OutputStage::Saturate, true);
+    std::vector<float> x = sine(110, 0.5, 2048);
+    os.process(x.data(), 2048, 44100);
+    EXPECT_FALSE(os.resting());
+    std::vector<float> z(1024, 0.0f);
+    for (int i = 0; i < 40 && !os.resting(); ++i) {
+        std::fill(z.begin(), z.end(), 0.0f);
+        os.process(z.data(), 1024, 44100);
+    }
+    ASSERT_TRUE(os.resting()); // the tail died away within a second
+    std::fill(z.begin(), z.end(), 0.0f);
+    os.process(z.data(), 1024, 44100);
+    for (float v : z) ASSERT_EQ(v, 0.0f);
+    // Input again: processed normally, from a clean state.
+    OutputStage fresh;
+    fresh.configure(0.8, 0.7, 0.064, OutputStage::Saturate, true);
+    std::vector<float> warm(2048, 0.0f);
+    fresh.process(warm.data(), 2048, 44100);
+    std::vector<float> a = sine(220, 0.4, 512), b = a;
+    os.process(a.data(), 512, 44100);
+    fresh.process(b.data(), 512, 44100);
+    for (int i = 0; i < 512; ++i) EXPECT_NEAR(a[i], b[i], 1e-4) << i;
+    EXPECT_GT(peakFrom(a, 256), 0.05);
+}

@@ -96,7 +96,8 @@ Vez303::~Vez303() {
     }
     if (!dataFolder_.empty() && platform::ensureFolder(dataFolder_))
         writeMidiMap(ccMap_, sequencer_.keyCommands, dataFolder_ + "MidiCC.ini");
-    // The editor may call back into the instance while it closes: let it go first.
+    // The editor may call back into the instance while it closes: it goes while every
+    // member is still alive.
     setEditor(nullptr);
 }
 
@@ -108,6 +109,7 @@ void Vez303::startUp() {
     tuning_.build();
     voice_.init(sampleRateCopy_);
     dataFolder_ = platform::dataFolder();
+    sequencer_.seedRandom(platform::tickCount());
 
     for (float& s : slots_) s = 1.0f;
     sequencer_.setTempo(120.0);

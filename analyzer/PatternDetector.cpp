@@ -63,7 +63,10 @@ int32_t pitchFromPeriod(int32_t sampleRate, float period) {
     const float lnF = std::log(f);
     const float lnNote0 = std::log(8.175799f);
     const double semitones = double(lnF - lnNote0) * 12.0 / 0.6931471824645996;
-    return int32_t(float(semitones));
+    const float nearest = std::floor(float(semitones) + 0.5f);
+    // Only a period far outside any recording gets here; keep the conversion defined.
+    if (!(std::fabs(nearest) < 1e6f)) return kUnknownPitch;
+    return int32_t(nearest);
 }
 
 bool detectSteps(const WaveBuffer& recording, DetectedSteps& out, int steps) {

@@ -43,8 +43,10 @@ struct DetectedSteps {
 // written) or when the scratch memory cannot be had.
 bool detectSteps(const WaveBuffer& recording, DetectedSteps& out, int steps);
 
-// MIDI note for a mean period in samples at the given file rate; the truncation (not
-// rounding) is deliberate: 401 samples at 44100 Hz is 44.996 and gives 44.
+// MIDI note for a mean period in samples at the given file rate, rounded to the nearest
+// note: a well-tuned note measures a hair either side of its number (401 samples at
+// 44100 Hz is 44.996, note 45); truncating put most of the instrument's own notes a
+// semitone low.
 int32_t pitchFromPeriod(int32_t sampleRate, float period);
 
 // Writes one detected pitch into a step: note byte and octave flags (StepUp/StepDown).

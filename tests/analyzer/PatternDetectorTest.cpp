@@ -56,12 +56,15 @@ Pattern newPattern(int steps) {
     return p;
 }
 
-TEST(PatternDetector, PitchTruncatesTowardZero) {
-    EXPECT_EQ(pitchFromPeriod(44100, 400.0f), 45);
-    EXPECT_EQ(pitchFromPeriod(44100, 401.0f), 44); // 44.996
+TEST(PatternDetector, PitchRoundsToTheNearestNote) {
+    EXPECT_EQ(pitchFromPeriod(44100, 400.0f), 45); // 45.039
+    EXPECT_EQ(pitchFromPeriod(44100, 401.0f), 45); // 44.996: a hair flat is still A
+    EXPECT_EQ(pitchFromPeriod(44100, 389.0f), 46); // 45.522
+    EXPECT_EQ(pitchFromPeriod(44100, 390.0f), 45); // 45.478
     EXPECT_EQ(pitchFromPeriod(44100, 200.0f), 57);
     EXPECT_EQ(pitchFromPeriod(44100, 800.0f), 33);
-    EXPECT_EQ(pitchFromPeriod(48000, 400.0f), 46);
+    EXPECT_EQ(pitchFromPeriod(48000, 400.0f), 47); // 46.506
+    EXPECT_EQ(pitchFromPeriod(44100, 1e-40f), kUnknownPitch); // the rate over it overflows
     EXPECT_EQ(pitchFromPeriod(0, 400.0f), kUnknownPitch);
     EXPECT_EQ(pitchFromPeriod(44100, 0.0f), kUnknownPitch);
 }
@@ -72,7 +75,7 @@ TEST(PatternDetector, SteadyNotesGivePitchGateAndAccent) {
                {}, {400, 0.4f, 0.6}});
     DetectedSteps d;
     ASSERT_TRUE(detectSteps(rec, d, 6));
-    EXPECT_EQ(first(d.pitch, 6), (Ints{45, 44, 57, 33, kRestPitch, 45}));
+    EXPECT_EQ(first(d.pitch, 6), (Ints{45, 45, 57, 33, kRestPitch, 45}));
     EXPECT_EQ(first(d.gate, 6), (Ints{1, 1, 1, 1, 0, 1}));
     EXPECT_EQ(first(d.accent, 6), (Ints{0, 0, 1, 0, 0, 0}));
     EXPECT_EQ(first(d.slide, 6), Ints(6, 0));

@@ -120,6 +120,14 @@ const char* usageText() {
 bool parseOptions(int argc, const char* const* argv, Options& out, std::string& error) {
     out = Options{};
     bool patternGiven = false, barsGiven = false, tempoOption = false;
+    // Help answers whatever else is on the line.
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            out.help = true;
+            return true;
+        }
+    }
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string value;
@@ -131,10 +139,6 @@ bool parseOptions(int argc, const char* const* argv, Options& out, std::string& 
                 arg = arg.substr(0, eq);
                 hasInlineValue = true;
             }
-        }
-        if (arg == "-h" || arg == "--help") {
-            out.help = true;
-            continue;
         }
         if (arg == "-q" || arg == "--quiet") {
             out.quiet = true;

@@ -134,6 +134,14 @@ void Vez303::startUp() {
         readBank(sequencer_.bank, dataFolder_ + "DefaultPatternBank.pat");
 }
 
+std::string Vez303::patternSearchMask() const {
+    std::string mask = dataFolder_ + "Patterns/*.pat";
+    const char sep = platform::pathSeparator();
+    for (char& c : mask)
+        if (c == '/') c = sep;
+    return mask;
+}
+
 void Vez303::clearPatternBank() {
     const uint8_t flags = settings_.clearNotes ? uint8_t(StepGate) : uint8_t(0);
     for (Pattern& p : sequencer_.bank.patterns) {

@@ -84,6 +84,8 @@ public:
     CcMap& ccMap() { return ccMap_; }
     const TuningTables& tuning() const { return tuning_; }
     const std::string& dataFolder() const { return dataFolder_; }
+    // Where the editor lists pattern files: the data folder's "Patterns" folder, "*.pat".
+    std::string patternSearchMask() const;
     const ProgramRecord& program(int index) const { return programs_[index & (kNumPrograms - 1)]; }
     float volumeGain() const { return volume_.gain(); }
     // The analyzer's recording, mixed into the output while its preview plays.

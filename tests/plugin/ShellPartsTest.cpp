@@ -178,4 +178,12 @@ TEST(InstanceTest, KeepsTheLastUsableSampleRate) {
     EXPECT_DOUBLE_EQ(plugin.sequencer().state.samplesPerStep, 6000.0);
 }
 
+TEST(InstanceTest, ListsPatternFilesInTheDataFolder) {
+    test::ScratchHome home;
+    Vez303 plugin(recordingHost);
+    const std::string sep(1, platform::pathSeparator());
+    EXPECT_EQ(plugin.patternSearchMask(), plugin.dataFolder() + "Patterns" + sep + "*.pat");
+    EXPECT_EQ(plugin.patternSearchMask().find(sep == "/" ? '\\' : '/'), std::string::npos);
+}
+
 } // namespace

@@ -1,0 +1,154 @@
+#!/bin/bash
+# Builds and tests everything: the Linux Release build, an AddressSanitizer +
+# UndefinedBehaviorSanitizer build, and the 64-bit Windows build with its tests under wine.
+#
+#   scripts/test-all.sh
+#
+# Run as root on a fresh Debian 12 machine it first installs what the builds need; elsewhere
+# it only checks that those packages are there. Never reads stdin. Ends with the line
+# "N passed, N failed" (tests of all three builds; a build that fails counts as one failure)
+# and exits non-zero when anything failed.
+#
+# env: KELO_BUILD_ROOT  build folders (default: <source>/build-ci)
+#      KELO_JOBS        parallel jobs (default: 2)
+#      KELO_STAGES      stages to run (default: "linux asan windows")
+#      KELO_NO_INSTALL  set to skip the package installation
+#      KELO_NO_ARDOUR   set to leave out Ardour (the real-host test is then skipped)
+set -u
+exec </dev/null
+
+src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_root=${KELO_BUILD_ROOT:-$src/build-ci}
+jobs=${KELO_JOBS:-2}
+stages=${KELO_STAGES:-linux asan windows}
+export DEBIAN_FRONTEND=noninteractive
+export CTEST_OUTPUT_ON_FAILURE=1
+
+packages=(build-essential cmake libgtest-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          wine wine64 libsndfile1-dev sox python3-mido python3 util-linux)
+# Ardour 7 is the real host for one test; it needs no display.
+ardour_packages=(ardour)
+
+started=$(date +%s)
+log() { printf '[test-all %4ds] %s\n' $(( $(date +%s) - started )) "$*"; }
+
+missing_packages() {
+    local p
+    for p in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            printf '%s ' "$p"
+        fi
+    done
+}
+
+install_packages() {
+    [ -n "${KELO_NO_INSTALL:-}" ] && return 0
+    command -v dpkg-query >/dev/null 2>&1 || { log "not a Debian system: skipping package installation"; return 0; }
+    local missing missing_ardour
+    missing=$(missing_packages "${packages[@]}")
+    missing_ardour=""
+    [ -z "${KELO_NO_ARDOUR:-}" ] && missing_ardour=$(missing_packages "${ardour_packages[@]}")
+    if [ -z "$missing$missing_ardour" ]; then
+        log "all packages present"
+        return 0
+    fi
+    if [ "$(id -u)" -ne 0 ]; then
+        log "missing packages: $missing$missing_ardour (run as root to install them)"
+        [ -n "$missing" ] && return 1
+        return 0
+    fi
+    log "installing: $missing$missing_ardour"
+    apt-get update -q || return 1
+    if [ -n "$missing" ]; then
+        # wine with its recommended packages: the fonts come from there.
+        apt-get install -y -q $missing || return 1
+    fi
+    if [ -n "$missing_ardour" ]; then
+        apt-get install -y -q --no-install-recommends $missing_ardour ||
+            log "Ardour could not be installed; its test will be skipped"
+    fi
+    return 0
+}
+
+total_passed=0
+total_failed=0
+declare -a report=()
+
+# Adds the counts of one ctest run, read from its summary line.
+count_ctest() {
+    local stage=$1 logfile=$2 rc=$3 line failed total
+    line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$logfile" | tail -1)
+    if [ -z "$line" ]; then
+        total_failed=$((total_failed + 1))
+        report+=("$stage: ctest did not run (exit $rc)")
+        return
+    fi
+    failed=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$line")
+    if [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ]; then
+        failed=1 # ctest failed for another reason (e.g. a test that could not start)
+    fi
+    total_passed=$((total_passed + total - failed))
+    total_failed=$((total_failed + failed))
+    report+=("$stage: $((total - failed)) passed, $failed failed")
+}
+
+# run_stage NAME CTEST_EXCLUDE_REGEX CMAKE_ARGS...
+run_stage() {
+    local stage=$1 exclude=$2
+    shift 2
+    local dir=$build_root/$stage t0=$SECONDS
+    mkdir -p "$dir"
+    log "$stage: configure"
+    if ! cmake -S "$src" -B "$dir" "$@" >"$dir/configure.log" 2>&1; then
+        tail -40 "$dir/configure.log"
+        total_failed=$((total_failed + 1))
+        report+=("$stage: configure FAILED (see $dir/configure.log)")
+        return
+    fi
+    log "$stage: build"
+    if ! cmake --build "$dir" -j"$jobs" >"$dir/build.log" 2>&1; then
+        grep -E 'error|Error' "$dir/build.log" | head -40
+        total_failed=$((total_failed + 1))
+        report+=("$stage: build FAILED (see $dir/build.log)")
+        return
+    fi
+    log "$stage: test"
+    local args=(--test-dir "$dir" -j"$jobs" --output-on-failure --no-tests=error)
+    [ -n "$exclude" ] && args+=(-E "$exclude")
+    ctest "${args[@]}" 2>&1 | tee "$dir/ctest.log"
+    local rc=${PIPESTATUS[0]}
+    count_ctest "$stage" "$dir/ctest.log" "$rc"
+    log "$stage: done in $((SECONDS - t0)) s"
+}
+
+if ! install_packages; then
+    log "package installation failed"
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+
+for stage in $stages; do
+    case $stage in
+        linux)
+            run_stage linux "" -DCMAKE_BUILD_TYPE=Release ;;
+        asan)
+            # Ardour cannot load a sanitized plug-in (the runtime must come first).
+            run_stage asan "^ardour_host$" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_SANITIZE=ON ;;
+        windows)
+            run_stage windows "" -DCMAKE_BUILD_TYPE=Release \
+                -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" ;;
+        *)
+            log "unknown stage '$stage'"
+            total_failed=$((total_failed + 1))
+            report+=("$stage: unknown stage") ;;
+    esac
+done
+
+echo
+for line in "${report[@]}"; do
+    echo "  $line"
+done
+log "total time $(( $(date +%s) - started )) s"
+echo "$total_passed passed, $total_failed failed"
+[ "$total_failed" -eq 0 ]

@@ -28,8 +28,9 @@ namespace {
 constexpr int kRate = 44100;
 constexpr int kBlock = 512;
 // Low enough that an accented note's boost, which rings on after its gate closes, has died
-// before the slide window (the step's last quarter): at 90 BPM a quarter of the accented
-// notes read as slides, at 80 a few, at 75 and below none. At 60 a sixteenth is a whole
+// before the slide window (the step's last quarter): at 90 BPM one note in five read as a
+// slide, at 80 a few, at 75 and below none; slower tempos also let glides get further. At
+// 60 a sixteenth is a whole
 // 11025 samples (14700 in triplets), so every measure is an exact number of frames.
 constexpr double kBpm = 60.0;
 // The saw runs hot (about 7 at full volume); 0.3 squared keeps the measure near 0.65 of full
@@ -213,6 +214,9 @@ struct Scores {
 //   is cut short when the note is released half a step later: after a big fall it ends up
 //   to a semitone or two sharp;
 // - an accent slid into is silent: no new note starts, so no new accent envelope.
+// Two limits the bank never meets: its text format holds no ties (a tied note sounds on and
+// would read as a slide into a note of the same pitch, which plays alike), and it sounds no
+// note above MIDI 71 (the pattern writer folds those an octave down).
 void score(const StepsPlayed& p, Scores& s) {
     for (int i = 0; i < playedSteps(p.source); ++i) {
         const PatternStep& src = p.source.steps[i];

@@ -30,8 +30,8 @@ constexpr int kBlock = 512;
 // Low enough that an accented note's boost, which rings on after its gate closes, has died
 // before the slide window (the step's last quarter): at 90 BPM one note in five read as a
 // slide, at 80 a few, at 75 and below none; slower tempos also let glides get further. At
-// 60 a sixteenth is a whole
-// 11025 samples (14700 in triplets), so every measure is an exact number of frames.
+// 60 a sixteenth is a whole 11025 samples (14700 in triplets), so every measure is an exact
+// number of frames.
 constexpr double kBpm = 60.0;
 // The saw runs hot (about 7 at full volume); 0.3 squared keeps the measure near 0.65 of full
 // scale, so the 16-bit file neither clips nor loses the quiet notes to quantisation.

@@ -91,7 +91,11 @@ TEST(RenderOptions, BadInputIsRefusedWithAReason) {
         {{"--bank"}, "--bank needs a value"},
         {{"--bank", ""}, "--bank needs a file name"},
         {{"-o", "render.mp3"}, "output must end in .wav or .flac"},
+#ifdef KELO_RENDER_HAVE_FLAC
         {{"-o", "render.flac", "--format", "float"}, "FLAC holds 16- or 24-bit samples"},
+#else
+        {{"-o", "render.flac"}, "FLAC output is not available in this build"},
+#endif
         {{"--frobnicate"}, "unknown option: --frobnicate"},
         {{"stray"}, "unexpected argument: stray"},
         {{"--midi", "a.mid", "--pattern", "3"}, "--midi plays the file in note mode"},
@@ -115,7 +119,7 @@ TEST(RenderOptions, HelpNamesEveryOption) {
     EXPECT_TRUE(p.options.help);
     const std::string help = usageText();
     for (const char* option : {"--output", "--format", "--pattern ", "--bars", "--tempo", "--rate", "--bank",
-                               "--pattern-file", "--set", "--midi", "--tail", "--plugin", "--quiet", "--help"})
+                               "--pattern-file", "--set", "--midi", "--tail", "--plugin", "--data-folder", "--quiet", "--help"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

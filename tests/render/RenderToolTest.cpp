@@ -231,6 +231,9 @@ TEST_F(RenderTool, SameCommandGivesTheSameFile) {
 }
 
 TEST_F(RenderTool, DefaultsPlayTheInstalledBankAndSummariseTheFile) {
+    const ToolRun where = run({"--data-folder"});
+    EXPECT_EQ(where.code, 0);
+    EXPECT_EQ(where.out, dataFolder().string() + "/\n");
     fs::create_directories(dataFolder());
     fs::copy_file(kBank, dataFolder() / "DefaultPatternBank.pat");
     const ToolRun r = run({});

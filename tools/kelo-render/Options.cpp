@@ -109,6 +109,7 @@ const char* usageText() {
            "                        (default 10); the file ends once the sound has died away\n"
            "      --plugin PATH     plug-in file to load (default: the one beside this program,\n"
            "                        else the one it was built with)\n"
+           "      --data-folder     print the folder the plug-in reads its files from, and exit\n"
            "  -q, --quiet           no progress line and no summary\n"
            "  -h, --help            this text\n"
            "\n"
@@ -139,6 +140,10 @@ bool parseOptions(int argc, const char* const* argv, Options& out, std::string& 
                 arg = arg.substr(0, eq);
                 hasInlineValue = true;
             }
+        }
+        if (arg == "--data-folder") {
+            out.printDataFolder = true;
+            continue;
         }
         if (arg == "-q" || arg == "--quiet") {
             out.quiet = true;

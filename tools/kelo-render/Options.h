@@ -31,6 +31,7 @@ struct Options {
     std::vector<ParameterSetting> settings;
     bool quiet = false;
     bool help = false;
+    bool printDataFolder = false; // --data-folder: where the plug-in reads its files
 };
 
 constexpr double kMinTempo = 1.0;

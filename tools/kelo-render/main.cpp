@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/Platform.h"
 #include "tools/kelo-render/Options.h"
 #include "tools/kelo-render/Render.h"
 
@@ -55,6 +56,16 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(usageText(), stdout);
+        return kExitOk;
+    }
+
+    if (options.printDataFolder) {
+        const std::string folder = kelo::platform::dataFolder();
+        if (folder.empty()) {
+            std::fputs("kelo-render: no documents folder is known (HOME is not set?)\n", stderr);
+            return kExitFailed;
+        }
+        std::puts(folder.c_str());
         return kExitOk;
     }
 

@@ -205,7 +205,7 @@ TEST_F(RenderTool, PatternZeroSoundsFromTheStartForExactlyItsBars) {
     ASSERT_GT(full.frames(), cut.frames());
     EXPECT_LT(full.frames(), cut.frames() + size_t(10 * kRate));
     EXPECT_EQ(maxDifference(cut, full), 0.0) << "the release only adds frames";
-    EXPECT_GT(std::fabs(full.left.back()), 1e-5f) << "trailing silence is trimmed";
+    EXPECT_GT(std::fabs(full.left.back()), 1e-4f) << "trailing silence is trimmed";
     float releaseEnd = 0.0f;
     for (size_t i = full.frames() - 100; i < full.frames(); ++i) releaseEnd = std::max(releaseEnd, std::fabs(full.left[i]));
     EXPECT_LT(releaseEnd, 0.01f) << "the file ends in the release, not in the middle of a note";

@@ -22,8 +22,9 @@ struct RenderResult {
     double tempo = 0.0;         // the tempo the host gave the plug-in
 };
 
-// Output below this level (about -100 dBFS) counts as silence when the release is trimmed.
-constexpr float kSilenceLevel = 1e-5f;
+// Output below this level (-80 dBFS) counts as silence when the release is trimmed; the
+// voice leaves a residue near -96 dBFS for a while after its notes have died away.
+constexpr float kSilenceLevel = 1e-4f;
 // The release ends once the output has stayed silent this long.
 constexpr double kSilenceSeconds = 0.2;
 // Block size the host renders with; every block carries at most this many events.

@@ -141,11 +141,40 @@ double pitchHz(const Wav& w, size_t from, size_t n) {
     return 0.0;
 }
 
+std::string midiFile(const std::vector<std::pair<int, std::pair<int, int>>>& notes) {
+    // Format 0, 1000 ticks per quarter at the default 120 BPM: 1 tick = 0.5 ms.
+    std::string track;
+    auto vlq = [&](uint32_t v) {
+        std::string b(1, char(v & 0x7F));
+        while (v >>= 7) b.insert(b.begin(), char(0x80 | (v & 0x7F)));
+        track += b;
+    };
+    uint32_t now = 0;
+    struct E { uint32_t t; int s, d1, d2; };
+    std::vector<E> ev;
+    for (const auto& [note, span] : notes) {
+        ev.push_back({uint32_t(span.first * 2), 0x90, note, 100});
+        ev.push_back({uint32_t(span.second * 2), 0x80, note, 0});
+    }
+    std::stable_sort(ev.begin(), ev.end(), [](const E& a, const E& b) { return a.t < b.t; });
+    for (const E& e : ev) {
+        vlq(e.t - now);
+        now = e.t;
+        track += {char(e.s), char(e.d1), char(e.d2)};
+    }
+    track += std::string("\0\xFF\x2F\0", 4);
+    std::string file("MThd\0\0\0\6\0\0\0\1\x03\xE8", 14);
+    file += "MTrk";
+    for (int i = 3; i >= 0; --i) file += char((track.size() >> (8 * i)) & 0xFF);
+    return file + track;
+}
+
 TEST_F(RenderTool, BadInputExitsWithOneLineAndWritesNothing) {
     writeFile("garbage.pat", "this is not a pattern\n");
     writeFile("fast.pat", twoNotePattern("; Tempo: 5000\n"));
     writeFile("bad.mid", std::string("MThd\0\0\0\6\0\2\0\1\1\xE0", 14));
     writeFile("notaplugin.so", "not a shared library");
+    writeFile("silent.mid", midiFile({}));
     writeFile("out.wav", "earlier render"); // must survive every failed run untouched
     fs::create_directories(dir_ / "folder.pat");
     const struct {
@@ -161,6 +190,7 @@ TEST_F(RenderTool, BadInputExitsWithOneLineAndWritesNothing) {
         {{"--pattern-file", "fast.pat"}, 2, "tempo 5000 is outside 1..999"},
         {{"--midi", "missing.mid"}, 2, "cannot read MIDI file missing.mid"},
         {{"--midi", "bad.mid"}, 2, "MIDI file bad.mid: MIDI file format 2 is not supported"},
+        {{"--midi", "silent.mid"}, 2, "MIDI file silent.mid has no notes to play"},
         {{"--pattern", "128"}, 2, "--pattern must be 0..127, got 128"},
         {{"--pattern", "-3"}, 2, "--pattern must be 0..127"},
         {{"--set", "Wobble=0.5"}, 2, "unknown parameter 'Wobble'"},
@@ -318,6 +348,9 @@ TEST_F(RenderTool, PatternFileCarriesItsSound) {
         return render(name, extra);
     };
     const Wav plain = with("plain.wav", {"--pattern-file", "plain.pat"});
+    // Step lines without the meta line are a pattern too (of as many steps as lines).
+    writeFile("bare.pat", "  a-2 1 0 0\r\nc-3\t0 1 1\r\n");
+    EXPECT_EQ(with("bare.wav", {"--pattern-file", "bare.pat", "--tail", "0"}).frames(), size_t(2 * kRate));
     const Wav byCommand = with("cmd.wav", {"--pattern-file", "plain.pat", "--set", "Cutoff=0.1", "--set", "Resonance=0.9"});
     const Wav byLine = with("line.wav", {"--pattern-file", "line.pat"});
     const Wav byCompanion = with("companion.wav", {"--pattern-file", "companion.pat"});
@@ -327,34 +360,6 @@ TEST_F(RenderTool, PatternFileCarriesItsSound) {
     // --set has the last word over the file.
     const Wav overridden = with("over.wav", {"--pattern-file", "line.pat", "--set", "Cutoff=0.5", "--set", "Resonance=0"});
     EXPECT_EQ(overridden.left, plain.left);
-}
-
-std::string midiFile(const std::vector<std::pair<int, std::pair<int, int>>>& notes) {
-    // Format 0, 1000 ticks per quarter at the default 120 BPM: 1 tick = 0.5 ms.
-    std::string track;
-    auto vlq = [&](uint32_t v) {
-        std::string b(1, char(v & 0x7F));
-        while (v >>= 7) b.insert(b.begin(), char(0x80 | (v & 0x7F)));
-        track += b;
-    };
-    uint32_t now = 0;
-    struct E { uint32_t t; int s, d1, d2; };
-    std::vector<E> ev;
-    for (const auto& [note, span] : notes) {
-        ev.push_back({uint32_t(span.first * 2), 0x90, note, 100});
-        ev.push_back({uint32_t(span.second * 2), 0x80, note, 0});
-    }
-    std::stable_sort(ev.begin(), ev.end(), [](const E& a, const E& b) { return a.t < b.t; });
-    for (const E& e : ev) {
-        vlq(e.t - now);
-        now = e.t;
-        track += {char(e.s), char(e.d1), char(e.d2)};
-    }
-    track += std::string("\0\xFF\x2F\0", 4);
-    std::string file("MThd\0\0\0\6\0\0\0\1\x03\xE8", 14);
-    file += "MTrk";
-    for (int i = 3; i >= 0; --i) file += char((track.size() >> (8 * i)) & 0xFF);
-    return file + track;
 }
 
 TEST_F(RenderTool, MidiFilePlaysNotesAtTheirPitches) {

@@ -1,6 +1,7 @@
 #include "tools/kelo-render/AudioWriter.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -118,6 +119,10 @@ bool AudioWriter::writeWavHeader() {
 
 bool AudioWriter::write(const float* left, const float* right, size_t frames) {
     if ((!file_ && !sndfile_) || failed_) return false;
+    if (frames_ + frames > 0xFFFFFFFFull || (file_ && wavBytes(frames_ + frames, format_) > kWavLimit)) {
+        failed_ = true;
+        return false;
+    }
     const float* channels[kChannels] = {left, right};
     const bool isFloat = format_ == SampleFormat::Float;
     const double scale = format_ == SampleFormat::Pcm16 ? 32767.0 : 8388607.0;
@@ -141,11 +146,6 @@ bool AudioWriter::write(const float* left, const float* right, size_t frames) {
             }
             ints_[i * kChannels + size_t(c)] = int32_t(std::lrint(v * scale));
         }
-    }
-    if (frames_ + frames > 0xFFFFFFFFull ||
-        (file_ && wavBytes(frames_ + frames, format_) > kWavLimit)) {
-        failed_ = true;
-        return false;
     }
 #ifdef KELO_RENDER_HAVE_FLAC
     if (sndfile_) {

@@ -1,12 +1,13 @@
 #include "tools/kelo-render/Render.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
+#include <string_view>
 #include <vector>
 
 #include "files/EngineSettings.h"
@@ -31,15 +32,43 @@ constexpr uint8_t kAllNotesOff = 123;
 constexpr uint8_t kPatternVelocity = 100;
 
 // The pattern reader takes any text (a line it cannot use ends a block), so a wrong file would
-// quietly load as one odd pattern: ask for a meta line or at least one real step line.
-bool looksLikePatternText(const std::string& text) {
-    if (text.find("KELO Meta tag:") != std::string::npos) return true;
-    static const std::regex stepLine(R"((^|\n)[ \t]*[a-gA-G][-#][0-9][ \t]+[01][ \t]+[01][ \t]+[01][ \t]*(\r?\n|$))");
-    return std::regex_search(text, stepLine);
+// quietly load as one odd pattern: ask for a meta line or at least one real step line
+// ("a-2 1 0 1": note name, octave digit, then three flags of 0 or 1).
+bool isStepLine(std::string_view line) {
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    if (line.size() < 3 || std::tolower(static_cast<unsigned char>(line[0])) < 'a' ||
+        std::tolower(static_cast<unsigned char>(line[0])) > 'g' || (line[1] != '-' && line[1] != '#') ||
+        !std::isdigit(static_cast<unsigned char>(line[2])))
+        return false;
+    int flags = 0;
+    for (size_t i = 3; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\r') continue;
+        const bool separated = line[i - 1] == ' ' || line[i - 1] == '\t';
+        if ((c != '0' && c != '1') || !separated || ++flags > 3) return false;
+    }
+    return flags == 3;
 }
 
+bool looksLikePatternText(const std::string& text) {
+    if (text.find("KELO Meta tag:") != std::string::npos) return true;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        if (isStepLine(std::string_view(text).substr(pos, end - pos))) return true;
+        pos = end + 1;
+    }
+    return false;
+}
+
+// Far beyond any real bank, pattern or MIDI file: refuses to pull a huge wrong file into memory.
+constexpr uintmax_t kMaxInputBytes = 64u << 20;
+
 bool readWholeFile(const std::string& path, std::string& text) {
-    if (fs::is_directory(fs::path(path))) return false;
+    std::error_code ec;
+    if (fs::is_directory(fs::path(path), ec)) return false;
+    const uintmax_t size = fs::file_size(fs::path(path), ec);
+    if (!ec && size > kMaxInputBytes) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -156,6 +185,10 @@ int run(const Options& o, const std::string& programPath, RenderResult& result, 
         std::string why;
         if (!parseMidiFile(std::vector<uint8_t>(text.begin(), text.end()), song, why))
             return fail(kExitBadInput, "MIDI file " + o.midiFile + ": " + why);
+        const bool hasNotes = std::any_of(song.events.begin(), song.events.end(), [](const TimedMidi& m) {
+            return (m.status & 0xF0) == kNoteOn && m.data2 > 0;
+        });
+        if (!hasNotes) return fail(kExitBadInput, "MIDI file " + o.midiFile + " has no notes to play");
     }
 
     const std::string pluginPath = o.pluginPath.empty() ? findPlugin(programPath) : o.pluginPath;

@@ -120,12 +120,6 @@ TEST_F(AudioWriterTest, CommitReplacesAnExistingFile) {
     EXPECT_EQ(filesInDir(), 1u);
 }
 
-TEST_F(AudioWriterTest, WavSizeLimitIsKnownBeforeWriting) {
-    EXPECT_EQ(AudioWriter::wavBytes(0, SampleFormat::Pcm16), 44u);
-    EXPECT_EQ(AudioWriter::wavBytes(10, SampleFormat::Pcm24), 44u + 60u);
-    EXPECT_EQ(AudioWriter::wavBytes(10, SampleFormat::Float), 58u + 80u);
-}
-
 #ifdef KELO_RENDER_HAVE_FLAC
 TEST_F(AudioWriterTest, FlacHoldsTheSameIntegersAsWav) {
     const std::string out = path("out.FLAC");

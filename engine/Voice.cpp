@@ -1,6 +1,7 @@
 #include "engine/Voice.h"
 
 #include <cmath>
+#include <utility>
 
 #include "engine/FilterTables.h"
 #include "engine/Wavetables.h"
@@ -25,25 +26,45 @@ inline void advanceLag(double& y, double x, double factor, dsp::Guard& g, int64_
     if (n & 1) g.g = -g.g;
 }
 
+// Settings come from text files: a value that is not a finite number falls back to its
+// default rather than turning every sample into NaN.
+VoiceSettings usable(const VoiceSettings& in) {
+    const VoiceSettings def;
+    VoiceSettings s = in;
+    for (auto [field, fallback] : {std::pair{&s.vcoGain, def.vcoGain}, std::pair{&s.tm3, def.tm3},
+                                   std::pair{&s.tm4, def.tm4}, std::pair{&s.tm6, def.tm6},
+                                   std::pair{&s.relativeTuning, def.relativeTuning},
+                                   std::pair{&s.smoothSpeed, def.smoothSpeed}, std::pair{&s.vcaDecay, def.vcaDecay}})
+        if (!std::isfinite(*field)) *field = fallback;
+    return s;
+}
+
 } // namespace
 
 void EnvelopeScope::push(float v) {
+    constexpr auto relaxed = std::memory_order_relaxed;
     // A rising zero crossing in the first half of the ring restarts the drawing there, so
     // a periodic envelope stands still on screen; later crossings are only counted.
+    int w = writeIndex.load(relaxed);
     if (last < 0.0f && v > 0.0f) {
-        if (writeIndex < kSize / 2) {
-            writeIndex = 0;
-            crossings = 1;
+        if (w < kSize / 2) {
+            w = 0;
+            crossings.store(1, relaxed);
         } else {
-            ++crossings;
+            crossings.store(crossings.load(relaxed) + 1, relaxed);
         }
     }
-    ring[writeIndex] = v;
-    writeIndex = (writeIndex + 1) & (kSize - 1);
+    ring[w].store(v, relaxed);
+    writeIndex.store((w + 1) & (kSize - 1), relaxed);
     last = v;
 }
 
-void EnvelopeScope::clear() { *this = EnvelopeScope{}; }
+void EnvelopeScope::clear() {
+    for (auto& x : ring) x.store(0.0f, std::memory_order_relaxed);
+    writeIndex.store(0, std::memory_order_relaxed);
+    crossings.store(0, std::memory_order_relaxed);
+    last = 0.0f;
+}
 
 Voice::Voice() { init(44100.0); }
 
@@ -102,7 +123,7 @@ void Voice::flushFollower() {
 }
 
 void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceControl& vc,
-                   const VoiceSettings& s, void (*tick)(void*), void* tickCtx) {
+                   const VoiceSettings& settings, void (*tick)(void*), void* tickCtx) {
     if (n <= 0) return;
     for (int i = 0; i < n; ++i) out[i] = 0.0f;
     if (!(fs >= 1000.0 && fs <= 1.0e6)) {
@@ -113,6 +134,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     }
     const RateClass rc = RateClass::of(fs);
     VoiceState& v = st_;
+    const VoiceSettings s = usable(settings);
 
     const double target[4] = {unit(p.tune), unit(p.cutoff), unit(p.resonance), unit(p.envmod)};
     const double R = target[2];

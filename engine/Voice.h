@@ -2,6 +2,7 @@
 // The single monophonic voice: parameter smoothing, gate and envelopes, accent, glide,
 // band-limited oscillator, filter, amplifier and optional output clipping, one sample at a
 // time in double precision.
+#include <atomic>
 #include <cstdint>
 
 #include "engine/Filter.h"
@@ -14,14 +15,18 @@ namespace kelo {
 struct Wavetable;
 
 // Ring of filter-envelope samples (one per 100 computed samples) that the editor draws.
+// Written by the audio thread, read by the editor's thread: every field is a relaxed
+// atomic word, so a reader sees whole values without a lock (and without a data race).
 struct EnvelopeScope {
     static constexpr int kSize = 1024;
-    float ring[kSize] = {};
-    int writeIndex = 0;
-    int crossings = 0;
-    float last = 0.0f;
+    std::atomic<float> ring[kSize] = {};
+    std::atomic<int> writeIndex{0};
+    std::atomic<int> crossings{0};
+    float last = 0.0f; // audio thread only
+
     void push(float v);
     void clear();
+    float at(int i) const { return ring[i & (kSize - 1)].load(std::memory_order_relaxed); }
 };
 
 // The voice state, exposed read-only for the editor and for tests.

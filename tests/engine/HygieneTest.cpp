@@ -22,8 +22,8 @@ std::string badState(const Voice& v) {
         if (!clean(vals[i])) return "voice state " + std::to_string(i);
     for (int i = 0; i < 4; ++i)
         if (!clean(v.filter().chain1()[i]) || !clean(v.filter().chain2()[i])) return "stage " + std::to_string(i);
-    for (float x : v.scope().ring)
-        if (!clean(x)) return "scope";
+    for (int i = 0; i < EnvelopeScope::kSize; ++i)
+        if (!clean(v.scope().at(i))) return "scope";
     return {};
 }
 
@@ -101,6 +101,9 @@ TEST(Hygiene, LongSilenceLongNotesAndHostileInputs) {
     bad.noteOn(std::numeric_limits<float>::infinity());
     for (float v : bad.render(2048)) ASSERT_TRUE(clean(v));
     bad.vc.pitchHz = -50.0f;
+    for (float v : bad.render(2048)) ASSERT_TRUE(clean(v));
+    bad.s.vcoGain = bad.s.tm4 = bad.s.tm3 = std::nan(""); // unreadable settings fall back
+    bad.s.relativeTuning = std::numeric_limits<double>::infinity();
     for (float v : bad.render(2048)) ASSERT_TRUE(clean(v));
     bad.fs = 0.0;
     for (float v : bad.render(256)) ASSERT_EQ(v, 0.0f);

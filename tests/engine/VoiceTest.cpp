@@ -197,16 +197,16 @@ TEST(VoiceControlRecord, PhaseResetIsConsumedAndTheScopeFollowsTheEnvelope) {
     EXPECT_LT(r.voice.state().phase, step * 1.002);
     r.onSample = nullptr;
     r.render(666);
-    EXPECT_EQ(r.voice.scope().writeIndex, 10); // one value per 100 samples
+    EXPECT_EQ(r.voice.scope().writeIndex.load(), 10); // one value per 100 samples
 
     EnvelopeScope s;
     for (float v : {-1.0f, -0.5f, 0.5f}) s.push(v); // rising crossing early: restart at 0
-    EXPECT_EQ(s.writeIndex, 1);
-    EXPECT_EQ(s.crossings, 1);
-    EXPECT_EQ(s.ring[0], 0.5f);
+    EXPECT_EQ(s.writeIndex.load(), 1);
+    EXPECT_EQ(s.crossings.load(), 1);
+    EXPECT_EQ(s.at(0), 0.5f);
     for (int i = 0; i < 600; ++i) s.push(0.1f);
     s.push(-0.2f);
     s.push(0.3f); // late in the ring: only counted
-    EXPECT_EQ(s.writeIndex, 603);
-    EXPECT_EQ(s.crossings, 2);
+    EXPECT_EQ(s.writeIndex.load(), 603);
+    EXPECT_EQ(s.crossings.load(), 2);
 }

@@ -185,6 +185,17 @@ TEST_F(XdgDocuments, NoHomeMeansNoDataFolderUnlessAnAbsolutePathIsConfigured) {
     EXPECT_EQ(dataFolder(), "/abs/docs/Orvanta/KELO/");
 }
 
+TEST_F(XdgDocuments, DataFolderCanBeCreatedAndHoldsFiles) {
+    writeUserDirs("XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n");
+    const std::string folder = dataFolder();
+    ASSERT_EQ(folder, home_ + "/Docs/Orvanta/KELO/");
+    EXPECT_FALSE(fs::exists(home_ + "/Docs")) << "finding the folder must not create it";
+    ASSERT_TRUE(ensureFolder(folder));
+    // File names are appended to the folder directly, so its trailing separator matters.
+    std::ofstream(folder + "Config.ini") << "FilterMode = 0\n";
+    EXPECT_TRUE(fs::is_regular_file(home_ + "/Docs/Orvanta/KELO/Config.ini"));
+}
+
 TEST_F(XdgDocuments, RootDocumentsFolderGivesNoDoubleSeparator) {
     writeUserDirs("XDG_DOCUMENTS_DIR=\"/\"\n");
     EXPECT_EQ(dataFolder(), "/Orvanta/KELO/");
@@ -199,6 +210,20 @@ TEST(WindowsFolders, DocumentsFolderIsAnAbsoluteDrivePath) {
     EXPECT_EQ(docs[2], '\\');
     EXPECT_EQ(pathSeparator(), '\\');
     EXPECT_EQ(dataFolder().substr(docs.size()), "\\Orvanta\\KELO\\");
+}
+
+// The test runner gives every run a scratch documents folder, so creating the data folder
+// and writing into it is safe here and shows the path is usable, not just well-formed.
+TEST(WindowsFolders, DataFolderCanBeCreatedAndHoldsFiles) {
+    const std::string folder = dataFolder();
+    ASSERT_TRUE(ensureFolder(folder)) << folder;
+    const std::string file = folder + "Config.ini";
+    std::FILE* f = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << file;
+    std::fputs("FilterMode = 0\n", f);
+    std::fclose(f);
+    EXPECT_EQ(fs::file_size(file), 15u);
+    fs::remove(file);
 }
 
 #endif

@@ -104,9 +104,18 @@ double Voice::tuneFactor(double tune) {
     return tuneExact_;
 }
 
+double Voice::PowCache::get(double base, int64_t n) {
+    if (base != lastBase || n != lastN) {
+        lastBase = base;
+        lastN = n;
+        value = std::pow(base, static_cast<double>(n));
+    }
+    return value;
+}
+
 void Voice::flushSmoothing(const double* target, double k) {
     if (pendingSmooth_ == 0) return;
-    const double f = std::pow(1.0 - k, static_cast<double>(pendingSmooth_));
+    const double f = smoothPow_.get(1.0 - k, pendingSmooth_);
     advanceLag(st_.tune, target[0], f, gTune_, pendingSmooth_);
     advanceLag(st_.cutoff, target[1], f, gCutoff_, pendingSmooth_);
     advanceLag(st_.resonance, target[2], f, gRes_, pendingSmooth_);
@@ -117,7 +126,7 @@ void Voice::flushSmoothing(const double* target, double k) {
 void Voice::flushFollower() {
     if (pendingFollow_ == 0) return;
     const double k = pendingFollowGate_ ? 0.0005 : 0.00012;
-    const double f = std::pow(1.0 - k, static_cast<double>(pendingFollow_));
+    const double f = followPow_.get(1.0 - k, pendingFollow_);
     advanceLag(st_.gateFollower, pendingFollowGate_ ? 1.0 : 0.0, f, gFollow_, pendingFollow_);
     pendingFollow_ = 0;
 }
@@ -132,8 +141,30 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
             for (int i = 0; i < n; ++i) tick(tickCtx);
         return;
     }
-    const RateClass rc = RateClass::of(fs);
     VoiceState& v = st_;
+    const bool silent = !(p.volume > 0.0f); // exact zero, negative or NaN volume
+    if (!tick && (silent || (!vc.gate && v.sinceGateOff + 1 >= settings.activeClocks))) {
+        // Note mode and nothing to compute for the whole call: only the counters and the
+        // owed smoothing steps move, without setting up any coefficients.
+        if (vc.resetPhase) {
+            v.phase = 0.0;
+            vc.resetPhase = 0;
+        }
+        const bool gate = vc.gate != 0;
+        if (pendingFollow_ > 0 && pendingFollowGate_ != gate) flushFollower();
+        pendingFollowGate_ = gate;
+        if (gate) v.sinceGateOff = 0;
+        else v.sinceGateOff += n;
+        pendingFollow_ += n;
+        pendingSmooth_ += n;
+        const double t[4] = {unit(p.tune), unit(p.cutoff), unit(p.resonance), unit(p.envmod)};
+        const double k = settings.smoothSpeed > 0.0 && settings.smoothSpeed <= 1.0 ? settings.smoothSpeed : 0.002;
+        flushSmoothing(t, k);
+        flushFollower();
+        v.sampleCounter += static_cast<uint64_t>(n);
+        return;
+    }
+    const RateClass rc = RateClass::of(fs);
     const VoiceSettings s = usable(settings);
 
     const double target[4] = {unit(p.tune), unit(p.cutoff), unit(p.resonance), unit(p.envmod)};
@@ -141,7 +172,6 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     const double K = unit(p.accent);
     const double D = unit(p.decay);
     const double W = unit(p.waveform);
-    const bool silent = !(p.volume > 0.0f); // exact zero, negative or NaN volume
 
     // Per-call coefficients.
     const double smooth = s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002;

@@ -91,6 +91,13 @@ private:
     int64_t pendingSmooth_ = 0;
     int64_t pendingFollow_ = 0;
     bool pendingFollowGate_ = false;
+    // (1 - k)^n for the closed-form steps; blocks of one size repeat the same n.
+    struct PowCache {
+        double lastBase = -1.0, value = 1.0;
+        int64_t lastN = -1;
+        double get(double base, int64_t n);
+    };
+    PowCache smoothPow_, followPow_;
     double appliedRelativeTuning_ = 1.0015;
     bool tuneCacheValid_ = false;
     double tuneAt_ = 0.0, tuneExact_ = 0.5;

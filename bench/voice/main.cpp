@@ -89,9 +89,12 @@ struct Instance {
 
     static void idleTick(void*) {}
 
+    bool voiceOnly = false;
+
     void block(float* buf, int n, double fs) {
         void (*tick)(void*) = busy ? &AcidLine::tick : (stoppedSequencer ? &idleTick : nullptr);
         voice.render(buf, n, fs, p, vc, settings, tick, &line);
+        if (voiceOnly) return;
         out.configure(p.drive, p.distortion, 0.064, static_cast<int>(p.distType), p.highpass > 0.5f);
         out.process(buf, n, fs);
         const float target = p.volume * p.volume;
@@ -105,9 +108,11 @@ struct Instance {
 
 volatile float g_sink;
 
-double nsPerSample(double fs, int blockSize, double seconds, bool busy, bool stoppedSequencer) {
+double nsPerSample(double fs, int blockSize, double seconds, bool busy, bool stoppedSequencer,
+                   bool voiceOnly = false) {
     Instance inst(fs, busy);
     inst.stoppedSequencer = stoppedSequencer;
+    inst.voiceOnly = voiceOnly;
     std::vector<float> buf(static_cast<size_t>(blockSize));
     const long total = static_cast<long>(fs * seconds);
     // Warm up: tables, caches, and for the idle case the release running out.
@@ -202,8 +207,10 @@ int main(int argc, char** argv) {
             note.push_back(nsPerSample(44100, blockSize, seconds, false, false));
             seq.push_back(nsPerSample(44100, blockSize, seconds, false, true));
         }
-        std::printf("%8s %6d %12.3f ns/sample in note mode, %.3f with a stopped sequencer tick\n", "", blockSize,
-                    median(note), median(seq));
+        std::vector<double> voice;
+        for (int i = 0; i < runs; ++i) voice.push_back(nsPerSample(44100, blockSize, seconds, false, false, true));
+        std::printf("%8s %6d %12.3f ns/sample in note mode (voice alone %.3f), %.3f with a stopped sequencer tick\n",
+                    "", blockSize, median(note), median(voice), median(seq));
     }
 #ifdef KELO_PLUGIN_PATH
     std::printf("through the plug-in file (shell, sequencer, voice, output stage)\n");

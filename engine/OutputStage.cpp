@@ -80,6 +80,8 @@ void OutputStage::process(float* buf, int n, double /*fs*/) {
     const double cStep = (hpCoeffTarget_ - c0) / n;
     const bool distort = distortionTarget_ > 0.0;
     const double ug = upGuard_; // the upsampler guard's sign is the same at every sample
+    // Drive usually holds still across a sub-block: then the saturator's gain is one value.
+    const double steadyGain = (8.0 * d0 + 1.0) * 2.0 / ((1.0 - d0) * 0.05 + d0 * 100.0);
 
     for (int i = 0; i < n; ++i) {
         // Each ramp value is computed from its start, so rounding cannot accumulate.
@@ -97,7 +99,7 @@ void OutputStage::process(float* buf, int n, double /*fs*/) {
         if (distort) {
             if (type_ == Saturate) {
                 const double k = (1.0 - d) * 0.05 + d * 100.0;
-                const double gain = (8.0 * d + 1.0) * 2.0 / k;
+                const double gain = dStep == 0.0 ? steadyGain : (8.0 * d + 1.0) * 2.0 / k;
                 up_ += (ug + x - up_) * 0.25;
                 const double w0 = gain * dsp::softClip(k * up_);
                 up_ += (-ug + x - up_) * 0.25;

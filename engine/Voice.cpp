@@ -190,6 +190,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     const double oscGain = s.vcoGain;
     const int64_t active = s.activeClocks;
     const double maxPitch = 0.5 * fs;
+    const double invFs = 1.0 / fs;
 
     // The collapsed RK4 coefficients of every lag whose rate is fixed for the call.
     const double cAttack = dsp::rk4Coeff(gateAttack), cRelease = dsp::rk4Coeff(0.02);
@@ -296,7 +297,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         // Oscillator.
         const double f = tuneFactor(v.tune) * v.glide;
         v.lastFrequency = f;
-        const double delta = f / fs;
+        const double delta = f * invFs;
         const int period = periodIndex(delta, rc.periodScale);
         double o;
         if (W > 0.5) o = W * square_->read(period, v.phase);

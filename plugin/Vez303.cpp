@@ -400,6 +400,7 @@ void Vez303::renderSubBlock(float** outputs, int32_t from, int32_t to) {
 
     const VoiceSettings vs = voiceSettings();
     const double fs = sampleRateCopy_;
+    sequencer_.refreshStepLength(fs);
     void (*tick)(void*) = settings_.midiMode == 1 ? nullptr : &Vez303::tickSequencer;
     outputStage_.configure(snapshot_.drive, snapshot_.distortion, kFixedHighpassCoeff,
                            static_cast<int>(snapshot_.distType), snapshot_.highpass > 0.5f);

@@ -66,6 +66,10 @@ void Sequencer::setTempo(double bpm) {
     if (sr > 0.0) state.samplesPerStep = sr / (bpm / 60.0 * 4.0);
 }
 
+void Sequencer::refreshStepLength(double sampleRate) {
+    if (state.tempoBpm > 0.0 && sampleRate > 0.0) state.samplesPerStep = sampleRate / (state.tempoBpm / 60.0 * 4.0);
+}
+
 void Sequencer::releaseSentNotes(int offset) {
     if (!outputActive()) return;
     const int ch = channel();

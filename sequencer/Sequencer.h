@@ -60,6 +60,8 @@ public:
 
     // Either thread.
     void setTempo(double bpm);
+    // The step length follows the rate the host renders at, whatever rate the tempo was set at.
+    void refreshStepLength(double sampleRate);
     void programCommand(int code);
     int keyProgramming(int note, int velocity);
     int keyForCommand(int target) const;

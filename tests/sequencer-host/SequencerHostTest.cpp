@@ -109,6 +109,18 @@ TEST_F(SequencerHostTest, StepTimingIsSampleAccurateAcrossBlocks) {
     EXPECT_GT(peak, 0.01f) << "the notes are heard";
 }
 
+TEST_F(SequencerHostTest, StepLengthFollowsTheHostRate) {
+    // The tempo was set while the instance still ran at its initial 44100 Hz; at 48 kHz a
+    // sixteenth at 120 BPM must still be 6000 samples.
+    plugin.dispatcher(effMainsChanged, 0, 0);
+    plugin.start(48000.0f, kBlock);
+    restartLog();
+    play(3 * 6000 + 10, {{0, 0x90, 5, 100}});
+    const std::vector<Note> ons = only(sent(), 0x90, true);
+    ASSERT_EQ(ons.size(), 4u);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(ons[size_t(i)].sample, int64_t(i) * 6000 + (i > 0 ? 1 : 0));
+}
+
 TEST_F(SequencerHostTest, SlideChainProgrammedFromTheKeyboard) {
     // Pattern 0, cursor on step 0: slide is key 77, cursor forward 84, note keys from 48.
     const uint8_t on = 0x90;

@@ -7,6 +7,7 @@
 # created on first use, and a scratch HOME per run. The shell's documents folder of the
 # prefix is pointed at that scratch HOME, so every run starts with an empty data folder.
 # Runs in one DIR are serialised with a lock: the prefix is shared and a warm run is fast.
+# KELO_KEEP_WINE_HOME=1 keeps the run's scratch home for inspection, until the next run.
 #
 # The prefix uses the null display driver (no X server needed) and never shows the crash
 # dialog, which would otherwise hang an unattended run. wine's background services are
@@ -67,6 +68,8 @@ if [ ! -f "$WINEPREFIX/.kelo-ready" ]; then
     touch "$WINEPREFIX/.kelo-ready"
 fi
 
+# Runs are serialised, so a scratch home still here was left by a run that was killed.
+rm -rf "$state"/home.??????
 run_home=$(mktemp -d "$state/home.XXXXXX") || exit 2
 export HOME="$run_home"
 # The user's shell folders are symlinks into the Unix HOME of whoever created the prefix.

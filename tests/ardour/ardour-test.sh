@@ -1,18 +1,23 @@
 #!/bin/bash
 # Renders the KELO instrument in a real third-party host, Ardour 7 (Debian package "ardour"),
 # headless on its dummy backend at 48 kHz, and checks what comes out:
-#   pattern  - holding the note of a pattern for two bars plays that pattern from the note on,
-#              at the right pitches and tempo, and falls silent after the release;
+#   bank     - with the shipped default bank, holding a pattern's note for two bars starts that
+#              pattern at the note with its first note's pitch, and it falls silent after;
+#   pattern  - the same with a bank of the test's own, checked more closely: held notes, rests,
+#              a second pitch and the tempo of both bars;
 #   notemode - with "MidiMode = 1" in User.ini two MIDI notes sound at their own pitches;
 #   reload   - a parameter change and a pattern edit made with keyboard programming survive
 #              saving and reloading the session: the reloaded render equals the first.
 #
-# usage: ardour-test.sh <KELO.so> <wavcheck> [scenario...]   (default: all three)
-# env:   KEEP=1 keeps the scratch folder. Exit 77 = Ardour not installed (skipped).
+# usage: ardour-test.sh <KELO.so> <wavcheck> [scenario...]   (default: all four)
+# env:   KEEP=1 keeps the scratch folder. KELO_DEFAULT_BANK = the shipped bank file
+#        (default: data/DefaultPatternBank.pat of this source tree).
+#        Exit 77 = Ardour not installed (skipped).
 set -uo pipefail
 SO=$(readlink -f "$1"); WAVCHECK=$(readlink -f "$2"); shift 2
-SCENARIOS=${*:-pattern notemode reload}
+SCENARIOS=${*:-bank pattern notemode reload}
 HERE=$(cd "$(dirname "$0")" && pwd)
+SHIPPED_BANK=${KELO_DEFAULT_BANK:-$HERE/../../data/DefaultPatternBank.pat}
 ARDOUR_LIB=/usr/lib/ardour7
 LUASESSION=$ARDOUR_LIB/luasession
 if [ ! -x "$LUASESSION" ] || [ ! -x "$ARDOUR_LIB/ardour-vst-scanner" ]; then
@@ -34,6 +39,7 @@ mkdir -p "$DATA" "$XDG_CONFIG_HOME"
 FAILS=0
 check() { "$WAVCHECK" "$@" || FAILS=$((FAILS + 1)); }
 fail() { echo "FAIL $*"; FAILS=$((FAILS + 1)); }
+calc() { awk "BEGIN { print $1 }"; }
 
 # --- the default bank: patterns 0..12 (the bank reader fills patterns in file order) --------
 # Pattern 12: A (110 Hz) held over steps 0-3 by slides, rests, E an octave up (164.81 Hz) over
@@ -45,11 +51,13 @@ bank_block() { # <low note name> <high note name>
   printf '%s4 1 1 0\n%s4 1 1 0\n%s4 1 1 0\n%s4 1 0 0\n' "$2" "$2" "$2" "$2"
   printf 'c-3 0 0 0\n%.0s' 1 2 3 4
 }
-{
-  echo "; KELO test bank"
-  for _ in $(seq 0 11); do bank_block c- c-; done
-  bank_block a- e-
-} > "$DATA/DefaultPatternBank.pat"
+write_test_bank() {
+  {
+    echo "; KELO test bank"
+    for _ in $(seq 0 11); do bank_block c- c-; done
+    bank_block a- e-
+  } > "$DATA/DefaultPatternBank.pat"
+}
 
 # --- host plumbing ---------------------------------------------------------------------------
 # The scanner stamps its cache in whole seconds and the host ignores a cache that is not newer
@@ -134,8 +142,67 @@ reload() { # <scenario> <seconds>
 # --- scenarios -------------------------------------------------------------------------------
 # 120 BPM (parameter 9's default): a step lasts 0.125 s, a 16-step bar 2 s.
 
+# Reads a bank file the way the plug-in does and prints, for the first pattern after pattern 0
+# whose first step sounds and differs in pitch from pattern 0's: its index, step count, the
+# first step's frequency and whether that step slides on.
+pick_bank_pattern() { # <bank file>
+  python3 - "$1" <<'PY'
+import re, sys
+names = "c-c#d-d#e-f-f#g-g#a-a#b-"
+blocks, index = [], 0
+for line in open(sys.argv[1], encoding="latin-1"):
+    line = line.strip()
+    m = re.search(r"KELO Meta tag: (\d+)", line)
+    if m:
+        blocks.append({"count": int(m.group(1)) & 127, "steps": []})
+        continue
+    m = re.match(r"^(..)(\d) (\d) (\d) (\d)$", line)
+    if m and blocks:
+        pair = m.group(1)
+        if pair in [names[i:i + 2] for i in range(0, 24, 2)]:
+            index = names.index(pair) // 2
+        d = int(m.group(2))
+        note = index + (12 if d == 5 else 24 if d == 6 else 0)
+        midi = (note & 31) + 36 + 12 * ((d > 3) - (d < 3))
+        blocks[-1]["steps"].append((midi, int(m.group(3)) & 1, int(m.group(4)) & 1))
+hz = lambda m: 6.875 * 2 ** ((m + 3) / 12)
+first = blocks[0]["steps"][0][0]
+for i, b in enumerate(blocks[1:], 1):
+    midi, gate, slide = b["steps"][0]
+    if gate and midi != first and b["count"] >= 1:
+        print(i, b["count"], "%.3f" % hz(midi), slide)
+        break
+else:
+    sys.exit("no usable pattern in " + sys.argv[1])
+PY
+}
+
+scenario_bank() {
+  echo "== shipped default bank: hold a pattern's note for two bars"
+  [ -f "$SHIPPED_BANK" ] || { fail "no shipped bank at $SHIPPED_BANK"; return; }
+  cp "$SHIPPED_BANK" "$DATA/DefaultPatternBank.pat"
+  printf 'MidiMode = 0\n' > "$DATA/User.ini"
+  local picked index count hz slide
+  picked=$(pick_bank_pattern "$DATA/DefaultPatternBank.pat") || { fail "cannot read the shipped bank"; return; }
+  read -r index count hz slide <<< "$picked"
+  echo "pattern $index: $count steps, first note $hz Hz, slide $slide"
+  render bank "0.5,4.5,$index,100" 6 || return
+  local w=$WORK/bank/export/out.wav
+  # The gate of a step closes half-way through it unless the step slides on.
+  local gate_end; gate_end=$([ "$slide" = 1 ] && echo 0.62 || echo 0.561)
+  check level "$w" 0 0.49 below -80
+  check onset "$w" 0.45 1.0 -40 0.5 0.01
+  check pitch "$w" 0.505 "$gate_end" "$hz" 1.5
+  local bar2; bar2=$(calc "0.5 + $count * 0.125")
+  if [ "$(calc "$bar2 + 0.1 < 4.5")" = 1 ]; then   # the pattern starts again on time
+    check pitch "$w" "$(calc "$bar2 + 0.005")" "$(calc "$bar2 + $gate_end - 0.5")" "$hz" 1.5
+  fi
+  check level "$w" 4.7 6.0 below -70
+}
+
 scenario_pattern() {
   echo "== pattern mode: hold note 12 for two bars"
+  write_test_bank
   printf 'MidiMode = 0\n' > "$DATA/User.ini"
   render pattern "0.5,4.4,12,100" 7 || return
   local w=$WORK/pattern/export/out.wav
@@ -203,6 +270,7 @@ PY
 
 scenario_reload() {
   echo "== save and reload: parameter change and keyboard-programmed pattern edit"
+  write_test_bank
   printf 'MidiMode = 0\nMidiKeyProgramming = 1\n' > "$DATA/User.ini"
   # Note 55 is the G key of keyboard programming (base 48 + 7): step 0 of the current
   # pattern 0 becomes G (98 Hz). Note 0 then plays pattern 0. Cutoff (index 1) goes to 0.85.
@@ -225,7 +293,7 @@ scenario_reload() {
 TOTAL_START=$(date +%s)
 for s in $SCENARIOS; do
   case $s in
-    pattern|notemode|reload) "scenario_$s" ;;
+    bank|pattern|notemode|reload) "scenario_$s" ;;
     *) fail "unknown scenario $s" ;;
   esac
 done

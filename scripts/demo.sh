@@ -7,7 +7,8 @@
 # as any other user it checks for those tools and says what is missing. It builds the
 # plug-in and kelo-render (Release, nothing else) in build-demo/ of the checkout, copies the
 # default pattern bank and User.ini into the user's KELO data folder where they are missing
-# (a file already there is never replaced), then renders pattern 0 of the bank for four bars
+# (a file already there is never replaced), prints the plug-in's identity as a host sees it,
+# then renders pattern 0 of the bank for four bars
 # at 120 BPM through the plug-in (Volume at 0.6) and prints where the file is, its length and its peak.
 set -euo pipefail
 
@@ -38,7 +39,7 @@ fi
 
 say "building in $build"
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKELO_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target KELO kelo-render -j "$(nproc)" >/dev/null
+cmake --build "$build" --target KELO kelo-render kelo-info -j "$(nproc)" >/dev/null
 render=$build/tools/kelo-render/kelo-render
 
 # The same folder the plug-in reads, as the plug-in's own code finds it.
@@ -52,6 +53,9 @@ for f in DefaultPatternBank.pat User.ini; do
         say "installed $data$f"
     fi
 done
+
+# What a host sees when it loads the plug-in file.
+"$build/tools/kelo-info/kelo-info" | sed -n '1,10p'
 
 say "rendering"
 # At full volume the instrument peaks about 6 dB above full scale (hosts mix in floating

@@ -3,11 +3,15 @@
 // at several rates and block sizes; and an idle instance. Prints the median of several runs.
 //
 //   bench_voice [seconds-per-run] [runs]
+//   bench_voice --one <rate> <block> <seconds> [busy|idle|voice-idle]
+//     one configuration, one run: short enough to count instructions under callgrind
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <ctime>
 #include <vector>
 
@@ -198,6 +202,14 @@ std::pair<double, float> pluginNsPerSample(double fs, int blockSize, double seco
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 4 && std::strcmp(argv[1], "--one") == 0) {
+        const double fs = std::atof(argv[2]);
+        const int blockSize = std::atoi(argv[3]);
+        const std::string what = argc > 5 ? argv[5] : "busy";
+        const double ns = nsPerSample(fs, blockSize, std::atof(argv[4]), what == "busy", false, what == "voice-idle");
+        std::printf("%s %.0f Hz block %d: %.3f ns/sample\n", what.c_str(), fs, blockSize, ns);
+        return 0;
+    }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
     std::printf("busy acid line, %g s per run, median of %d runs\n", seconds, runs);

@@ -3,27 +3,28 @@
 #include <cstring>
 #include <random>
 
-#include "TempDir.h"
+#include "FileTestSupport.h"
 #include "files/CcMapFile.h"
 
 namespace kelo {
 namespace {
 
-// Tables with guard words around them, so a write outside either table is caught.
+constexpr int32_t kGuard = 0x5A5A5A5A;
+
+// The tables between guard words, so a write past either one is caught in any build.
 struct Maps {
-    int32_t before[4];
+    int32_t before[4] = {kGuard, kGuard, kGuard, kGuard};
     CcMap map;
-    int32_t middle[4];
+    int32_t middle[4] = {kGuard, kGuard, kGuard, kGuard};
     KeyCommandTable keys;
-    int32_t after[4];
+    int32_t after[4] = {kGuard, kGuard, kGuard, kGuard};
     Maps() {
-        for (int i = 0; i < 4; ++i) before[i] = middle[i] = after[i] = 0x5A5A5A5A;
         setDefaultCcMap(map);
         for (int i = 0; i < kKeyCommandSlots; ++i) keys.slots[i] = 48 + i;
     }
     bool guardsIntact() const {
         for (int i = 0; i < 4; ++i)
-            if (before[i] != 0x5A5A5A5A || middle[i] != 0x5A5A5A5A || after[i] != 0x5A5A5A5A) return false;
+            if (before[i] != kGuard || middle[i] != kGuard || after[i] != kGuard) return false;
         return true;
     }
     bool operator==(const Maps& o) const {
@@ -40,53 +41,41 @@ Maps parsed(const std::string& text) {
 TEST(CcMap, LearningKeepsOneControllerPerParameter) {
     Maps m;
     learnController(m.map, 20, 1);
-    EXPECT_EQ(m.map.entries[20], 1);
-    EXPECT_EQ(m.map.entries[74], -1);
+    EXPECT_EQ(std::tuple(m.map.entries[20], m.map.entries[74]), std::tuple(1, -1));
     learnController(m.map, 7, 1); // takes Volume's controller
-    EXPECT_EQ(m.map.entries[7], 1);
-    EXPECT_EQ(m.map.entries[20], -1);
+    EXPECT_EQ(std::tuple(m.map.entries[7], m.map.entries[20]), std::tuple(1, -1));
     learnController(m.map, 128, 2);
     learnController(m.map, -1, 2);
     EXPECT_EQ(m.map.entries[76], 2);
     EXPECT_TRUE(m.guardsIntact());
 }
 
-TEST(CcMap, PerParameterKeys) {
-    Maps m = parsed("MidiCC.Cutoff = 20\n");
+TEST(CcMap, PerParameterKeysAndTableSections) {
     Maps expected;
     expected.map.entries[74] = -1;
     expected.map.entries[20] = 1;
-    EXPECT_TRUE(m == expected);
+    EXPECT_TRUE(parsed("MidiCC.Cutoff = 20\n") == expected);
+    Maps m = parsed("midicc.tempo = 0x10\nMidiCC.HighpassFilter = 010\nMidiCC.DistortionType = 200\n");
+    // No controller 200: that line is ignored.
+    EXPECT_EQ(std::tuple(m.map.entries[16], m.map.entries[8], m.map.entries[80]), std::tuple(9, 12, 11));
 
-    m = parsed("midicc.tempo = 0x10\nMidiCC.HighpassFilter = 010\nMidiCC.DistortionType = 200\n");
-    EXPECT_EQ(m.map.entries[16], 9);
-    EXPECT_EQ(m.map.entries[8], 12);
-    EXPECT_EQ(m.map.entries[80], 11); // there is no controller 200: line ignored
-}
-
-TEST(CcMap, TableSections) {
-    Maps m = parsed("MidiMapSize = 4\n5\n-1\n12\n3\n");
-    Maps expected;
+    expected = Maps();
     const int32_t first[] = {5, -1, 12, 3};
     std::memcpy(expected.map.entries, first, sizeof first);
-    EXPECT_TRUE(m == expected);
+    EXPECT_TRUE(parsed("MidiMapSize = 4\n5\n-1\n12\n3\n") == expected);
 
     // Size 14 skips the section; its numbers then pair up as keys and are ignored.
-    m = parsed("MidiKeyMapping = 14\n1\n2\n3\n4\nMidiKeyMapping = 2\n60 61\n");
     expected = Maps();
     expected.keys.slots[0] = 60;
     expected.keys.slots[1] = 61;
-    EXPECT_TRUE(m == expected);
+    EXPECT_TRUE(parsed("MidiKeyMapping = 14\n1\n2\n3\n4\nMidiKeyMapping = 2\n60 61\n") == expected);
     EXPECT_TRUE(parsed("MidiMapSize = 0\n9\n9\nMidiMapSize = 129\n9\n9\n") == Maps());
 
     // A list cut short by the end, or by a word that is then read as the next key.
     m = parsed("MidiMapSize = 128\n1\n2");
-    EXPECT_EQ(m.map.entries[1], 2);
-    EXPECT_EQ(m.map.entries[7], 8);
+    EXPECT_EQ(std::tuple(m.map.entries[1], m.map.entries[7]), std::tuple(2, 8));
     m = parsed("MidiMapSize = 5\n5\nMidiCC.Cutoff = 3\n");
-    EXPECT_EQ(m.map.entries[0], 5);
-    EXPECT_EQ(m.map.entries[1], -1);
-    EXPECT_EQ(m.map.entries[3], 1);
+    EXPECT_EQ(std::tuple(m.map.entries[0], m.map.entries[1], m.map.entries[3]), std::tuple(5, -1, 1));
 }
 
 TEST(CcMap, FileWriteAndReadBack) {
@@ -106,20 +95,21 @@ TEST(CcMap, FileWriteAndReadBack) {
     std::memset(&back.keys, 0x11, sizeof back.keys);
     ASSERT_TRUE(readMidiMap(back.map, back.keys, path));
     EXPECT_TRUE(back == m);
-
     EXPECT_FALSE(readMidiMap(back.map, back.keys, dir.file("absent.map")));
     EXPECT_TRUE(back == m);
     EXPECT_FALSE(writeMidiMap(m.map, m.keys, dir.file("absent/dir/x.map")));
 }
 
 TEST(CcMap, CorruptInputsStayInsideTheTables) {
-    const std::string good = formatMidiMap(Maps().map, Maps().keys);
+    const Maps defaults;
+    const std::string good = formatMidiMap(defaults.map, defaults.keys);
     std::mt19937 rng(99);
     for (int round = 0; round < 300; ++round) {
         std::string text = good.substr(0, rng() % good.size());
         for (int k = 0; round % 2 && k < 30; ++k) text[rng() % text.size()] = "0123456789-=;x \nM"[rng() % 17];
-        text += "\nMidiCC.Cutoff = 99999\nMidiCC.Tune = -77\nMidiKeyMapping = 13\nMidiMapSize = 128\n";
-        ASSERT_TRUE(parsed(text).guardsIntact());
+        const Maps m = parsed(text + "\nMidiCC.Cutoff = 99999\nMidiCC.Tune = -77\nMidiKeyMapping = 13\n"
+                                     "MidiMapSize = 128\n");
+        ASSERT_TRUE(m.guardsIntact());
     }
 }
 

@@ -2,9 +2,10 @@
 
 #include <cmath>
 #include <random>
+#include <tuple>
+#include <vector>
 
-#include "RecordingParameters.h"
-#include "TempDir.h"
+#include "FileTestSupport.h"
 #include "files/EngineSettingsFile.h"
 #include "files/TextScanner.h"
 
@@ -21,18 +22,15 @@ EngineSettings readFrom(const std::string& text, RecordingParameters* params = n
     return s;
 }
 
-TEST(SettingsScanner, NumbersAndBoundedWords) {
-    EXPECT_EQ(parseIntAuto("0x0f"), 15);
-    EXPECT_EQ(parseIntAuto("010"), 8);
-    EXPECT_EQ(parseIntAuto("08"), 0); // octal stops at 8
-    EXPECT_EQ(parseIntAuto("1.5"), 1);
-    EXPECT_EQ(parseIntAuto("99999999999999999999"), 2147483647);
-    EXPECT_DOUBLE_EQ(parseDecimal("-1.5e2x"), -150.0);
-    EXPECT_EQ(parseDecimal("nan"), 0.0);
-    EXPECT_EQ(parseDecimal("inf"), 0.0);
+TEST(SettingsScanner, NumbersAndOverlongWords) {
+    // Octal stops at 8; overflow saturates; non-finite decimals read as 0 or stay finite.
+    EXPECT_EQ(std::tuple(parseIntAuto("08"), parseIntAuto("1.5"), parseIntAuto("99999999999999999999")),
+              std::tuple(0, 1, 2147483647));
+    EXPECT_EQ(std::tuple(parseDecimal("-1.5e2x"), parseDecimal("nan"), parseDecimal("inf")),
+              std::tuple(-150.0, 0.0, 0.0));
     EXPECT_TRUE(std::isfinite(parseDecimal("1e999")));
 
-    // A 10000-character word is split into pieces of at most 79; 127 pieces then "= 5".
+    // A 10000-character word is cut into pieces of at most 79 characters.
     TextScanner sc(std::string(10000, 'k') + " = 5");
     int pairs = 0;
     scanSettings(sc, [&](const std::string& key, const std::string& value) {
@@ -54,52 +52,36 @@ TEST(EngineSettingsRead, ClampsBasesAliasesAndOlderForms) {
     EXPECT_EQ(readFrom("Highpass = 1\n").highpass, 0);
 
     const EngineSettings tm5 = readFrom("TM5 = 3.5\n"); // acts in two groups
-    EXPECT_EQ(tm5.vcoGain, 3.5f);
-    EXPECT_EQ(tm5.filterTuning, 3);
+    EXPECT_EQ(std::tuple(tm5.vcoGain, tm5.filterTuning), std::tuple(3.5f, 3));
     const EngineSettings alias = readFrom("FilterLeveling = 1\nvcotuning = 0.75\nLoadKnobPositions = 0\n");
-    EXPECT_EQ(alias.vcaLeveling, 1);
-    EXPECT_EQ(alias.vcoTuning, 0.75f);
-    EXPECT_EQ(alias.loadParameters, 0);
+    EXPECT_EQ(std::tuple(alias.vcaLeveling, alias.vcoTuning, alias.loadParameters), std::tuple(1, 0.75f, 0));
 
-    EngineSettings slope = readFrom("Filterslope = 24\n");
-    EXPECT_EQ(slope.filterMode, 0);
-    slope = readFrom("FilterMode = 0\nFilterslope = 18\n");
-    EXPECT_EQ(slope.filterMode, 1);
-    EXPECT_EQ(slope.slopeFlag, 1);
+    // Filterslope: 24 picks mode 0, 18 mode 1 with its flag, anything else mode 2.
+    EXPECT_EQ(readFrom("Filterslope = 24\n").filterMode, 0);
+    EngineSettings slope = readFrom("FilterMode = 0\nFilterslope = 18\n");
+    EXPECT_EQ(std::tuple(slope.filterMode, slope.slopeFlag), std::tuple(1, 1));
     slope = readFrom("Filterslope = 18\nFilterslope = 2\n");
-    EXPECT_EQ(slope.filterMode, 2);
-    EXPECT_EQ(slope.slopeFlag, 0);
+    EXPECT_EQ(std::tuple(slope.filterMode, slope.slopeFlag), std::tuple(2, 0));
 }
 
 TEST(EngineSettingsRead, TempoAndDefaultVolumeSetNormalisedParameters) {
     RecordingParameters p;
     readFrom("Tempo = 120\nDefaultVolume = 0x40\nTempo = 400\nDefaultVolume = -3\n", &p);
-    ASSERT_EQ(p.writes.size(), 4u);
-    EXPECT_EQ(p.writes[0].index, 9);
-    EXPECT_FLOAT_EQ(p.writes[0].value, 95.0f / 225.0f);
-    EXPECT_EQ(p.writes[1].index, 8);
-    EXPECT_FLOAT_EQ(p.writes[1].value, 64.0f / 127.0f);
-    EXPECT_EQ(p.writes[2].value, 1.0f);
-    EXPECT_EQ(p.writes[3].value, 0.0f);
+    using W = std::vector<std::pair<int, float>>;
+    EXPECT_EQ(p.writes, (W{{9, 95.0f / 225.0f}, {8, 64.0f / 127.0f}, {9, 1.0f}, {8, 0.0f}}));
 }
 
 TEST(EngineSettingsRead, WordScannerSyntax) {
     EngineSettings s = readFrom("; AccentVelocity = 5\n  \t\r\nTM2 = 9\nMidiMode\n=\n1\nCapNotes = 1");
-    EXPECT_EQ(s.accentVelocity, 100);
-    EXPECT_EQ(s.midiMode, 1);
-    EXPECT_EQ(s.capNotes, 1);
+    EXPECT_EQ(std::tuple(s.accentVelocity, s.midiMode, s.capNotes), std::tuple(100, 1, 1));
 
     // "SyncMode=1" is one word: it pairs with "ClockSync", then "=" with "1".
     s = readFrom("SyncMode=1\nClockSync = 1\nEggs = 0\n");
-    EXPECT_EQ(s.syncMode, 0);
-    EXPECT_EQ(s.clockSync, 0);
-    EXPECT_EQ(s.eggs, 0);
+    EXPECT_EQ(std::tuple(s.syncMode, s.clockSync, s.eggs), std::tuple(0, 0, 0));
 
     // Not a number gives 0; a key without a value at the end changes nothing.
     s = readFrom("ActiveClocks = lots\nVcaDecay = none\nAccentVelocity =");
-    EXPECT_EQ(s.activeClocks, 0);
-    EXPECT_EQ(s.vcaDecay, 0.0f);
-    EXPECT_EQ(s.accentVelocity, 100);
+    EXPECT_EQ(std::tuple(s.activeClocks, s.vcaDecay, s.accentVelocity), std::tuple(0, 0.0f, 100));
 }
 
 TEST(EngineSettingsFiles, UserOverridesConfigAndMissingFilesChangeNothing) {
@@ -108,45 +90,28 @@ TEST(EngineSettingsFiles, UserOverridesConfigAndMissingFilesChangeNothing) {
     dir.write("User.ini", "accentvelocity = 80\n");
     EngineSettings s;
     loadEngineSettingsFiles(s, dir.folder(), nullptr);
-    EXPECT_EQ(s.accentVelocity, 80);
-    EXPECT_EQ(s.midiMode, 1);
-    EXPECT_EQ(s.midiTransmitKnobs, 0);
+    EXPECT_EQ(std::tuple(s.accentVelocity, s.midiMode, s.midiTransmitKnobs), std::tuple(80, 1, 0));
 
     EngineSettings untouched;
     EXPECT_TRUE(readEngineSettings(untouched, dir.file("Missing.ini"), nullptr));
+    loadEngineSettingsFiles(untouched, dir.file("no-folder/"), nullptr);
     EXPECT_EQ(formatEngineSettings(untouched), formatEngineSettings(EngineSettings{}));
-    EXPECT_EQ(untouched.tm6, 0.25f);
     EXPECT_FALSE(writeEngineSettings(s, dir.file("no/such/folder/Config.ini")));
 }
 
 TEST(EngineSettingsFiles, WriterLinesAndRoundTrip) {
+    // Every written key with a value of its own, so a misnamed or swapped key shows.
+    const std::string text =
+        "; KELO Configuration\nFilterMode = 3\nVCALeveling = 4\nVCANoise = 5\nVcoGain = 2.718281\n"
+        "VcoTuning = 0.123456\nTM6 = 0.900000\nTM3 = 0.100000\nSyncMode = 6\nMidiMode = 7\nTuningMode = 8\n"
+        "ClearNotes = 9\nProgrammingMode = 10\nAccentVelocity = 11\nActiveClocks = 12\nGuiKnobMode = 13\n"
+        "MidiOutput = 14\nMidiOutputChannel = 15\nLoadParameters = 16\nLoadDefaultBank = 17\n"
+        "OutputClipping = 18\nMidiTransmitKnobs = 19\nMidiKeyProgramming = 20\n";
     TempDir dir;
-    const std::string path = dir.file("Config.ini");
-    ASSERT_TRUE(writeEngineSettings(EngineSettings{}, path));
-    EXPECT_EQ(test::readText(path),
-              "; KELO Configuration\nFilterMode = 1\nVCALeveling = 0\nVCANoise = 1\n"
-              "VcoGain = 2.000000\nVcoTuning = 0.500000\nTM6 = 0.250000\nTM3 = 0.500000\n"
-              "SyncMode = 0\nMidiMode = 0\nTuningMode = 0\nClearNotes = 1\nProgrammingMode = 0\n"
-              "AccentVelocity = 100\nActiveClocks = 88200\nGuiKnobMode = 2\nMidiOutput = 0\n"
-              "MidiOutputChannel = -1\nLoadParameters = 1\nLoadDefaultBank = 1\n"
-              "OutputClipping = 0\nMidiTransmitKnobs = 0\nMidiKeyProgramming = 0\n");
-
-    EngineSettings s;
-    int32_t* ints[] = {&s.filterMode, &s.vcaLeveling, &s.vcaNoise, &s.syncMode, &s.midiMode,
-                       &s.tuningMode, &s.clearNotes, &s.programmingMode, &s.accentVelocity,
-                       &s.activeClocks, &s.guiKnobMode, &s.midiOutput, &s.midiOutputChannel,
-                       &s.loadParameters, &s.loadDefaultBank, &s.outputClipping,
-                       &s.midiTransmitKnobs, &s.midiKeyProgramming};
-    for (int i = 0; i < 18; ++i) *ints[i] = 3 + i;
-    s.vcoGain = 2.718281f;
-    s.vcoTuning = 0.123456f;
-    s.tm6 = 0.9f;
-    s.tm3 = 0.1f;
-    ASSERT_TRUE(writeEngineSettings(s, path));
-    EngineSettings back;
-    ASSERT_TRUE(readEngineSettings(back, path, nullptr));
-    EXPECT_EQ(formatEngineSettings(back), formatEngineSettings(s));
-    EXPECT_NEAR(back.vcoTuning, 0.123456f, 1e-6);
+    const EngineSettings s = readFrom(text);
+    EXPECT_EQ(std::tuple(s.vcaNoise, s.accentVelocity, s.midiKeyProgramming), std::tuple(5, 11, 20));
+    ASSERT_TRUE(writeEngineSettings(s, dir.file("Config.ini")));
+    EXPECT_EQ(test::readText(dir.file("Config.ini")), text);
 }
 
 TEST(EngineSettingsFiles, CorruptFilesKeepClampedFieldsInRange) {
@@ -155,16 +120,14 @@ TEST(EngineSettingsFiles, CorruptFilesKeepClampedFieldsInRange) {
     std::mt19937 rng(1234);
     for (int round = 0; round < 300; ++round) {
         std::string text = good.substr(0, rng() % good.size());
-        if (round % 2) {
-            for (int k = 0; k < 200; ++k) text += kAlphabet[rng() % (sizeof kAlphabet - 1)];
-            text += "TM6 = 1e999 AccentVelocity = 0xFFFFFFFFFF TM3 = nan";
-        }
+        for (int k = 0; round % 2 && k < 200; ++k) text += kAlphabet[rng() % (sizeof kAlphabet - 1)];
+        if (round % 2) text += "TM6 = 1e999 AccentVelocity = 0xFFFFFFFFFF TM3 = nan";
         RecordingParameters p;
         const EngineSettings s = readFrom(text, &p);
         ASSERT_TRUE(s.accentVelocity >= 0 && s.accentVelocity <= 127);
         ASSERT_TRUE(s.tm6 >= 0.0f && s.tm6 <= 1.0f && s.tm3 >= 0.0f && s.tm3 <= 1.0f);
         ASSERT_TRUE(std::isfinite(s.vcoGain) && std::isfinite(s.tripletScale));
-        for (const auto& w : p.writes) ASSERT_TRUE(w.value >= 0.0f && w.value <= 1.0f);
+        for (const auto& w : p.writes) ASSERT_TRUE(w.second >= 0.0f && w.second <= 1.0f);
     }
 }
 

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
-#include "RecordingParameters.h"
-#include "TempDir.h"
+#include "FileTestSupport.h"
 #include "files/ParameterFile.h"
 #include "files/PatternFile.h"
 
@@ -25,7 +25,6 @@ TEST(ParameterFiles, CompanionPathNeverNamesThePatternFile) {
     EXPECT_EQ(companionPath("C:\\KELO\\Patterns\\Acid.pat"), "C:\\KELO\\Patterns\\Acid.param");
     EXPECT_EQ(companionPath("C:\\my.dir\\Acid"), "C:\\my.dir\\Acid.param");
     EXPECT_EQ(companionPath("/home/a.b/Acid.v2.pat"), "/home/a.b/Acid.v2.param");
-    EXPECT_EQ(companionPath("Acid"), "Acid.param");
     EXPECT_EQ(companionPath("X.PARAM"), "X.PARAM.param");
 }
 
@@ -37,7 +36,6 @@ TEST(ParameterFiles, SaveWritesThirteenLinesThatReadBack) {
     Pattern p{};
     p.header = 3;
     ASSERT_TRUE(savePatternWithParameters(p, dir.file("Bass.pat"), params));
-    EXPECT_EQ(test::readText(dir.file("Bass.pat")).rfind("; KELO Meta tag: 3\n", 0), 0u);
     const std::string text = test::readText(dir.file("Bass.param"));
     EXPECT_EQ(text.rfind("\"Tune\" = 0.000000\n\"Cutoff\" = 0.062500\n", 0), 0u);
     EXPECT_NE(text.find("\n\"Volume\" = 0.500000\n\"\" = 0.422222\n\"Waveform\" = 0.625000\n"), std::string::npos);
@@ -58,16 +56,13 @@ TEST(ParameterFiles, ReaderSkipsStrayTextUnknownNamesAndKeepsValuesNormalised) {
     RecordingParameters params;
     parseParameterFile(params, "garbage\n\"Cutoff\" = 0.3\n\"cutoff\" = 0.9\n\"Volume\" 0.5\n\"Decay\" = high\n"
                                "\"Accent\"=2.5\n\"" + std::string(500, 'x') + "\" = 0.5\n\"Tune\" = 0.7\n\"Tu");
-    ASSERT_EQ(params.writes.size(), 3u);
-    EXPECT_FLOAT_EQ(params.slots[1], 0.3f);
-    EXPECT_EQ(params.slots[5], 1.0f);
-    EXPECT_FLOAT_EQ(params.slots[0], 0.7f);
+    using W = std::vector<std::pair<int, float>>;
+    EXPECT_EQ(params.writes, (W{{1, 0.3f}, {5, 1.0f}, {0, 0.7f}}));
 }
 
 TEST(ParameterLines, CaptureByExactNameInPairs) {
     ParameterCapture c = captured(" Cutoff: 0.25\tTempo: 130 cutoff: 0.9 Version: 2 Drive:");
-    EXPECT_EQ(c.values[CaptureCutoff], 0.25f);
-    EXPECT_EQ(c.values[CaptureTempo], 130.0f);
+    EXPECT_EQ(std::tuple(c.values[CaptureCutoff], c.values[CaptureTempo]), std::tuple(0.25f, 130.0f));
     EXPECT_TRUE(c.present[CaptureVersion]);
     EXPECT_FALSE(c.present[CaptureDrive]); // no value follows
     EXPECT_FALSE(captured("Hi Cutoff: 0.25").present[CaptureCutoff]); // pairs shift
@@ -83,10 +78,8 @@ TEST(ParameterLines, ApplyHonoursLoadParametersAndSyncMode) {
 
     RecordingParameters params;
     applyParameterLines(c, s, params, setTempo);
-    ASSERT_EQ(params.writes.size(), 4u);
-    const int order[] = {0, 1, 10, 12};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(params.writes[i].index, order[i]);
-    EXPECT_EQ(params.slots[10], 1.0f);
+    using W = std::vector<std::pair<int, float>>;
+    EXPECT_EQ(params.writes, (W{{0, 0.1f}, {1, 0.25f}, {10, 1.0f}, {12, 1.0f}}));
     EXPECT_EQ(tempos, std::vector<double>{130.0});
 
     s.syncMode = 1;
@@ -115,8 +108,8 @@ TEST(ParameterLines, LoadingAPatternWithCompanionAndLines) {
     ASSERT_TRUE(loadPatternWithParameters(p, path, capture, s, params));
     applyParameterLines(capture, s, params, setTempo);
     EXPECT_EQ(p.stepCount(), 2);
-    EXPECT_EQ(params.slots[1], 0.25f); // the line wins over the companion file
-    EXPECT_EQ(params.slots[4], 0.6f);
+    // The line wins over the companion file.
+    EXPECT_EQ(std::tuple(params.slots[1], params.slots[4]), std::tuple(0.25f, 0.6f));
     EXPECT_EQ(tempos, std::vector<double>{130.0});
 
     // A missing pattern fails, applies no companion file and leaves no stale lines.

@@ -10,7 +10,6 @@
 namespace kelo {
 namespace {
 
-using test::fillSentinel;
 using test::samePattern;
 
 const std::filesystem::path kSongs = KELO_RBS_TESTDATA;
@@ -29,11 +28,13 @@ struct Imported {
     test::RecordingParams params;
     int selected = -2;
     bool ok = false;
+    const PatternStep& step(int pattern, int s) const { return bank->patterns[pattern].steps[s]; }
+    bool unchanged(int pattern) const { return samePattern(bank->patterns[pattern], before->patterns[pattern]); }
 };
 
 Imported importBytes(std::span<const uint8_t> bytes) {
     Imported r;
-    fillSentinel(*r.before);
+    test::fillSentinel(*r.before);
     *r.bank = *r.before;
     RebirthSong parsed;
     parseRebirthSong(bytes, parsed);
@@ -41,16 +42,12 @@ Imported importBytes(std::span<const uint8_t> bytes) {
     return r;
 }
 
-const PatternStep& step(const Imported& r, int pattern, int s) { return r.bank->patterns[pattern].steps[s]; }
-
-// --- Building chunk trees by hand -------------------------------------------------------------
-
+// A big-endian sized chunk, padded to an even length.
 std::vector<uint8_t> chunk(const char* id, const std::vector<uint8_t>& data) {
     std::vector<uint8_t> out(id, id + 4);
-    const uint32_t n = uint32_t(data.size());
-    for (int i = 3; i >= 0; --i) out.push_back(uint8_t(n >> (8 * i)));
+    for (int i = 3; i >= 0; --i) out.push_back(uint8_t(data.size() >> (8 * i)));
     out.insert(out.end(), data.begin(), data.end());
-    if (n & 1) out.push_back(0);
+    if (data.size() & 1) out.push_back(0);
     return out;
 }
 
@@ -66,143 +63,105 @@ std::vector<uint8_t> unitImage(uint8_t selected, uint8_t firstKnob, uint8_t flag
     u[1] = selected;
     for (int k = 0; k < 6; ++k) u[2 + k] = uint8_t(firstKnob + k);
     u[8] = 1;
-    for (int p = 0; p < 32; ++p) {
-        const size_t r = 10 + 34 * size_t(p);
+    for (size_t p = 0, r = 10; p < 32; ++p, r += 34) {
         u[r] = count;
-        for (int j = 0; j < 16; ++j) {
-            u[r + 1 + 2 * j] = uint8_t((p + j) % 13);
-            u[r + 2 + 2 * j] = flags;
-        }
+        for (size_t j = 0; j < 16; ++j) u[r + 1 + 2 * j] = uint8_t((p + j) % 13), u[r + 2 + 2 * j] = flags;
     }
     return u;
 }
 
-// --- Real songs ---------------------------------------------------------------------------------
-
 TEST(RebirthSongFiles, EveryRealSongImportsIntoTheFirst64PatternsOnly) {
     for (const char* name : kSongFiles) {
         SCOPED_TRACE(name);
-        auto bank = std::make_unique<PatternBank>();
-        fillSentinel(*bank);
-        const auto before = std::make_unique<PatternBank>(*bank);
-        test::RecordingParams params;
-        int selected = -2;
-        ASSERT_TRUE(importRebirthSong((kSongs / name).string(), *bank, &params, selected));
-        EXPECT_GE(selected, 0);
-        EXPECT_LE(selected, 31);
-        EXPECT_EQ(params.values.size(), 7u); // knobs 0..5 and the waveform
+        Imported r;
+        test::fillSentinel(*r.before);
+        *r.bank = *r.before;
+        ASSERT_TRUE(importRebirthSong((kSongs / name).string(), *r.bank, &r.params, r.selected));
+        EXPECT_TRUE(r.selected >= 0 && r.selected <= 31) << r.selected;
+        EXPECT_EQ(r.params.values.size(), 7u); // knobs 0..5 and the waveform
         for (int i = 0; i < 64; ++i) {
-            const Pattern& p = bank->patterns[i];
-            EXPECT_GE(p.stepCount(), 1);
-            EXPECT_LE(p.stepCount(), 16);
-            // Only the count changes in the header.
-            EXPECT_EQ(p.header & ~0x7Fu, before->patterns[i].header & ~0x7Fu);
+            const Pattern& p = r.bank->patterns[i];
+            EXPECT_TRUE(p.stepCount() >= 1 && p.stepCount() <= 16);
+            EXPECT_EQ(p.header & ~0x7Fu, r.before->patterns[i].header & ~0x7Fu); // only the count changes
             for (int s = 0; s < p.stepCount(); ++s) EXPECT_LE(p.steps[s].note, 12);
         }
-        for (int i = 64; i < kNumPatterns; ++i) EXPECT_TRUE(samePattern(bank->patterns[i], before->patterns[i]));
+        for (int i = 64; i < kNumPatterns; ++i) EXPECT_TRUE(r.unchanged(i));
     }
 }
 
 TEST(RebirthSongFiles, SilentSongGivesRestsAndDefaultSongGivesGatedCs) {
     const Imported silent = importBytes(song("silent-default-song.rbs"));
     const Imported plain = importBytes(song("rebirth-default-song.rbs"));
-    ASSERT_TRUE(silent.ok);
-    ASSERT_TRUE(plain.ok);
+    ASSERT_TRUE(silent.ok && plain.ok);
     for (int i = 0; i < 64; ++i) {
-        ASSERT_EQ(silent.bank->patterns[i].stepCount(), 16);
-        ASSERT_EQ(plain.bank->patterns[i].stepCount(), 16);
+        ASSERT_EQ(std::tuple(silent.bank->patterns[i].stepCount(), plain.bank->patterns[i].stepCount()),
+                  std::tuple(16, 16));
         for (int s = 0; s < 16; ++s) {
-            EXPECT_EQ(step(silent, i, s).flags, 0) << i << "/" << s;
-            EXPECT_EQ(step(silent, i, s).note, 0);
-            EXPECT_EQ(step(plain, i, s).flags, StepGate) << i << "/" << s;
-            EXPECT_EQ(step(plain, i, s).note, 0);
+            EXPECT_EQ(std::tuple(silent.step(i, s).note, silent.step(i, s).flags), std::tuple(0, 0)) << i << "/" << s;
+            EXPECT_EQ(std::tuple(plain.step(i, s).note, plain.step(i, s).flags), std::tuple(0, StepGate)) << i << "/" << s;
         }
     }
-    // Unit image at 0x68c: 01 00 42 41 00 ...: selected 0, Tune 0x42, Cutoff 0x41, Resonance 0.
-    EXPECT_EQ(plain.selected, 0);
-    EXPECT_FLOAT_EQ(plain.params.values.at(0), 0x42 / 127.0f);
-    EXPECT_FLOAT_EQ(plain.params.values.at(1), 0x41 / 127.0f);
-    EXPECT_FLOAT_EQ(plain.params.values.at(2), 0.0f);
-    EXPECT_FLOAT_EQ(plain.params.values.at(10), 0.0f);
 }
 
-TEST(RebirthSongFiles, AcidSongStepsMatchTheirChunkBytes) {
-    const Imported r = importBytes(song("kilomix-98.rbs"));
-    ASSERT_TRUE(r.ok);
-    // Unit 0 image at 0x68c: 00 04 6f 00 7b 00 4a 1f 00 00.
-    EXPECT_EQ(r.selected, 4);
-    EXPECT_FLOAT_EQ(r.params.values.at(0), 0x6f / 127.0f);
-    EXPECT_FLOAT_EQ(r.params.values.at(1), 0.0f);
-    EXPECT_FLOAT_EQ(r.params.values.at(2), 0x7b / 127.0f);
-    EXPECT_FLOAT_EQ(r.params.values.at(4), 0x4a / 127.0f);
-    EXPECT_FLOAT_EQ(r.params.values.at(5), 0x1f / 127.0f);
-    // Pattern 0 at 0x696: 10 | 0c 04 | 08 04 | 05 05 | 05 14 | ... | 0c 10 (step 7).
-    EXPECT_EQ(step(r, 0, 0).note, 12);
-    EXPECT_EQ(step(r, 0, 0).flags, StepGate | StepUp);
-    EXPECT_EQ(step(r, 0, 1).note, 8);
-    EXPECT_EQ(step(r, 0, 2).flags, StepGate | StepUp | StepSlide);
-    EXPECT_EQ(step(r, 0, 3).flags, StepUp); // rest keeps its octave flag
-    EXPECT_EQ(step(r, 0, 7).note, 12);
-    EXPECT_EQ(step(r, 0, 7).flags, 0);
-    // Pattern 2 at 0x6da: 05 09 (slide, down), 05 18 at step 3 (rest, down), 05 15 at step 10.
-    EXPECT_EQ(step(r, 2, 0).flags, StepGate | StepDown | StepSlide);
-    EXPECT_EQ(step(r, 2, 3).flags, StepDown);
-    EXPECT_EQ(step(r, 2, 10).flags, StepUp | StepSlide);
-    // Unit 1, pattern 0 at 0xae8: 05 01, 05 10 -> bank pattern 32.
-    EXPECT_EQ(step(r, 32, 0).note, 5);
-    EXPECT_EQ(step(r, 32, 0).flags, StepGate | StepSlide);
-    EXPECT_EQ(step(r, 32, 1).flags, 0);
-    // Unit 1, pattern 1 at 0xb0a: step 10 is 08 01.
-    EXPECT_EQ(step(r, 33, 10).note, 8);
-    EXPECT_EQ(step(r, 33, 10).flags, StepGate | StepSlide);
-}
+// Known bytes of the real songs, read from their unit images with a hex viewer: unit 0 starts
+// at 0x68c (selected pattern at +1, knobs at +2..+7), its pattern p at 0x696 + 34 p (count,
+// then note and flag byte per step); unit 1's patterns (bank 32..63) start at 0xae8.
+struct KnownStep {
+    int pattern, step, note, flags; // note -1: not checked
+};
+struct KnownSong {
+    const char* name;
+    int selected;
+    std::map<int, float> knobs; // parameter -> value
+    std::vector<KnownStep> steps;
+    std::vector<int> eightStepPatterns;
+};
 
-TEST(RebirthSongFiles, DenseFlagCombinationsMapBitByBit) {
-    const Imported r = importBytes(song("untitled-song-2.rbs"));
-    ASSERT_TRUE(r.ok);
-    // Unit 0 image: 01 00 7f ... -> selected 0, Tune full.
-    EXPECT_EQ(r.selected, 0);
-    EXPECT_FLOAT_EQ(r.params.values.at(0), 1.0f);
-    // Pattern 0 at 0x696: step 3 = 07 11, step 15 = 0a 19.
-    EXPECT_EQ(step(r, 0, 3).note, 7);
-    EXPECT_EQ(step(r, 0, 3).flags, StepSlide);
-    EXPECT_EQ(step(r, 0, 15).note, 10);
-    EXPECT_EQ(step(r, 0, 15).flags, StepDown | StepSlide);
-    // Pattern 1 at 0x6b8: step 10 = 0c 13, step 13 = 00 1b.
-    EXPECT_EQ(step(r, 1, 10).flags, StepSlide | StepAccent);
-    EXPECT_EQ(step(r, 1, 13).flags, StepDown | StepSlide | StepAccent);
-    // Pattern 2 at 0x6da: step 1 = 03 02, step 2 = 00 0a.
-    EXPECT_EQ(step(r, 2, 1).note, 3);
-    EXPECT_EQ(step(r, 2, 1).flags, StepGate | StepAccent);
-    EXPECT_EQ(step(r, 2, 2).flags, StepGate | StepDown | StepAccent);
-    // Unit 1 pattern 0 at 0xae8: step 12 = 0a 0b; its waveform switch (1) is not applied.
-    EXPECT_EQ(step(r, 32, 12).flags, StepGate | StepDown | StepSlide | StepAccent);
-    EXPECT_FLOAT_EQ(r.params.values.at(10), 0.0f);
-}
+const KnownSong kKnownSongs[] = {
+    // 01 00 42 41 00 ...
+    {"rebirth-default-song.rbs", 0, {{0, 0x42 / 127.0f}, {1, 0x41 / 127.0f}, {2, 0.0f}, {10, 0.0f}}, {}, {}},
+    // 00 04 6f 00 7b 00 4a 1f; pattern 0: 10 | 0c 04 | 08 04 | 05 05 | 05 14 | ... | 0c 10 at step 7;
+    // pattern 2: 05 09, 05 18 at step 3, 05 15 at step 10; unit 1: 05 01, 05 10; step 10 of its
+    // pattern 1 is 08 01.
+    {"kilomix-98.rbs", 4, {{0, 0x6f / 127.0f}, {1, 0.0f}, {2, 0x7b / 127.0f}, {4, 0x4a / 127.0f}, {5, 0x1f / 127.0f}},
+     {{0, 0, 12, StepGate | StepUp}, {0, 1, 8, StepGate | StepUp}, {0, 2, -1, StepGate | StepUp | StepSlide},
+      {0, 3, -1, StepUp}, // a rest keeps its octave flag
+      {0, 7, 12, 0}, {2, 0, -1, StepGate | StepDown | StepSlide}, {2, 3, -1, StepDown}, {2, 10, -1, StepUp | StepSlide},
+      {32, 0, 5, StepGate | StepSlide}, {32, 1, -1, 0}, {33, 10, 8, StepGate | StepSlide}}, {}},
+    // 01 00 7f; pattern 0: 07 11 at step 3, 0a 19 at 15; pattern 1: 0c 13 at 10, 00 1b at 13;
+    // pattern 2: 03 02 at 1, 00 0a at 2; unit 1 pattern 0: 0a 0b at 12, its waveform switch (1)
+    // is not applied.
+    {"untitled-song-2.rbs", 0, {{0, 1.0f}, {10, 0.0f}},
+     {{0, 3, 7, StepSlide}, {0, 15, 10, StepDown | StepSlide}, {1, 10, -1, StepSlide | StepAccent},
+      {1, 13, -1, StepDown | StepSlide | StepAccent}, {2, 1, 3, StepGate | StepAccent},
+      {2, 2, -1, StepGate | StepDown | StepAccent}, {32, 12, -1, StepGate | StepDown | StepSlide | StepAccent}}, {}},
+    // Patterns 0 and 32 hold 8 steps; pattern 0: 07 08, 05 0c at step 4.
+    {"on-the-run.rbs", -2, {}, {{0, 0, -1, StepGate | StepDown}, {0, 4, -1, StepGate | StepUp | StepDown}}, {0, 32}},
+};
 
-TEST(RebirthSongFiles, ShortFirstPatternsKeepTheStepsBeyondTheirCount) {
-    const Imported r = importBytes(song("on-the-run.rbs"));
-    ASSERT_TRUE(r.ok);
-    for (int p : {0, 32}) {
-        EXPECT_EQ(r.bank->patterns[p].stepCount(), 8);
-        for (int s = 8; s < kMaxSteps; ++s) {
-            EXPECT_EQ(step(r, p, s).note, r.before->patterns[p].steps[s].note);
-            EXPECT_EQ(step(r, p, s).flags, r.before->patterns[p].steps[s].flags);
+TEST(RebirthSongFiles, KnownStepsAndKnobsMatchTheirChunkBytes) {
+    for (const KnownSong& known : kKnownSongs) {
+        SCOPED_TRACE(known.name);
+        const Imported r = importBytes(song(known.name));
+        ASSERT_TRUE(r.ok);
+        EXPECT_TRUE(known.selected == -2 || r.selected == known.selected) << r.selected;
+        for (const auto& [index, value] : known.knobs) EXPECT_FLOAT_EQ(r.params.values.at(index), value) << index;
+        for (const KnownStep& k : known.steps) {
+            const PatternStep& s = r.step(k.pattern, k.step);
+            EXPECT_TRUE(k.note < 0 || s.note == k.note) << k.pattern << "/" << k.step << ": note " << int(s.note);
+            EXPECT_EQ(s.flags, k.flags) << k.pattern << "/" << k.step;
+        }
+        // A short pattern keeps the steps beyond its count.
+        for (int p : known.eightStepPatterns) {
+            EXPECT_EQ(r.bank->patterns[p].stepCount(), 8);
+            EXPECT_EQ(std::memcmp(r.bank->patterns[p].steps + 8, r.before->patterns[p].steps + 8, 2 * (kMaxSteps - 8)), 0);
         }
     }
-    // Pattern 0 at 0x696: 07 08 (down), step 4 = 05 0c (up and down).
-    EXPECT_EQ(step(r, 0, 0).flags, StepGate | StepDown);
-    EXPECT_EQ(step(r, 0, 4).flags, StepGate | StepUp | StepDown);
-    EXPECT_EQ(r.bank->patterns[1].stepCount(), 16);
 }
-
-// --- Hand-built chunk trees ---------------------------------------------------------------------
 
 TEST(RebirthChunkWalk, UnitsAreFoundThroughNestedListsAndOddPadding) {
     std::vector<uint8_t> first = unitImage(5, 10, 0);
-    // First unit, pattern 0: 16 steps, the first a C with accent and no rest.
-    first[10] = 16;
-    first[11] = 0;
+    first[11] = 0; // pattern 0, step 0: a C with accent and no rest
     first[12] = RebirthAccent;
     const auto file = list("RB40", {chunk("HEAD", std::vector<uint8_t>(7, 0xAA)), // odd: padded
                                     list("DEVL", {chunk("MIXR", {1, 2, 3}), list("XTRA", {chunk("DIST", {9})}),
@@ -210,42 +169,33 @@ TEST(RebirthChunkWalk, UnitsAreFoundThroughNestedListsAndOddPadding) {
                                     chunk("TRAK", {1, 2, 3, 4, 5})});
     const Imported r = importBytes(file);
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.selected, 5);
-    EXPECT_EQ(r.bank->patterns[0].stepCount(), 16);
-    EXPECT_EQ(step(r, 0, 0).note, 0);
-    EXPECT_EQ(step(r, 0, 0).flags, 0x11);
+    EXPECT_EQ(std::tuple(r.selected, r.bank->patterns[0].stepCount()), std::tuple(5, 16));
+    EXPECT_EQ(std::tuple(r.step(0, 0).note, r.step(0, 0).flags), std::tuple(0, StepGate | StepAccent));
     // The second unit's pattern 5 lands in bank pattern 37; its steps are rests.
-    EXPECT_EQ(step(r, 37, 0).note, 5);
-    EXPECT_EQ(step(r, 37, 0).flags, 0);
-    EXPECT_FLOAT_EQ(r.params.values.at(0), 10 / 127.0f);
-    EXPECT_FLOAT_EQ(r.params.values.at(5), 15 / 127.0f);
-    EXPECT_FLOAT_EQ(r.params.values.at(10), 1.0f);
+    EXPECT_EQ(std::tuple(r.step(37, 0).note, r.step(37, 0).flags), std::tuple(5, 0));
+    EXPECT_EQ(r.params.values, (std::map<int, float>{{0, 10 / 127.0f}, {1, 11 / 127.0f}, {2, 12 / 127.0f},
+                                                     {3, 13 / 127.0f}, {4, 14 / 127.0f}, {5, 15 / 127.0f}, {10, 1.0f}}));
 }
 
-TEST(RebirthChunkWalk, OneUnitLeavesTheSecondHalfAndExtraUnitsAreIgnored) {
+TEST(RebirthChunkWalk, OneUnitLeavesTheSecondHalfAndExtraOrOversizedUnitsAreHandled) {
     const Imported one = importBytes(list("RB40", {chunk(" 303", unitImage(0, 0, 0))}));
     ASSERT_TRUE(one.ok);
-    EXPECT_EQ(step(one, 31, 0).note, 31 % 13);
-    for (int i = 32; i < kNumPatterns; ++i)
-        EXPECT_TRUE(samePattern(one.bank->patterns[i], one.before->patterns[i])) << i;
+    EXPECT_EQ(one.step(31, 0).note, 31 % 13);
+    for (int i = 32; i < kNumPatterns; ++i) EXPECT_TRUE(one.unchanged(i)) << i;
 
     const Imported three = importBytes(list("RB40", {chunk("303 ", unitImage(0, 0, 0)),
                                                      chunk("303 ", unitImage(0, 0, RebirthAccent)),
                                                      chunk("303 ", unitImage(0, 0, RebirthDown))}));
     ASSERT_TRUE(three.ok);
-    EXPECT_EQ(step(three, 40, 3).flags, StepGate | StepAccent);
-    for (int i = 64; i < kNumPatterns; ++i)
-        EXPECT_TRUE(samePattern(three.bank->patterns[i], three.before->patterns[i])) << i;
-}
+    EXPECT_EQ(three.step(40, 3).flags, StepGate | StepAccent);
+    for (int i = 64; i < kNumPatterns; ++i) EXPECT_TRUE(three.unchanged(i)) << i;
 
-TEST(RebirthChunkWalk, OversizedUnitIsCutAndTheWalkContinuesAfterIt) {
+    // A unit chunk far longer than an image (and odd) is cut, and the walk goes on after it.
     std::vector<uint8_t> big = unitImage(2, 0, 0);
-    big.resize(3001, 0x7F); // odd and far longer than a unit image
+    big.resize(3001, 0x7F);
     const Imported r = importBytes(list("RB40", {chunk("303 ", big), chunk("303 ", unitImage(0, 0, RebirthSlide))}));
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.selected, 2);
-    EXPECT_EQ(step(r, 0, 0).flags, StepGate);
-    EXPECT_EQ(step(r, 32, 0).flags, StepGate | StepSlide);
+    EXPECT_EQ(std::tuple(r.selected, r.step(0, 0).flags, r.step(32, 0).flags), std::tuple(2, StepGate, StepGate | StepSlide));
 }
 
 TEST(RebirthChunkWalk, HostileValuesAreClamped) {
@@ -257,24 +207,21 @@ TEST(RebirthChunkWalk, HostileValuesAreClamped) {
     const Imported r = importBytes(chunk("303 ", u));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.selected, 127);
-    EXPECT_FLOAT_EQ(r.params.values.at(4), 124 / 127.0f);
-    EXPECT_FLOAT_EQ(r.params.values.at(5), 1.0f);
-    EXPECT_FLOAT_EQ(r.params.values.at(10), 1.0f);
-    EXPECT_EQ(r.bank->patterns[0].stepCount(), 1);
-    EXPECT_EQ(step(r, 0, 0).note, 35);
+    EXPECT_EQ(std::tuple(r.params.values.at(4), r.params.values.at(5), r.params.values.at(10)),
+              std::tuple(124 / 127.0f, 1.0f, 1.0f));
+    EXPECT_EQ(std::tuple(r.bank->patterns[0].stepCount(), r.step(0, 0).note), std::tuple(1, 35));
     EXPECT_EQ(r.bank->patterns[1].stepCount(), 16);
-    EXPECT_EQ(step(r, 1, 16).flags, r.before->patterns[1].steps[16].flags);
+    EXPECT_EQ(r.step(1, 16).flags, r.before->patterns[1].steps[16].flags);
 }
 
 TEST(RebirthChunkWalk, FilesWithoutUnitsChangeNothing) {
     for (const auto& file : {std::vector<uint8_t>{}, std::vector<uint8_t>{'C', 'A', 'T', ' '},
-                             list("RB40", {chunk("808 ", std::vector<uint8_t>(100, 1))}),
-                             chunk("CAT ", {'R', 'B'})}) {
+                             list("RB40", {chunk("808 ", std::vector<uint8_t>(100, 1))}), chunk("CAT ", {'R', 'B'})}) {
         const Imported r = importBytes(file);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.selected, -1);
         EXPECT_TRUE(r.params.values.empty());
-        for (int i = 0; i < kNumPatterns; ++i) EXPECT_TRUE(samePattern(r.bank->patterns[i], r.before->patterns[i]));
+        for (int i = 0; i < kNumPatterns; ++i) EXPECT_TRUE(r.unchanged(i));
     }
     auto bank = std::make_unique<PatternBank>();
     int selected = 0;
@@ -282,31 +229,27 @@ TEST(RebirthChunkWalk, FilesWithoutUnitsChangeNothing) {
     EXPECT_EQ(selected, -1);
 }
 
-// --- Damaged files ------------------------------------------------------------------------------
-
 // Whatever a damaged file does, every pattern ends up either untouched or as the intact song
 // would have made it; nothing else can have come from bytes that were really read.
 TEST(RebirthDamagedFiles, EveryPrefixChangesOnlyWhatItHolds) {
     const std::vector<uint8_t> full = song("untitled-song-2.rbs");
     ASSERT_FALSE(full.empty());
     const Imported whole = importBytes(full);
-    const size_t secondUnitEnd = 0xad6 + 8 + kRebirthUnitBytes;
     size_t firstComplete = 0;
     for (size_t n = 0; n <= full.size(); ++n) {
         const Imported r = importBytes(std::span<const uint8_t>(full.data(), n));
         bool allAsWhole = true;
         for (int i = 0; i < kNumPatterns; ++i) {
             const bool asWhole = samePattern(r.bank->patterns[i], whole.bank->patterns[i]);
-            const bool untouched = samePattern(r.bank->patterns[i], r.before->patterns[i]);
-            ASSERT_TRUE(asWhole || untouched) << "prefix " << n << " pattern " << i;
+            ASSERT_TRUE(asWhole || r.unchanged(i)) << "prefix " << n << " pattern " << i;
             allAsWhole = allAsWhole && asWhole;
         }
         for (const auto& [index, value] : r.params.values) ASSERT_EQ(value, whole.params.values.at(index));
         ASSERT_TRUE(r.selected == -1 || r.selected == whole.selected);
         if (allAsWhole && firstComplete == 0) firstComplete = n;
     }
-    // The last pattern needs the unit image up to its final byte.
-    EXPECT_EQ(firstComplete, secondUnitEnd);
+    // The last pattern needs the second unit image up to its final byte.
+    EXPECT_EQ(firstComplete, 0xad6 + 8 + kRebirthUnitBytes);
 }
 
 TEST(RebirthDamagedFiles, RandomByteFlipsNeverLeaveTheRules) {
@@ -317,28 +260,18 @@ TEST(RebirthDamagedFiles, RandomByteFlipsNeverLeaveTheRules) {
         ASSERT_FALSE(original.empty());
         for (int round = 0; round < 400; ++round) {
             std::vector<uint8_t> damaged = original;
-            const int flips = 1 + int(rng() % 12);
-            for (int k = 0; k < flips; ++k) {
-                // Half of the damage lands in the chunk headers and unit images, where it matters.
-                const size_t span = (round & 1) ? damaged.size() : std::min<size_t>(damaged.size(), 0xf30);
-                damaged[rng() % span] ^= uint8_t(1u << (rng() % 8));
-            }
+            // Half of the damage lands in the chunk headers and unit images, where it matters.
+            const size_t span = (round & 1) ? damaged.size() : std::min<size_t>(damaged.size(), 0xf30);
+            for (int k = 1 + int(rng() % 12); k > 0; --k) damaged[rng() % span] ^= uint8_t(1u << (rng() % 8));
             if (round % 5 == 0) damaged.resize(rng() % damaged.size());
             const Imported r = importBytes(damaged);
-            ASSERT_GE(r.selected, -1);
-            ASSERT_LE(r.selected, 127);
-            for (const auto& [index, value] : r.params.values) {
-                ASSERT_GE(value, 0.0f);
-                ASSERT_LE(value, 1.0f);
-            }
+            ASSERT_TRUE(r.selected >= -1 && r.selected <= 127) << r.selected;
+            for (const auto& [index, value] : r.params.values) ASSERT_TRUE(value >= 0.0f && value <= 1.0f);
             for (int i = 0; i < kNumPatterns; ++i) {
                 const Pattern& p = r.bank->patterns[i];
-                ASSERT_GE(p.stepCount(), 1);
-                ASSERT_LE(p.stepCount(), 64);
-                if (i >= 64) {
-                    ASSERT_TRUE(samePattern(p, r.before->patterns[i]));
-                }
-                for (int s = 0; s < kMaxSteps; ++s) ASSERT_LE(p.steps[s].note, 40 + 19);
+                ASSERT_TRUE(p.stepCount() >= 1 && p.stepCount() <= 64);
+                ASSERT_TRUE(i < 64 || r.unchanged(i));
+                for (const PatternStep& s : p.steps) ASSERT_LE(s.note, 40 + 19);
             }
         }
     }

@@ -1,11 +1,15 @@
 #pragma once
-// A scratch folder per test, removed afterwards, so file tests never touch the user's data.
+// A scratch folder per test (so file tests never touch the user's data) and parameter slots
+// that remember every write in order.
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "files/ParameterWriter.h"
 
 namespace kelo::test {
 
@@ -13,9 +17,9 @@ class TempDir {
 public:
     TempDir() {
         static std::atomic<int> counter{0};
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
         path_ = std::filesystem::temp_directory_path() /
-                ("kelo-files-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+                ("kelo-files-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+                 "-" + std::to_string(counter++));
         std::filesystem::create_directories(path_);
     }
     ~TempDir() {
@@ -33,14 +37,23 @@ private:
     std::filesystem::path path_;
 };
 
-// File contents without CR, so text-mode files compare the same on every platform.
+// Without CR, so text-mode files compare the same on every platform.
 inline std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
-    ss << in.rdbuf();
+    ss << std::ifstream(path, std::ios::binary).rdbuf();
     std::string s = ss.str();
     std::erase(s, '\r');
     return s;
 }
+
+struct RecordingParameters : ParameterWriter {
+    void setParameter(int index, float value) override {
+        writes.push_back({index, value});
+        if (index >= 0 && index < 256) slots[index] = value;
+    }
+    float getParameter(int index) const override { return index >= 0 && index < 256 ? slots[index] : 0.0f; }
+    std::vector<std::pair<int, float>> writes;
+    float slots[256] = {};
+};
 
 } // namespace kelo::test

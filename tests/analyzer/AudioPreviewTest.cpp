@@ -31,29 +31,21 @@ std::vector<float> render(AudioPreview& preview, int frames, double rate, bool e
 
 using V = std::vector<float>;
 
-void expectSamples(const V& got, const V& want) {
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < got.size(); ++i) ASSERT_FLOAT_EQ(got[i], want[i]) << i;
-}
-
 TEST(AudioPreview, LoopsTheRecordingAndReportsEveryRestart) {
     AudioPreview preview;
     EXPECT_EQ(render(preview, 2, 44100.0, false), V(2, 0.0f)); // nothing loaded, not playing
     publish(preview, {1, 2, 3});
     EXPECT_EQ(render(preview, 2, 44100.0, false), V(2, 0.0f)); // not playing
-
     preview.setPlaying(true);
     EXPECT_EQ(render(preview, 2, 44100.0, true), (V{1, 2})); // switching on restarts
     EXPECT_EQ(render(preview, 1, 44100.0, true), (V{3}));    // wraps after the last sample
     EXPECT_EQ(preview.front().playPosition.load(), 0);
     EXPECT_EQ(render(preview, 2, 44100.0, false), (V{1, 2}));
     EXPECT_EQ(preview.front().playPosition.load(), 2);
-    EXPECT_EQ(render(preview, 0, 0.0, false), V{});          // no rate: nothing
-
+    EXPECT_EQ(render(preview, 0, 0.0, false), V{}); // no rate: nothing
     std::vector<float> out{0.5f, 0.5f};
     preview.mix(out.data(), 2, 44100.0);
     EXPECT_EQ(out, (V{3.5f, 1.5f})); // mixed into what is there
-
     // At twice the nominal rate every sample plays twice; at half, every other one.
     preview.setPlaying(false);
     render(preview, 1, 88200.0, false);
@@ -61,23 +53,18 @@ TEST(AudioPreview, LoopsTheRecordingAndReportsEveryRestart) {
     EXPECT_EQ(render(preview, 7, 88200.0, true), (V{1, 1, 2, 2, 3, 3, 1}));
     publish(preview, {4, 5, 6});
     EXPECT_EQ(render(preview, 4, 22050.0, true), (V{4, 6, 4, 6})); // a new recording restarts too
-    // The previous recording is now the back buffer, the one the next load refills.
-    EXPECT_EQ(preview.back().samples.front(), 1.0f);
+    EXPECT_EQ(preview.back().samples.front(), 1.0f) << "the previous recording is the one the next load refills";
 }
 
 TEST(AudioPreview, LoadRecordingPublishesOnlyGoodFiles) {
     test::ScratchDir dir("preview");
     std::vector<int16_t> pcm;
-    V normalised;
-    for (int i = 0; i < 100; ++i) {
-        pcm.push_back(int16_t(i % 2 ? -8000 : 4000));
-        normalised.push_back(i % 2 ? -1.0f : 0.5f);
-    }
+    for (int i = 0; i < 100; ++i) pcm.push_back(int16_t(i % 2 ? -8000 : 4000));
     const auto image = test::wav({test::wavFormat(1, 48000), test::soundChunk(pcm, false)});
     const std::string good = dir.write("bass 12steps.wav", image);
     const std::string bad = dir.write("broken 16steps.wav", test::Bytes(image.begin(), image.end() - 3));
     // A good file behind a path longer than the command takes.
-    const auto deep = std::filesystem::path(dir.file(std::string(100, 'a'))) / std::string(100, 'b');
+    const auto deep = std::filesystem::path(dir.file(std::string(120, 'a'))) / std::string(120, 'b');
     std::filesystem::create_directories(deep);
     const std::string longPath = (deep / "16steps.wav").string();
     std::filesystem::copy_file(good, longPath);
@@ -88,16 +75,13 @@ TEST(AudioPreview, LoadRecordingPublishesOnlyGoodFiles) {
     pattern.header = 0x80000A10u; // triplet, shuffle 10, 16 steps
     pattern.steps[3] = {7, StepGate};
     ASSERT_TRUE(loadRecording(preview, good, pattern));
-    EXPECT_EQ(pattern.header, 0x80000A0Cu); // only the step count changed
-    EXPECT_EQ(pattern.steps[3].note, 7);
-    EXPECT_EQ(preview.front().sampleRate, 48000);
-    expectSamples(preview.front().samples, normalised);
-
-    EXPECT_FALSE(loadRecording(preview, bad, pattern));
-    EXPECT_FALSE(loadRecording(preview, longPath, pattern));
-    EXPECT_FALSE(loadRecording(preview, "", pattern));
-    EXPECT_EQ(pattern.stepCount(), 12);
-    expectSamples(preview.front().samples, normalised);
+    std::filesystem::remove(good);
+    for (const std::string& path : {bad, longPath, good, std::string()})
+        EXPECT_FALSE(loadRecording(preview, path, pattern)) << path; // and leaves what was loaded
+    EXPECT_EQ(test::V(pattern.header, pattern.steps[3].note, preview.front().sampleRate), test::V(0x80000A0Cu, 7, 48000))
+        << "only the step count changed";
+    ASSERT_EQ(preview.front().samples.size(), pcm.size());
+    for (size_t i = 0; i < pcm.size(); ++i) ASSERT_FLOAT_EQ(preview.front().samples[i], i % 2 ? -1.0f : 0.5f) << i;
 }
 
 // Loads keep refilling the back buffer while another thread renders. Every recording holds

@@ -8,42 +8,29 @@ namespace {
 
 using MidiInputTest = SequencerTest;
 
-int allNotesOff(const std::vector<MidiRecord>& midi, bool immediate) {
-    int n = 0;
-    for (const MidiRecord& r : midi) n += r.immediate == immediate && (r.b0 & 0xF0) == 0xB0 && r.b1 == 123;
-    return n;
-}
-
 TEST_F(MidiInputTest, PatternKeysSelectPlayAndStop) {
-    enableMidiOut(2);
+    midiOut(2);
     seq.bank.patterns[9].setStepCount(3);
     noteOn(5);
-    EXPECT_EQ(P(seq.currentPattern, seq.state.running), P(5, 1));
+    EXPECT_EQ(V(seq.currentPattern, seq.state.running), V(5, 1));
     run(7 * 5513 + 100);
     EXPECT_EQ(seq.state.stepIndex, 8);
     noteOn(9);
-    EXPECT_EQ(seq.currentPattern, 9);
-    EXPECT_EQ(seq.state.stepIndex, 8 % 3) << "position kept modulo the new length";
+    EXPECT_EQ(V(seq.currentPattern, seq.state.stepIndex), V(9, 8 % 3)) << "position kept modulo the new length";
     run(5513);
     const int position = seq.state.stepIndex;
     noteOff(9);
-    EXPECT_EQ(seq.currentPattern, 5) << "back to the highest key still held";
-    EXPECT_EQ(seq.state.stepIndex, position) << "without a reset";
-    EXPECT_EQ(seq.state.running, 1);
+    EXPECT_EQ(V(seq.currentPattern, seq.state.stepIndex, seq.state.running), V(5, position, 1))
+        << "back to the highest key still held, without a reset";
 
-    host.midi.clear();
+    clearMidi();
     seq.setEventOffset(42);
     noteOff(5);
-    EXPECT_EQ(P(seq.state.running, voice.gate), P(0, 0));
-    ASSERT_EQ(host.midi.size(), 2u);
-    EXPECT_EQ(allNotesOff(host.midi, true), 1);
-    EXPECT_EQ(host.midi[0].b0, 0xB2);
-    EXPECT_EQ(allNotesOff(host.midi, false), 1);
-    EXPECT_EQ(host.midi[1].offset, 42) << "queued copy at the releasing key's own position";
+    EXPECT_EQ(V(seq.state.running, voice.gate), V(0, 0));
+    EXPECT_EQ(host.now, (MidiLog{{0, 0xB2, 123, 0}}));
+    EXPECT_EQ(host.queued, (MidiLog{{42, 0xB2, 123, 0}})) << "queued copy at the releasing key's own position";
 
-    noteOn(20);
-    noteOn(40);
-    noteOn(30);
+    for (int n : {20, 40, 30}) noteOn(n);
     EXPECT_EQ(seq.currentPattern, 30) << "the newest key selects";
     seq.handleMidiMessage(0x90, 30, 0);
     EXPECT_EQ(seq.currentPattern, 40) << "velocity 0 releases";
@@ -55,9 +42,7 @@ TEST_F(MidiInputTest, PatternLockKeepsCurrentButFollowsRequests) {
     voice.slideFrom = 5;
     noteOn(5);
     noteOn(9);
-    EXPECT_EQ(seq.currentPattern, 3);
-    EXPECT_EQ(seq.requestedPattern, 9);
-    EXPECT_EQ(seq.state.running, 1);
+    EXPECT_EQ(V(seq.currentPattern, seq.requestedPattern, seq.state.running), V(3, 9, 1));
     EXPECT_EQ(voice.slideFrom, 1) << "a MIDI start keeps slideFrom as a flag";
     noteOff(9);
     noteOff(5);
@@ -68,20 +53,18 @@ TEST_F(MidiInputTest, NoteModeLegatoReleaseAndPitch) {
     settings.midiMode = 1;
     seq.state.running = 1;
     noteOn(48, 100);
-    EXPECT_EQ(seq.state.running, 0);
-    EXPECT_EQ(P(voice.gate, voice.trigger), P(1, 1));
+    EXPECT_EQ(V(seq.state.running, voice.gate, voice.trigger), V(0, 1, 1));
     EXPECT_EQ(voice.accent, 0) << "velocity equal to AccentVelocity is plain";
     EXPECT_FLOAT_EQ(voice.pitchHz, tuning.equal[48]);
     voice.trigger = 0;
     noteOn(55, 101);
-    EXPECT_EQ(voice.trigger, 0) << "legato: no retrigger";
-    EXPECT_EQ(voice.slideFrom, 1);
-    EXPECT_EQ(P(voice.accent, voice.accentStep), P(1, 1)) << "one above AccentVelocity accents";
+    EXPECT_EQ(V(voice.trigger, voice.slideFrom), V(0, 1)) << "legato: no retrigger";
+    EXPECT_EQ(V(voice.accent, voice.accentStep), V(1, 1)) << "one above AccentVelocity accents";
     EXPECT_FLOAT_EQ(voice.pitchHz, tuning.equal[55]);
     noteOff(48);
     EXPECT_EQ(voice.gate, 1) << "releasing the older key keeps the sound";
     noteOff(55);
-    EXPECT_EQ(voice.gate + voice.slideFrom + seq.noteHeld, 0);
+    EXPECT_EQ(V(voice.gate, voice.slideFrom, seq.noteHeld), V(0, 0, 0));
 
     noteOn(100);
     EXPECT_FLOAT_EQ(voice.pitchHz, tuning.equal[76]) << "folded";
@@ -93,47 +76,37 @@ TEST_F(MidiInputTest, NoteModeLegatoReleaseAndPitch) {
     noteOn(100);
     EXPECT_FLOAT_EQ(voice.pitchHz, tuning.equal[76]) << "legato notes always fold";
     cc(126, 0);
-    EXPECT_EQ(P(voice.gate, seq.noteHeld), P(0, 0));
+    EXPECT_EQ(V(voice.gate, seq.noteHeld), V(0, 0));
     settings.tuningMode = 1;
     noteOn(40);
     EXPECT_EQ(voice.trigger, 1) << "fresh note after all-notes-off";
     EXPECT_FLOAT_EQ(voice.pitchHz, tuning.stretched[40]);
 }
 
-TEST_F(MidiInputTest, ControllersMoveMappedParameters) {
+TEST_F(MidiInputTest, ControllersAndLearning) {
+    using Params = std::vector<std::pair<int, float>>;
     cc(7, 127);
-    ASSERT_EQ(host.params.size(), 1u);
-    EXPECT_EQ(host.params[0].index, 8);
-    EXPECT_FLOAT_EQ(host.params[0].value, 1.0f);
     cc(121, 64);
     cc(64, 64);
     ccMap.entries[20] = 40; // out-of-range entries are inert
     cc(20, 1);
-    seq.handleMidiMessage(0xE0, 0, 127);
-    seq.handleMidiMessage(0xC0, 3, 0);
-    seq.handleMidiMessage(0xF0, 0, 0);
-    EXPECT_EQ(host.params.size(), 1u);
-    ccMap.entries[64] = 2;
-    ccMap.entries[121] = 3;
+    for (int status : {0xE0, 0xC0, 0xF0}) seq.handleMidiMessage(status, 3, 127);
+    EXPECT_EQ(host.params, (Params{{8, 1.0f}}));
+    ccMap.entries[64] = 3;
+    ccMap.entries[121] = 4;
     cc(64, 127);
     cc(121, 127);
-    ASSERT_EQ(host.params.size(), 2u) << "sustain maps like any controller, 121 never";
-    EXPECT_EQ(host.params[1].index, 2);
-}
+    EXPECT_EQ(host.params, (Params{{8, 1.0f}, {3, 1.0f}})) << "sustain maps like any controller, 121 never";
 
-TEST_F(MidiInputTest, LearnAssignsControllerToLastMovedParameter) {
     seq.learnMode = 1;
     seq.noteParameterChange(2);
     seq.noteParameterChange(200); // an editor-only slot does not disarm it
     cc(30, 127);
-    EXPECT_EQ(ccMap.entries[30], 2);
-    EXPECT_EQ(ccMap.entries[76], -1) << "the old controller of Resonance is unmapped";
-    ASSERT_EQ(host.params.size(), 1u);
-    EXPECT_EQ(host.params[0].index, 2);
-    EXPECT_EQ(seq.learnParameter, -1);
+    EXPECT_EQ(V(ccMap.entries[30], ccMap.entries[76], seq.learnParameter), V(2, -1, -1))
+        << "assigned; Resonance's old controller unmapped; disarmed";
     cc(74, 0); // nothing armed: a plain controller
     EXPECT_EQ(ccMap.entries[74], 1);
-    EXPECT_EQ(host.params.size(), 2u);
+    EXPECT_EQ(host.params, (Params{{8, 1.0f}, {3, 1.0f}, {2, 1.0f}, {1, 0.0f}}));
 }
 
 TEST_F(MidiInputTest, ModeTwoIgnoresNotesAndAllNotesOff) {
@@ -142,50 +115,39 @@ TEST_F(MidiInputTest, ModeTwoIgnoresNotesAndAllNotesOff) {
     noteOn(5);
     noteOff(5);
     cc(123, 0);
-    EXPECT_EQ(P(seq.state.running, seq.currentPattern), P(0, 0));
-    EXPECT_EQ(voice.gate, 1);
+    EXPECT_EQ(V(seq.state.running, seq.currentPattern, voice.gate), V(0, 0, 1));
 }
 
 TEST_F(MidiInputTest, HostTransportStopOnAllChannelsStopsCleanly) {
-    enableMidiOut();
+    midiOut();
     noteOn(5);
     noteOn(6);
     run(3000);
-    host.midi.clear();
+    clearMidi();
     for (int ch = 0; ch < 16; ++ch)
         for (int c : {64, 121, 123}) cc(c, 0, ch);
-    EXPECT_EQ(P(seq.state.running, voice.gate), P(0, 0));
-    for (uint8_t k : seq.heldKeys) ASSERT_EQ(k, 0);
-    EXPECT_EQ(host.midi.size(), 2u) << "only the stop that ended playback is forwarded";
-    EXPECT_TRUE(host.params.empty());
+    EXPECT_EQ(V(seq.state.running, voice.gate, host.now.size(), host.queued.size(), host.params.size()),
+              V(0, 0, 1, 1, 0))
+        << "only the stop that ended playback is forwarded";
     noteOff(5);
     noteOff(6);
     noteOn(7);
-    EXPECT_EQ(seq.state.running, 1);
-    EXPECT_EQ(seq.state.stepIndex, 0);
+    EXPECT_EQ(V(seq.state.running, seq.state.stepIndex), V(1, 0)) << "held keys were forgotten";
 }
 
 TEST_F(MidiInputTest, SwitchingMidiOutputOffReleasesDownstreamNotes) {
-    enableMidiOut(4);
+    midiOut(4);
     seq.setMidiOutput(false);
     seq.setMidiOutput(false); // already off: nothing more
     seq.setMidiOutput(true);
     settings.midiOutputChannel = -1;
     seq.setMidiOutput(false);
-    ASSERT_EQ(host.midi.size(), 1u);
-    EXPECT_TRUE(host.midi[0].immediate);
-    EXPECT_EQ(P(host.midi[0].b0, host.midi[0].b1), P(0xB4, 123));
+    EXPECT_EQ(host.now, (MidiLog{{0, 0xB4, 123, 0}}));
 }
-
-} // namespace
-} // namespace kelo::test
-
-namespace kelo::test {
-namespace {
 
 // Arbitrary input and corrupt pattern data never push indexes out of their ranges.
 TEST_F(MidiInputTest, RandomInputKeepsStateInRange) {
-    enableMidiOut();
+    midiOut();
     settings.midiKeyProgramming = 1;
     PatternRandom r(99);
     for (Pattern& p : seq.bank.patterns) {
@@ -199,18 +161,12 @@ TEST_F(MidiInputTest, RandomInputKeepsStateInRange) {
         if (what == 4) settings.programmingMode = r.next() % 2;
         if (what == 5) settings.midiMode = r.next() % 3;
         run(r.next() % 300);
-        ASSERT_GE(seq.editCursor, 0);
-        ASSERT_LT(seq.editCursor, kMaxSteps);
-        ASSERT_GE(seq.state.stepIndex, 0);
-        ASSERT_LT(seq.state.stepIndex, kMaxSteps);
-        ASSERT_GE(seq.currentPattern, 0);
-        ASSERT_LT(seq.currentPattern, kNumPatterns);
+        ASSERT_LT(unsigned(seq.editCursor), unsigned(kMaxSteps));
+        ASSERT_LT(unsigned(seq.state.stepIndex), unsigned(kMaxSteps));
+        ASSERT_LT(unsigned(seq.currentPattern), unsigned(kNumPatterns));
     }
-    for (const MidiRecord& m : host.midi) {
-        ASSERT_LT(m.b1, 128);
-        ASSERT_LT(m.b2, 128);
-        ASSERT_GE(m.offset, 0);
-    }
+    for (const MidiLog& log : {host.now, host.queued})
+        for (const Midi& m : log) ASSERT_TRUE(m[0] >= 0 && m[2] < 128 && m[3] < 128);
 }
 
 } // namespace

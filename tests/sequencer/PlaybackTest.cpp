@@ -9,57 +9,42 @@
 namespace kelo::test {
 namespace {
 
-constexpr PatternStep kGate{0, StepGate};
-constexpr PatternStep kRest{0, 0};
-constexpr PatternStep kTie{0, StepTie};
+using PlaybackTest = SequencerTest;
 constexpr double kStep = 5512.5; // 120 BPM at 44.1 kHz
-
-class PlaybackTest : public SequencerTest {
-protected:
-    void start() {
-        if (!seq.state.running) seq.programCommand(14);
-    }
-};
 
 TEST_F(PlaybackTest, StepLengthsCarryTheFractionWithoutDrift) {
     start();
     std::vector<int> got = stepLengths(216);
-    EXPECT_EQ(std::vector<int>(got.begin(), got.begin() + 6),
-              (std::vector<int>{5513, 5513, 5512, 5513, 5512, 5513}));
+    EXPECT_EQ(std::vector<int>(got.begin(), got.begin() + 6), V(5513, 5513, 5512, 5513, 5512, 5513));
     EXPECT_EQ(std::accumulate(got.begin(), got.begin() + 16, 0), 88201);
     EXPECT_EQ(std::accumulate(got.begin() + 16, got.end(), 0L), 200 * 5512.5);
-
     host.rate = 48000.0;
     seq.setTempo(150.0);
     for (double bad : {0.0, -3.0, std::nan("")}) seq.setTempo(bad);
     EXPECT_DOUBLE_EQ(seq.state.samplesPerStep, 4800.0);
     seq.restartTiming();
-    got = stepLengths(3);
-    EXPECT_EQ(got, (std::vector<int>{4801, 4800, 4800})) << "strict comparison, then the carry";
-
+    EXPECT_EQ(stepLengths(3), V(4801, 4800, 4800)) << "strict comparison, then the carry";
     seq.setTempo(25.0);
     run(20000);
     seq.setTempo(250.0); // mid-step: the step ends at once, the next ones are whole
-    got = stepLengths(3);
-    for (int len : got) EXPECT_NEAR(len, 2880, 1) << "no burst of one-sample steps";
+    for (int len : stepLengths(3)) EXPECT_NEAR(len, 2880, 1) << "no burst of one-sample steps";
 }
 
 TEST_F(PlaybackTest, SwingTripletAndClockSyncLengths) {
     struct Case {
-        int shuffle;
-        bool triplet;
-        int clockSync;
+        int shuffle, triplet, clockSync;
         double scale;
-        std::vector<double> factors; // expected step lengths in sixteenths
+        std::vector<double> sixteenths; // expected step lengths
     };
     const Case cases[] = {
-        {64, false, 0, 0.75, {1 + 64 / 127.0, 1 - 64 / 127.0, 1 + 64 / 127.0}},
-        {0, true, 0, 0.75, {4 / 3.0, 4 / 3.0, 4 / 3.0}},
-        {127, true, 0, 0.75, {16 / 9.0, 16 / 9.0, 4 / 9.0, 16 / 9.0}}, // long, long, short
-        {0, true, 1, 0.75, {2 / 3.0, 2 / 3.0}},
-        {0, false, 1, 0.75, {0.5, 0.5}},
-        {0, true, 0, 0.5, {2.0, 2.0}},
-        {0, true, 0, 0.0, {1.0, 1.0}}, // an unusable scale is ignored
+        {64, 0, 0, 0.75, {1 + 64 / 127.0, 1 - 64 / 127.0, 1 + 64 / 127.0}},
+        {127, 0, 0, 0.75, {2.0, 0.0, 2.0}}, // the short step still takes a tick
+        {0, 1, 0, 0.75, {4 / 3.0, 4 / 3.0, 4 / 3.0}},
+        {127, 1, 0, 0.75, {16 / 9.0, 16 / 9.0, 4 / 9.0, 16 / 9.0}}, // long, long, short
+        {0, 1, 1, 0.75, {2 / 3.0, 2 / 3.0}},
+        {0, 0, 1, 0.75, {0.5, 0.5}},
+        {0, 1, 0, 0.5, {2.0, 2.0}},
+        {0, 1, 0, 0.0, {1.0, 1.0}}, // an unusable scale is ignored
     };
     for (const Case& c : cases) {
         seq.state.running = 0;
@@ -68,53 +53,43 @@ TEST_F(PlaybackTest, SwingTripletAndClockSyncLengths) {
         settings.clockSync = c.clockSync;
         settings.tripletScale = c.scale;
         start();
-        const std::vector<int> got = stepLengths(int(c.factors.size()));
+        const std::vector<int> got = stepLengths(int(c.sixteenths.size()));
         for (size_t i = 0; i < got.size(); ++i)
-            EXPECT_NEAR(got[i], c.factors[i] * kStep, 1.5) << "shuffle " << c.shuffle << " step " << i;
+            EXPECT_NEAR(got[i], c.sixteenths[i] * kStep, 1.5) << "shuffle " << c.shuffle << " step " << i;
     }
 }
 
-TEST_F(PlaybackTest, FullSwingShortStepStartsAndEndsInOneTick) {
-    enableMidiOut();
+TEST_F(PlaybackTest, SwingShortStepNoteAndSwingPhaseAcrossAWrap) {
+    midiOut();
     pat().setShuffle(127);
     setSteps({kGate, PatternStep{2, StepGate}});
     start();
-    EXPECT_EQ(stepLengths(3), (std::vector<int>{11026, 1, 11024}));
-    const std::vector<MidiRecord> ons = queued(0x90), offs = queued(0x80);
-    ASSERT_GE(ons.size(), 2u);
-    EXPECT_EQ(ons[1].b1, 38);
-    EXPECT_EQ(ons[1].offset, 11026);
-    EXPECT_EQ(offs[1].b1, 38);
-    EXPECT_EQ(offs[1].offset, 11026) << "the short note is still switched off";
-}
+    run(11027);
+    EXPECT_EQ(queued(0x90).back(), (Midi{11026, 0x90, 38, 99}));
+    EXPECT_EQ(queued(0x80).back(), (Midi{11026, 0x80, 38, 0})) << "a one-tick note is still switched off";
 
-TEST_F(PlaybackTest, SwingPhaseRunsOnAcrossAWrap) {
     pat().setStepCount(15);
     pat().setShuffle(100);
-    start();
+    seq.restartTiming();
     const std::vector<int> got = stepLengths(17);
     EXPECT_GT(got[14], 6000) << "15th processed step is long";
     EXPECT_LT(got[15], 5000) << "second pass starts short";
 }
 
-TEST_F(PlaybackTest, TieOfThreeIsOneNoteAndOneSwingPhase) {
+TEST_F(PlaybackTest, TiesAndRestsBeforeTies) {
     setSteps({PatternStep{4, StepGate}, kTie, kTie, kGate});
     pat().setShuffle(127);
     start();
     int gateTicks = 0;
-    tick();
-    while (!(seq.state.samplesInStep == 0)) {
-        tick();
-        gateTicks += voice.gate;
-    }
+    for (tick(); seq.state.samplesInStep != 0; gateTicks += voice.gate) tick();
     EXPECT_NEAR(gateTicks + 1, 2.5 * 2 * kStep, 2.0) << "three long steps less half of one";
-    EXPECT_EQ(triggers, 1);
-    EXPECT_EQ(seq.state.stepIndex, 3);
-    EXPECT_EQ(stepLengths(1 + 1).front(), 1) << "the next note takes the short factor";
-}
+    EXPECT_EQ(V(triggers, seq.state.stepIndex), V(1, 3)) << "a tie of three is one note";
+    EXPECT_EQ(stepLengths(2).front(), 1) << "the next note takes the short factor";
 
-TEST_F(PlaybackTest, RestBeforeTiesLastsAsLongAsTheStepsItCovers) {
+    // A rest followed by ties lasts as long as the steps it covers.
     setSteps({kRest, kTie, kTie, kGate});
+    pat().setShuffle(0);
+    seq.state.running = triggers = 0;
     start();
     const std::vector<int> got = stepLengths(3);
     EXPECT_NEAR(got[0], 3 * kStep, 1.0);
@@ -123,68 +98,44 @@ TEST_F(PlaybackTest, RestBeforeTiesLastsAsLongAsTheStepsItCovers) {
 }
 
 TEST_F(PlaybackTest, SlideChainOverlapsNotesAndReleasesThemTogether) {
-    enableMidiOut(3);
+    midiOut(3);
     setSteps({PatternStep{0, StepGate | StepSlide | StepAccent}, PatternStep{5, StepGate | StepSlide},
               PatternStep{7, StepGate}, kRest});
     start();
+    const int end = 11026 + 2755;
     std::vector<int> slideFrom, accent;
     for (int i = 0; i < 22050; ++i) { // exactly four steps
-        if (tick()) {
-            slideFrom.push_back(voice.slideFrom);
-            accent.push_back(voice.accent * 2 + voice.accentStep);
-        }
-        if (i < 11026 + 2755) {
-            ASSERT_EQ(voice.gate, 1) << "gate open through the chain, tick " << i;
-        }
+        if (tick()) slideFrom.push_back(voice.slideFrom), accent.push_back(voice.accent * 2 + voice.accentStep);
+        if (i < end && voice.gate != 1) FAIL() << "gate closed inside the chain, tick " << i;
     }
-    EXPECT_EQ(slideFrom, (std::vector<int>{0, 1, 1, 0}));
-    EXPECT_EQ(accent, (std::vector<int>{3, 2, 2, 0})) << "accent carried, not re-struck";
+    EXPECT_EQ(slideFrom, V(0, 1, 1, 0));
+    EXPECT_EQ(accent, V(3, 2, 2, 0)) << "accent carried, not re-struck";
     EXPECT_EQ(triggers, 1);
+    EXPECT_EQ(queued(0x90), (MidiLog{{0, 0x93, 36, 127}, {5513, 0x93, 41, 127}, {11026, 0x93, 43, 127}}));
+    EXPECT_EQ(queued(0x80), (MidiLog{{end, 0x83, 36, 0}, {end, 0x83, 41, 0}, {end, 0x83, 43, 0}}));
+    EXPECT_EQ(queued(0x90, false), (MidiLog{{end, 0x93, 36, 0}, {end, 0x93, 41, 0}, {end, 0x93, 43, 0}}));
 
-    const std::vector<MidiRecord> ons = queued(0x90), offs = queued(0x80), zeros = queued(0x90, false);
-    ASSERT_EQ(ons.size(), 3u);
-    const int notes[] = {36, 41, 43}, at[] = {0, 5513, 11026};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(ons[i].b0, 0x93);
-        EXPECT_EQ(ons[i].b1, notes[i]);
-        EXPECT_EQ(ons[i].b2, 127);
-        EXPECT_EQ(ons[i].offset, at[i]);
-    }
-    ASSERT_EQ(offs.size(), 3u);
-    ASSERT_EQ(zeros.size(), 3u);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(offs[i].b1, ons[i].b1);
-        EXPECT_EQ(offs[i].offset, 11026 + 2755);
-        EXPECT_EQ(zeros[i].offset, offs[i].offset);
-    }
-}
-
-TEST_F(PlaybackTest, SlideIntoRestClosesHalfWayThroughTheRest) {
+    // A slide into a rest closes the gate half-way through the rest.
     setSteps({PatternStep{0, StepGate | StepSlide}, kRest, kGate});
+    seq.state.running = triggers = 0;
     start();
-    int closedAt = -1;
-    for (int i = 0; i < 11026 && closedAt < 0; ++i) {
-        tick();
-        if (!voice.gate) closedAt = i;
-    }
-    EXPECT_NEAR(closedAt, 1.5 * kStep, 1.0);
+    int open = 0;
+    while (open < 11026 && (tick(), voice.gate)) ++open;
+    EXPECT_NEAR(open, 1.5 * kStep, 1.0);
     run(3000);
     EXPECT_EQ(triggers, 2) << "the note after the rest starts afresh";
 }
 
 TEST_F(PlaybackTest, OneStepPatternRetriggersEveryStep) {
-    enableMidiOut();
+    midiOut();
     setSteps({PatternStep{12, StepGate | StepUp}});
     start();
     run(22050);
-    EXPECT_EQ(triggers, 4);
-    ASSERT_EQ(queued(0x90).size(), 4u);
-    EXPECT_EQ(queued(0x90)[3].b1, 60);
-    EXPECT_EQ(queued(0x80).size(), 4u);
+    EXPECT_EQ(V(triggers, queued(0x90).size(), queued(0x80).size(), queued(0x90)[3][2]), V(4, 4, 4, 60));
 }
 
 TEST_F(PlaybackTest, PitchVelocityAndPhaseReset) {
-    enableMidiOut();
+    midiOut();
     setSteps({kGate, PatternStep{9, StepGate | StepUp | StepAccent}, PatternStep{0, StepGate | StepUp | StepDown}});
     settings.accentVelocity = 0; // plain notes must not go out as velocity 0 (a note-off)
     settings.resetOscillator = 1;
@@ -197,46 +148,38 @@ TEST_F(PlaybackTest, PitchVelocityAndPhaseReset) {
     settings.vcoTuning = 0.6f; // octave ratio 2.1
     run(5513);
     EXPECT_NEAR(voice.pitchHz, 6.875 * std::pow(2.1, 39 / 12.0), 0.01);
-    const std::vector<MidiRecord> ons = queued(0x90);
-    ASSERT_EQ(ons.size(), 3u);
-    EXPECT_EQ(ons[0].b2, 1);
-    EXPECT_EQ(ons[1].b2, 127);
     settings.accentVelocity = 100;
     run(5512);
-    EXPECT_EQ(queued(0x90).back().b2, 99);
+    std::vector<int> velocities;
+    for (const Midi& m : queued(0x90)) velocities.push_back(m[3]);
+    EXPECT_EQ(velocities, V(1, 127, 1, 99));
 }
 
 TEST_F(PlaybackTest, StopStartAndOffsetsWithinTheBlock) {
-    enableMidiOut(1);
+    midiOut(1);
     setSteps({kGate, PatternStep{3, StepGate}, kGate});
     seq.beginBlock();
     run(100); // stopped: the block position still advances
     start();
     run(5513 + 10);
-    EXPECT_EQ(seq.state.stepIndex, 2);
-    EXPECT_EQ(queued(0x90).front().offset, 100);
-    host.midi.clear();
+    EXPECT_EQ(V(seq.state.stepIndex, queued(0x90).front()[0]), V(2, 100));
+    clearMidi();
     seq.setEventOffset(300);
     seq.programCommand(14);
-    EXPECT_EQ(seq.state.running, 0);
-    EXPECT_EQ(voice.gate, 0);
-    ASSERT_EQ(host.midi.size(), 2u);
-    EXPECT_TRUE(host.midi[0].immediate);
-    EXPECT_EQ(P(host.midi[0].b0, host.midi[0].b1), P(0x81, 39));
-    EXPECT_EQ(P(host.midi[1].b0, host.midi[1].b1), P(0xB1, 123));
+    EXPECT_EQ(V(seq.state.running, voice.gate), V(0, 0));
+    EXPECT_EQ(host.now, (MidiLog{{0, 0x81, 39, 0}}));
+    EXPECT_EQ(host.queued, (MidiLog{{0, 0xB1, 123, 0}}));
     run(1000);
     EXPECT_EQ(seq.state.stepIndex, 2) << "nothing advances while stopped";
     seq.setEventOffset(300);
     start();
     tick();
-    EXPECT_EQ(seq.state.stepIndex, 1) << "restarts from step 0";
-    EXPECT_EQ(queued(0x90).back().offset, 300);
-
+    EXPECT_EQ(V(seq.state.stepIndex, queued(0x90).back()[0]), V(1, 300)) << "restarts from step 0";
     settings.midiOutputChannel = -1; // a negative channel silences everything
-    host.midi.clear();
+    clearMidi();
     run(3 * 5513);
     seq.programCommand(14);
-    EXPECT_TRUE(host.midi.empty());
+    EXPECT_TRUE(host.now.empty() && host.queued.empty());
 }
 
 TEST_F(PlaybackTest, PatternShrunkUnderThePlayheadWrapsSafely) {

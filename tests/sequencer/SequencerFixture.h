@@ -1,7 +1,9 @@
 #pragma once
-// A sequencer wired to a recording host, driven sample by sample as the voice does.
+// A sequencer wired to a recording host, ticked sample by sample as the voice does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <utility>
 #include <vector>
 
@@ -10,87 +12,60 @@
 
 namespace kelo::test {
 
-// Two values compared together, printed readably on failure.
-inline std::pair<int, int> P(int a, int b) { return {a, b}; }
+// Several values compared in one assertion, printed readably on failure.
+template <class... T> std::vector<int> V(T... v) { return {int(v)...}; }
 
-struct MidiRecord {
-    bool immediate;
-    int offset, b0, b1, b2;
-};
+using Midi = std::array<int, 4>; // offset, status, data1, data2
+using MidiLog = std::vector<Midi>;
 
-class RecordingHost : public SequencerHost {
-public:
+struct RecordingHost : SequencerHost {
     void setParameter(int index, float value) override { params.push_back({index, value}); }
-    bool sendMidiNow(int offset, int b0, int b1, int b2) override {
-        midi.push_back({true, offset, b0, b1, b2});
-        return true;
-    }
-    void queueMidiEvent(int offset, int b0, int b1, int b2) override {
-        midi.push_back({false, offset, b0, b1, b2});
-    }
+    bool sendMidiNow(int at, int b0, int b1, int b2) override { return now.push_back({at, b0, b1, b2}), true; }
+    void queueMidiEvent(int at, int b0, int b1, int b2) override { queued.push_back({at, b0, b1, b2}); }
     double sampleRate() const override { return rate; }
-
-    struct Param {
-        int index;
-        float value;
-    };
-    std::vector<MidiRecord> midi;
-    std::vector<Param> params;
+    std::vector<std::pair<int, float>> params;
+    MidiLog now, queued;
     double rate = 44100.0;
 };
 
+constexpr PatternStep kGate{0, StepGate}, kRest{0, 0}, kTie{0, StepTie};
+
 class SequencerTest : public ::testing::Test {
 protected:
-    SequencerTest() : seq(voice, settings, ccMap, tuning, host) {
-        tuning.build();
-        setDefaultCcMap(ccMap);
-    }
+    SequencerTest() : seq(voice, settings, ccMap, tuning, host) { tuning.build(), setDefaultCcMap(ccMap); }
 
-    void enableMidiOut(int ch = 0) {
-        settings.midiOutput = 1;
-        settings.midiOutputChannel = ch;
-    }
+    void midiOut(int ch = 0) { settings.midiOutput = 1, settings.midiOutputChannel = ch; }
+    void clearMidi() { host.now.clear(), host.queued.clear(); }
     void noteOn(int n, int v = 100) { seq.handleMidiMessage(0x90, n, v); }
     void noteOff(int n) { seq.handleMidiMessage(0x80, n, 0); }
     void cc(int c, int v, int ch = 0) { seq.handleMidiMessage(0xB0 | ch, c, v); }
-
+    void start() { if (!seq.state.running) seq.programCommand(14); }
     // One sample; true when a step started on it. The voice consumes the trigger.
     bool tick() {
         const bool starts = seq.state.running && seq.state.samplesInStep == 0;
         seq.sequencerTick();
-        triggers += voice.trigger;
-        voice.trigger = 0;
+        triggers += voice.trigger, voice.trigger = 0;
         return starts;
     }
-    void run(int ticks) {
-        for (int i = 0; i < ticks; ++i) tick();
-    }
+    void run(int ticks) { while (ticks-- > 0) tick(); }
     // Lengths in ticks of the next `count` steps.
     std::vector<int> stepLengths(int count) {
-        std::vector<int> lengths;
-        int since = -1;
-        for (int i = 0; i < 2000000 && int(lengths.size()) < count; ++i) {
-            if (tick()) {
-                if (since >= 0) lengths.push_back(since);
-                since = 0;
-            }
-            if (since >= 0) ++since;
-        }
-        return lengths;
+        std::vector<int> starts, out;
+        for (int i = 0; i < 2000000 && int(starts.size()) <= count; ++i)
+            if (tick()) starts.push_back(i);
+        for (size_t k = 1; k < starts.size(); ++k) out.push_back(starts[k] - starts[k - 1]);
+        return out;
     }
-
     Pattern& pat() { return seq.current(); }
     void setSteps(std::initializer_list<PatternStep> steps) {
-        int i = 0;
-        for (const PatternStep& s : steps) pat().steps[i++] = s;
-        pat().setStepCount(i);
+        std::copy(steps.begin(), steps.end(), pat().steps);
+        pat().setStepCount(int(steps.size()));
     }
-    // Queued events whose status (channel removed) is `status`; note-ons split by velocity.
-    std::vector<MidiRecord> queued(int status, bool sounding = true) const {
-        std::vector<MidiRecord> out;
-        for (const MidiRecord& r : host.midi)
-            if (!r.immediate && (r.b0 & 0xF0) == status && (status != 0x90 || (r.b2 > 0) == sounding))
-                out.push_back(r);
+    // Queued events of one status (channel removed); note-ons split into sounding and velocity 0.
+    MidiLog queued(int status, bool sounding = true) const {
+        MidiLog out;
+        for (const Midi& m : host.queued)
+            if ((m[1] & 0xF0) == status && (status != 0x90 || (m[3] > 0) == sounding)) out.push_back(m);
         return out;
     }
 

@@ -8,7 +8,7 @@
 
 #include "files/EngineSettingsFile.h"
 #include "files/PatternFile.h"
-#include "tests/import/ImportTestSupport.h"
+#include "tests/files/FileTestSupport.h"
 
 namespace kelo {
 namespace {
@@ -16,8 +16,7 @@ namespace {
 const std::filesystem::path kData = KELO_DATA_DIR;
 
 TEST(DefaultBank, HoldsExactly128PlayableAndVariedPatterns) {
-    auto bank = std::make_unique<PatternBank>();
-    test::fillSentinel(*bank);
+    auto bank = std::make_unique<PatternBank>(test::sentinelBank());
     ASSERT_TRUE(readBank(*bank, (kData / "DefaultPatternBank.pat").string()));
     auto counted = std::make_unique<PatternBank>();
     EXPECT_EQ(parseBank(*counted, test::readText(kData / "DefaultPatternBank.pat")), 128);
@@ -62,8 +61,8 @@ TEST(DefaultBank, HoldsExactly128PlayableAndVariedPatterns) {
 }
 
 TEST(DefaultBank, CommittedFileIsWhatTheComposerWrites) {
-    test::ScratchDir dir("bank");
-    const std::string out = (dir / "bank.pat").string();
+    test::TempDir dir("bank");
+    const std::string out = dir.file("bank.pat");
     const std::string command = std::string("\"") + KELO_PYTHON3 + "\" \"" +
                                 (kData / "compose_bank.py").string() + "\" \"" + out + "\"";
     ASSERT_EQ(std::system(command.c_str()), 0);
@@ -72,20 +71,20 @@ TEST(DefaultBank, CommittedFileIsWhatTheComposerWrites) {
 
 // True when `text`, read as a User.ini, leaves every byte of the settings at the defaults
 // (both built on zeroed memory so padding compares too).
-bool changesNoSetting(const std::string& text, test::RecordingParams& params) {
+bool changesNoSetting(const std::string& text, test::RecordingParameters& params) {
     alignas(EngineSettings) unsigned char defaults[sizeof(EngineSettings)] = {};
     alignas(EngineSettings) unsigned char read[sizeof(EngineSettings)] = {};
     new (defaults) EngineSettings;
-    test::ScratchDir dir("ini");
-    test::writeText(dir / "User.ini", text);
-    EXPECT_TRUE(readEngineSettings(*new (read) EngineSettings, (dir / "User.ini").string(), &params));
+    test::TempDir dir("ini");
+    dir.write("User.ini", text);
+    EXPECT_TRUE(readEngineSettings(*new (read) EngineSettings, dir.file("User.ini"), &params));
     return std::memcmp(defaults, read, sizeof read) == 0;
 }
 
 TEST(UserIniTemplate, ChangesNothingAsInstalledNorWithEverySettingSwitchedOn) {
     const std::string text = test::readText(kData / "User.ini");
     ASSERT_FALSE(text.empty());
-    test::RecordingParams asInstalled;
+    test::RecordingParameters asInstalled;
     EXPECT_TRUE(changesNoSetting(text, asInstalled));
     EXPECT_TRUE(asInstalled.values.empty());
 
@@ -103,7 +102,7 @@ TEST(UserIniTemplate, ChangesNothingAsInstalledNorWithEverySettingSwitchedOn) {
         uncommented += line + "\n";
     }
     EXPECT_GE(keys, 15u);
-    test::RecordingParams switchedOn;
+    test::RecordingParameters switchedOn;
     EXPECT_TRUE(changesNoSetting(uncommented, switchedOn));
     EXPECT_EQ(switchedOn.values, (std::map<int, float>{{9, (120.0f - 25.0f) / 225.0f}})); // Tempo = 120
 }

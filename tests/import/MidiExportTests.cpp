@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "files/MidiExport.h"
-#include "tests/import/ImportTestSupport.h"
+#include "tests/files/FileTestSupport.h"
 
 namespace kelo {
 namespace {
@@ -68,9 +68,9 @@ const ExportCase kCases[] = {
 // Swing is set on every pattern: it must not move exported notes. Fails (never skips) when
 // python3 or mido is unavailable.
 TEST(MidiExport, FilesReadBackByAnIndependentParser) {
-    test::ScratchDir dir("midi");
-    test::writeText(dir / "reader.py", kReader);
-    std::string command = std::string("\"") + KELO_PYTHON3 + "\" \"" + (dir / "reader.py").string() + "\"";
+    test::TempDir dir("midi");
+    dir.write("reader.py", kReader);
+    std::string command = std::string("\"") + KELO_PYTHON3 + "\" \"" + dir.file("reader.py") + "\"";
     for (size_t i = 0; i < std::size(kCases); ++i) {
         const ExportCase& c = kCases[i];
         Pattern p{};
@@ -81,11 +81,11 @@ TEST(MidiExport, FilesReadBackByAnIndependentParser) {
         EngineSettings s;
         s.accentVelocity = c.accentVelocity;
         s.clockSync = c.clockSync;
-        const std::string path = (dir / (std::to_string(i) + ".mid")).string();
+        const std::string path = dir.file(std::to_string(i) + ".mid");
         ASSERT_TRUE(exportPatternMidi(p, s, path)) << c.name;
         command += " \"" + path + "\"";
     }
-    const std::string out = (dir / "reader.out").string();
+    const std::string out = dir.file("reader.out");
     ASSERT_EQ(std::system((command + " > \"" + out + "\" 2>&1").c_str()), 0)
         << "reading the files back with python3-mido failed:\n" << test::readText(out);
     const std::string text = test::readText(out);

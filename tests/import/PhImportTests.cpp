@@ -5,12 +5,10 @@
 #include <sstream>
 
 #include "files/ForeignImport.h"
-#include "tests/import/ImportTestSupport.h"
+#include "tests/files/FileTestSupport.h"
 
 namespace kelo {
 namespace {
-
-using test::samePattern;
 
 struct PhStep {
     long long note = 0;
@@ -28,25 +26,23 @@ std::string phPattern(long long count, const std::vector<PhStep>& steps = {}) {
     return out.str();
 }
 
+const PatternBank kSentinel = test::sentinelBank();
+
 struct PhResult {
-    std::unique_ptr<PatternBank> before = std::make_unique<PatternBank>();
-    std::unique_ptr<PatternBank> bank = std::make_unique<PatternBank>();
+    std::unique_ptr<PatternBank> bank = std::make_unique<PatternBank>(kSentinel);
     int read = -2;
-    // Patterns from `first` on are exactly as they were.
     bool unchangedFrom(int first) const {
         for (int i = first; i < kNumPatterns; ++i)
-            if (!samePattern(bank->patterns[i], before->patterns[i])) return false;
+            if (!test::untouched(*bank, i)) return false;
         return true;
     }
 };
 
 PhResult importText(const std::string& text) {
-    test::ScratchDir dir("ph");
-    test::writeText(dir / "bank.ph", text);
+    test::TempDir dir("ph");
+    dir.write("bank.ph", text);
     PhResult r;
-    test::fillSentinel(*r.before);
-    *r.bank = *r.before;
-    r.read = importPhFile((dir / "bank.ph").string(), *r.bank);
+    r.read = importPhFile(dir.file("bank.ph"), *r.bank);
     return r;
 }
 
@@ -57,13 +53,13 @@ TEST(PhImport, StepFieldsBecomeFlagsAndOnlyTheCountChangesInTheHeader) {
                                                  {2, 1, 1, 1, 0, 0}})); // both: an octave up, up flag only
     EXPECT_EQ(r.read, 1);
     const Pattern& p = r.bank->patterns[0];
-    EXPECT_EQ(p.header, (r.before->patterns[0].header & ~0x7Fu) | 12u);
+    EXPECT_EQ(p.header, (kSentinel.patterns[0].header & ~0x7Fu) | 12u);
     const PatternStep expected[] = {{5, StepGate | StepAccent}, {7, StepGate | StepDown | StepSlide},
                                     {3, StepUp}, {14, StepGate | StepUp}, {0, StepGate}};
     for (int s = 0; s < 5; ++s) EXPECT_EQ(std::tuple(p.steps[s].note, p.steps[s].flags),
                                           std::tuple(expected[s].note, expected[s].flags)) << s;
     // Steps beyond the 16 the format holds keep their contents.
-    EXPECT_EQ(std::memcmp(p.steps + 16, r.before->patterns[0].steps + 16, 2 * (kMaxSteps - 16)), 0);
+    EXPECT_EQ(std::memcmp(p.steps + 16, kSentinel.patterns[0].steps + 16, 2 * (kMaxSteps - 16)), 0);
 }
 
 TEST(PhImport, NumbersAndCountsAreHeldInRange) {
@@ -72,7 +68,7 @@ TEST(PhImport, NumbersAndCountsAreHeldInRange) {
     EXPECT_EQ(r.read, 4);
     EXPECT_EQ(std::tuple(r.bank->patterns[0].stepCount(), r.bank->patterns[1].stepCount(),
                          r.bank->patterns[2].stepCount()), std::tuple(1, 64, 1));
-    EXPECT_EQ(r.bank->patterns[1].steps[20].note, r.before->patterns[1].steps[20].note);
+    EXPECT_EQ(r.bank->patterns[1].steps[20].note, kSentinel.patterns[1].steps[20].note);
     EXPECT_EQ(std::tuple(r.bank->patterns[3].steps[0].note, r.bank->patterns[3].steps[1].note),
               std::tuple(uint8_t(35), uint8_t(0)));
 
@@ -106,28 +102,26 @@ TEST(PhImport, ShortTruncatedOrDamagedFilesChangeOnlyThePatternsTheyHoldInFull) 
 }
 
 TEST(ForeignImportCommand, PathDecidesTheFormat) {
-    test::ScratchDir dir("cmd");
-    for (const char* name : {"bank.ph", "bank.txt", "bank.RBS"}) test::writeText(dir / name, phPattern(5, {{9}}));
-    auto bank = std::make_unique<PatternBank>();
-    test::fillSentinel(*bank);
-    const auto before = std::make_unique<PatternBank>(*bank);
+    test::TempDir dir("cmd");
+    for (const char* name : {"bank.ph", "bank.txt", "bank.RBS"}) dir.write(name, phPattern(5, {{9}}));
+    auto bank = std::make_unique<PatternBank>(kSentinel);
     int selected = -2;
     // Upper case is neither format: the extension is matched as written.
     for (const char* name : {"bank.txt", "bank.RBS", "missing.ph"}) {
-        EXPECT_FALSE(importForeignPatterns((dir / name).string(), *bank, nullptr, selected)) << name;
+        EXPECT_FALSE(importForeignPatterns(dir.file(name), *bank, nullptr, selected)) << name;
         EXPECT_EQ(selected, -1);
     }
-    EXPECT_EQ(std::memcmp(bank.get(), before.get(), sizeof(PatternBank)), 0);
+    EXPECT_EQ(std::memcmp(bank.get(), &kSentinel, sizeof(PatternBank)), 0);
 
     selected = -2;
-    EXPECT_TRUE(importForeignPatterns((dir / "bank.ph").string(), *bank, nullptr, selected));
+    EXPECT_TRUE(importForeignPatterns(dir.file("bank.ph"), *bank, nullptr, selected));
     EXPECT_EQ(std::tuple(selected, bank->patterns[0].stepCount(), bank->patterns[0].steps[0].note),
               std::tuple(-1, 5, uint8_t(9)));
 
     // ".rbs" wins when both appear: a ".ph" file in a folder named like a song is read as a song.
-    test::ScratchDir songDir("x.rbs");
-    test::writeText(songDir / "bank.ph", phPattern(5));
-    EXPECT_FALSE(importForeignPatterns((songDir / "bank.ph").string(), *bank, nullptr, selected));
+    test::TempDir songDir("x.rbs");
+    songDir.write("bank.ph", phPattern(5));
+    EXPECT_FALSE(importForeignPatterns(songDir.file("bank.ph"), *bank, nullptr, selected));
 }
 
 } // namespace

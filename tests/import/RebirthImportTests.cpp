@@ -5,7 +5,7 @@
 #include <random>
 
 #include "files/ForeignImport.h"
-#include "tests/import/ImportTestSupport.h"
+#include "tests/files/FileTestSupport.h"
 
 namespace kelo {
 namespace {
@@ -22,20 +22,19 @@ std::vector<uint8_t> song(const char* name) {
     return bytes;
 }
 
+const PatternBank kSentinel = test::sentinelBank();
+
 struct Imported {
-    std::unique_ptr<PatternBank> before = std::make_unique<PatternBank>();
-    std::unique_ptr<PatternBank> bank = std::make_unique<PatternBank>();
-    test::RecordingParams params;
+    std::unique_ptr<PatternBank> bank = std::make_unique<PatternBank>(kSentinel);
+    test::RecordingParameters params;
     int selected = -2;
     bool ok = false;
     const PatternStep& step(int pattern, int s) const { return bank->patterns[pattern].steps[s]; }
-    bool unchanged(int pattern) const { return samePattern(bank->patterns[pattern], before->patterns[pattern]); }
+    bool unchanged(int pattern) const { return test::untouched(*bank, pattern); }
 };
 
 Imported importBytes(std::span<const uint8_t> bytes) {
     Imported r;
-    test::fillSentinel(*r.before);
-    *r.bank = *r.before;
     RebirthSong parsed;
     parseRebirthSong(bytes, parsed);
     r.ok = applyRebirthSong(parsed, *r.bank, &r.params, r.selected);
@@ -74,15 +73,13 @@ TEST(RebirthSongFiles, EveryRealSongImportsIntoTheFirst64PatternsOnly) {
     for (const char* name : kSongFiles) {
         SCOPED_TRACE(name);
         Imported r;
-        test::fillSentinel(*r.before);
-        *r.bank = *r.before;
         ASSERT_TRUE(importRebirthSong((kSongs / name).string(), *r.bank, &r.params, r.selected));
         EXPECT_TRUE(r.selected >= 0 && r.selected <= 31) << r.selected;
         EXPECT_EQ(r.params.values.size(), 7u); // knobs 0..5 and the waveform
         for (int i = 0; i < 64; ++i) {
             const Pattern& p = r.bank->patterns[i];
             EXPECT_TRUE(p.stepCount() >= 1 && p.stepCount() <= 16);
-            EXPECT_EQ(p.header & ~0x7Fu, r.before->patterns[i].header & ~0x7Fu); // only the count changes
+            EXPECT_EQ(p.header & ~0x7Fu, kSentinel.patterns[i].header & ~0x7Fu); // only the count changes
             for (int s = 0; s < p.stepCount(); ++s) EXPECT_LE(p.steps[s].note, 12);
         }
         for (int i = 64; i < kNumPatterns; ++i) EXPECT_TRUE(r.unchanged(i));
@@ -154,7 +151,7 @@ TEST(RebirthSongFiles, KnownStepsAndKnobsMatchTheirChunkBytes) {
         // A short pattern keeps the steps beyond its count.
         for (int p : known.eightStepPatterns) {
             EXPECT_EQ(r.bank->patterns[p].stepCount(), 8);
-            EXPECT_EQ(std::memcmp(r.bank->patterns[p].steps + 8, r.before->patterns[p].steps + 8, 2 * (kMaxSteps - 8)), 0);
+            EXPECT_EQ(std::memcmp(r.bank->patterns[p].steps + 8, kSentinel.patterns[p].steps + 8, 2 * (kMaxSteps - 8)), 0);
         }
     }
 }
@@ -211,7 +208,7 @@ TEST(RebirthChunkWalk, HostileValuesAreClamped) {
               std::tuple(124 / 127.0f, 1.0f, 1.0f));
     EXPECT_EQ(std::tuple(r.bank->patterns[0].stepCount(), r.step(0, 0).note), std::tuple(1, 35));
     EXPECT_EQ(r.bank->patterns[1].stepCount(), 16);
-    EXPECT_EQ(r.step(1, 16).flags, r.before->patterns[1].steps[16].flags);
+    EXPECT_EQ(r.step(1, 16).flags, kSentinel.patterns[1].steps[16].flags);
 }
 
 TEST(RebirthChunkWalk, FilesWithoutUnitsChangeNothing) {

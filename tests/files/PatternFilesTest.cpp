@@ -1,8 +1,9 @@
+// Pattern files and their parameters: the pattern text, companion ".param" files and parameter lines.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <random>
+#include <vector>
 #include <tuple>
 
 #include "FileTestSupport.h"
@@ -12,20 +13,8 @@
 namespace kelo {
 namespace {
 
-// Every step marked with a tie, which no reader ever stores, so untouched patterns show.
-PatternBank markedBank() {
-    PatternBank bank{};
-    for (int i = 0; i < kNumPatterns; ++i) {
-        bank.patterns[i].header = 0x1234'0000u | 16u;
-        for (PatternStep& s : bank.patterns[i].steps) s = {uint8_t(i % 32), StepTie};
-    }
-    return bank;
-}
-
-bool untouched(const PatternBank& bank, int i) {
-    static const PatternBank marked = markedBank();
-    return std::memcmp(&bank.patterns[i], &marked.patterns[i], sizeof(Pattern)) == 0;
-}
+using test::RecordingParameters;
+using test::TempDir;
 
 std::string lines(int count, const char* line) {
     std::string s;
@@ -69,24 +58,24 @@ TEST(PatternText, BlockBoundaries) {
     Pattern single{};
     parsePattern(single, text);
     EXPECT_EQ(single.header, 16u);
-    PatternBank bank = markedBank();
+    PatternBank bank = test::sentinelBank();
     EXPECT_EQ(parseBank(bank, text), 3);
     EXPECT_EQ(std::tuple(bank.patterns[1].header, bank.patterns[1].steps[0].note, bank.patterns[1].steps[4].flags),
-              std::tuple(0x1234'0000u | 4u, uint8_t(4), uint8_t(StepTie)));
+              std::tuple(0x00012300u | 4u, uint8_t(4), uint8_t(0xE0)));
     EXPECT_EQ(bank.patterns[2].header, 2u);
-    EXPECT_TRUE(untouched(bank, 3));
+    EXPECT_TRUE(test::untouched(bank, 3));
 
     // Declared 0: every line up to the next meta line, at most 64 stored.
-    bank = markedBank();
+    bank = test::sentinelBank();
     EXPECT_EQ(parseBank(bank, "; KELO Meta tag: 256\n" + lines(70, "d-3 1 0 0\n") + "; KELO Meta tag: 1\ng-3 1 0 0\n"), 2);
     EXPECT_EQ(std::tuple(bank.patterns[0].header, bank.patterns[1].header, bank.patterns[1].steps[0].note),
               std::tuple(0x100u | 64u, 1u, uint8_t(7)));
 
     // No meta lines: everything goes to the first pattern; trailing comments are no block.
-    bank = markedBank();
+    bank = test::sentinelBank();
     EXPECT_EQ(parseBank(bank, lines(40, "d-3 1 0 0\n") + "; the end\n"), 1);
     EXPECT_EQ(bank.patterns[0].stepCount(), 40);
-    EXPECT_TRUE(untouched(bank, 1));
+    EXPECT_TRUE(test::untouched(bank, 1));
 
     // A block without step lines, or no block at all, gives one step.
     Pattern empty{};
@@ -107,7 +96,7 @@ TEST(PatternText, BankRoundTripAndPlacement) {
     test::TempDir dir;
     const std::string path = dir.file("Bank.pat");
     ASSERT_TRUE(writeBank(bank, path));
-    PatternBank back = markedBank();
+    PatternBank back = test::sentinelBank();
     ASSERT_TRUE(readBank(back, path));
     for (int i = 0; i < kNumPatterns; ++i) {
         const Pattern& a = bank.patterns[i];
@@ -119,10 +108,10 @@ TEST(PatternText, BankRoundTripAndPlacement) {
         }
     }
     // From pattern 120 on, blocks past 127 are ignored.
-    back = markedBank();
+    back = test::sentinelBank();
     EXPECT_EQ(parseBank(back, formatBank(bank), 120), 8);
     EXPECT_EQ(back.patterns[127].header, bank.patterns[7].header);
-    EXPECT_TRUE(untouched(back, 119));
+    EXPECT_TRUE(test::untouched(back, 119));
     EXPECT_EQ(parseBank(back, formatBank(bank), 500), 0);
     EXPECT_FALSE(readBank(back, dir.file("none.pat")));
     EXPECT_FALSE(readPattern(back.patterns[0], dir.file("none.pat")));
@@ -134,11 +123,11 @@ TEST(PatternText, SeveralFilesIntoConsecutivePatterns) {
     test::TempDir dir;
     const std::string a = dir.write("a.pat", "; KELO Meta tag: 1\n; Cutoff: 0.5\nd-3 1 0 0\n");
     const std::string b = dir.write("b.pat", "; KELO Meta tag: 2\n; Cutoff: 0.9\ne-3 1 0 0\ne-3 1 0 0\n");
-    PatternBank bank = markedBank();
+    PatternBank bank = test::sentinelBank();
     ParameterCapture capture;
     EXPECT_EQ(loadPatternFiles(bank, 125, {a, dir.file("missing.pat"), b, a}, &capture), 2);
     EXPECT_EQ(std::tuple(bank.patterns[125].header, bank.patterns[127].header), std::tuple(1u, 2u));
-    EXPECT_TRUE(untouched(bank, 126));
+    EXPECT_TRUE(test::untouched(bank, 126));
     EXPECT_EQ(capture.values[CaptureCutoff], 0.5f); // the first file's lines
 }
 
@@ -151,14 +140,106 @@ TEST(PatternText, CorruptTextKeepsPatternsValid) {
         std::string text = good.substr(0, rng() % good.size());
         for (int k = 0; round % 2 && k < 50; ++k) text[rng() % text.size()] = char(rng() % 256);
         text.insert(rng() % (text.size() + 1), "; KELO Meta tag: 4294967295999\n; KELO Meta tag: -3\n");
-        PatternBank bank = markedBank();
+        PatternBank bank = test::sentinelBank();
         parseBank(bank, text);
         for (int i = 0; i < kNumPatterns; ++i) {
             ASSERT_TRUE(bank.patterns[i].stepCount() >= 1 && bank.patterns[i].stepCount() <= 64);
             for (const PatternStep& s : bank.patterns[i].steps)
-                ASSERT_TRUE(s.flags == StepTie || (s.note <= 35 && (s.flags & 0xE0) == 0));
+                ASSERT_TRUE(s.flags == 0xE0 || (s.note <= 35 && (s.flags & 0xE0) == 0));
         }
     }
+}
+
+ParameterCapture captured(const std::string& comment) {
+    ParameterCapture c;
+    clearParameterCapture(c);
+    parseParameterLine(c, comment);
+    return c;
+}
+
+TEST(ParameterFiles, CompanionPathNeverNamesThePatternFile) {
+    EXPECT_EQ(companionPath("C:\\KELO\\Patterns\\Acid.pat"), "C:\\KELO\\Patterns\\Acid.param");
+    EXPECT_EQ(companionPath("C:\\my.dir\\Acid"), "C:\\my.dir\\Acid.param");
+    EXPECT_EQ(companionPath("/home/a.b/Acid.v2.pat"), "/home/a.b/Acid.v2.param");
+    EXPECT_EQ(companionPath("X.PARAM"), "X.PARAM.param");
+}
+
+TEST(ParameterFiles, SaveWritesThirteenLinesThatReadBack) {
+    TempDir dir;
+    RecordingParameters params;
+    for (int i = 0; i < kParameterCount; ++i) params.setParameter(i, float(i) / 16.0f);
+    params.setParameter(9, 0.42222222f);
+    Pattern p{};
+    p.header = 3;
+    ASSERT_TRUE(savePatternWithParameters(p, dir.file("Bass.pat"), params));
+    const std::string text = test::readText(dir.file("Bass.param"));
+    EXPECT_EQ(text.rfind("\"Tune\" = 0.000000\n\"Cutoff\" = 0.062500\n", 0), 0u);
+    EXPECT_NE(text.find("\n\"Volume\" = 0.500000\n\"\" = 0.422222\n\"Waveform\" = 0.625000\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 13);
+
+    RecordingParameters back;
+    parseParameterFile(back, text);
+    ASSERT_EQ(back.writes.size(), 13u);
+    for (int i = 0; i < kParameterCount; ++i) EXPECT_NEAR(back.values[i], params.values[i], 1e-6) << i;
+
+    EXPECT_EQ(test::readText(dir.file("Bass.pat")).rfind("; KELO Meta tag: 3\n", 0), 0u);
+    EXPECT_FALSE(savePatternWithParameters(p, dir.file("no/dir/x.pat"), params));
+}
+
+TEST(ParameterFiles, ReaderSkipsStrayTextUnknownNamesAndKeepsValuesNormalised) {
+    RecordingParameters params;
+    parseParameterFile(params, "garbage\n\"Cutoff\" = 0.3\n\"cutoff\" = 0.9\n\"Volume\" 0.5\n\"Decay\" = high\n"
+                               "\"Accent\"=2.5\n\"" + std::string(500, 'x') + "\" = 0.5\n\"Tune\" = 0.7\n\"Tu");
+    using W = std::vector<std::pair<int, float>>;
+    EXPECT_EQ(params.writes, (W{{1, 0.3f}, {5, 1.0f}, {0, 0.7f}}));
+}
+
+TEST(ParameterLines, CaptureByExactNameInPairs) {
+    ParameterCapture c = captured(" Cutoff: 0.25\tTempo: 130 cutoff: 0.9 Version: 2 Drive:");
+    EXPECT_EQ(std::tuple(c.values[CaptureCutoff], c.values[CaptureTempo]), std::tuple(0.25f, 130.0f));
+    EXPECT_TRUE(c.present[CaptureVersion]);
+    EXPECT_FALSE(c.present[CaptureDrive]); // no value follows
+    EXPECT_FALSE(captured("Hi Cutoff: 0.25").present[CaptureCutoff]); // pairs shift
+    EXPECT_FALSE(captured(std::string(40, 'a') + "Volume: 0.5").present[CaptureVolume]);
+    EXPECT_TRUE(captured(std::string(80, 'a') + "Volume: 0.5").present[CaptureVolume]);
+}
+
+TEST(ParameterLines, LoadingAPatternAppliesItsLinesOverTheCompanionFile) {
+    TempDir dir;
+    const std::string path = dir.write(
+        "Acid.pat", "; KELO Meta tag: 2\n; Tune: 0.1 HighPass: 1 Cutoff: 0.25 Tempo: 130 Waveform: 3\nc-3 1 0 0\nd-3 1 0 0\n");
+    dir.write("Acid.param", "\"Cutoff\" = 0.9\n\"Decay\" = 0.6\n");
+    EngineSettings s;
+    Pattern p{};
+    ParameterCapture capture;
+    RecordingParameters params;
+    std::vector<double> tempos;
+    const auto setTempo = [&](double bpm) { tempos.push_back(bpm); };
+    ASSERT_TRUE(loadPatternWithParameters(p, path, capture, s, params));
+    applyParameterLines(capture, s, params, setTempo);
+    EXPECT_EQ(p.stepCount(), 2);
+    using W = std::vector<std::pair<int, float>>; // the waveform is clamped
+    EXPECT_EQ(params.writes, (W{{1, 0.9f}, {4, 0.6f}, {0, 0.1f}, {1, 0.25f}, {10, 1.0f}, {12, 1.0f}}));
+    EXPECT_EQ(tempos, std::vector<double>{130.0});
+    s.syncMode = 1; // the host's clock rules
+    applyParameterLines(capture, s, params, setTempo);
+    EXPECT_EQ(tempos.size(), 1u);
+
+    // With LoadParameters off nothing is applied, tempo included.
+    s.syncMode = 0;
+    s.loadParameters = 0;
+    RecordingParameters off;
+    ASSERT_TRUE(loadPatternWithParameters(p, path, capture, s, off));
+    applyParameterLines(capture, s, off, setTempo);
+    EXPECT_TRUE(off.writes.empty());
+    EXPECT_EQ(tempos.size(), 1u);
+
+    // A missing pattern fails, applies no companion file and leaves no stale lines.
+    s.loadParameters = 1;
+    dir.write("Gone.param", "\"Tune\" = 0.9\n");
+    EXPECT_FALSE(loadPatternWithParameters(p, dir.file("Gone.pat"), capture, s, off));
+    applyParameterLines(capture, s, off, setTempo);
+    EXPECT_TRUE(off.writes.empty());
 }
 
 } // namespace

@@ -35,7 +35,14 @@ public:
     // Envelope term e of the control value, for the scope.
     double envTerm(const FilterInput& in) const;
     // One sample; returns the levelled filter output.
-    double process(const FilterInput& in, const VoiceSettings& s, const RateClass& rc);
+    double process(const FilterInput& in, const VoiceSettings& s, const RateClass& rc) {
+        prepare(s, rc);
+        return step(in);
+    }
+    // The voice's fast path: the settings are fixed for a sub-block, so their derived
+    // constants are set once by prepare() and step() runs per sample.
+    void prepare(const VoiceSettings& s, const RateClass& rc);
+    inline double step(const FilterInput& in);
 
     // Control value after the 1.4 clamp (and the optional lags) of the last sample, and
     // the resulting stage rate; for tests and the scope.
@@ -53,6 +60,18 @@ public:
     const double* chain2() const { return t_; }
 
 private:
+    // Constants of the current settings and rate class.
+    struct Setup {
+        int mode = 1;
+        bool controlLags = false;
+        bool envmodCurve = true;
+        bool rate96 = false;
+        double tm3Scale = 1.0, feedbackScale = 3.985, extraFeedback = 1.0125, levelScale = 0.8, mu = 1.0;
+    } k_;
+    // The curved envelope modulation 39/(130 - 100m) - 0.3 for the last two inputs: the
+    // smoothed value settles into alternating between two values, so the quotient repeats.
+    double mIn_[2] = {-1.0, -1.0}, mOut_[2] = {0.0, 0.0};
+    int mNext_ = 0;
     double s_[4] = {};
     double t_[4] = {};
     float yLast_ = 0.0f;
@@ -61,7 +80,13 @@ private:
     double lastControl_ = 0, lastRate_ = 0, lastEnvTerm_ = 0;
     const FilterTables* tables_;
     long runaways_ = 0;
-    dsp::Guard gs_[4], gt_[4], gCtl1_, gCtl2_, gLevel_;
+    // Lags that always step together share one guard word: they alternate in step anyway.
+    dsp::Guard gs_, gt_, gCtl_, gLevel_;
+
+    double restartRunaway(double out);
 };
 
 } // namespace kelo
+
+#include "engine/FilterStep.h"
+

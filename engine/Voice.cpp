@@ -19,11 +19,10 @@ inline double unit(float v) { return v > 0.0f ? (v < 1.0f ? double(v) : 1.0) : 0
 // average out over a pair of steps; its parity is kept so the next literal step continues
 // the alternation. A difference that has decayed below any audible or representable use
 // is snapped to zero, which keeps a long-idle lag out of denormal range.
-inline void advanceLag(double& y, double x, double factor, dsp::Guard& g, int64_t n) {
+inline void advanceLag(double& y, double x, double factor) {
     double d = (y - x) * factor;
     if (std::fabs(d) < 1e-30) d = 0.0;
     y = x + d;
-    if (n & 1) g.g = -g.g;
 }
 
 // Settings come from text files: a value that is not a finite number falls back to its
@@ -116,10 +115,11 @@ double Voice::PowCache::get(double base, int64_t n) {
 void Voice::flushSmoothing(const double* target, double k) {
     if (pendingSmooth_ == 0) return;
     const double f = smoothPow_.get(1.0 - k, pendingSmooth_);
-    advanceLag(st_.tune, target[0], f, gTune_, pendingSmooth_);
-    advanceLag(st_.cutoff, target[1], f, gCutoff_, pendingSmooth_);
-    advanceLag(st_.resonance, target[2], f, gRes_, pendingSmooth_);
-    advanceLag(st_.envmod, target[3], f, gEnv_, pendingSmooth_);
+    advanceLag(st_.tune, target[0], f);
+    advanceLag(st_.cutoff, target[1], f);
+    advanceLag(st_.resonance, target[2], f);
+    advanceLag(st_.envmod, target[3], f);
+    if (pendingSmooth_ & 1) gSmooth_.g = -gSmooth_.g;
     pendingSmooth_ = 0;
 }
 
@@ -127,7 +127,8 @@ void Voice::flushFollower() {
     if (pendingFollow_ == 0) return;
     const double k = pendingFollowGate_ ? 0.0005 : 0.00012;
     const double f = followPow_.get(1.0 - k, pendingFollow_);
-    advanceLag(st_.gateFollower, pendingFollowGate_ ? 1.0 : 0.0, f, gFollow_, pendingFollow_);
+    advanceLag(st_.gateFollower, pendingFollowGate_ ? 1.0 : 0.0, f);
+    if (pendingFollow_ & 1) gFollow_.g = -gFollow_.g;
     pendingFollow_ = 0;
 }
 
@@ -208,6 +209,8 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         v.r2 = 1.0;
     }
 
+    filter_.prepare(s, rc);
+
     for (int i = 0; i < n; ++i) {
         if (tick) tick(tickCtx);
         if (vc.resetPhase) {
@@ -237,21 +240,25 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
             }
             continue;
         }
-        flushSmoothing(target, smooth);
-        flushFollower();
+        if (pendingSmooth_) [[unlikely]]
+            flushSmoothing(target, smooth);
+        if (pendingFollow_) [[unlikely]]
+            flushFollower();
 
         // Parameter smoothing.
-        v.tune = dsp::onePole(v.tune, target[0] + gTune_.next(), smooth);
-        v.cutoff = dsp::onePole(v.cutoff, target[1] + gCutoff_.next(), smooth);
-        v.resonance = dsp::onePole(v.resonance, target[2] + gRes_.next(), smooth);
-        v.envmod = dsp::onePole(v.envmod, target[3] + gEnv_.next(), smooth);
+        const double gSm = gSmooth_.next();
+        v.tune = dsp::onePole(v.tune, target[0] + gSm, smooth);
+        v.cutoff = dsp::onePole(v.cutoff, target[1] + gSm, smooth);
+        v.resonance = dsp::onePole(v.resonance, target[2] + gSm, smooth);
+        v.envmod = dsp::onePole(v.envmod, target[3] + gSm, smooth);
         const double gateV = gate ? 1.0 : 0.0;
         v.gateFollower = dsp::onePole(v.gateFollower, gateV + gFollow_.next(), gate ? 0.0005 : 0.00012);
 
         // Gate lag and click lag.
-        v.gateLag += (gateV + gL1_.next() - v.gateLag) * (gate ? cAttack : cRelease);
-        if (s.vcaNoise) v.clickLag = v.gateLag + gL2_.next();
-        else v.clickLag = dsp::onePole(v.clickLag, v.gateLag + gL2_.next(), 0.01);
+        const double gc = gCore_.next();
+        v.gateLag += (gateV + gc - v.gateLag) * (gate ? cAttack : cRelease);
+        if (s.vcaNoise) v.clickLag = v.gateLag + gc;
+        else v.clickLag = dsp::onePole(v.clickLag, v.gateLag + gc, 0.01);
 
         const bool accent = vc.accent != 0;
         if (accent) v.gateFollower = 0.0;
@@ -261,8 +268,9 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
             v.accentCarry = static_cast<float>(kAccentCarryFactor * v.accentCap);
         }
         if (!gate || v.sinceTrigger > 0) {
-            v.filterEnv += (gE_.next() - v.filterEnv) * (accent ? cDecayAccent : cDecayPlain);
-            v.ampEnv += (gA_.next() - v.ampEnv) * cAmp;
+            const double ge = gEnvs_.next();
+            v.filterEnv += (ge - v.filterEnv) * (accent ? cDecayAccent : cDecayPlain);
+            v.ampEnv += (ge - v.ampEnv) * cAmp;
         } else {
             v.filterEnv = 1.0;
             v.ampEnv = 1.0;
@@ -274,14 +282,14 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         float carry = static_cast<float>(v.accentCarry - v.accentCarry * 0.0007);
         if (std::fabs(carry) < 1e-30f) carry = 0.0f; // decays forever: stop before denormals
         v.accentCarry = carry;
-        if (!accent || a <= v.accentCap) v.accentCap += (gU_.next() - v.accentCap) * cCapDecay;
-        else v.accentCap += (a + gU_.next() - v.accentCap) * cCapCharge;
-        v.accentCapSmooth += (v.accentCap + gUs_.next() - v.accentCapSmooth) * cCapSmooth;
+        if (!accent || a <= v.accentCap) v.accentCap += (gc - v.accentCap) * cCapDecay;
+        else v.accentCap += (a + gc - v.accentCap) * cCapCharge;
+        v.accentCapSmooth += (v.accentCap + gc - v.accentCapSmooth) * cCapSmooth;
         if (v.accentBoost <= gateV * v.ampEnv)
-            v.accentBoost += ((vc.accentStep ? a : 0.0) + gV_.next() - v.accentBoost) * cBoostCharge;
+            v.accentBoost += ((vc.accentStep ? a : 0.0) + gc - v.accentBoost) * cBoostCharge;
         else
-            v.accentBoost += (gV_.next() - v.accentBoost) * cBoostDecay;
-        v.accentBoostSmooth = dsp::onePole(v.accentBoostSmooth, v.accentBoost + gVs_.next(), boostSmooth);
+            v.accentBoost += (gc - v.accentBoost) * cBoostDecay;
+        v.accentBoostSmooth = dsp::onePole(v.accentBoostSmooth, v.accentBoost + gc, boostSmooth);
 
         // Glide.
         double pitch = vc.pitchHz;
@@ -292,7 +300,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
             v.glide = pitch;
             cGlide = cJump;
         }
-        v.glide += (pitch + gGlide_.next() - v.glide) * cGlide;
+        v.glide += (pitch + gc - v.glide) * cGlide;
 
         // Oscillator.
         const double f = tuneFactor(v.tune) * v.glide;
@@ -314,7 +322,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         // Filter.
         const FilterInput in{o, v.cutoff * v.cutoff, v.resonance, v.envmod, R, K, v.filterEnv,
                              v.gateFollower, accent ? 1 : 0, a, v.accentCapSmooth};
-        double y = filter_.process(in, s, rc);
+        double y = filter_.step(in);
         if (v.sampleCounter % 100 == 0) scope_.push(static_cast<float>(filter_.lastEnvTerm()));
 
         // Amplifier.

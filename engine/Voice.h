@@ -103,8 +103,9 @@ private:
     double tuneAt_ = 0.0, tuneExact_ = 0.5;
     const Wavetable* saw_ = nullptr;
     const Wavetable* square_ = nullptr;
-    dsp::Guard gTune_, gCutoff_, gRes_, gEnv_, gFollow_, gL1_, gL2_, gE_, gA_, gU_, gUs_, gV_,
-        gVs_, gGlide_, gAmp_, gClip_;
+    // Guards of lags that always step together are one word: they alternate in step anyway.
+    // Smoothed parameters; gate follower; gate, click, accent and glide lags; envelopes.
+    dsp::Guard gSmooth_, gFollow_, gCore_, gEnvs_, gAmp_, gClip_;
 };
 
 } // namespace kelo

@@ -1,81 +1,81 @@
 #pragma once
-// Gives a test its own user: HOME (and XDG_CONFIG_HOME) point at a fresh folder, so the
-// plug-in reads settings the test wrote and writes nothing into the real user's files.
-// On Windows the documents folder does not follow HOME; the test runner gives each run a
-// scratch profile instead, and the data folder inside it is emptied before and after.
+// Gives a test its own user, so the plug-in reads only what the test wrote and writes nothing
+// into the real user's files. Linux: HOME and XDG_CONFIG_HOME point at a fresh folder.
+// Windows: the test runner gives each run a scratch profile; its data folder is emptied.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 
+#include "host/Plugin.h"
 #include "platform/Platform.h"
 
 namespace kelo::test {
 
 class ScratchHome {
 public:
-#if defined(_WIN32)
-    ScratchHome() : root_(platform::dataFolder()) { empty(); }
-    ~ScratchHome() { empty(); }
-    std::filesystem::path dataFolder() const { return root_; }
-#else
     ScratchHome() {
-        std::random_device rd;
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+#if !defined(_WIN32)
         root_ = std::filesystem::temp_directory_path() /
-                ("kelo-home-" + std::to_string(stamp) + "-" + std::to_string(rd()));
-        std::filesystem::create_directories(root_);
-        saveEnv("HOME", savedHome_, hadHome_);
-        saveEnv("XDG_CONFIG_HOME", savedXdg_, hadXdg_);
-        setenv("HOME", root_.string().c_str(), 1);
-        setenv("XDG_CONFIG_HOME", root_.string().c_str(), 1);
+                ("kelo-home-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+                 std::to_string(std::random_device{}()));
+        for (int i = 0; i < 2; ++i) {
+            const char* v = std::getenv(kVars[i]);
+            had_[i] = v != nullptr;
+            saved_[i] = v ? v : "";
+            setenv(kVars[i], root_.string().c_str(), 1);
+        }
+#endif
+        folder_ = platform::dataFolder();
+        std::filesystem::remove_all(folder_, ec_);
     }
     ~ScratchHome() {
-        restoreEnv("HOME", savedHome_, hadHome_);
-        restoreEnv("XDG_CONFIG_HOME", savedXdg_, hadXdg_);
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
-    }
-    std::filesystem::path dataFolder() const { return root_ / "Documents" / "Orvanta" / "KELO"; }
+        std::filesystem::remove_all(folder_, ec_);
+#if !defined(_WIN32)
+        for (int i = 0; i < 2; ++i) had_[i] ? setenv(kVars[i], saved_[i].c_str(), 1) : unsetenv(kVars[i]);
+        std::filesystem::remove_all(root_, ec_);
 #endif
+    }
     ScratchHome(const ScratchHome&) = delete;
     ScratchHome& operator=(const ScratchHome&) = delete;
 
+    std::filesystem::path dataFolder() const { return folder_; }
     // Writes a file into the data folder, creating the folder.
     void write(const std::string& name, const std::string& text) const {
-        std::filesystem::create_directories(dataFolder());
-        std::ofstream(dataFolder() / name, std::ios::binary) << text;
+        std::filesystem::create_directories(folder_);
+        std::ofstream(folder_ / name, std::ios::binary) << text;
     }
     std::string read(const std::string& name) const {
-        std::ifstream in(dataFolder() / name, std::ios::binary);
+        std::ifstream in(folder_ / name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
 private:
-#if defined(_WIN32)
-    void empty() const {
-        std::error_code ec;
-        if (!root_.empty()) std::filesystem::remove_all(root_, ec);
-    }
-#else
-    static void saveEnv(const char* name, std::string& value, bool& had) {
-        const char* v = std::getenv(name);
-        had = v != nullptr;
-        value = v ? v : "";
-    }
-    static void restoreEnv(const char* name, const std::string& value, bool had) {
-        if (had)
-            setenv(name, value.c_str(), 1);
-        else
-            unsetenv(name);
-    }
+    static constexpr const char* kVars[2] = {"HOME", "XDG_CONFIG_HOME"};
+    std::filesystem::path root_, folder_;
+    std::string saved_[2];
+    bool had_[2] = {};
+    mutable std::error_code ec_;
+};
 
-    std::string savedHome_, savedXdg_;
-    bool hadHome_ = false, hadXdg_ = false;
-#endif
-    std::filesystem::path root_;
+// A started plug-in in its own home, `userIni` as its "User.ini" and `files` beside it, logs
+// cleared. The plug-in closes before the home goes, so its shutdown still finds the folder.
+struct Kelo {
+    ScratchHome home;
+    host::Plugin plugin;
+    explicit Kelo(const std::string& userIni = "", const std::map<std::string, std::string>& files = {}) {
+        if (!userIni.empty()) home.write("User.ini", userIni);
+        for (const auto& [name, text] : files) home.write(name, text);
+        EXPECT_TRUE(plugin.load()) << plugin.error();
+        plugin.start();
+        plugin.clearLogs();
+    }
+    host::Plugin* operator->() { return &plugin; }
 };
 
 } // namespace kelo::test

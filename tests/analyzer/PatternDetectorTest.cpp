@@ -179,33 +179,27 @@ TEST(PatternDetector, ApplyDetectionHonoursOptionsAndStepCount) {
 }
 
 TEST(PatternDetector, TempoMatching) {
-    WaveBuffer rec, none;
+    WaveBuffer rec, none, tiny;
     fill(rec, {{400}}, 88200);
-    rec.loaded = true;
+    fill(tiny, {{}}, 10);
+    rec.loaded = tiny.loaded = true;
     Pattern p{};
     p.setStepCount(16);
     EngineSettings settings;
-    AnalyzerOptions opts;
-    double told = -1.0;
-    auto setTempo = [&](double bpm) { told = bpm; };
     settings.syncMode = 1;
-    EXPECT_EQ(matchTempo(rec, p, opts, 48000.0, settings, setTempo), 0.0); // option off
-    EXPECT_EQ(told, -1.0);
-    EXPECT_EQ(settings.syncMode, 1);
+    AnalyzerOptions opts;
+    std::vector<double> told;
+    auto match = [&](const WaveBuffer& r) { return matchTempo(r, p, opts, 48000.0, settings, [&](double bpm) { told.push_back(bpm); }); };
+    EXPECT_EQ(match(rec), 0.0) << "option off";
     opts.matchTempo = true;
+    EXPECT_EQ(match(none), 0.0);
+    EXPECT_EQ(match(tiny), 0.0) << "fewer frames than steps would ask for an infinite tempo";
+    EXPECT_TRUE(told.empty() && settings.syncMode == 1) << "nothing is done";
     // 88200 / 16 = 5512 whole samples per step, at the host's 48 kHz, four steps a beat.
     const double expected = 48000.0 * 60.0 / (5512 * 4.0);
-    EXPECT_DOUBLE_EQ(matchTempo(rec, p, opts, 48000.0, settings, setTempo), expected);
-    EXPECT_DOUBLE_EQ(told, expected);
+    EXPECT_DOUBLE_EQ(match(rec), expected);
+    EXPECT_EQ(told, std::vector<double>{expected});
     EXPECT_EQ(settings.syncMode, 0);
-    // Fewer frames than steps would ask for an infinite tempo: nothing happens.
-    settings.syncMode = 1, told = -1.0;
-    fill(rec, {{}}, 10);
-    rec.loaded = true;
-    EXPECT_EQ(matchTempo(rec, p, opts, 48000.0, settings, setTempo), 0.0);
-    EXPECT_EQ(matchTempo(none, p, opts, 48000.0, settings, setTempo), 0.0);
-    EXPECT_EQ(told, -1.0);
-    EXPECT_EQ(settings.syncMode, 1);
 }
 
 } // namespace

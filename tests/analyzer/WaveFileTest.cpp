@@ -82,26 +82,25 @@ TEST(WaveFileSox, SixteenBitLoadsTheFirstChannelOtherFormatsAreRefused) {
 }
 
 TEST(WaveFile, ChunkOrderPaddingAndReplacement) {
-    const auto data = frames(50, 2), second = frames(7, 2);
+    const auto data = frames(50, 2), second = frames(7, 2), mono = frames(9, 1), four = frames(40, 2);
     const Chunk fmt = test::wavFormat(2, 44100);
-    WaveBuffer buf;
-    // An odd-sized chunk is followed by its pad byte.
-    ASSERT_TRUE(parse(buf, test::wav({Chunk{"LIST", {1, 2, 3}}, test::wavFormat(2, 22050), test::soundChunk(data, false)})));
-    EXPECT_EQ(buf.sampleRate, 22050);
-    expectFirstChannel(buf, data, 2);
-    // A later data chunk replaces the samples; a refused format after the data ends reading.
-    ASSERT_TRUE(parse(buf, test::wav({fmt, test::soundChunk(data, false), test::soundChunk(second, false)})));
-    expectFirstChannel(buf, second, 2);
-    ASSERT_TRUE(parse(buf, test::wav({fmt, test::soundChunk(data, false), test::wavFormat(1, 8000, 32, 3),
-                                      test::soundChunk(frames(3, 1), false)})));
-    expectFirstChannel(buf, data, 2);
-    // A container size past the end of the file is bounded by the file.
-    ASSERT_TRUE(parse(buf, test::wav({test::wavFormat(1, 44100), test::soundChunk(frames(9, 1), false)}, 0x7FFFFFF0)));
-    EXPECT_EQ(buf.frameCount, 9);
-    // AIFF with a comment chunk and a sound offset.
-    ASSERT_TRUE(parse(buf, test::aiff({Chunk{"COMT", {0, 0, 7}}, test::aiffComm(2, 40, 48000), test::soundChunk(frames(40, 2), true, 6)})));
-    EXPECT_EQ(buf.sampleRate, 48000);
-    expectFirstChannel(buf, frames(40, 2), 2);
+    const std::tuple<Bytes, int, const std::vector<int16_t>*, int> cases[] = {
+        // An odd-sized chunk is followed by its pad byte.
+        {test::wav({Chunk{"LIST", {1, 2, 3}}, test::wavFormat(2, 22050), test::soundChunk(data, false)}), 22050, &data, 2},
+        // A later data chunk replaces the samples; a refused format after the data ends reading.
+        {test::wav({fmt, test::soundChunk(data, false), test::soundChunk(second, false)}), 44100, &second, 2},
+        {test::wav({fmt, test::soundChunk(data, false), test::wavFormat(1, 8000, 32, 3), test::soundChunk(mono, false)}),
+         44100, &data, 2},
+        // A container size past the end of the file is bounded by the file.
+        {test::wav({test::wavFormat(1, 44100), test::soundChunk(mono, false)}, 0x7FFFFFF0), 44100, &mono, 1},
+        // AIFF with a comment chunk and a sound offset.
+        {test::aiff({Chunk{"COMT", {0, 0, 7}}, test::aiffComm(2, 40, 48000), test::soundChunk(four, true, 6)}), 48000, &four, 2}};
+    for (const auto& [image, rate, samples, channels] : cases) {
+        WaveBuffer buf;
+        ASSERT_TRUE(parse(buf, image));
+        EXPECT_EQ(buf.sampleRate, rate);
+        expectFirstChannel(buf, *samples, channels);
+    }
 }
 
 TEST(WaveFile, MalformedFilesAreRefused) {

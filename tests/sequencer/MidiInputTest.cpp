@@ -34,6 +34,11 @@ TEST_F(MidiInputTest, PatternKeysSelectPlayAndStop) {
     EXPECT_EQ(seq.currentPattern, 30) << "the newest key selects";
     seq.handleMidiMessage(0x90, 30, 0);
     EXPECT_EQ(seq.currentPattern, 40) << "velocity 0 releases";
+    cc(123, 0, 9); // all-notes-off on any channel stops and forgets the held keys
+    noteOff(40);
+    EXPECT_EQ(V(seq.state.running, seq.currentPattern, host.params.size()), V(0, 40, 0)) << "20 is not selected";
+    noteOn(7);
+    EXPECT_EQ(V(seq.state.running, seq.state.stepIndex), V(1, 0));
 }
 
 TEST_F(MidiInputTest, PatternLockKeepsCurrentButFollowsRequests) {
@@ -116,23 +121,6 @@ TEST_F(MidiInputTest, ModeTwoIgnoresNotesAndAllNotesOff) {
     noteOff(5);
     cc(123, 0);
     EXPECT_EQ(V(seq.state.running, seq.currentPattern, voice.gate), V(0, 0, 1));
-}
-
-TEST_F(MidiInputTest, HostTransportStopOnAllChannelsStopsCleanly) {
-    midiOut();
-    noteOn(5);
-    noteOn(6);
-    run(3000);
-    clearMidi();
-    for (int ch = 0; ch < 16; ++ch)
-        for (int c : {64, 121, 123}) cc(c, 0, ch);
-    EXPECT_EQ(V(seq.state.running, voice.gate, host.now.size(), host.queued.size(), host.params.size()),
-              V(0, 0, 1, 1, 0))
-        << "only the stop that ended playback is forwarded";
-    noteOff(5);
-    noteOff(6);
-    noteOn(7);
-    EXPECT_EQ(V(seq.state.running, seq.state.stepIndex), V(1, 0)) << "held keys were forgotten";
 }
 
 TEST_F(MidiInputTest, SwitchingMidiOutputOffReleasesDownstreamNotes) {

@@ -1,12 +1,107 @@
-// Step programming from commands and from a MIDI keyboard, and learning command keys.
+// Pattern operations and selection, step programming from commands and from a MIDI
+// keyboard, and learning command keys.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "SequencerFixture.h"
 
 namespace kelo::test {
 namespace {
+
+Pattern numbered(int count) {
+    Pattern p{};
+    for (int i = 0; i < kMaxSteps; ++i) p.steps[i] = PatternStep{uint8_t(i), uint8_t(i & 0x3F)};
+    p.setStepCount(count);
+    return p;
+}
+
+bool sameStepsFrom(int from, const Pattern& a, const Pattern& b) {
+    return std::memcmp(a.steps + from, b.steps + from, sizeof(PatternStep) * size_t(kMaxSteps - from)) == 0;
+}
+
+TEST(PatternOps, ClearRotateAndLengthTouchOnlyWhatTheyShould) {
+    Pattern p = numbered(5);
+    p.header |= 0x80AB2880u; // triplet, shuffle 40 and uninterpreted bits
+    const Pattern before = p;
+    clearPattern(p, true);
+    EXPECT_EQ(p.header, before.header & 0x7FFFFFFFu) << "only the triplet bit is cleared";
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(V(p.steps[i].note, p.steps[i].flags), V(0, StepGate));
+    EXPECT_TRUE(sameStepsFrom(5, p, before));
+    clearPattern(p, false);
+    EXPECT_EQ(p.steps[4].flags, 0);
+
+    const Pattern eight = numbered(8);
+    p = eight;
+    rotatePattern(p, 1);
+    EXPECT_EQ(V(p.steps[0].note, p.steps[1].note), V(7, 0));
+    EXPECT_TRUE(sameStepsFrom(8, p, eight));
+    for (int n : {-1, 8, 0, -8, 17, -9}) rotatePattern(p, n); // with the first: 8, a whole turn
+    EXPECT_EQ(std::memcmp(&p, &eight, sizeof p), 0);
+
+    // {stored count, lengthen (else shorten), count after}; 0 and 100 are corrupt counts.
+    for (const auto& c : {V(64, 1, 64), V(1, 0, 1), V(1, 1, 2), V(0, 1, 2), V(100, 0, 63), V(9, 0, 8)}) {
+        p.header = 0x80000900u | uint32_t(c[0]); // triplet and shuffle must survive
+        c[1] ? lengthenPattern(p) : shortenPattern(p);
+        EXPECT_EQ(p.header, 0x80000900u | uint32_t(c[2])) << "from " << c[0];
+    }
+}
+
+TEST(PatternOps, TransposeFoldsIntoOneOctaveWithFlags) {
+    // {note, flags, by, note after, flags after}
+    const int cases[][5] = {
+        {0, StepGate, -1, 11, StepGate | StepDown},     // C -> B below
+        {0, StepGate | StepUp, 1, 1, StepGate | StepUp}, // C up -> C# up
+        {0, StepAccent, 13, 1, StepAccent | StepUp},     // +13 -> C# up
+        {12, StepUp, 13, 25, StepUp},                    // above 12 after one fold: kept
+        {5, StepDown, -20, 0, StepDown},                 // still negative after one fold: 0
+        {7, StepUp | StepDown, 1, 8, 0},                 // up and down cancel
+    };
+    for (const auto& c : cases) {
+        Pattern p = numbered(1);
+        p.steps[0] = PatternStep{uint8_t(c[0]), uint8_t(c[1])};
+        transposePattern(p, c[2]);
+        EXPECT_EQ(V(p.steps[0].note, p.steps[0].flags, p.steps[1].note), V(c[3], c[4], 1)) << c[0] << " by " << c[2];
+    }
+}
+
+TEST(PatternOps, RandomOperationsAreSeededPermutationsAndStayInRange) {
+    EXPECT_EQ(PatternRandom(0).next(), 38);
+    for (int count : {1, 7, 64}) {
+        Pattern p = numbered(count), q = numbered(count);
+        PatternRandom a(4242), b(4242);
+        scrambleSteps(p, a);
+        scrambleSteps(q, b);
+        EXPECT_EQ(std::memcmp(&p, &q, sizeof p), 0) << "same seed, same result";
+        std::vector<int> notes, all;
+        for (int i = 0; i < count; ++i) notes.push_back(p.steps[i].note), all.push_back(i);
+        std::sort(notes.begin(), notes.end());
+        EXPECT_EQ(notes, all) << "a permutation";
+        randomizePattern(p, a);
+        for (int i = 0; i < count; ++i)
+            EXPECT_TRUE(p.steps[i].note <= 13 && !(p.steps[i].flags & (StepTie | StepRestMark | StepNoteMark)));
+        EXPECT_TRUE(sameStepsFrom(count, p, numbered(count)));
+    }
+}
+
+TEST_F(SequencerTest, NewBankSelectionAndCursor) {
+    for (const Pattern& p : seq.bank.patterns)
+        ASSERT_EQ(V(p.header, p.steps[15].flags, p.steps[16].flags), V(16, StepGate, 0));
+    seq.selectPattern(200);
+    EXPECT_EQ(V(seq.currentPattern, seq.patternChanged), V(127, 1));
+    seq.patternChanged = 0;
+    seq.selectPattern(127);
+    EXPECT_EQ(seq.patternChanged, 0) << "same pattern is no change";
+    seq.patternLock = 1;
+    seq.selectPattern(-4);
+    EXPECT_EQ(V(seq.currentPattern, seq.requestedPattern), V(127, 0));
+    pat().setStepCount(5);
+    seq.setEditCursor(9);
+    EXPECT_EQ(seq.editCursor, 4);
+    seq.setEditCursor(-1);
+    EXPECT_EQ(seq.editCursor, 0);
+}
 
 class ProgrammingTest : public SequencerTest {
 protected:
@@ -18,37 +113,31 @@ protected:
         for (int n : notes) noteOn(n);
     }
     int flags(int i) { return pat().steps[i].flags; }
-    int note(int i) { return pat().steps[i].note; }
+    // Each row: command codes (or keyboard notes), then the cursor, the step count and one step.
+    struct Row {
+        std::vector<int> input;
+        int cursor, count, step, note, flags;
+    };
+    void script(const std::vector<Row>& rows, bool viaKeys = false) {
+        for (const Row& r : rows) {
+            for (int c : r.input) viaKeys ? noteOn(c) : seq.programCommand(c);
+            const PatternStep& s = pat().steps[r.step];
+            EXPECT_EQ(V(seq.editCursor, pat().stepCount(), s.note, s.flags), V(r.cursor, r.count, r.note, r.flags))
+                << "after " << ::testing::PrintToString(r.input);
+        }
+    }
 };
-
-TEST(KeyCommandTableTest, OneNoteOneSlot) {
-    KeyCommandTable t;
-    setDefaultKeyCommands(t);
-    assignKeyCommand(t, 3, 72);
-    assignKeyCommand(t, 3, 72);
-    EXPECT_EQ(V(t.slots[3], t.slots[1]), V(72, -1));
-    assignKeyCommand(t, 13, 50);
-    assignKeyCommand(t, -1, 50);
-    for (int s : t.slots) EXPECT_NE(s, 50);
-}
 
 TEST_F(ProgrammingTest, ModeZeroCommands) {
     pat().setStepCount(3);
-    commands({15, 0, 4, 7});
-    EXPECT_EQ(V(note(1), note(2), seq.editCursor), V(4, 7, 0)) << "advance wraps";
-    commands({15, 9});
-    EXPECT_EQ(V(seq.editAdvance, seq.editCursor, note(0), flags(0)), V(0, 0, 9, StepGate)) << "note keys keep flags";
-    commands({23, 23, 17, 18, 19, 20, 21, 21});
-    EXPECT_EQ(flags(2), StepDown | StepUp | StepAccent);
-    commands({23});
-    EXPECT_EQ(seq.editCursor, 0);
-    commands({22});
-    EXPECT_EQ(seq.editCursor, 2);
-    commands({25});
-    EXPECT_EQ(V(pat().stepCount(), seq.editCursor), V(2, 1)) << "cursor follows a shortened pattern";
-    commands({16, 24, 26, 28, 999, 1001, -5});
-    EXPECT_EQ(V(pat().stepCount(), seq.editCursor), V(3, 0));
-
+    script({{{15, 0, 4}, 2, 3, 1, 4, StepGate},
+            {{7}, 0, 3, 2, 7, StepGate}, // advance wraps
+            {{15, 9}, 0, 3, 0, 9, StepGate}, // advance off: the cursor stays, note keys keep the flags
+            {{23, 23, 17, 18, 19, 20, 21, 21}, 2, 3, 2, 7, StepDown | StepUp | StepAccent},
+            {{23}, 0, 3, 0, 9, StepGate},
+            {{22}, 2, 3, 0, 9, StepGate},
+            {{25}, 1, 2, 0, 9, StepGate}, // the cursor follows a shortened pattern
+            {{16, 24, 26, 28, 999, 1001, -5}, 0, 3, 0, 9, StepGate}});
     pat().setTriplet(true);
     settings.clearNotes = 0;
     seq.editCursor = 3;
@@ -58,49 +147,32 @@ TEST_F(ProgrammingTest, ModeZeroCommands) {
     EXPECT_FLOAT_EQ(settings.relativeTuning, 1.0f);
     commands({1000});
     EXPECT_FLOAT_EQ(settings.relativeTuning, 1.0015f);
-
     pat().setStepCount(4);
     seq.editCursor = 40; // left over from a longer pattern
-    commands({23});
-    EXPECT_EQ(seq.editCursor, 0);
+    script({{{23}, 0, 4, 0, 0, 0}});
     seq.editCursor = 500;
-    commands({5});
-    EXPECT_EQ(V(note(3), seq.editCursor), V(5, 3));
+    script({{{5}, 3, 4, 3, 5, StepGate}});
 }
 
-TEST_F(ProgrammingTest, ModeOnePitchPhase) {
-    settings.programmingMode = 1;
-    pat().setStepCount(4);
-    commands({15});
-    seq.editCursor = 3;
-    commands({7});
-    EXPECT_EQ(V(note(3), seq.editCursor), V(7, 3)) << "the last step keeps the cursor";
-    commands({15, 18, 19, 20, 21});
-    EXPECT_EQ(V(flags(0), seq.editCursor), V(StepGate | StepDown | StepUp | StepAccent | StepSlide, 0));
-    commands({26, 27});
-    EXPECT_EQ(V(flags(0), flags(1), seq.editCursor), V(StepGate | StepDown | StepUp | StepAccent, 0, 2));
-    commands({1000});
-    EXPECT_FLOAT_EQ(settings.relativeTuning, 1.0015f) << "mode 1 ignores codes above 28";
-}
-
-TEST_F(ProgrammingTest, ModeOneTimePhase) {
+TEST_F(ProgrammingTest, ModeOnePitchAndTimePhases) {
     settings.programmingMode = 1;
     pat().setStepCount(5);
+    script({{{15, 22, 7}, 4, 5, 4, 7, StepGate}, // the last step keeps the cursor
+            {{15, 18, 19, 20, 21}, 0, 5, 0, 0, StepGate | StepDown | StepUp | StepAccent | StepSlide},
+            {{26}, 1, 5, 0, 0, StepGate | StepDown | StepUp | StepAccent},
+            {{27}, 2, 5, 1, 0, 0},
+            {{1000}, 2, 5, 1, 0, 0}}); // codes above 28 do nothing
+    EXPECT_FLOAT_EQ(settings.relativeTuning, 1.0015f);
+
     pat().steps[0] = PatternStep{3, StepSlide | StepUp | StepTie | StepRestMark};
     pat().steps[1] = PatternStep{0, StepGate | StepAccent | StepNoteMark};
     pat().steps[2] = PatternStep{0, StepGate | StepSlide | StepTie | StepDown | StepAccent | StepNoteMark};
-    commands({17, 18, 19, 20}); // note, tie, rest
-    EXPECT_EQ(V(flags(0), flags(1), flags(2), seq.editCursor),
-              V(StepNoteMark | StepGate | StepSlide | StepUp, StepTie | StepGate | StepAccent,
-                StepRestMark | StepDown | StepAccent, 3));
-    commands({6, 21});
-    EXPECT_EQ(V(note(3), seq.editCursor, flags(3)), V(6, 3, StepGate)) << "note keys do not move, slide is inert";
-    commands({17});
-    EXPECT_EQ(seq.editCursor, 0);
-    pat().steps[0].flags = StepGate | StepSlide | StepAccent;
-    commands({28});
-    EXPECT_EQ(V(flags(4), flags(0), seq.editCursor), V(StepGate | StepSlide, StepAccent, 0))
-        << "cursor 0: the last step gets the slide";
+    script({{{16, 17, 18}, 1, 5, 0, 3, StepNoteMark | StepGate | StepSlide | StepUp}, // time phase: note,
+            {{19}, 2, 5, 1, 0, StepTie | StepGate | StepAccent},                   // tie,
+            {{20}, 3, 5, 2, 0, StepRestMark | StepDown | StepAccent},              // rest
+            {{6, 21}, 3, 5, 3, 6, StepGate}, // note keys do not move, slide is inert
+            {{17, 28}, 0, 5, 4, 7, StepGate | StepSlide}, // at step 0 the last step gets the slide
+            {{}, 0, 5, 0, 3, StepNoteMark | StepUp}});
     settings.clearNotes = 0;
     commands({13});
     for (int i = 0; i < 5; ++i) EXPECT_EQ(flags(i), StepGate) << "mode 1 clear always gates";
@@ -108,30 +180,25 @@ TEST_F(ProgrammingTest, ModeOneTimePhase) {
 
 TEST_F(ProgrammingTest, KeyboardProgrammingInBothModes) {
     pat().setStepCount(8);
-    keys({48 + 7, 74, 76, 77, 78, 84, 84, 83}); // note, up, accent, slide, gate, forward x2, back
-    EXPECT_EQ(V(note(0), flags(0), seq.editCursor, seq.patternChanged),
-              V(7, StepUp | StepAccent | StepSlide, 1, 1));
-    EXPECT_EQ(V(seq.currentPattern, seq.state.running), V(0, 0)) << "programming keys select nothing";
-    keys({82, 38, 48, 50});
-    EXPECT_EQ(V(note(1), seq.editCursor), V(2, 2));
-    keys({39});
-    EXPECT_EQ(V(note(1), flags(0)), V(0, StepGate));
+    script({{{48 + 7, 74, 76, 77, 78, 84, 84, 83}, 1, 8, 0, 7, StepUp | StepAccent | StepSlide},
+            {{82, 38, 48, 50}, 2, 8, 1, 2, StepGate}, // home, advance on, two notes
+            {{39}, 0, 8, 1, 0, StepGate}},
+           true);
+    EXPECT_EQ(V(seq.currentPattern, seq.state.running, seq.patternChanged), V(0, 0, 1)) << "programming keys select nothing";
     noteOn(20);
     EXPECT_EQ(seq.currentPattern, 20) << "other notes still select patterns";
     noteOff(20);
-
+    seq.currentPattern = 0;
     settings.programmingMode = 1;
-    keys({78, 72, 74, 76}); // gate, down, up, accent slots: time phase, note, tie, rest
-    EXPECT_EQ(V(flags(0) & 0x81, flags(1) & StepTie, flags(2) & StepRestMark), V(0x81, StepTie, StepRestMark));
+    script({{{78, 72}, 1, 8, 0, 0, StepNoteMark | StepGate}, {{74}, 2, 8, 1, 0, StepTie | StepGate},
+            {{76}, 3, 8, 2, 0, StepRestMark}},
+           true);
     keys({38});
     EXPECT_EQ(seq.editAdvance, 1);
 }
 
 TEST_F(ProgrammingTest, ConsumedKeysDoNotStopTheSequencer) {
-    keys({36});
-    noteOff(36);
-    keys({48 + 3});
-    noteOff(48 + 3);
+    for (int k : {36, 48 + 3}) noteOn(k), noteOff(k);
     EXPECT_EQ(seq.state.running, 1) << "the run/stop key leaves it running";
     keys({10, 72});
     noteOff(72);
@@ -157,6 +224,8 @@ TEST_F(ProgrammingTest, LearningACommandKey) {
     const KeyCommandTable before = seq.keyCommands;
     commands({24}); // lengthen has no key
     keys({90});
+    assignKeyCommand(seq.keyCommands, 13, 50);
+    assignKeyCommand(seq.keyCommands, -1, 50);
     EXPECT_EQ(std::memcmp(&before, &seq.keyCommands, sizeof before), 0);
     EXPECT_EQ(seq.keyForCommand(37), 37) << "still reports the leave key";
     commands({0});

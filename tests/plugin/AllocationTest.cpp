@@ -44,18 +44,9 @@ void* __libc_calloc(size_t, size_t);
 void* __libc_realloc(void*, size_t);
 void __libc_free(void*);
 
-void* malloc(size_t n) {
-    noteAllocation();
-    return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t size) {
-    noteAllocation();
-    return __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t n) {
-    noteAllocation();
-    return __libc_realloc(p, n);
-}
+void* malloc(size_t n) { return noteAllocation(), __libc_malloc(n); }
+void* calloc(size_t n, size_t size) { return noteAllocation(), __libc_calloc(n, size); }
+void* realloc(void* p, size_t n) { return noteAllocation(), __libc_realloc(p, n); }
 void free(void* p) { __libc_free(p); }
 }
 #endif

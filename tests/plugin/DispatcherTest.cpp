@@ -62,6 +62,18 @@ TEST(Dispatcher, RecordAndFixedAnswers) {
     auto* out = in;
     EXPECT_EQ(k->dispatcher(effGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), &out), 0);
     EXPECT_TRUE(in == nullptr && out == nullptr);
+
+    // Text requests survive a host that passes no buffer.
+    for (int op : {effGetParamName, effGetParamLabel, effGetParamDisplay, effGetProgramName, effSetProgramName,
+                   effGetEffectName, effGetVendorString, effGetProductString, effGetProgramNameIndexed,
+                   effGetOutputProperties, effGetMidiKeyName, effGetChunk})
+        EXPECT_EQ(k->dispatcher(op, 0, 0, nullptr), 0) << "opcode " << op;
+
+    // Switching on asks the host for MIDI, switching off does not.
+    k->resume();
+    k->suspend();
+    EXPECT_EQ(k->callbackCount(audioMasterWantMidi), 1);
+    EXPECT_EQ(k->lastWantMidiValue(), 1);
 }
 
 TEST(Dispatcher, CanDoMatchesWholeStringsExactly) {
@@ -86,22 +98,6 @@ TEST(Dispatcher, OutputPropertiesNameTwoStereoPins) {
             EXPECT_EQ(pin.flags, kVstPinIsActive | kVstPinIsStereo);
         }
     }
-}
-
-TEST(Dispatcher, TextOpcodesSurviveANullBuffer) {
-    Kelo k;
-    for (int op : {effGetParamName, effGetParamLabel, effGetParamDisplay, effGetProgramName, effSetProgramName,
-                   effGetEffectName, effGetVendorString, effGetProductString, effGetProgramNameIndexed,
-                   effGetOutputProperties, effGetMidiKeyName, effGetChunk})
-        EXPECT_EQ(k->dispatcher(op, 0, 0, nullptr), 0) << "opcode " << op;
-}
-
-TEST(Dispatcher, ResumeAsksTheHostForMidi) {
-    Kelo k;
-    k->resume();
-    k->suspend();
-    EXPECT_EQ(k->callbackCount(audioMasterWantMidi), 1);
-    EXPECT_EQ(k->lastWantMidiValue(), 1);
 }
 
 // Key names: patterns in pattern mode, the programming keys with keyboard programming on, and

@@ -69,15 +69,9 @@ TEST(Events, AreSortedStablyClampedCappedAndUsedOnce) {
 
 TEST(Events, NullEntriesAndNonMidiEventsAreSkippedAndTheHostsCopiesKept) {
     Kelo k(kEcho);
-    VstMidiSysexEvent sysex{};
+    // Not MIDI, though its bytes would read as "controller 7 to 0".
+    VstMidiEvent sysex = kelo::makeMidiEvent(0, 0xB0, 7, 0);
     sysex.type = kVstSysExType;
-    sysex.byteSize = sizeof sysex;
-    // Bytes where a MIDI event keeps its data: would read as "controller 7 to 0".
-    const unsigned char fake[4] = {0xB0, 7, 0, 0};
-    std::memcpy(reinterpret_cast<char*>(&sysex) + offsetof(VstMidiEvent, midiData), fake, 4);
-    char dump[4] = {char(0xF0), 0x7E, 0x00, char(0xF7)};
-    sysex.sysexDump = dump;
-    sysex.dumpBytes = 4;
     VstMidiEvent late = kelo::makeMidiEvent(900, 0xB0, 74, 9), early = kelo::makeMidiEvent(0, 0xB0, 74, 8);
     VstEvent* list[] = {reinterpret_cast<VstEvent*>(&late), nullptr, reinterpret_cast<VstEvent*>(&sysex),
                         reinterpret_cast<VstEvent*>(&early)};

@@ -68,9 +68,7 @@ TEST(Startup, TheDefaultBankLoadsAndPatternZeroSounds) {
 
     Kelo k("ClearNotes = 0\n", bankFile);
     const kelo::PatternBank live = bankOf(k);
-    EXPECT_EQ(live.patterns[7].stepCount(), 12);
-    EXPECT_EQ(live.patterns[7].steps[3].note, 5);
-    EXPECT_EQ(live.patterns[7].steps[3].flags, kelo::StepGate | kelo::StepAccent);
+    EXPECT_EQ(std::memcmp(&live.patterns[7], &file.patterns[7], sizeof file.patterns[7]), 0);
     EXPECT_GT(patternZeroPeak(k), 0.1f);
 }
 

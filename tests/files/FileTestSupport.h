@@ -18,7 +18,8 @@ namespace kelo::test {
 class TempDir {
 public:
     explicit TempDir(const std::string& tag = "files")
-        : path_(std::filesystem::temp_directory_path() / ("kelo-" + tag + "-" + std::to_string(std::random_device{}()))) {
+        : path_(std::filesystem::temp_directory_path() /
+                ("kelo-" + tag + "-" + std::to_string(std::random_device{}()))) {
         std::filesystem::create_directories(path_);
     }
     ~TempDir() {

@@ -48,7 +48,8 @@ TEST(PatternText, ReaderDigitsFlagsAndNames) {
                              StepGate | StepUp | StepAccent, StepGate, StepGate};
     ASSERT_EQ(p.header, 9u);
     // Unknown names keep the previous pitch; only the lowest bit of 3, 2, 5 counts.
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(std::tuple(p.steps[i].note, p.steps[i].flags), std::tuple(notes[i], flags[i])) << i;
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(std::tuple(p.steps[i].note, p.steps[i].flags), std::tuple(notes[i], flags[i])) << i;
 }
 
 TEST(PatternText, BlockBoundaries) {
@@ -67,7 +68,8 @@ TEST(PatternText, BlockBoundaries) {
 
     // Declared 0: every line up to the next meta line, at most 64 stored.
     bank = test::sentinelBank();
-    EXPECT_EQ(parseBank(bank, "; KELO Meta tag: 256\n" + lines(70, "d-3 1 0 0\n") + "; KELO Meta tag: 1\ng-3 1 0 0\n"), 2);
+    const std::string zero = "; KELO Meta tag: 256\n" + lines(70, "d-3 1 0 0\n") + "; KELO Meta tag: 1\ng-3 1 0 0\n";
+    EXPECT_EQ(parseBank(bank, zero), 2);
     EXPECT_EQ(std::tuple(bank.patterns[0].header, bank.patterns[1].header, bank.patterns[1].steps[0].note),
               std::tuple(0x100u | 64u, 1u, uint8_t(7)));
 
@@ -206,8 +208,8 @@ TEST(ParameterLines, CaptureByExactNameInPairs) {
 
 TEST(ParameterLines, LoadingAPatternAppliesItsLinesOverTheCompanionFile) {
     TempDir dir;
-    const std::string path = dir.write(
-        "Acid.pat", "; KELO Meta tag: 2\n; Tune: 0.1 HighPass: 1 Cutoff: 0.25 Tempo: 130 Waveform: 3\nc-3 1 0 0\nd-3 1 0 0\n");
+    const std::string path = dir.write("Acid.pat", "; KELO Meta tag: 2\n; Tune: 0.1 HighPass: 1 Cutoff: 0.25 "
+                                                   "Tempo: 130 Waveform: 3\nc-3 1 0 0\nd-3 1 0 0\n");
     dir.write("Acid.param", "\"Cutoff\" = 0.9\n\"Decay\" = 0.6\n");
     EngineSettings s;
     Pattern p{};

@@ -21,6 +21,8 @@ TEST(DefaultBank, HoldsExactly128PlayableAndVariedPatterns) {
     auto counted = std::make_unique<PatternBank>();
     EXPECT_EQ(parseBank(*counted, test::readText(kData / "DefaultPatternBank.pat")), 128);
 
+    // Sensible and varied: playable bass notes, every pattern a different line, a mix of lengths,
+    // swing, triplets, accents, slides and octave jumps.
     int shuffled = 0, triplets = 0, withAccent = 0, withSlide = 0, withOctaveJump = 0;
     std::map<int, int> lengths;
     std::set<std::vector<uint16_t>> distinct;
@@ -34,15 +36,14 @@ TEST(DefaultBank, HoldsExactly128PlayableAndVariedPatterns) {
         std::vector<uint16_t> line{uint16_t(p.stepCount())};
         for (int s = 0; s < p.stepCount(); ++s) {
             const PatternStep& st = p.steps[s];
-            const bool gate = st.flags & StepGate;
+            const int gate = st.flags & StepGate, note = stepMidiNote(st);
             gated += gate;
             accent += gate && (st.flags & StepAccent);
             slide += gate && (st.flags & StepSlide);
             up += gate && (st.flags & StepUp);
             EXPECT_EQ(st.flags & (StepTie | StepRestMark | StepNoteMark), 0);
-            // The bass range: one octave either side of the base octave.
-            EXPECT_TRUE(stepMidiNote(st) >= 24 && stepMidiNote(st) <= 59) << stepMidiNote(st);
-            line.push_back(uint16_t(gate ? stepMidiNote(st) << 8 | (st.flags & 0x18) : 0));
+            EXPECT_TRUE(note >= 24 && note <= 59) << note; // an octave either side of the base octave
+            line.push_back(uint16_t(gate ? note << 8 | (st.flags & 0x18) : 0));
         }
         EXPECT_GE(gated, 1);
         withAccent += accent > 0;
@@ -50,14 +51,13 @@ TEST(DefaultBank, HoldsExactly128PlayableAndVariedPatterns) {
         withOctaveJump += up > 0;
         distinct.insert(line);
     }
-    EXPECT_EQ(distinct.size(), 128u) << "every pattern is a different line";
+    EXPECT_EQ(distinct.size(), 128u);
     EXPECT_GE(std::min(shuffled, triplets), 16);
     EXPECT_GE(withAccent, 120);
     EXPECT_GE(withSlide, 90);
     EXPECT_GE(withOctaveJump, 48);
-    EXPECT_GE(lengths[16], 64) << "mostly one-bar patterns";
+    EXPECT_TRUE(lengths[16] >= 64 && lengths[64] <= 8) << "mostly one-bar patterns";
     for (int n : {8, 12, 24, 32, 64}) EXPECT_GE(lengths[n], 1) << n << "-step patterns";
-    EXPECT_LE(lengths[64], 8);
 }
 
 TEST(DefaultBank, CommittedFileIsWhatTheComposerWrites) {

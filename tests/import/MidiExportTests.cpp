@@ -20,7 +20,8 @@ for path in sys.argv[1:]:
         tick = 0
         for m in track:
             tick += m.time
-            print(' '.join([m.type] + [str(getattr(m, a)) for a in ('channel', 'note', 'velocity') if hasattr(m, a)]), '@%d' % tick)
+            fields = [str(getattr(m, a)) for a in ('channel', 'note', 'velocity') if hasattr(m, a)]
+            print(' '.join([m.type] + fields), '@%d' % tick)
 )";
 
 struct ExportCase {

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <sstream>
 
 #include "files/ForeignImport.h"
 #include "tests/files/FileTestSupport.h"
@@ -10,20 +9,12 @@
 namespace kelo {
 namespace {
 
-struct PhStep {
-    long long note = 0;
-    int down = 0, up = 0, gate = 1, accent = 0, slide = 0;
-};
-
-// One pattern in the file's layout: a count line, then 16 step lines of nine integers.
-std::string phPattern(long long count, const std::vector<PhStep>& steps = {}) {
-    std::ostringstream out;
-    out << count << " 0 0\n";
-    for (size_t j = 0; j < 16; ++j) {
-        const PhStep s = j < steps.size() ? steps[j] : PhStep{};
-        out << s.note << ' ' << s.down << ' ' << s.up << ' ' << s.gate << ' ' << s.accent << ' ' << s.slide << " 0 0 0\n";
-    }
-    return out.str();
+// One pattern in the file's layout: a count line, then 16 step lines of nine integers (note,
+// octave down, octave up, gate, accent, slide, three unused); steps not given are gated Cs.
+std::string phPattern(long long count, const std::vector<std::string>& steps = {}) {
+    std::string out = std::to_string(count) + " 0 0\n";
+    for (size_t j = 0; j < 16; ++j) out += (j < steps.size() ? steps[j] : "0 0 0 1 0 0") + " 0 0 0\n";
+    return out;
 }
 
 const PatternBank kSentinel = test::sentinelBank();
@@ -47,10 +38,8 @@ PhResult importText(const std::string& text) {
 }
 
 TEST(PhImport, StepFieldsBecomeFlagsAndOnlyTheCountChangesInTheHeader) {
-    const PhResult r = importText(phPattern(12, {{5, 0, 0, 1, 1, 0},   // gate, accent
-                                                 {7, 1, 0, 1, 0, 1},   // down, slide
-                                                 {3, 0, 1, 0, 0, 0},   // up, rest
-                                                 {2, 1, 1, 1, 0, 0}})); // both: an octave up, up flag only
+    // Both octave switches: an octave up, with the up flag only.
+    const PhResult r = importText(phPattern(12, {"5 0 0 1 1 0", "7 1 0 1 0 1", "3 0 1 0 0 0", "2 1 1 1 0 0"}));
     EXPECT_EQ(r.read, 1);
     const Pattern& p = r.bank->patterns[0];
     EXPECT_EQ(p.header, (kSentinel.patterns[0].header & ~0x7Fu) | 12u);
@@ -64,7 +53,7 @@ TEST(PhImport, StepFieldsBecomeFlagsAndOnlyTheCountChangesInTheHeader) {
 
 TEST(PhImport, NumbersAndCountsAreHeldInRange) {
     PhResult r = importText(phPattern(0) + phPattern(80) + phPattern(-3) +
-                            phPattern(16, {{99999999}, {-7}}) + "99999999999999999999 1 1\n");
+                            phPattern(16, {"99999999 0 0 1 0 0", "-7 0 0 1 0 0"}) + "99999999999999999999 1 1\n");
     EXPECT_EQ(r.read, 4);
     EXPECT_EQ(std::tuple(r.bank->patterns[0].stepCount(), r.bank->patterns[1].stepCount(),
                          r.bank->patterns[2].stepCount()), std::tuple(1, 64, 1));
@@ -73,7 +62,7 @@ TEST(PhImport, NumbersAndCountsAreHeldInRange) {
               std::tuple(uint8_t(35), uint8_t(0)));
 
     std::string text;
-    for (int i = 0; i < 130; ++i) text += phPattern(1 + i % 64, {{i % 13}});
+    for (int i = 0; i < 130; ++i) text += phPattern(1 + i % 64, {std::to_string(i % 13) + " 0 0 1 0 0"});
     r = importText(text);
     EXPECT_EQ(r.read, 128);
     EXPECT_EQ(std::tuple(r.bank->patterns[127].stepCount(), r.bank->patterns[127].steps[0].note),
@@ -82,13 +71,13 @@ TEST(PhImport, NumbersAndCountsAreHeldInRange) {
 
 TEST(PhImport, ShortTruncatedOrDamagedFilesChangeOnlyThePatternsTheyHoldInFull) {
     std::string ten;
-    for (int i = 0; i < 10; ++i) ten += phPattern(16, {{i}});
+    for (int i = 0; i < 10; ++i) ten += phPattern(16, {std::to_string(i) + " 0 0 1 0 0"});
     const PhResult r = importText(ten);
     EXPECT_EQ(r.read, 10);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(r.bank->patterns[i].steps[0].note, i);
     EXPECT_TRUE(r.unchangedFrom(10)); // not overwritten with the last values read
 
-    const std::string good = phPattern(8, {{4}});
+    const std::string good = phPattern(8, {"4 0 0 1 0 0"});
     std::string truncated = good + good;
     truncated.resize(good.size() + good.size() / 2);
     std::string garbage = good + phPattern(8) + good;
@@ -103,7 +92,7 @@ TEST(PhImport, ShortTruncatedOrDamagedFilesChangeOnlyThePatternsTheyHoldInFull) 
 
 TEST(ForeignImportCommand, PathDecidesTheFormat) {
     test::TempDir dir("cmd");
-    for (const char* name : {"bank.ph", "bank.txt", "bank.RBS"}) dir.write(name, phPattern(5, {{9}}));
+    for (const char* name : {"bank.ph", "bank.txt", "bank.RBS"}) dir.write(name, phPattern(5, {"9 0 0 1 0 0"}));
     auto bank = std::make_unique<PatternBank>(kSentinel);
     int selected = -2;
     // Upper case is neither format: the extension is matched as written.

@@ -86,20 +86,6 @@ TEST(RebirthSongFiles, EveryRealSongImportsIntoTheFirst64PatternsOnly) {
     }
 }
 
-TEST(RebirthSongFiles, SilentSongGivesRestsAndDefaultSongGivesGatedCs) {
-    const Imported silent = importBytes(song("silent-default-song.rbs"));
-    const Imported plain = importBytes(song("rebirth-default-song.rbs"));
-    ASSERT_TRUE(silent.ok && plain.ok);
-    for (int i = 0; i < 64; ++i) {
-        ASSERT_EQ(std::tuple(silent.bank->patterns[i].stepCount(), plain.bank->patterns[i].stepCount()),
-                  std::tuple(16, 16));
-        for (int s = 0; s < 16; ++s) {
-            EXPECT_EQ(std::tuple(silent.step(i, s).note, silent.step(i, s).flags), std::tuple(0, 0)) << i << "/" << s;
-            EXPECT_EQ(std::tuple(plain.step(i, s).note, plain.step(i, s).flags), std::tuple(0, StepGate)) << i << "/" << s;
-        }
-    }
-}
-
 // Known bytes of the real songs, read from their unit images with a hex viewer: unit 0 starts
 // at 0x68c (selected pattern at +1, knobs at +2..+7), its pattern p at 0x696 + 34 p (count,
 // then note and flag byte per step); unit 1's patterns (bank 32..63) start at 0xae8.
@@ -112,11 +98,13 @@ struct KnownSong {
     std::map<int, float> knobs; // parameter -> value
     std::vector<KnownStep> steps;
     std::vector<int> eightStepPatterns;
+    int everyStep = -1; // flags of every step in patterns 0..63, each a C of 16 steps
 };
 
 const KnownSong kKnownSongs[] = {
+    {"silent-default-song.rbs", -2, {}, {}, {}, 0},
     // 01 00 42 41 00 ...
-    {"rebirth-default-song.rbs", 0, {{0, 0x42 / 127.0f}, {1, 0x41 / 127.0f}, {2, 0.0f}, {10, 0.0f}}, {}, {}},
+    {"rebirth-default-song.rbs", 0, {{0, 0x42 / 127.0f}, {1, 0x41 / 127.0f}, {2, 0.0f}, {10, 0.0f}}, {}, {}, StepGate},
     // 00 04 6f 00 7b 00 4a 1f; pattern 0: 10 | 0c 04 | 08 04 | 05 05 | 05 14 | ... | 0c 10 at step 7;
     // pattern 2: 05 09, 05 18 at step 3, 05 15 at step 10; unit 1: 05 01, 05 10; step 10 of its
     // pattern 1 is 08 01.
@@ -148,10 +136,18 @@ TEST(RebirthSongFiles, KnownStepsAndKnobsMatchTheirChunkBytes) {
             EXPECT_TRUE(k.note < 0 || s.note == k.note) << k.pattern << "/" << k.step << ": note " << int(s.note);
             EXPECT_EQ(s.flags, k.flags) << k.pattern << "/" << k.step;
         }
+        for (int i = 0; known.everyStep >= 0 && i < 64; ++i) {
+            ASSERT_EQ(r.bank->patterns[i].stepCount(), 16);
+            for (int s = 0; s < 16; ++s) {
+                const PatternStep& st = r.step(i, s);
+                ASSERT_EQ(std::tuple(st.note, st.flags), std::tuple(0, known.everyStep)) << i << "/" << s;
+            }
+        }
         // A short pattern keeps the steps beyond its count.
         for (int p : known.eightStepPatterns) {
             EXPECT_EQ(r.bank->patterns[p].stepCount(), 8);
-            EXPECT_EQ(std::memcmp(r.bank->patterns[p].steps + 8, kSentinel.patterns[p].steps + 8, 2 * (kMaxSteps - 8)), 0);
+            const auto* beyond = r.bank->patterns[p].steps + 8;
+            EXPECT_EQ(std::memcmp(beyond, kSentinel.patterns[p].steps + 8, 2 * (kMaxSteps - 8)), 0);
         }
     }
 }
@@ -171,7 +167,8 @@ TEST(RebirthChunkWalk, UnitsAreFoundThroughNestedListsAndOddPadding) {
     // The second unit's pattern 5 lands in bank pattern 37; its steps are rests.
     EXPECT_EQ(std::tuple(r.step(37, 0).note, r.step(37, 0).flags), std::tuple(5, 0));
     EXPECT_EQ(r.params.values, (std::map<int, float>{{0, 10 / 127.0f}, {1, 11 / 127.0f}, {2, 12 / 127.0f},
-                                                     {3, 13 / 127.0f}, {4, 14 / 127.0f}, {5, 15 / 127.0f}, {10, 1.0f}}));
+                                                     {3, 13 / 127.0f}, {4, 14 / 127.0f}, {5, 15 / 127.0f},
+                                                     {10, 1.0f}}));
 }
 
 TEST(RebirthChunkWalk, OneUnitLeavesTheSecondHalfAndExtraOrOversizedUnitsAreHandled) {
@@ -192,7 +189,8 @@ TEST(RebirthChunkWalk, OneUnitLeavesTheSecondHalfAndExtraOrOversizedUnitsAreHand
     big.resize(3001, 0x7F);
     const Imported r = importBytes(list("RB40", {chunk("303 ", big), chunk("303 ", unitImage(0, 0, RebirthSlide))}));
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(std::tuple(r.selected, r.step(0, 0).flags, r.step(32, 0).flags), std::tuple(2, StepGate, StepGate | StepSlide));
+    EXPECT_EQ(std::tuple(r.selected, r.step(0, 0).flags, r.step(32, 0).flags),
+              std::tuple(2, StepGate, StepGate | StepSlide));
 }
 
 TEST(RebirthChunkWalk, HostileValuesAreClamped) {

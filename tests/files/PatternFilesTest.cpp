@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <random>
-#include <vector>
 #include <tuple>
+#include <vector>
 
 #include "FileTestSupport.h"
 #include "files/ParameterFile.h"
@@ -100,15 +100,7 @@ TEST(PatternText, BankRoundTripAndPlacement) {
     ASSERT_TRUE(writeBank(bank, path));
     PatternBank back = test::sentinelBank();
     ASSERT_TRUE(readBank(back, path));
-    for (int i = 0; i < kNumPatterns; ++i) {
-        const Pattern& a = bank.patterns[i];
-        const Pattern& b = back.patterns[i];
-        ASSERT_EQ(a.header, b.header) << i;
-        for (int k = 0; k < a.stepCount(); ++k) {
-            ASSERT_EQ(stepMidiNote(a.steps[k]), stepMidiNote(b.steps[k])) << i << "/" << k;
-            ASSERT_EQ(a.steps[k].flags & (StepGate | StepSlide | StepAccent), b.steps[k].flags & ~(StepUp | StepDown));
-        }
-    }
+    EXPECT_EQ(formatBank(back), formatBank(bank)); // every header and sounding step, as the writer shows them
     // From pattern 120 on, blocks past 127 are ignored.
     back = test::sentinelBank();
     EXPECT_EQ(parseBank(back, formatBank(bank), 120), 8);

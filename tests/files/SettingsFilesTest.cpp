@@ -151,9 +151,6 @@ struct Maps {
             if (before[i] != kGuard || middle[i] != kGuard || after[i] != kGuard) return false;
         return true;
     }
-    bool operator==(const Maps& o) const {
-        return std::memcmp(&map, &o.map, sizeof map) == 0 && std::memcmp(&keys, &o.keys, sizeof keys) == 0;
-    }
 };
 
 Maps parsed(const std::string& text) {
@@ -213,15 +210,14 @@ TEST(CcMap, FileWriteAndReadBack) {
     const std::string text = test::readText(path);
     EXPECT_EQ(text.rfind("MidiMapSize = 128\n-1\n9\n-1\n", 0), 0u);
     EXPECT_NE(text.find("\n-1\nMidiKeyMapping = 13\n48\n49\n"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 128 + 1 + 13);
 
     Maps back;
     std::memset(&back.map, 0x11, sizeof back.map);
     std::memset(&back.keys, 0x11, sizeof back.keys);
     ASSERT_TRUE(readMidiMap(back.map, back.keys, path));
-    EXPECT_TRUE(back == m);
+    EXPECT_EQ(changes(back), " cc1=9 key12=-1");
     EXPECT_FALSE(readMidiMap(back.map, back.keys, dir.file("absent.map")));
-    EXPECT_TRUE(back == m);
+    EXPECT_EQ(changes(back), " cc1=9 key12=-1");
     EXPECT_FALSE(writeMidiMap(m.map, m.keys, dir.file("absent/dir/x.map")));
 }
 

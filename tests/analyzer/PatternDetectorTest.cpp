@@ -38,7 +38,15 @@ void fill(WaveBuffer& buf, const std::vector<Note>& notes, int window = kWindow)
 }
 
 using Ints = std::vector<int32_t>;
-Ints first(const std::array<int32_t, kMaxSteps>& a, int n) { return Ints(a.begin(), a.begin() + n); }
+using Detected = std::vector<Ints>; // pitch, gate, accent and slide of each step
+
+Detected detect(const WaveBuffer& rec, int steps) {
+    DetectedSteps d;
+    EXPECT_TRUE(detectSteps(rec, d, steps));
+    Detected out;
+    for (const auto* field : {&d.pitch, &d.gate, &d.accent, &d.slide}) out.emplace_back(field->begin(), field->begin() + steps);
+    return out;
+}
 
 TEST(PatternDetector, PitchRoundsToTheNearestNote) {
     // {rate, period, note}: 400 is 45.039, 401 44.996 (a hair flat is still A), 389 45.522, 390 45.478.
@@ -50,38 +58,23 @@ TEST(PatternDetector, PitchRoundsToTheNearestNote) {
 }
 
 TEST(PatternDetector, SteadyNotesRestsAndShortWindows) {
-    WaveBuffer rec;
-    DetectedSteps d;
+    constexpr int32_t R = kRestPitch;
+    WaveBuffer rec, none;
     fill(rec, {{400, 0.4f, 0.6}, {401, 0.4f, 0.6}, {200, 1.0f, 0.6}, {800, 0.4f, 0.6}, {}, {400, 0.4f, 0.6}});
-    ASSERT_TRUE(detectSteps(rec, d, 6));
-    EXPECT_EQ(first(d.pitch, 6), (Ints{45, 45, 57, 33, kRestPitch, 45}));
-    EXPECT_EQ(first(d.gate, 6), (Ints{1, 1, 1, 1, 0, 1}));
-    EXPECT_EQ(first(d.accent, 6), (Ints{0, 0, 1, 0, 0, 0}));
-    EXPECT_EQ(first(d.slide, 6), Ints(6, 0));
-
-    WaveBuffer none;
-    ASSERT_TRUE(detectSteps(none, d, 16)); // nothing loaded: all rests
-    EXPECT_EQ(first(d.pitch, 16), Ints(16, kRestPitch));
-    EXPECT_EQ(first(d.gate, 16), Ints(16, 0));
-    EXPECT_EQ(first(d.accent, 16), Ints(16, 0));
+    EXPECT_EQ(detect(rec, 6), (Detected{{45, 45, 57, 33, R, 45}, {1, 1, 1, 1, 0, 1}, {0, 0, 1, 0, 0, 0}, Ints(6, 0)}));
+    EXPECT_EQ(detect(none, 16), (Detected{Ints(16, R), Ints(16, 0), Ints(16, 0), Ints(16, 0)})) << "nothing loaded";
     // A lone full-scale click is loud but carries no energy: a rest, and not accented.
     fill(rec, {{}, {400, 0.4f, 0.6}});
     rec.samples[100] = 1.0f;
-    ASSERT_TRUE(detectSteps(rec, d, 2));
-    EXPECT_EQ(first(d.gate, 2), (Ints{0, 1}));
-    EXPECT_EQ(d.accent[0], 0);
+    EXPECT_EQ(detect(rec, 2), (Detected{{R, 45}, {0, 1}, {0, 0}, {0, 0}}));
     // Windows of 1000 samples never hold a note; 1001 can.
     fill(rec, {{100, 1.0f}, {100, 1.0f}}, 1000);
-    ASSERT_TRUE(detectSteps(rec, d, 2));
-    EXPECT_EQ(first(d.gate, 2), Ints(2, 0));
-    EXPECT_EQ(first(d.accent, 2), Ints(2, 0));
+    EXPECT_EQ(detect(rec, 2), (Detected{{R, R}, {0, 0}, {0, 0}, {0, 0}}));
     fill(rec, {{100, 1.0f}, {100, 1.0f}}, 1001);
-    ASSERT_TRUE(detectSteps(rec, d, 2));
-    EXPECT_EQ(first(d.gate, 2), Ints(2, 1));
+    EXPECT_EQ(detect(rec, 2)[1], (Ints{1, 1}));
     // 64 windows of 63 samples: the last one starts at the recording's end.
     fill(rec, {{20, 1.0f}}, 3969);
-    ASSERT_TRUE(detectSteps(rec, d, 64));
-    EXPECT_EQ(first(d.gate, 64), Ints(64, 0));
+    EXPECT_EQ(detect(rec, 64)[1], Ints(64, 0));
     DetectedSteps untouched;
     untouched.pitch[0] = 77;
     EXPECT_FALSE(detectSteps(rec, untouched, 0));
@@ -96,11 +89,10 @@ TEST(PatternDetector, TailsMarkSlidesAndSlidNotesTakeTheGlideEnd) {
                   {400, 0.4f, 0.74, 300.0f}, // 2: slid into, falling to 400: 45; dies early
                   {200, 0.4f, 1.0, 400.0f},  // 3: same glide as 1 but not slid into: mean rule
               });
-    DetectedSteps d;
-    ASSERT_TRUE(detectSteps(rec, d, 4));
-    EXPECT_EQ(first(d.slide, 4), (Ints{1, 1, 0, 1}));
-    EXPECT_EQ(first(d.pitch, 3), (Ints{45, 57, 45}));
-    EXPECT_TRUE(d.pitch[3] > 45 && d.pitch[3] < 57) << d.pitch[3];
+    const Detected d = detect(rec, 4);
+    EXPECT_EQ(d[3], (Ints{1, 1, 0, 1}));
+    EXPECT_EQ(Ints(d[0].begin(), d[0].begin() + 3), (Ints{45, 57, 45}));
+    EXPECT_TRUE(d[0][3] > 45 && d[0][3] < 57) << d[0][3];
 }
 
 TEST(PatternDetector, NoUsablePeriodKeepsThePatternNote) {
@@ -111,11 +103,7 @@ TEST(PatternDetector, NoUsablePeriodKeepsThePatternNote) {
     for (size_t i = kWindow, c = 0; i < size_t(2 * kWindow); ++c)
         for (size_t j = 0, len = c % 2 ? 500 : 300; j < len && i < size_t(2 * kWindow); ++j)
             rec.samples[i++] = 0.3f - 0.6f * float(j) / float(len);
-    DetectedSteps d;
-    ASSERT_TRUE(detectSteps(rec, d, 3));
-    EXPECT_EQ(first(d.pitch, 2), Ints(2, kUnknownPitch));
-    EXPECT_EQ(first(d.gate, 2), Ints(2, 1));
-    EXPECT_EQ(first(d.accent, 2), (Ints{1, 0}));
+    EXPECT_EQ(detect(rec, 3), (Detected{{kUnknownPitch, kUnknownPitch, 45}, {1, 1, 1}, {1, 0, 0}, {0, 1, 0}}));
 
     Pattern p{};
     p.setStepCount(3);

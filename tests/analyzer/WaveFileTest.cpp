@@ -43,39 +43,33 @@ void expectRefused(const Bytes& image) {
 bool sox(const test::ScratchDir& dir, const std::vector<int16_t>& data, int channels, int rate,
          const std::string& outOptions, const std::string& out) {
 #ifdef _WIN32
-    return false;
-#else
+    return false; // the Windows test runs have no sox
+#endif
     Bytes raw;
     for (int16_t v : data) test::put(raw, uint16_t(v), 2, false);
     const std::string cmd = "sox -q -t raw -r " + std::to_string(rate) + " -e signed -b 16 -L -c " +
                             std::to_string(channels) + " '" + dir.write("in.raw", raw) + "' " + outOptions + " '" +
                             out + "' 2>/dev/null";
     return std::system(cmd.c_str()) == 0;
-#endif
 }
 
 TEST(WaveFileSox, SixteenBitLoadsTheFirstChannelOtherFormatsAreRefused) {
     test::ScratchDir dir("sox");
     if (!sox(dir, {0}, 1, 44100, "", dir.file("probe.wav"))) GTEST_SKIP() << "sox not installed";
-    const std::tuple<const char*, int, int> good[] = {
-        {"mono44.wav", 1, 44100}, {"stereo48.wav", 2, 48000}, {"mono48.aiff", 1, 48000}, {"stereo44.aif", 2, 44100}};
-    for (const auto& [name, channels, rate] : good) {
+    // {output options, file, channels, rate, loads}; three 16-bit channels make sox write the extensible tag.
+    const std::tuple<const char*, const char*, int, int, bool> cases[] = {
+        {"-b 16", "mono44.wav", 1, 44100, true},        {"-b 16", "stereo48.wav", 2, 48000, true},
+        {"-b 16", "mono48.aiff", 1, 48000, true},       {"-b 16", "stereo44.aif", 2, 44100, true},
+        {"-b 8 -e unsigned", "u8.wav", 1, 44100, false}, {"-b 24", "s24.wav", 1, 44100, false},
+        {"-b 32 -e floating-point", "f32.wav", 1, 44100, false}, {"-b 16", "ext.wav", 3, 44100, false},
+        {"-b 24", "s24.aiff", 1, 44100, false},         {"-b 16", "compressed.aifc", 1, 44100, false}};
+    for (const auto& [options, name, channels, rate, loads] : cases) {
         const auto data = frames(300 + channels, channels);
-        ASSERT_TRUE(sox(dir, data, channels, rate, "-b 16", dir.file(name)));
+        ASSERT_TRUE(sox(dir, data, channels, rate, options, dir.file(name)));
         WaveBuffer buf;
-        ASSERT_TRUE(loadWaveFile(buf, dir.file(name))) << name;
-        EXPECT_EQ(buf.sampleRate, rate) << name;
-        expectFirstChannel(buf, data, channels);
-    }
-    // Three 16-bit channels make sox write the extensible format tag.
-    const std::tuple<const char*, const char*, int> bad[] = {
-        {"-b 8 -e unsigned", "u8.wav", 1}, {"-b 24", "s24.wav", 1},  {"-b 32 -e floating-point", "f32.wav", 1},
-        {"-b 16", "ext.wav", 3},           {"-b 24", "s24.aiff", 1}, {"-b 16", "compressed.aifc", 1}};
-    for (const auto& [options, name, channels] : bad) {
-        ASSERT_TRUE(sox(dir, frames(200, channels), channels, 44100, options, dir.file(name)));
-        WaveBuffer buf;
-        EXPECT_FALSE(loadWaveFile(buf, dir.file(name))) << name;
-        EXPECT_EQ(buf.frameCount, 0) << name;
+        ASSERT_EQ(loadWaveFile(buf, dir.file(name)), loads) << name;
+        EXPECT_EQ(buf.sampleRate, loads ? rate : 0) << name;
+        if (loads) expectFirstChannel(buf, data, channels);
     }
     WaveBuffer buf;
     EXPECT_FALSE(loadWaveFile(buf, dir.file("missing.wav")));

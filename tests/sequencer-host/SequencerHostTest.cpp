@@ -21,13 +21,9 @@ protected:
         home.write("Config.ini", "MidiOutput = 1\nMidiOutputChannel = 0\n");
         ASSERT_TRUE(plugin.load()) << plugin.error();
         plugin.setTimeInfoEnabled(false);
-        start(44100.0f);
+        plugin.start(44100.0f, kBlock);
     }
-    void start(float rate) {
-        plugin.start(rate, kBlock);
-        plugin.clearLogs();
-        firstBlock = plugin.blockNumber();
-    }
+    void restartLog() { plugin.clearLogs(), firstBlock = plugin.blockNumber(); }
     // Renders `samples` block by block; events are at sample positions from the first block.
     void play(int samples, const std::vector<host::MidiIn>& events) {
         for (int done = 0, n = 0; done < samples; done += n) {
@@ -61,8 +57,7 @@ TEST_F(SequencerHostTest, StepTimingIsSampleAccurateAcrossBlocks) {
                                              {16638, 0x90, 36, 99}}));
     // Released half a step in; the second step starts with half a sample carried, so a sample sooner.
     const std::vector<Sent> offs = sent(0x80), zeros = sent(0x90, false);
-    ASSERT_EQ(offs.size(), 4u);
-    ASSERT_EQ(zeros.size(), 4u);
+    ASSERT_TRUE(offs.size() == 4 && zeros.size() == 4);
     EXPECT_EQ(std::vector<int64_t>({offs[0][0], offs[1][0], zeros[0][0], zeros[1][0]}),
               std::vector<int64_t>({2856, 8368, 2856, 8368}));
     for (const host::SentMidi& m : plugin.sentMidi())
@@ -73,7 +68,8 @@ TEST_F(SequencerHostTest, StepTimingIsSampleAccurateAcrossBlocks) {
 TEST_F(SequencerHostTest, StepLengthFollowsTheHostRate) {
     // The tempo was set at the initial 44100 Hz; at 48 kHz a sixteenth at 120 BPM is 6000 samples.
     plugin.dispatcher(effMainsChanged, 0, 0);
-    start(48000.0f);
+    plugin.start(48000.0f, kBlock);
+    restartLog();
     play(3 * 6000 + 10, {{0, 0x90, 5, 100}});
     std::vector<int64_t> at;
     for (const Sent& s : sent(0x90)) at.push_back(s[0]);
@@ -82,8 +78,7 @@ TEST_F(SequencerHostTest, StepLengthFollowsTheHostRate) {
 
 TEST_F(SequencerHostTest, TransportStopFromTheHostEndsEverything) {
     play(6 * kBlock, {{10, 0x90, 5, 100}});
-    plugin.clearLogs();
-    firstBlock = plugin.blockNumber();
+    restartLog();
     std::vector<host::MidiIn> stop; // what a host sends when its transport stops, mid-block
     for (uint8_t ch = 0; ch < 16; ++ch)
         for (uint8_t c : {64, 121, 123}) stop.push_back({7, uint8_t(0xB0 | ch), c, 0});

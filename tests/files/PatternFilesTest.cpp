@@ -188,6 +188,25 @@ TEST(ParameterFiles, ReaderSkipsStrayTextUnknownNamesAndKeepsValuesNormalised) {
     EXPECT_EQ(params.writes, (W{{1, 0.3f}, {5, 1.0f}, {0, 0.7f}}));
 }
 
+TEST(ParameterFiles, DamagedTextKeepsValuesNormalised) {
+    RecordingParameters full;
+    for (int i = 0; i < kParameterCount; ++i) full.setParameter(i, float(i) / 13.0f);
+    const std::string good = formatParameterFile(full) + "; Cutoff: 0.5 Tempo: 130 Version: 2\n";
+    std::mt19937 rng(5);
+    for (int round = 0; round < 300; ++round) {
+        std::string text = good.substr(0, rng() % good.size());
+        for (int k = 0; round % 2 && !text.empty() && k < 20; ++k)
+            text[rng() % text.size()] = "\"=;: .-9e\n"[rng() % 10];
+        RecordingParameters params;
+        parseParameterFile(params, text);
+        for (const auto& [index, value] : params.writes)
+            ASSERT_TRUE(index >= 0 && index < kParameterCount && value >= 0.0f && value <= 1.0f) << text;
+        ParameterCapture capture; // the line reader too, for the sanitizer builds
+        clearParameterCapture(capture);
+        parseParameterLine(capture, text);
+    }
+}
+
 TEST(ParameterLines, CaptureByExactNameInPairs) {
     ParameterCapture c = captured(" Cutoff: 0.25\tTempo: 130 cutoff: 0.9 Version: 2 Drive:");
     EXPECT_EQ(std::tuple(c.values[CaptureCutoff], c.values[CaptureTempo]), std::tuple(0.25f, 130.0f));

@@ -68,7 +68,7 @@ const ExportCase kCases[] = {
 
 // Swing is set on every pattern: it must not move exported notes. Fails (never skips) when
 // python3 or mido is unavailable.
-TEST(MidiExport, FilesReadBackByAnIndependentParser) {
+TEST(MidiExport, FilesReadBackByAnIndependentParserAndUnwritablePathsFail) {
     test::TempDir dir("midi");
     dir.write("reader.py", kReader);
     std::string command = std::string("\"") + KELO_PYTHON3 + "\" \"" + dir.file("reader.py") + "\"";
@@ -84,6 +84,7 @@ TEST(MidiExport, FilesReadBackByAnIndependentParser) {
         s.clockSync = c.clockSync;
         const std::string path = dir.file(std::to_string(i) + ".mid");
         ASSERT_TRUE(exportPatternMidi(p, s, path)) << c.name;
+        EXPECT_FALSE(exportPatternMidi(p, s, dir.file("no/such/folder/" + std::to_string(i) + ".mid")));
         command += " \"" + path + "\"";
     }
     const std::string out = dir.file("reader.out");
@@ -97,13 +98,6 @@ TEST(MidiExport, FilesReadBackByAnIndependentParser) {
     }
     ASSERT_EQ(files.size(), std::size(kCases)) << text;
     for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(files[i], kCases[i].expected) << kCases[i].name;
-}
-
-TEST(MidiExport, UnwritablePathReportsFailure) {
-    Pattern p{};
-    p.setStepCount(1);
-    p.steps[0] = {0, StepGate};
-    EXPECT_FALSE(exportPatternMidi(p, EngineSettings{}, "/nonexistent/folder/out.mid"));
 }
 
 } // namespace

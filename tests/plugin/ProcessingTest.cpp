@@ -29,10 +29,6 @@ std::vector<int> echoes(Kelo& k, int controller = 74) {
     return v;
 }
 
-bool sameSamples(const std::vector<float>& a, const std::vector<float>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
-
 TEST(Events, AreSortedStablyClampedCappedAndUsedOnce) {
     Kelo k(kEcho);
     k->render(512, {{10, 0xB0, 74, 10}, {5, 0xB0, 74, 20}, {5, 0xB0, 74, 30}});
@@ -88,8 +84,7 @@ TEST(Audio, OutputsAreIdenticalFiniteAndAnyBlockShapeIsHandled) {
     for (int i = 0; i < 20; ++i) {
         const std::vector<MidiIn> ev = i == 0 ? std::vector<MidiIn>{{17, 0x90, 3, 120}} : std::vector<MidiIn>{};
         const Block x = a->render(512, ev), y = b->render(512, ev);
-        ASSERT_TRUE(sameSamples(x.left, x.right)) << "block " << i;
-        ASSERT_TRUE(sameSamples(x.left, y.left)) << "block " << i;
+        ASSERT_TRUE(x.left == x.right && x.left == y.left) << "block " << i;
         for (float s : x.left) ASSERT_TRUE(std::isfinite(s));
     }
     echoes(a);
@@ -99,7 +94,7 @@ TEST(Audio, OutputsAreIdenticalFiniteAndAnyBlockShapeIsHandled) {
     EXPECT_EQ(echoes(a), (std::vector<int>{5}));
     // Longer than the render buffer: rendered in pieces, events anywhere in it.
     const Block big = a->render(100000, {{0, 0x90, 0, 100}, {99999, 0xB0, 74, 9}});
-    EXPECT_TRUE(sameSamples(big.left, big.right));
+    EXPECT_TRUE(big.left == big.right);
     for (float s : big.left) ASSERT_TRUE(std::isfinite(s));
     EXPECT_EQ(echoes(a), (std::vector<int>{9}));
     // A missing output channel is skipped.

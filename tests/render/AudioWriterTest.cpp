@@ -92,8 +92,6 @@ TEST_F(AudioWriterTest, FailedOrAbandonedWritesLeaveTheTargetAlone) {
 
     AudioWriter w;
     std::string error;
-    EXPECT_FALSE(w.open(path("missing/sub/x.wav"), 44100, SampleFormat::Pcm16, error));
-    EXPECT_NE(error.find("cannot write"), std::string::npos);
     EXPECT_FALSE(w.open(dir_.string(), 44100, SampleFormat::Pcm16, error));
     EXPECT_NE(error.find("it is a folder"), std::string::npos);
     EXPECT_FALSE(w.write(kLeft.data(), kLeft.data(), 1)) << "nothing is open";

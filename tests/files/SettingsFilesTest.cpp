@@ -1,6 +1,7 @@
 // Config.ini, User.ini and MidiCC.ini: the settings files.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -133,24 +134,20 @@ TEST(EngineSettingsFiles, CorruptFilesKeepClampedFieldsInRange) {
     }
 }
 
-constexpr int32_t kGuard = 0x5A5A5A5A;
+constexpr std::array<int32_t, 4> kGuard{0x5A5A5A5A, 0x5A5A5A5A, 0x5A5A5A5A, 0x5A5A5A5A};
 
 // The tables between guard words, so a write past either one is caught in any build.
 struct Maps {
-    int32_t before[4] = {kGuard, kGuard, kGuard, kGuard};
+    std::array<int32_t, 4> before = kGuard;
     CcMap map;
-    int32_t middle[4] = {kGuard, kGuard, kGuard, kGuard};
+    std::array<int32_t, 4> middle = kGuard;
     KeyCommandTable keys;
-    int32_t after[4] = {kGuard, kGuard, kGuard, kGuard};
+    std::array<int32_t, 4> after = kGuard;
     Maps() {
         setDefaultCcMap(map);
         for (int i = 0; i < kKeyCommandSlots; ++i) keys.slots[i] = 48 + i;
     }
-    bool guardsIntact() const {
-        for (int i = 0; i < 4; ++i)
-            if (before[i] != kGuard || middle[i] != kGuard || after[i] != kGuard) return false;
-        return true;
-    }
+    bool guardsIntact() const { return before == kGuard && middle == kGuard && after == kGuard; }
 };
 
 Maps parsed(const std::string& text) {

@@ -2,6 +2,7 @@
 // in-process for what a host cannot observe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>

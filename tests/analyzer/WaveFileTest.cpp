@@ -103,6 +103,7 @@ TEST(WaveFile, MalformedFilesAreRefused) {
     Chunk shortFmt = fmt, lying = data, hugeData = data, farOffset = sound, shortComm = comm, negativeRate = comm;
     shortFmt.body.resize(14), lying.declaredSize = data.body.size() + 1000, hugeData.declaredSize = 0x80000000u;
     farOffset.body[3] = 200, shortComm.body.resize(16), negativeRate.body[8] = 0xC0;
+    int index = 0; // of the image in the list, printed on failure
     for (const Bytes& image : {
              test::container("WAVX", {fmt, data}), test::wav({data, fmt}), test::wav({fmt}),
              test::wav({test::wavFormat(1, 44100, 16, 0xFFFE), data}), test::wav({test::wavFormat(1, 44100, 8), data}),
@@ -115,8 +116,10 @@ TEST(WaveFile, MalformedFilesAreRefused) {
              test::aiff({test::aiffComm(1, 30, 44100, 24), sound}), test::aiff({test::aiffComm(1, -1, 44100), sound}),
              test::aiff({test::aiffComm(1, 31, 44100), sound}), test::aiff({test::aiffComm(2, 30, 44100), sound}),
              test::aiff({test::aiffComm(0, 30, 44100), sound}), test::aiff({comm, farOffset}),
-             test::aiff({shortComm, sound}), test::aiff({negativeRate, sound})})
+             test::aiff({shortComm, sound}), test::aiff({negativeRate, sound})}) {
+        SCOPED_TRACE(index++);
         expectRefused(image);
+    }
 }
 
 TEST(WaveFile, EveryTruncationAndCorruptionIsHandledSafely) {

@@ -16,7 +16,7 @@ bool parse(std::vector<std::string> args, Options& o, std::string& error) {
     return parseOptions(int(argv.size()), argv.data(), o, error);
 }
 
-TEST(RenderOptions, ValuesInBothSpellingsAndRepeatedSettings) {
+TEST(RenderOptions, ValuesInBothSpellingsTempoByNameAndHelp) {
     Options o;
     std::string error;
     ASSERT_TRUE(parse({"--pattern=127", "--bars", "2", "--tempo=133.5", "--rate", "48000", "--format", "FLOAT", "-o",

@@ -132,7 +132,7 @@ TEST(PatternText, CorruptTextKeepsPatternsValid) {
     std::mt19937 rng(11);
     for (int round = 0; round < 200; ++round) {
         std::string text = good.substr(0, rng() % good.size());
-        for (int k = 0; round % 2 && k < 50; ++k) text[rng() % text.size()] = char(rng() % 256);
+        for (int k = 0; round % 2 && !text.empty() && k < 50; ++k) text[rng() % text.size()] = char(rng() % 256);
         text.insert(rng() % (text.size() + 1), "; KELO Meta tag: 4294967295999\n; KELO Meta tag: -3\n");
         PatternBank bank = test::sentinelBank();
         parseBank(bank, text);

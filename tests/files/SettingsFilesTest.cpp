@@ -224,7 +224,8 @@ TEST(CcMap, CorruptInputsStayInsideTheTables) {
     std::mt19937 rng(99);
     for (int round = 0; round < 300; ++round) {
         std::string text = good.substr(0, rng() % good.size());
-        for (int k = 0; round % 2 && k < 30; ++k) text[rng() % text.size()] = "0123456789-=;x \nM"[rng() % 17];
+        for (int k = 0; round % 2 && !text.empty() && k < 30; ++k)
+            text[rng() % text.size()] = "0123456789-=;x \nM"[rng() % 17];
         const Maps m = parsed(text + "\nMidiCC.Cutoff = 99999\nMidiCC.Tune = -77\nMidiKeyMapping = 13\n"
                                      "MidiMapSize = 128\n");
         ASSERT_TRUE(m.guardsIntact());

@@ -61,6 +61,7 @@ TEST(DefaultBank, HoldsExactly128PlayableAndVariedPatterns) {
 }
 
 TEST(DefaultBank, CommittedFileIsWhatTheComposerWrites) {
+    if (std::string(KELO_PYTHON3).empty()) GTEST_SKIP() << "python3 runs on the Linux side only";
     test::TempDir dir("bank");
     const std::string out = dir.file("bank.pat");
     const std::string command = std::string("\"") + KELO_PYTHON3 + "\" \"" +

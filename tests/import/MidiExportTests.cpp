@@ -66,8 +66,8 @@ const ExportCase kCases[] = {
      "file 0 1 96\nnote_on 0 36 99 @1440\nnote_off 0 36 99 @1452\nend_of_track @1452\n"},
 };
 
-// Swing is set on every pattern: it must not move exported notes. Fails (never skips) when
-// python3 or mido is unavailable.
+// Swing is set on every pattern: it must not move exported notes. On Linux it fails (never
+// skips) when python3 or mido is unavailable.
 TEST(MidiExport, FilesReadBackByAnIndependentParserAndUnwritablePathsFail) {
     test::TempDir dir("midi");
     dir.write("reader.py", kReader);
@@ -87,6 +87,7 @@ TEST(MidiExport, FilesReadBackByAnIndependentParserAndUnwritablePathsFail) {
         EXPECT_FALSE(exportPatternMidi(p, s, dir.file("no/such/folder/" + std::to_string(i) + ".mid")));
         command += " \"" + path + "\"";
     }
+    if (std::string(KELO_PYTHON3).empty()) GTEST_SKIP() << "the files are read back on the Linux side only";
     const std::string out = dir.file("reader.out");
     ASSERT_EQ(std::system((command + " > \"" + out + "\" 2>&1").c_str()), 0)
         << "reading the files back with python3-mido failed:\n" << test::readText(out);

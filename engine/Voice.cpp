@@ -78,6 +78,8 @@ void Voice::init(double sampleRate) {
     scope_.clear();
     appliedRelativeTuning_ = st_.r1;
     tuneCacheValid_ = false;
+    tuneIn_[0] = tuneIn_[1] = -1.0;
+    osc_ = OscillatorCache{};
     pendingSmooth_ = 0;
     pendingFollow_ = 0;
 }
@@ -88,6 +90,16 @@ void Voice::resetEnvelopes() {
 }
 
 double Voice::tuneFactor(double tune) {
+    if (tune == tuneIn_[0]) return tuneOut_[0];
+    if (tune == tuneIn_[1]) return tuneOut_[1];
+    const double factor = tuneExpansion(tune);
+    tuneIn_[tuneNext_] = tune;
+    tuneOut_[tuneNext_] = factor;
+    tuneNext_ ^= 1;
+    return factor;
+}
+
+double Voice::tuneExpansion(double tune) {
     // 2^(2 tune - 1). Smoothed tune moves by tiny amounts from sample to sample, so a
     // fifth-order expansion around the last exact value replaces the power function while
     // staying within a few ulp of it.
@@ -210,6 +222,13 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     }
 
     filter_.prepare(s, rc);
+    const Wavetable* table = W > 0.5 ? square_ : saw_;
+    if (table != osc_.table || invFs != osc_.invFs || rc.periodScale != osc_.scale) {
+        osc_ = OscillatorCache{};
+        osc_.table = table;
+        osc_.invFs = invFs;
+        osc_.scale = rc.periodScale;
+    }
 
     for (int i = 0; i < n; ++i) {
         if (tick) tick(tickCtx);
@@ -282,13 +301,13 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         float carry = static_cast<float>(v.accentCarry - v.accentCarry * 0.0007);
         if (std::fabs(carry) < 1e-30f) carry = 0.0f; // decays forever: stop before denormals
         v.accentCarry = carry;
-        if (!accent || a <= v.accentCap) v.accentCap += (gc - v.accentCap) * cCapDecay;
-        else v.accentCap += (a + gc - v.accentCap) * cCapCharge;
+        // Charge or decay, chosen by selects: near the top of its charge the choice flips
+        // from sample to sample, which as a branch would mispredict. (0 + guard is exact.)
+        const bool discharge = !accent || a <= v.accentCap;
+        v.accentCap += ((discharge ? 0.0 : a) + gc - v.accentCap) * (discharge ? cCapDecay : cCapCharge);
         v.accentCapSmooth += (v.accentCap + gc - v.accentCapSmooth) * cCapSmooth;
-        if (v.accentBoost <= gateV * v.ampEnv)
-            v.accentBoost += ((vc.accentStep ? a : 0.0) + gc - v.accentBoost) * cBoostCharge;
-        else
-            v.accentBoost += (gc - v.accentBoost) * cBoostDecay;
+        const bool charge = v.accentBoost <= gateV * v.ampEnv;
+        v.accentBoost += ((charge && vc.accentStep ? a : 0.0) + gc - v.accentBoost) * (charge ? cBoostCharge : cBoostDecay);
         v.accentBoostSmooth = dsp::onePole(v.accentBoostSmooth, v.accentBoost + gc, boostSmooth);
 
         // Glide.
@@ -306,10 +325,20 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         const double f = tuneFactor(v.tune) * v.glide;
         v.lastFrequency = f;
         const double delta = f * invFs;
-        const int period = periodIndex(delta, rc.periodScale);
+        Wavetable::Level level;
+        if (f == osc_.f[0]) {
+            level = osc_.level[0];
+        } else if (f == osc_.f[1]) {
+            level = osc_.level[1];
+        } else {
+            level = table->level(periodIndex(delta, rc.periodScale));
+            osc_.f[osc_.next] = f;
+            osc_.level[osc_.next] = level;
+            osc_.next ^= 1;
+        }
         double o;
-        if (W > 0.5) o = W * square_->read(period, v.phase);
-        else o = saw_->read(period, v.phase) * 1.3 * (1.0 - W);
+        if (W > 0.5) o = W * Wavetable::read(level, v.phase);
+        else o = Wavetable::read(level, v.phase) * 1.3 * (1.0 - W);
         o *= oscGain;
         v.phase += delta * v.r1 * v.r2;
         if (v.phase > 1.0) {

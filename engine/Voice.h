@@ -9,10 +9,9 @@
 #include "engine/ParamSnapshot.h"
 #include "engine/VoiceControl.h"
 #include "engine/VoiceSettings.h"
+#include "engine/Wavetables.h"
 
 namespace kelo {
-
-struct Wavetable;
 
 // Ring of filter-envelope samples (one per 100 computed samples) that the editor draws.
 // Written by the audio thread, read by the editor's thread: every field is a relaxed
@@ -84,6 +83,7 @@ private:
     Filter filter_;
     EnvelopeScope scope_;
     double tuneFactor(double tune);
+    double tuneExpansion(double tune);
     void flushSmoothing(const double* target, double k);
     void flushFollower();
 
@@ -98,6 +98,18 @@ private:
         double get(double base, int64_t n);
     };
     PowCache smoothPow_, followPow_;
+    // The smoothed tune and the glided pitch settle into alternating between two values
+    // each, so the tune factor and the oscillator's table level are remembered for the
+    // last two inputs; a repeat skips the expansion, the period's quotient and the lookups.
+    double tuneIn_[2] = {-1.0, -1.0}, tuneOut_[2] = {1.0, 1.0};
+    int tuneNext_ = 0;
+    struct OscillatorCache {
+        double f[2] = {-1.0, -1.0};
+        Wavetable::Level level[2];
+        int next = 0;
+        const Wavetable* table = nullptr;
+        double invFs = 0.0, scale = 0.0;
+    } osc_;
     double appliedRelativeTuning_ = 1.0015;
     bool tuneCacheValid_ = false;
     double tuneAt_ = 0.0, tuneExact_ = 0.5;

@@ -15,21 +15,29 @@ struct Wavetable {
     std::vector<float> data;
 
     int levels() const { return static_cast<int>(length.size()); }
-    // Linear-interpolated read at phase 0..1 for the given period index.
-    double read(int periodIndex, double phase) const {
+    // One level's cycle, as the oscillator holds it while its period stays put.
+    struct Level {
+        const float* d = nullptr;
+        int n = 0;
+    };
+    Level level(int periodIndex) const {
         if (periodIndex < 0) periodIndex = 0;
         if (periodIndex >= kMapSize) periodIndex = kMapSize - 1;
         const int lv = levelOf[periodIndex];
-        const int n = length[lv];
-        const float* d = data.data() + offset[lv];
-        const double x = phase * n;
+        return {data.data() + offset[lv], length[lv]};
+    }
+    // Linear-interpolated read of a level at phase 0..1.
+    static double read(const Level& l, double phase) {
+        const double x = phase * l.n;
         int i = static_cast<int>(x);
         const double f = x - i;
-        if (i >= n) i -= n; // phase may touch 1.0 exactly
+        if (i >= l.n) i -= l.n; // phase may touch 1.0 exactly
         if (i < 0) i = 0;
-        const int j = (i + 1 == n) ? 0 : i + 1;
-        return d[i] * (1.0 - f) + d[j] * f;
+        const int j = (i + 1 == l.n) ? 0 : i + 1;
+        return l.d[i] * (1.0 - f) + l.d[j] * f;
     }
+    // Linear-interpolated read at phase 0..1 for the given period index.
+    double read(int periodIndex, double phase) const { return read(level(periodIndex), phase); }
 
     static const Wavetable& saw();
     static const Wavetable& square();

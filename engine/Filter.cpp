@@ -27,11 +27,6 @@ inline double clamp01(double v) { return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v); }
 
 Filter::Filter() : tables_(&FilterTables::get()) {}
 
-double Filter::envTerm(const FilterInput& in) const {
-    const double k = in.rawAccent;
-    return in.env - 0.45 / ((0.1 * in.gateFollower + 0.9) * (1.0 - k) + k) - 0.05;
-}
-
 void Filter::prepare(const VoiceSettings& s, const RateClass& rc) {
     k_.mode = s.filterMode;
     k_.controlLags = !s.vcaNoise;

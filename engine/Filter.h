@@ -33,7 +33,10 @@ class Filter {
 public:
     Filter();
     // Envelope term e of the control value, for the scope.
-    double envTerm(const FilterInput& in) const;
+    double envTerm(const FilterInput& in) const {
+        const double k = in.rawAccent;
+        return in.env - 0.45 / ((0.1 * in.gateFollower + 0.9) * (1.0 - k) + k) - 0.05;
+    }
     // One sample; returns the levelled filter output.
     double process(const FilterInput& in, const VoiceSettings& s, const RateClass& rc) {
         prepare(s, rc);

@@ -1,6 +1,7 @@
 #!/bin/bash
-# Builds and tests everything: the Linux Release build, an AddressSanitizer +
-# UndefinedBehaviorSanitizer build, and the 64-bit Windows build with its tests under wine.
+# Builds and tests everything: the 64-bit Windows build with its tests under wine, the Linux
+# Release build (which also compares its renders with the Windows build's), an AddressSanitizer +
+# UndefinedBehaviorSanitizer build, and the analyzer's buffer hand-over under ThreadSanitizer.
 #
 #   scripts/test-all.sh
 #
@@ -11,7 +12,7 @@
 #
 # env: KELO_BUILD_ROOT  build folders (default: <source>/build-ci)
 #      KELO_JOBS        parallel jobs (default: 2)
-#      KELO_STAGES      stages to run (default: "linux asan windows")
+#      KELO_STAGES      stages to run (default: "windows linux asan tsan")
 #      KELO_NO_INSTALL  set to skip the package installation
 #      KELO_NO_ARDOUR   set to leave out Ardour (the real-host test is then skipped)
 set -u
@@ -20,7 +21,7 @@ exec </dev/null
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_root=${KELO_BUILD_ROOT:-$src/build-ci}
 jobs=${KELO_JOBS:-2}
-stages=${KELO_STAGES:-linux asan windows}
+stages=${KELO_STAGES:-windows linux asan tsan}
 export DEBIAN_FRONTEND=noninteractive
 export CTEST_OUTPUT_ON_FAILURE=1
 
@@ -94,9 +95,11 @@ count_ctest() {
 }
 
 # run_stage NAME CTEST_EXCLUDE_REGEX CMAKE_ARGS...
+# KELO_STAGE_TARGETS / KELO_STAGE_INCLUDE (set for one call) limit what is built and tested.
 run_stage() {
     local stage=$1 exclude=$2
     shift 2
+    local targets=${KELO_STAGE_TARGETS:-} include=${KELO_STAGE_INCLUDE:-}
     local dir=$build_root/$stage t0=$SECONDS
     mkdir -p "$dir"
     log "$stage: configure"
@@ -109,7 +112,10 @@ run_stage() {
     log "$stage: build"
     # Keep going past a broken target: the tests of everything else still run and report.
     local build_failed=0
-    if ! cmake --build "$dir" -j"$jobs" -- -k >"$dir/build.log" 2>&1; then
+    local target_args=()
+    local t
+    for t in $targets; do target_args+=(--target "$t"); done
+    if ! cmake --build "$dir" -j"$jobs" "${target_args[@]}" -- -k >"$dir/build.log" 2>&1; then
         grep -E 'error|Error' "$dir/build.log" | head -40
         total_failed=$((total_failed + 1))
         build_failed=1
@@ -117,6 +123,7 @@ run_stage() {
     log "$stage: test"
     local args=(--test-dir "$dir" -j"$jobs" --output-on-failure --no-tests=error)
     [ -n "$exclude" ] && args+=(-E "$exclude")
+    [ -n "$include" ] && args+=(-R "$include")
     ctest "${args[@]}" 2>&1 | tee "$dir/ctest.log"
     local rc=${PIPESTATUS[0]}
     count_ctest "$stage" "$dir/ctest.log" "$rc"
@@ -135,10 +142,20 @@ fi
 for stage in $stages; do
     case $stage in
         linux)
-            run_stage linux "" -DCMAKE_BUILD_TYPE=Release ;;
+            # With a Windows build at hand, the render tests also compare the two plug-in files.
+            parity=()
+            if [ -f "$build_root/windows/tools/kelo-render/kelo-render.exe" ] &&
+               [ -f "$build_root/windows/plugin/KELO.dll" ]; then
+                parity=(-DKELO_RENDER_WINDOWS_BUILD="$build_root/windows")
+            fi
+            run_stage linux "" -DCMAKE_BUILD_TYPE=Release "${parity[@]}" ;;
         asan)
             # Ardour cannot load a sanitized plug-in (the runtime must come first).
             run_stage asan "^ardour_host$" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_SANITIZE=ON ;;
+        tsan)
+            # The recording hand-over between the editor and audio threads.
+            KELO_STAGE_TARGETS=kelo_analyzer_tests KELO_STAGE_INCLUDE='^kelo_analyzer_tests$' \
+                run_stage tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_TSAN=ON ;;
         windows)
             run_stage windows "" -DCMAKE_BUILD_TYPE=Release \
                 -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" ;;

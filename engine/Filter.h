@@ -1,6 +1,8 @@
 #pragma once
 // Resonant low-pass of the voice: an exponential control value drives one of three
 // ladder structures with resonance feedback and resonance-dependent level compensation.
+#include <limits>
+
 #include "engine/Dsp.h"
 #include "engine/VoiceSettings.h"
 
@@ -71,10 +73,18 @@ private:
         bool rate96 = false;
         double tm3Scale = 1.0, feedbackScale = 3.985, extraFeedback = 1.0125, levelScale = 0.8, mu = 1.0;
     } k_;
-    // The curved envelope modulation 39/(130 - 100m) - 0.3 for the last two inputs: the
-    // smoothed value settles into alternating between two values, so the quotient repeats.
-    double mIn_[2] = {-1.0, -1.0}, mOut_[2] = {0.0, 0.0};
-    int mNext_ = 0;
+    // The parts of the control value that depend only on the smoothed resonance, cutoff
+    // and envelope modulation. Those settle into alternating between two values each, so
+    // the parts are remembered for the last two inputs and a repeat skips them (and the
+    // curved modulation's quotient).
+    struct ControlParts {
+        // Inputs; NaN matches nothing, so an empty entry is never used.
+        double r = std::numeric_limits<double>::quiet_NaN(), c2 = r, m = r;
+        double r2 = 0, ka = 0, base = 0, depth = 0, tail = 0, levelRest = 0;
+    };
+    ControlParts parts_[2];
+    int partsNext_ = 0;
+    const ControlParts& controlParts(double r, double c2, double m);
     double s_[4] = {};
     double t_[4] = {};
     float yLast_ = 0.0f;

@@ -24,6 +24,28 @@ inline void softClipScaled(double x, double a, double b, double& timesA, double&
 
 } // namespace filter_detail
 
+inline const Filter::ControlParts& Filter::controlParts(double r, double c2, double mIn) {
+    if (r == parts_[0].r && c2 == parts_[0].c2 && mIn == parts_[0].m) return parts_[0];
+    if (r == parts_[1].r && c2 == parts_[1].c2 && mIn == parts_[1].m) return parts_[1];
+    ControlParts& p = parts_[partsNext_];
+    partsNext_ ^= 1;
+    p.r = r;
+    p.c2 = c2;
+    p.m = mIn;
+    const double m = k_.envmodCurve ? 39.0 / (130.0 - 100.0 * mIn) - 0.3 : mIn;
+    const double r2 = r * r;
+    const double q = 1.0 - r2;
+    const double low = 0.32 * r2 + 0.22 * q;
+    const double high = 0.665 * r2 + 0.64 * q;
+    p.r2 = r2;
+    p.ka = 0.255 * r + 0.27 * (1.0 - r);
+    p.base = ((high - low) * c2 + low) * k_.tm3Scale;
+    p.depth = (0.65 - 0.14) * m + 0.14;
+    p.tail = (1.0 - c2) * m * 0.1;
+    p.levelRest = (1.0 - r) * 0.8;
+    return p;
+}
+
 // Always inline: the voice calls it from one place, and inlined the input record never
 // goes through memory.
 #if defined(__GNUC__)
@@ -32,34 +54,13 @@ inline void softClipScaled(double x, double a, double b, double& timesA, double&
 inline double Filter::step(const FilterInput& in) {
     const FilterTables& tab = *tables_;
     const double r = in.resonance;
-    const double r2 = r * r;
     const double c2 = in.cutoffSq;
-    double m = in.envmod;
-    if (k_.envmodCurve) {
-        if (m == mIn_[0]) {
-            m = mOut_[0];
-        } else if (m == mIn_[1]) {
-            m = mOut_[1];
-        } else {
-            const double curved = 39.0 / (130.0 - 100.0 * m) - 0.3;
-            mIn_[mNext_] = m;
-            mOut_[mNext_] = curved;
-            mNext_ ^= 1;
-            m = curved;
-        }
-    }
-
-    // Control value.
-    const double q = 1.0 - r2;
-    const double low = 0.32 * r2 + 0.22 * q;
-    const double high = 0.665 * r2 + 0.64 * q;
-    const double ka = 0.255 * r + 0.27 * (1.0 - r);
-    const double base = ((high - low) * c2 + low) * k_.tm3Scale;
-    const double depth = (0.65 - 0.14) * m + 0.14;
+    const ControlParts& cp = controlParts(r, c2, in.envmod);
+    const double r2 = cp.r2;
     const double R = in.rawResonance;
     lastEnvTerm_ = envTerm(in);
-    double x = base + depth * lastEnvTerm_ +
-               ((in.accent ? in.accentDrive * (1.0 - R) : 0.0) + R * in.accentCap) * ka + (1.0 - c2) * m * 0.1;
+    double x = cp.base + cp.depth * lastEnvTerm_ + ((in.accent ? in.accentDrive * (1.0 - R) : 0.0) + R * in.accentCap) * cp.ka +
+               cp.tail;
     if (x > 1.4) x = 1.4;
     if (k_.controlLags) {
         const double gc = gCtl_.next();
@@ -148,7 +149,7 @@ inline double Filter::step(const FilterInput& in) {
     if (!(std::fabs(s_[3]) < kRunaway) || !(std::fabs(t_[3]) < kRunaway)) [[unlikely]]
         out = restartRunaway(out);
 
-    level_ = dsp::onePole(level_, (lambda + (1.0 - r) * 0.8) * k_.mu * 1.1 + gLevel_.next(), 0.1);
+    level_ = dsp::onePole(level_, (lambda + cp.levelRest) * k_.mu * 1.1 + gLevel_.next(), 0.1);
     return out * level_;
 }
 

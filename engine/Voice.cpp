@@ -78,7 +78,7 @@ void Voice::init(double sampleRate) {
     scope_.clear();
     appliedRelativeTuning_ = st_.r1;
     tuneCacheValid_ = false;
-    tuneIn_[0] = tuneIn_[1] = -1.0;
+    tuneIn_[0] = tuneIn_[1] = kNone;
     osc_ = OscillatorCache{};
     pendingSmooth_ = 0;
     pendingFollow_ = 0;

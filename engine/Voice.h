@@ -4,6 +4,7 @@
 // time in double precision.
 #include <atomic>
 #include <cstdint>
+#include <limits>
 
 #include "engine/Filter.h"
 #include "engine/ParamSnapshot.h"
@@ -101,10 +102,11 @@ private:
     // The smoothed tune and the glided pitch settle into alternating between two values
     // each, so the tune factor and the oscillator's table level are remembered for the
     // last two inputs; a repeat skips the expansion, the period's quotient and the lookups.
-    double tuneIn_[2] = {-1.0, -1.0}, tuneOut_[2] = {1.0, 1.0};
+    static constexpr double kNone = std::numeric_limits<double>::quiet_NaN(); // matches nothing
+    double tuneIn_[2] = {kNone, kNone}, tuneOut_[2] = {1.0, 1.0};
     int tuneNext_ = 0;
     struct OscillatorCache {
-        double f[2] = {-1.0, -1.0};
+        double f[2] = {kNone, kNone};
         Wavetable::Level level[2];
         int next = 0;
         const Wavetable* table = nullptr;

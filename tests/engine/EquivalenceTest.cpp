@@ -70,6 +70,9 @@ struct Config {
     bool automate = false; // cutoff, resonance, drive and distortion move between sub-blocks
     long restFrom = -1, restTo = -1;
     double seconds = 1.5;
+    long switchAt = -1; // from this sample on, `later` replaces the settings
+    VoiceSettings later;
+    float laterWaveform = 0.0f;
 };
 
 struct Divergence {
@@ -92,7 +95,12 @@ Divergence compare(const Config& c) {
     std::vector<float> a(size_t(c.block)), b(size_t(c.block));
     Divergence d;
     const long total = long(c.fs * c.seconds);
+    VoiceSettings s = c.s;
     for (long done = 0, blockNo = 0; done < total; done += c.block, ++blockNo) {
+        if (c.switchAt >= 0 && done >= c.switchAt) {
+            s = c.later;
+            p.waveform = c.laterWaveform;
+        }
         if (c.automate) {
             const double t = double(blockNo);
             p.cutoff = float(0.5 + 0.45 * std::sin(t * 0.05));
@@ -101,8 +109,8 @@ Divergence compare(const Config& c) {
             p.distortion = float(0.5 + 0.5 * std::sin(t * 0.02));
             p.tune = float(0.5 + 0.2 * std::sin(t * 0.013));
         }
-        fast.render(a.data(), c.block, c.fs, p, lf.vc, c.s, &Line::tick, &lf);
-        slow.render(b.data(), c.block, c.fs, p, ls.vc, c.s, &Line::tick, &ls);
+        fast.render(a.data(), c.block, c.fs, p, lf.vc, s, &Line::tick, &lf);
+        slow.render(b.data(), c.block, c.fs, p, ls.vc, s, &Line::tick, &ls);
         const int type = static_cast<int>(p.distType);
         fastOut.configure(p.drive, p.distortion, 0.064, type, p.highpass > 0.5f);
         fastOut.process(a.data(), c.block, c.fs);
@@ -206,6 +214,15 @@ TEST(Equivalence, AutomationBlockSizesAndSilencesMatchTheReference) {
     rest.restTo = 40000;
     rest.seconds = 2.0;
     expectSame(rest, "rest past the active samples");
+    // Settings and waveform switched while the line plays: nothing remembered from the old
+    // settings may leak into the new ones.
+    Config sw = busyLine(44100);
+    sw.switchAt = 30000;
+    sw.later.envmodKnob = 0;
+    sw.later.tm3 = 0.9;
+    sw.later.filterMode = 0;
+    sw.laterWaveform = 1.0f;
+    expectSame(sw, "settings switched mid-line");
     Config mute = busyLine(48000);
     mute.p.volume = 0.0f;
     const Divergence d = compare(mute);

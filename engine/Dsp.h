@@ -39,12 +39,9 @@ inline double smoothStepRk4(double y, double x, double k) {
 }
 
 // Rational soft clipper: odd, slope 1 at 0, reaches exactly +-1 with zero slope at +-3.
-// The clamp is a min/max rather than two branches (driven audio crosses +-3 all the time,
-// and a mispredicted branch costs more than the whole formula); the formula gives exactly
-// +-1 at +-3, so the result is the same.
 inline double softClip(double x) {
-    x = x < -3.0 ? -3.0 : x;
-    x = x > 3.0 ? 3.0 : x;
+    if (x < -3.0) return -1.0;
+    if (x > 3.0) return 1.0;
     const double x2 = x * x;
     return x * (x2 + 27.0) / (9.0 * x2 + 27.0);
 }

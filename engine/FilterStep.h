@@ -9,18 +9,23 @@ namespace kelo {
 
 namespace filter_detail {
 
-// sat(x) scaled two ways with one shared set of products: x (x^2 + 27) / (9x^2 + 27) times
-// a and times b. x is a float value, so x^2 and 9x^2 are exact; the scale is applied to x
-// before the quotient so it does not wait for the division.
-inline void softClipScaled(double x, double a, double b, double& timesA, double& timesB) {
-    x = x < -3.0 ? -3.0 : x; // branch-free clamp; the formula is exactly +-1 at +-3
-    x = x > 3.0 ? 3.0 : x;
-    const double x2 = x * x;
-    const double num = x2 + 27.0;
-    const double den = 9.0 * x2 + 27.0;
-    timesA = (x * a) * num / den;
-    timesB = (x * b) * num / den;
+// The saturator's argument, clamped where the soft clipper saturates (branches: they
+// follow the signal's slow swings and predict well).
+inline double clampSat(float u) {
+    double x = u;
+    if (x < -3.0) x = -3.0;
+    if (x > 3.0) x = 3.0;
+    return x;
 }
+
+// base + a sat(x), with sat(x) = x (x^2 + 27) / (9x^2 + 27) written as x/9 + (8/3) x / (x^2 + 3)
+// and a/9, 8a/3 given: only x^2 + 3 and one quotient lie between x and the result.
+inline double addSat(double base, double x, double a9, double a83) { return (base + x * a9) + (x * a83) / (x * x + 3.0); }
+// The two parts of a sat(x): x a/9 and (8a/3) x / (x^2 + 3).
+struct SatParts {
+    double lin, quo;
+};
+inline SatParts satParts(double x, double a9, double a83) { return {x * a9, (x * a83) / (x * x + 3.0)}; }
 
 } // namespace filter_detail
 
@@ -88,7 +93,8 @@ inline double Filter::step(const FilterInput& in) {
     // the float rounding. (Each form rounds differently from the literal one by an ulp.)
     const double c = dsp::rk4Coeff(g);
     const double keep = 1.0 - c;
-    const double cOverSigma = c * (1.0 / sigma); // the quotient runs while c is computed
+    const double invSigma = 1.0 / sigma; // the quotient runs while c is computed
+    const double cOverSigma = c * invSigma;
     const double sc = sigma * c;
     const double o = in.osc;
     double out;
@@ -100,25 +106,29 @@ inline double Filter::step(const FilterInput& in) {
         s_[1] = (s_[1] * keep + gs) + s_[0] * c;
         const double p2 = s_[2] * keep + gs;
         s_[2] = p2 + s_[1] * c;
-        const float u3 = static_cast<float>(sigma * p2 + s_[1] * sc);
-        s_[3] = p3 + dsp::softClip(u3) * cOverSigma;
+        const double u3 = filter_detail::clampSat(static_cast<float>(sigma * p2 + s_[1] * sc));
+        s_[3] = filter_detail::addSat(p3, u3, cOverSigma * (1.0 / 9.0), cOverSigma * (8.0 / 3.0));
         yLast_ = static_cast<float>(s_[3]);
         out = s_[3];
         break;
     }
     case 1: {
+        // The chain carries sigma times each saturating stage's new state; stages one and
+        // two get their state from it by 1/sigma, stage four (fed back) by its own quotient.
         const double gs = gs_.next() * c;
         const double p0 = s_[0] * keep + gs, p1 = s_[1] * keep + gs, p2 = s_[2] * keep + gs;
         const double p3 = s_[3] * keep + gs;
+        const double c9 = c * (1.0 / 9.0), c83 = c * (8.0 / 3.0);
         const double v0 = o - k_.extraFeedback * r * yLast_ * fb;
         s_[0] = p0 + v0 * c;
-        double chain, term;
-        filter_detail::softClipScaled(static_cast<float>(sigma * p0 + v0 * sc), c, cOverSigma, chain, term);
-        s_[1] = p1 + term;
-        filter_detail::softClipScaled(static_cast<float>(sigma * p1 + chain), c, cOverSigma, chain, term);
-        s_[2] = p2 + term;
-        filter_detail::softClipScaled(static_cast<float>(sigma * p2 + chain), c, cOverSigma, chain, term);
-        s_[3] = p3 + term;
+        const double u1 = filter_detail::clampSat(static_cast<float>(sigma * p0 + v0 * sc));
+        const filter_detail::SatParts t1 = filter_detail::satParts(u1, c9, c83);
+        const double u2 = filter_detail::clampSat(static_cast<float>((sigma * p1 + t1.lin) + t1.quo));
+        const filter_detail::SatParts t2 = filter_detail::satParts(u2, c9, c83);
+        const double u3 = filter_detail::clampSat(static_cast<float>((sigma * p2 + t2.lin) + t2.quo));
+        s_[1] = p1 + (t1.lin + t1.quo) * invSigma;
+        s_[2] = p2 + (t2.lin + t2.quo) * invSigma;
+        s_[3] = filter_detail::addSat(p3, u3, cOverSigma * (1.0 / 9.0), cOverSigma * (8.0 / 3.0));
         yLast_ = static_cast<float>(s_[3]);
         const double gt = gt_.next() * c;
         t_[0] = (t_[0] * keep + gt) + (o - r * zLast_ * fb) * c;

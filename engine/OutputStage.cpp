@@ -59,25 +59,8 @@ bool OutputStage::settled() const {
     return true;
 }
 
-void OutputStage::process(float* buf, int n, double /*fs*/) {
-    if (n <= 0) return;
-    if (quiet_) {
-        // Once the tails have died away, a silent block stays exactly silent at no cost.
-        bool silent = true;
-        for (int i = 0; i < n; ++i) silent &= buf[i] == 0.0f;
-        if (silent) {
-            drive_ = driveTarget_;
-            mix_ = distortionTarget_;
-            hpCoeff_ = hpCoeffTarget_;
-            if (n & 1) hpGuard_ = -hpGuard_;
-            return;
-        }
-        quiet_ = false;
-    }
-    const double d0 = drive_, m0 = mix_, c0 = hpCoeff_;
-    const double dStep = (driveTarget_ - d0) / n;
-    const double mStep = (distortionTarget_ - m0) / n;
-    const double cStep = (hpCoeffTarget_ - c0) / n;
+template <bool Ramping>
+void OutputStage::run(float* buf, int n, double d0, double m0, double c0, double dStep, double mStep, double cStep) {
     const bool distort = distortionTarget_ > 0.0;
     const double ug = upGuard_; // the upsampler guard's sign is the same at every sample
     // Drive usually holds still across a sub-block: then the saturator's gain is one value.
@@ -85,9 +68,9 @@ void OutputStage::process(float* buf, int n, double /*fs*/) {
 
     for (int i = 0; i < n; ++i) {
         // Each ramp value is computed from its start, so rounding cannot accumulate.
-        const double d = d0 + dStep * i;
-        const double m = m0 + mStep * i;
-        const double c = c0 + cStep * i;
+        const double d = Ramping ? d0 + dStep * i : d0;
+        const double m = Ramping ? m0 + mStep * i : m0;
+        const double c = Ramping ? c0 + cStep * i : c0;
         double x = buf[i];
         if (highpassOn_) {
             const double g = hpGuard_;
@@ -122,6 +105,31 @@ void OutputStage::process(float* buf, int n, double /*fs*/) {
         buf[i] = static_cast<float>(x);
         hpGuard_ = -hpGuard_;
     }
+}
+
+void OutputStage::process(float* buf, int n, double /*fs*/) {
+    if (n <= 0) return;
+    if (quiet_) {
+        // Once the tails have died away, a silent block stays exactly silent at no cost.
+        bool silent = true;
+        for (int i = 0; i < n; ++i) silent &= buf[i] == 0.0f;
+        if (silent) {
+            drive_ = driveTarget_;
+            mix_ = distortionTarget_;
+            hpCoeff_ = hpCoeffTarget_;
+            if (n & 1) hpGuard_ = -hpGuard_;
+            return;
+        }
+        quiet_ = false;
+    }
+    const double d0 = drive_, m0 = mix_, c0 = hpCoeff_;
+    const double dStep = (driveTarget_ - d0) / n;
+    const double mStep = (distortionTarget_ - m0) / n;
+    const double cStep = (hpCoeffTarget_ - c0) / n;
+    // Knobs usually hold still across a sub-block: then every ramp value is its start
+    // value, and the loop without ramps computes the same samples with fewer operations.
+    if (dStep == 0.0 && mStep == 0.0 && cStep == 0.0) run<false>(buf, n, d0, m0, c0, 0.0, 0.0, 0.0);
+    else run<true>(buf, n, d0, m0, c0, dStep, mStep, cStep);
     drive_ = driveTarget_;
     mix_ = distortionTarget_;
     hpCoeff_ = hpCoeffTarget_;

@@ -57,6 +57,8 @@ private:
     bool quiet_ = false; // state at rest: silent input gives silent output, skipped
 
     bool settled() const;
+    template <bool Ramping>
+    void run(float* buf, int n, double d0, double m0, double c0, double dStep, double mStep, double cStep);
 };
 
 } // namespace kelo

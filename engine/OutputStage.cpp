@@ -111,9 +111,11 @@ void OutputStage::process(float* buf, int n, double /*fs*/) {
     if (n <= 0) return;
     if (quiet_) {
         // Once the tails have died away, a silent block stays exactly silent at no cost.
-        bool silent = true;
-        for (int i = 0; i < n; ++i) silent &= buf[i] == 0.0f;
-        if (silent) {
+        // Counted without an early exit or a bool chain, so the check vectorises; a NaN
+        // counts as sound.
+        int sounding = 0;
+        for (int i = 0; i < n; ++i) sounding |= !(buf[i] == 0.0f);
+        if (!sounding) {
             drive_ = driveTarget_;
             mix_ = distortionTarget_;
             hpCoeff_ = hpCoeffTarget_;

@@ -119,9 +119,13 @@ inline double Filter::step(const FilterInput& in) {
         const double p0 = s_[0] * keep + gs, p1 = s_[1] * keep + gs, p2 = s_[2] * keep + gs;
         const double p3 = s_[3] * keep + gs;
         const double c9 = c * (1.0 / 9.0), c83 = c * (8.0 / 3.0);
-        const double v0 = o - k_.extraFeedback * r * yLast_ * fb;
+        // The feedback enters the first saturator through one product and one difference:
+        // its gain and the rest of the argument are ready before the previous output is.
+        const double fbGain = k_.extraFeedback * r * fb;
+        const double v0 = o - fbGain * yLast_;
         s_[0] = p0 + v0 * c;
-        const double u1 = filter_detail::clampSat(static_cast<float>(sigma * p0 + v0 * sc));
+        const double u1Rest = sigma * p0 + o * sc, u1Gain = fbGain * sc;
+        const double u1 = filter_detail::clampSat(static_cast<float>(u1Rest - u1Gain * yLast_));
         const filter_detail::SatParts t1 = filter_detail::satParts(u1, c9, c83);
         const double u2 = filter_detail::clampSat(static_cast<float>((sigma * p1 + t1.lin) + t1.quo));
         const filter_detail::SatParts t2 = filter_detail::satParts(u2, c9, c83);

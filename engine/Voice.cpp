@@ -147,8 +147,8 @@ void Voice::flushFollower() {
 void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceControl& vc,
                    const VoiceSettings& settings, void (*tick)(void*), void* tickCtx) {
     if (n <= 0) return;
-    for (int i = 0; i < n; ++i) out[i] = 0.0f;
     if (!(fs >= 1000.0 && fs <= 1.0e6)) {
+        for (int i = 0; i < n; ++i) out[i] = 0.0f;
         // No usable rate: keep the sequencer's clock running but produce silence.
         if (tick)
             for (int i = 0; i < n; ++i) tick(tickCtx);
@@ -159,6 +159,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     if (!tick && (silent || (!vc.gate && v.sinceGateOff + 1 >= settings.activeClocks))) {
         // Note mode and nothing to compute for the whole call: only the counters and the
         // owed smoothing steps move, without setting up any coefficients.
+        for (int i = 0; i < n; ++i) out[i] = 0.0f;
         if (vc.resetPhase) {
             v.phase = 0.0;
             vc.resetPhase = 0;
@@ -230,6 +231,12 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         osc_.scale = rc.periodScale;
     }
 
+    // Samples until the next scope point (every 100th of the running count): a countdown
+    // instead of a 64-bit remainder per sample.
+    int untilScope = static_cast<int>(v.sampleCounter % 100);
+    untilScope = untilScope == 0 ? 0 : 100 - untilScope;
+
+    // Every sample is written once: silence where nothing is computed, the voice otherwise.
     for (int i = 0; i < n; ++i) {
         if (tick) tick(tickCtx);
         if (vc.resetPhase) {
@@ -248,6 +255,8 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
             ++pendingFollow_;
             ++pendingSmooth_;
             ++v.sampleCounter;
+            out[i] = 0.0f;
+            untilScope = untilScope == 0 ? 99 : untilScope - 1;
             if (!tick) {
                 // Nothing can change for the rest of the call: account for it at once.
                 const int rest = n - 1 - i;
@@ -255,6 +264,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
                 pendingFollow_ += rest;
                 pendingSmooth_ += rest;
                 v.sampleCounter += static_cast<uint64_t>(rest);
+                for (int j = i + 1; j < n; ++j) out[j] = 0.0f;
                 break;
             }
             continue;
@@ -352,7 +362,12 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         const FilterInput in{o, v.cutoff * v.cutoff, v.resonance, v.envmod, R, K, v.filterEnv,
                              v.gateFollower, accent ? 1 : 0, a, v.accentCapSmooth};
         double y = filter_.step(in);
-        if (v.sampleCounter % 100 == 0) scope_.push(static_cast<float>(filter_.lastEnvTerm()));
+        if (untilScope == 0) [[unlikely]] {
+            scope_.push(static_cast<float>(filter_.lastEnvTerm()));
+            untilScope = 99;
+        } else {
+            --untilScope;
+        }
 
         // Amplifier.
         double amp = v.clickLag * v.ampEnv + 2.4 * v.accentBoostSmooth;
@@ -369,7 +384,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
             y = 2.0 * t - v.clipDc;
         }
         ++v.sampleCounter;
-        out[i] += static_cast<float>(y);
+        out[i] = static_cast<float>(y);
     }
     flushSmoothing(target, smooth);
     flushFollower();

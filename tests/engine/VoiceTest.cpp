@@ -1,4 +1,8 @@
 // Rendered behaviour of the voice: pitch, tuning, glide, envelopes, accent, silence.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "EngineTestUtil.h"
@@ -209,4 +213,69 @@ TEST(VoiceControlRecord, PhaseResetIsConsumedAndTheScopeFollowsTheEnvelope) {
     s.push(0.3f); // late in the ring: only counted
     EXPECT_EQ(s.writeIndex.load(), 603);
     EXPECT_EQ(s.crossings.load(), 2);
+}
+
+// The sample loop writes every output sample itself (no clearing pass) and keeps the scope's
+// 100-sample rhythm with a countdown: both must hold whatever the block size, with notes,
+// with silent stretches skipped with and without a sequencer tick, and with volume zero.
+TEST(VoiceControlRecord, EverySampleWrittenAndScopeRhythmKeptAtAnyBlockSize) {
+    const float kNaN = std::numeric_limits<float>::quiet_NaN();
+    struct Run {
+        std::vector<float> out;
+    };
+    auto play = [&](int block, bool sequenced) {
+        VoiceRig r;
+        r.s.activeClocks = 3000; // short release, so silent stretches are skipped
+        // Note on for 2000 samples, off for 5000, twice, then a muted stretch.
+        auto drive = [&r](long i) {
+            const long t = i % 7000;
+            r.vc.gate = t < 2000;
+            r.vc.trigger = t == 0;
+            r.vc.pitchHz = 82.41f;
+        };
+        // The scope's own record of what it should hold: the envelope term of every computed
+        // sample whose running count is a multiple of 100 (computed: up to 2999 samples
+        // after the gate closes, and not muted), read back one tick later.
+        EnvelopeScope expected;
+        auto mirror = [&r, &expected, drive](long i) {
+            const long prev = i - 1;
+            if (prev >= 0 && prev % 100 == 0 && prev < 14000 && prev % 7000 < 4990)
+                expected.push(static_cast<float>(r.voice.filter().lastEnvTerm()));
+            drive(i);
+        };
+        if (sequenced) r.onSample = mirror;
+        Run run;
+        run.out.assign(17000, kNaN);
+        long i = 0;
+        while (i < 17000) {
+            const int len = int(std::min<long>(block, 17000 - i));
+            if (!sequenced) drive(i); // note mode: the state changes only at block starts
+            r.p.volume = i < 14000 ? 1.0f : 0.0f; // a snapshot value: block sizes divide 14000
+            r.index = i;
+            r.voice.render(run.out.data() + i, len, r.fs, r.p, r.vc, r.s, sequenced ? &VoiceRig::tick : nullptr, &r);
+            i += len;
+        }
+        if (sequenced) {
+            EXPECT_EQ(r.voice.scope().writeIndex.load(), expected.writeIndex.load()) << "block " << block;
+            int differing = 0;
+            for (int k = 0; k < EnvelopeScope::kSize; ++k) differing += r.voice.scope().at(k) != expected.at(k);
+            EXPECT_EQ(differing, 0) << "block " << block;
+        }
+        return run;
+    };
+    for (bool sequenced : {true, false}) {
+        const Run whole = play(14000, sequenced); // silence to sound inside one call
+        for (int block : {1, 40, 125}) {
+            const Run parts = play(block, sequenced);
+            float peak = 0.0f;
+            for (float x : whole.out) peak = std::max(peak, std::fabs(x));
+            ASSERT_GT(peak, 0.01f);
+            for (size_t k = 0; k < parts.out.size(); ++k) {
+                ASSERT_FALSE(std::isnan(parts.out[k])) << "sample " << k << " block " << block << " seq " << sequenced;
+                if (!sequenced) continue; // note mode sees the gate only at block starts
+                ASSERT_NEAR(parts.out[k], whole.out[k], 1e-5f * peak) << "sample " << k << " block " << block;
+            }
+            for (size_t k = 14000; k < parts.out.size(); ++k) ASSERT_EQ(parts.out[k], 0.0f) << "muted " << k;
+        }
+    }
 }

@@ -38,3 +38,14 @@ function(kelo_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   kelo_add_gtest(${name})
 endfunction()
+
+# kelo_add_subfolders(): adds every subfolder of the calling folder that has a CMakeLists.txt,
+# so a new tool, benchmark or test area needs no edit here.
+function(kelo_add_subfolders)
+  file(GLOB children RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

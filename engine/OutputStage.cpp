@@ -14,21 +14,46 @@ constexpr double kOdd[8] = {0.315941764436,    -0.0980159074729, 0.0507185615622
                             -0.028676559234,   0.0159471139706,  -0.00824246659655,
                             0.0038624783042,   -0.00188787839582};
 
-} // namespace
-
-double HalfbandDecimator::push(double x) {
-    const double* l = line_ + head_; // l[j] is line[j], contiguous thanks to the mirror
+// The kernel over a line whose newest sample is l[0].
+inline double kernelSum(const double* l) {
     double acc = kCentre * l[16];
     for (int k = 0; k < 8; ++k) {
         const int o = 2 * k + 1;
         acc += kOdd[k] * (l[16 - o] + l[16 + o]);
     }
+    return acc;
+}
+
+// The ring steps backwards; the length is a power of two, so the wrap is a mask.
+static_assert((HalfbandDecimator::kLength & (HalfbandDecimator::kLength - 1)) == 0);
+constexpr int older(int head) { return (head + HalfbandDecimator::kLength - 1) & (HalfbandDecimator::kLength - 1); }
+
+} // namespace
+
+#if defined(__GNUC__)
+[[gnu::always_inline]] // the output stage's sample loop calls it once per sample
+#endif
+inline double HalfbandDecimator::pairStep(double discarded, double x) {
+    const int h = older(head_);
+    line_[h] = discarded;
+    line_[h + kLength] = discarded;
+    const double acc = kernelSum(line_ + h);
+    head_ = older(h);
+    line_[head_] = x;
+    line_[head_ + kLength] = x;
+    return acc;
+}
+
+double HalfbandDecimator::pushPair(double discarded, double x) { return pairStep(discarded, x); }
+
+double HalfbandDecimator::push(double x) {
+    const double acc = kernelSum(line_ + head_); // contiguous thanks to the mirror
     insert(x);
     return acc;
 }
 
 void HalfbandDecimator::insert(double x) {
-    head_ = head_ == 0 ? kLength - 1 : head_ - 1;
+    head_ = older(head_);
     line_[head_] = x;
     line_[head_ + kLength] = x;
 }
@@ -97,8 +122,7 @@ void OutputStage::run(float* buf, int n, double d0, double m0, double c0, double
                 up_ += b * (-ug);
                 s1_ = std::sin(f * up_) * 0.7 * m + (1.0 - m) * s0_;
             }
-            decimator_.insert(s0_); // the even-phase output is never used
-            const double r = decimator_.push(s1_);
+            const double r = decimator_.pairStep(s0_, s1_); // the even-phase output is never used
             const double vmix = m * 10.0 < 1.0 ? m * 10.0 : 1.0;
             x = r * vmix + (1.0 - vmix) * s1_;
         }

@@ -13,10 +13,14 @@ public:
     double push(double x);
     // Stores x without computing the sum (for the phase whose output is discarded).
     void insert(double x);
+    // insert(discarded) then push(x) in one step: the oversampled pair of one output sample.
+    double pushPair(double discarded, double x);
     void clear();
     double at(int j) const; // line[j], 0 = newest
 
 private:
+    friend class OutputStage;
+    inline double pairStep(double discarded, double x); // pushPair, inlined into the stage's loop
     // Twice the length so every tap reads a contiguous window without wrapping.
     double line_[2 * kLength] = {};
     int head_ = 0; // index of line[0] (the newest sample)

@@ -1,4 +1,6 @@
 // Output stage: high-pass, distortion types, ramps, bypass and the half-band decimator.
+#include <cstdint>
+
 #include <gtest/gtest.h>
 
 #include "EngineTestUtil.h"
@@ -41,6 +43,22 @@ TEST(HalfbandDecimator, ImpulseResponseIsTheKernel) {
     double y = 0;
     for (int i = 0; i < 1000; ++i) y = d.push(1.0); // the ring wraps many times cleanly
     EXPECT_NEAR(y, 1.0, 1e-3);                      // unity DC gain
+}
+
+TEST(HalfbandDecimator, PairedPushIsInsertThenPushAcrossTheWrap) {
+    HalfbandDecimator a, b;
+    uint32_t seed = 12345;
+    auto noise = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return double(seed >> 8) / double(1u << 24) - 0.5;
+    };
+    for (int i = 0; i < 100; ++i) { // about six trips round the ring, odd and even phases
+        const double e = noise(), o = noise();
+        a.insert(e);
+        const double expected = a.push(o);
+        ASSERT_EQ(b.pushPair(e, o), expected) << i;
+        for (int j = 0; j < HalfbandDecimator::kLength; ++j) ASSERT_EQ(b.at(j), a.at(j)) << i << " " << j;
+    }
 }
 
 TEST(OutputStage, IdentityBypassAndHighpassResponse) {

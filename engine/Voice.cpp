@@ -144,6 +144,80 @@ void Voice::flushFollower() {
     pendingFollow_ = 0;
 }
 
+#if defined(__GNUC__)
+[[gnu::always_inline]] // every computed sample passes through it as well
+#endif
+inline int Voice::skipRun(float* out, int i, int n, bool silent, int64_t active, VoiceControl& vc,
+                          void (*tick)(void*), void* tickCtx, int& untilScope) {
+    if (i >= n) return n;
+    VoiceState& v = st_;
+    if (tick) tick(tickCtx);
+    if (vc.resetPhase) {
+        v.phase = 0.0;
+        vc.resetPhase = 0;
+    }
+    if (vc.gate) v.sinceGateOff = 0;
+    else ++v.sinceGateOff;
+    if (!silent && v.sinceGateOff < active) return i; // computed: the common case while playing
+    return silentRun(out, i, n, silent, active, vc, tick, tickCtx, untilScope);
+}
+
+int Voice::silentRun(float* out, int i, int n, bool silent, int64_t active, VoiceControl& vc,
+                     void (*tick)(void*), void* tickCtx, int& untilScope) {
+    VoiceState& v = st_;
+    // The counters live in locals for the run: the tick cannot see them, so they stay in
+    // registers across its call instead of going through memory every sample.
+    int64_t since = v.sinceGateOff, follow = pendingFollow_, smooth = pendingSmooth_;
+    uint64_t counter = v.sampleCounter;
+    bool followGate = pendingFollowGate_;
+    int scope = untilScope;
+    bool gate = vc.gate != 0; // sample i has had its tick and is not computed
+    for (;;) {
+        // Nothing audible is computed; the parameter smoothing and the gate follower
+        // still move, applied in closed form when the voice next computes a sample.
+        if (follow > 0 && followGate != gate) [[unlikely]] {
+            pendingFollow_ = follow;
+            pendingFollowGate_ = followGate;
+            flushFollower();
+            follow = 0;
+        }
+        followGate = gate;
+        ++follow;
+        ++smooth;
+        ++counter;
+        out[i] = 0.0f;
+        scope = scope == 0 ? 99 : scope - 1;
+        if (!tick) {
+            // Nothing can change for the rest of the call: account for it at once.
+            const int rest = n - 1 - i;
+            if (!gate) since += rest;
+            follow += rest;
+            smooth += rest;
+            counter += static_cast<uint64_t>(rest);
+            for (int j = i + 1; j < n; ++j) out[j] = 0.0f;
+            i = n;
+            break;
+        }
+        if (++i == n) break;
+        tick(tickCtx);
+        if (vc.resetPhase) {
+            v.phase = 0.0;
+            vc.resetPhase = 0;
+        }
+        gate = vc.gate != 0;
+        if (gate) since = 0;
+        else ++since;
+        if (!silent && since < active) break; // sample i is computed
+    }
+    v.sinceGateOff = since;
+    pendingFollow_ = follow;
+    pendingSmooth_ = smooth;
+    pendingFollowGate_ = followGate;
+    v.sampleCounter = counter;
+    untilScope = scope;
+    return i;
+}
+
 void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceControl& vc,
                    const VoiceSettings& settings, void (*tick)(void*), void* tickCtx) {
     if (n <= 0) return;
@@ -178,17 +252,38 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         v.sampleCounter += static_cast<uint64_t>(n);
         return;
     }
-    const RateClass rc = RateClass::of(fs);
     const VoiceSettings s = usable(settings);
-
     const double target[4] = {unit(p.tune), unit(p.cutoff), unit(p.resonance), unit(p.envmod)};
+    const double smooth = s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002;
+    const int64_t active = s.activeClocks;
+    const double rt = s.relativeTuning;
+    if (rt != appliedRelativeTuning_) {
+        appliedRelativeTuning_ = rt;
+        v.r1 = rt > 0.5 && rt < 2.0 ? rt : 1.0; // a ratio far from 1 is no detune
+        v.r2 = 1.0;
+    }
+
+    // Samples until the next scope point (every 100th of the running count): a countdown
+    // instead of a 64-bit remainder per sample.
+    int untilScope = static_cast<int>(v.sampleCounter % 100);
+    untilScope = untilScope == 0 ? 0 : 100 - untilScope;
+
+    // A sequenced voice at rest ticks through the whole call here, without setting up the
+    // coefficients below.
+    const int first = skipRun(out, 0, n, silent, active, vc, tick, tickCtx, untilScope);
+    if (first == n) {
+        flushSmoothing(target, smooth);
+        flushFollower();
+        return;
+    }
+
+    const RateClass rc = RateClass::of(fs);
     const double R = target[2];
     const double K = unit(p.accent);
     const double D = unit(p.decay);
     const double W = unit(p.waveform);
 
     // Per-call coefficients.
-    const double smooth = s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002;
     const double ampDecay = s.vcaDecay > 0.0 ? s.vcaDecay : 3.8953;
     const double ampRate = dsp::decayCoeff(fs, ampDecay);
     const double rho = R >= 0.5 ? std::sqrt(2.0 * (R - 0.5)) : 0.0;
@@ -202,7 +297,6 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     const double capDecay = (1.0 - R) * 0.01 + R * 0.0002;
     const double boostSmooth = (1.0 - R) * 0.05 + R * 0.01;
     const double oscGain = s.vcoGain;
-    const int64_t active = s.activeClocks;
     const double maxPitch = 0.5 * fs;
     const double invFs = 1.0 / fs;
 
@@ -215,13 +309,6 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     const double cBoostCharge = dsp::rk4Coeff(boostCharge), cBoostDecay = dsp::rk4Coeff(0.0006);
     const double cSlide = dsp::rk4Coeff(slideRate), cJump = dsp::rk4Coeff(1.0);
 
-    const double rt = s.relativeTuning;
-    if (rt != appliedRelativeTuning_) {
-        appliedRelativeTuning_ = rt;
-        v.r1 = rt > 0.5 && rt < 2.0 ? rt : 1.0; // a ratio far from 1 is no detune
-        v.r2 = 1.0;
-    }
-
     filter_.prepare(s, rc);
     const Wavetable* table = W > 0.5 ? square_ : saw_;
     if (table != osc_.table || invFs != osc_.invFs || rc.periodScale != osc_.scale) {
@@ -231,44 +318,10 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         osc_.scale = rc.periodScale;
     }
 
-    // Samples until the next scope point (every 100th of the running count): a countdown
-    // instead of a 64-bit remainder per sample.
-    int untilScope = static_cast<int>(v.sampleCounter % 100);
-    untilScope = untilScope == 0 ? 0 : 100 - untilScope;
-
-    // Every sample is written once: silence where nothing is computed, the voice otherwise.
-    for (int i = 0; i < n; ++i) {
-        if (tick) tick(tickCtx);
-        if (vc.resetPhase) {
-            v.phase = 0.0;
-            vc.resetPhase = 0;
-        }
+    // Every sample is written once: silence where nothing is computed (by skipRun), the
+    // voice otherwise. skipRun has taken the tick and the gate of the sample it returns.
+    for (int i = first; i < n; i = skipRun(out, i + 1, n, silent, active, vc, tick, tickCtx, untilScope)) {
         const bool gate = vc.gate != 0;
-        if (gate) v.sinceGateOff = 0;
-        else ++v.sinceGateOff;
-
-        if (silent || v.sinceGateOff >= active) {
-            // Nothing audible is computed; the parameter smoothing and the gate follower
-            // still move, applied in closed form when the voice next computes a sample.
-            if (pendingFollow_ > 0 && pendingFollowGate_ != gate) flushFollower();
-            pendingFollowGate_ = gate;
-            ++pendingFollow_;
-            ++pendingSmooth_;
-            ++v.sampleCounter;
-            out[i] = 0.0f;
-            untilScope = untilScope == 0 ? 99 : untilScope - 1;
-            if (!tick) {
-                // Nothing can change for the rest of the call: account for it at once.
-                const int rest = n - 1 - i;
-                if (!gate) v.sinceGateOff += rest;
-                pendingFollow_ += rest;
-                pendingSmooth_ += rest;
-                v.sampleCounter += static_cast<uint64_t>(rest);
-                for (int j = i + 1; j < n; ++j) out[j] = 0.0f;
-                break;
-            }
-            continue;
-        }
         if (pendingSmooth_) [[unlikely]]
             flushSmoothing(target, smooth);
         if (pendingFollow_) [[unlikely]]

@@ -87,6 +87,13 @@ private:
     double tuneExpansion(double tune);
     void flushSmoothing(const double* target, double k);
     void flushFollower();
+    // Takes the tick and the gate of samples i, i+1, ... and accounts for those with nothing
+    // to compute; returns the first one to compute, or n.
+    inline int skipRun(float* out, int i, int n, bool silent, int64_t active, VoiceControl& vc,
+                       void (*tick)(void*), void* tickCtx, int& untilScope);
+    // skipRun's loop from a sample i that has had its tick and is not computed.
+    int silentRun(float* out, int i, int n, bool silent, int64_t active, VoiceControl& vc,
+                  void (*tick)(void*), void* tickCtx, int& untilScope);
 
     // Samples skipped while silent whose smoothing / follower steps are still owed.
     int64_t pendingSmooth_ = 0;

@@ -279,3 +279,22 @@ TEST(VoiceControlRecord, EverySampleWrittenAndScopeRhythmKeptAtAnyBlockSize) {
         }
     }
 }
+
+// A muted voice computes nothing, yet its gate follower must still track every gate change
+// of the sequencer within the call, as if stepped sample by sample.
+TEST(VoiceControlRecord, MutedVoiceFollowsGateChangesWithinOneCall) {
+    VoiceRig r;
+    r.p.volume = 0.0f;
+    double ref = r.voice.state().gateFollower;
+    r.onSample = [&](long i) {
+        r.vc.gate = i % 800 < 300;
+        const double target = r.vc.gate ? 1.0 : 0.0;
+        ref += (target - ref) * (r.vc.gate ? 0.0005 : 0.00012);
+    };
+    r.index = 0;
+    const std::vector<float> out = r.render(4100, 4100);
+    EXPECT_NEAR(r.voice.state().gateFollower, ref, 1e-7);
+    EXPECT_GT(ref, 0.01);                                   // it did move
+    EXPECT_EQ(std::count(out.begin(), out.end(), 0.0f), 4100); // and nothing sounded
+    EXPECT_EQ(r.voice.state().sampleCounter, 4100u);
+}

@@ -1,5 +1,7 @@
 #include "files/EngineSettingsFile.h"
 
+#include "files/ParameterTable.h"
+
 #include <cstdio>
 #include <string_view>
 
@@ -8,8 +10,6 @@
 namespace kelo {
 namespace {
 
-constexpr int kTempoParameter = 9;
-constexpr int kVolumeParameter = 8;
 
 struct Value {
     std::string_view word;
@@ -53,7 +53,7 @@ const KeyAction kGroupFilter[] = {
     {"Tempo",
      [](EngineSettings&, const Value& v, ParameterWriter* p) {
          // The parameter is normalised: BPM outside 25..250 lands on the ends of the range.
-         if (p) p->setParameter(kTempoParameter, clamp01((float(v.i) - 25.0f) / 225.0f));
+         if (p) p->setParameter(kTempo, clamp01((float(v.i) - 25.0f) / 225.0f));
      }},
     {"Highpass",
      [](EngineSettings& s, const Value& v, ParameterWriter*) {
@@ -76,7 +76,7 @@ const KeyAction kGroupGeneral[] = {
     KELO_FLOAT("SmoothSpeed", smoothSpeed),
     {"DefaultVolume",
      [](EngineSettings&, const Value& v, ParameterWriter* p) {
-         if (p) p->setParameter(kVolumeParameter, clamp01(float(v.i) / 127.0f));
+         if (p) p->setParameter(kVolume, clamp01(float(v.i) / 127.0f));
      }},
     KELO_INT("ActiveClocks", activeClocks),
     KELO_INT("MidiOutput", midiOutput),

@@ -11,11 +11,9 @@ constexpr const char* kCaptureNames[CaptureNameCount] = {
     "Distort:", "Drive:", "Volume:",   "DistType:", "HighPass:", "Tempo:",  "Version:"};
 
 // Parameter index of each knob name, in capture order (Tune .. HighPass).
-constexpr int kCaptureParameter[CaptureTempo] = {0, 1, 2, 3, 4, 5, 10, 7, 6, 8, 11, 12};
-
-constexpr const char* kParameterNames[kParameterCount] = {
-    "Tune",  "Cutoff", "Resonance", "Envmod", "Decay",           "Accent",         "Drive",
-    "Distortion", "Volume", "", "Waveform", "Distortion Type", "Highpass Filter"};
+constexpr int kCaptureParameter[CaptureTempo] = {kTune,       kCutoff, kResonance, kEnvmod,
+                                                  kDecay,      kAccent, kWaveform,  kDistortion,
+                                                  kDrive,      kVolume, kDistortionType, kHighpassFilter};
 
 constexpr std::size_t kLineWordMax = 40;
 constexpr std::size_t kNameKeep = 63;
@@ -68,10 +66,6 @@ void applyParameterLines(const ParameterCapture& c, const EngineSettings& s, Par
         setTempo(double(c.values[CaptureTempo]));
 }
 
-const char* parameterName(int index) {
-    return index >= 0 && index < kParameterCount ? kParameterNames[index] : "";
-}
-
 std::string companionPath(const std::string& patternPath) {
     std::size_t dot = patternPath.rfind('.');
     // A dot inside a folder name is not an extension.
@@ -85,9 +79,9 @@ std::string companionPath(const std::string& patternPath) {
 
 std::string formatParameterFile(const ParameterWriter& params) {
     std::string out;
-    for (int i = 0; i < kParameterCount; ++i) {
+    for (int i = 0; i < kNumParameters; ++i) {
         out += '"';
-        out += kParameterNames[i];
+        out += parameterName(i);
         out += "\" = ";
         out += formatFixed6(params.getParameter(i));
         out += '\n';
@@ -113,8 +107,8 @@ void parseParameterFile(ParameterWriter& params, const std::string& text) {
         if (!sc.scanDecimal(value)) continue;
         sc.skipSpace();
         if (tooLong) continue;
-        for (int i = 0; i < kParameterCount; ++i) {
-            if (name == kParameterNames[i]) {
+        for (int i = 0; i < kNumParameters; ++i) {
+            if (name == parameterName(i)) {
                 params.setParameter(i, clamp01(toFloat(value)));
                 break;
             }

@@ -7,12 +7,12 @@
 #include <string_view>
 
 #include "files/EngineSettings.h"
+#include "files/ParameterTable.h"
 #include "files/ParameterWriter.h"
 #include "sequencer/Pattern.h"
 
 namespace kelo {
 
-constexpr int kParameterCount = 13;
 constexpr int kCaptureSlots = 128;
 
 // Indexes into the capture, in the order of the names parameter lines use.
@@ -36,9 +36,6 @@ void parseParameterLine(ParameterCapture& c, std::string_view text);
 // captured tempo through `setTempo` unless the tempo follows the host.
 void applyParameterLines(const ParameterCapture& c, const EngineSettings& s, ParameterWriter& params,
                          const std::function<void(double bpm)>& setTempo);
-
-// The host-visible name of parameter 0..12 ("" for the tempo and for any other index).
-const char* parameterName(int index);
 
 // The pattern path with its extension replaced by ".param"; never the pattern path itself.
 std::string companionPath(const std::string& patternPath);

@@ -26,13 +26,6 @@ const int kDefaultApplyOrder[kNumParameters] = {kTempo, kTune, kCutoff, kResonan
                                                 kWaveform, kDistortion, kDrive, kVolume, kDistortionType,
                                                 kHighpassFilter};
 
-const char* hostParameterName(int index) {
-    static const char* const names[kNumParameters] = {
-        "Tune", "Cutoff", "Resonance", "Envmod", "Decay", "Accent", "Drive", "Distortion", "Volume",
-        "", "Waveform", "Distortion Type", "Highpass Filter"};
-    return (index >= 0 && index < kNumParameters) ? names[index] : "";
-}
-
 void formatParameterDisplay(int index, float value, char* text, size_t capacity) {
     if (!text || capacity == 0) return;
     switch (index) {

@@ -3,26 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "files/ParameterTable.h"
 #include "plugin/StateChunk.h"
 
 namespace kelo {
-
-enum ParameterIndex : int {
-    kTune = 0,
-    kCutoff,
-    kResonance,
-    kEnvmod,
-    kDecay,
-    kAccent,
-    kDrive,
-    kDistortion,
-    kVolume,
-    kTempo,
-    kWaveform,
-    kDistortionType,
-    kHighpassFilter,
-    kNumParameters
-};
 
 // Slots above the table (kNumParamSlots in all) belong to the editor.
 // Host buffers for parameter texts and effect names hold 32 bytes; vendor and product 64.
@@ -34,8 +18,6 @@ extern const float kParameterDefaults[kNumParameters];
 // The order in which start-up applies them (tempo first).
 extern const int kDefaultApplyOrder[kNumParameters];
 
-// Name of parameter `index`; "" outside the table and for the tempo.
-const char* hostParameterName(int index);
 // Display text of `value` as parameter `index` shows it, at most capacity-1 characters.
 void formatParameterDisplay(int index, float value, char* text, size_t capacity);
 

@@ -8,6 +8,7 @@
 #include "files/EngineSettingsFile.h"
 #include "files/PatternFile.h"
 #include "platform/Platform.h"
+#include "sequencer/MidiBytes.h"
 
 namespace kelo {
 
@@ -17,7 +18,7 @@ constexpr int kEditorSlotA = 18;
 constexpr float kEditorSlotAValue = 0.5f;
 constexpr int kEditorSlotB = 33;
 constexpr float kEditorSlotBValue = 0.25f;
-constexpr int kAllNotesOff = 123;
+using midi::kAllNotesOff;
 constexpr double kFixedHighpassCoeff = 0.064;
 
 // Start-up value of a parameter slot: the table's default, two editor slots, else 1.0.
@@ -90,7 +91,7 @@ Vez303::Vez303(audioMasterCallback master, EditorFactory makeEditor)
 
 Vez303::~Vez303() {
     if (settings_.midiOutputActive()) {
-        const int status = 0xB0 | settings_.midiChannel();
+        const int status = midi::kControlChange | settings_.midiChannel();
         sendMidiNow(0, status, kAllNotesOff, 0);
         queueMidiEvent(0, status, kAllNotesOff, 0);
     }
@@ -224,7 +225,7 @@ void Vez303::setParameter(VstInt32 index, float value) {
     if (settings_.midiOutput && settings_.midiTransmitKnobs && settings_.midiOutputChannel >= 0) {
         for (int c = 0; c < kCcMapSize; ++c) {
             if (ccMap_.entries[c] == index) {
-                sendMidiNow(0, 0xB0 | settings_.midiChannel(), c, controllerValue(value));
+                sendMidiNow(0, midi::kControlChange | settings_.midiChannel(), c, controllerValue(value));
                 break;
             }
         }
@@ -236,7 +237,7 @@ float Vez303::getParameter(VstInt32 index) const {
     return (index >= 0 && index < kNumParamSlots) ? slots_[index] : 0.0f;
 }
 
-void Vez303::getParameterName(VstInt32 index, char* text) { vstCopyString(text, hostParameterName(index), kShortTextSize); }
+void Vez303::getParameterName(VstInt32 index, char* text) { vstCopyString(text, parameterName(index), kShortTextSize); }
 
 void Vez303::getParameterLabel(VstInt32, char* text) { vstCopyString(text, " ", kShortTextSize); }
 

@@ -4,16 +4,17 @@
 #include <cstring>
 
 #include "files/CcMapFile.h"
+#include "files/ParameterTable.h"
+#include "sequencer/MidiBytes.h"
 
 namespace kelo {
 
 namespace {
 
-constexpr int kNoteOff = 0x80;
-constexpr int kNoteOn = 0x90;
-constexpr int kControl = 0xB0;
-constexpr int kAllNotesOff = 123;
-constexpr int kNumParameters = 13;
+using midi::kAllNotesOff;
+using midi::kNoteOff;
+using midi::kNoteOn;
+using midi::kControlChange;
 
 } // namespace
 
@@ -219,7 +220,7 @@ void Sequencer::stopSequencer() {
     if (outputActive()) {
         const int ch = channel();
         host_.sendMidiNow(0, kNoteOff | ch, state.lastNote & 0x7F, 0);
-        host_.queueMidiEvent(0, kControl | ch, kAllNotesOff, 0);
+        host_.queueMidiEvent(0, kControlChange | ch, kAllNotesOff, 0);
         std::memset(state.sentNotes, 0, sizeof state.sentNotes);
     }
 }
@@ -243,10 +244,10 @@ void Sequencer::stopFromMidi() {
     noteHeld = 0;
     if (active && outputActive()) {
         const int ch = channel();
-        host_.sendMidiNow(0, kControl | ch, kAllNotesOff, 0);
+        host_.sendMidiNow(0, kControlChange | ch, kAllNotesOff, 0);
         // The queued copy goes at the stopping event's own position: stamped at 0 it would
         // sort before notes queued earlier in this block and leave them hanging downstream.
-        host_.queueMidiEvent(blockPosition(), kControl | ch, kAllNotesOff, 0);
+        host_.queueMidiEvent(blockPosition(), kControlChange | ch, kAllNotesOff, 0);
         std::memset(state.sentNotes, 0, sizeof state.sentNotes);
     }
 }
@@ -255,7 +256,7 @@ void Sequencer::setMidiOutput(bool on) {
     const bool wasOn = settings_.midiOutput != 0;
     settings_.midiOutput = on ? 1 : 0;
     if (wasOn && !on && settings_.midiOutputChannel >= 0) {
-        host_.sendMidiNow(0, kControl | channel(), kAllNotesOff, 0);
+        host_.sendMidiNow(0, kControlChange | channel(), kAllNotesOff, 0);
         std::memset(state.sentNotes, 0, sizeof state.sentNotes);
     }
 }
@@ -387,7 +388,7 @@ void Sequencer::handleMidiMessage(int status, int data1, int data2) {
     switch (status & 0xF0) {
     case kNoteOn: noteOn(data1, data2); break;
     case kNoteOff: noteOff(data1); break;
-    case kControl: controlChange(data1, data2); break;
+    case kControlChange: controlChange(data1, data2); break;
     default: break; // pitch bend, pressure, program change, clock and transport: no effect
     }
 }

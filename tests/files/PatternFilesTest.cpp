@@ -161,7 +161,7 @@ TEST(ParameterFiles, CompanionPathNeverNamesThePatternFile) {
 TEST(ParameterFiles, SaveWritesThirteenLinesThatReadBack) {
     TempDir dir;
     RecordingParameters params;
-    for (int i = 0; i < kParameterCount; ++i) params.setParameter(i, float(i) / 16.0f);
+    for (int i = 0; i < kNumParameters; ++i) params.setParameter(i, float(i) / 16.0f);
     params.setParameter(9, 0.42222222f);
     Pattern p{};
     p.header = 3;
@@ -174,7 +174,7 @@ TEST(ParameterFiles, SaveWritesThirteenLinesThatReadBack) {
     RecordingParameters back;
     parseParameterFile(back, text);
     ASSERT_EQ(back.writes.size(), 13u);
-    for (int i = 0; i < kParameterCount; ++i) EXPECT_NEAR(back.values[i], params.values[i], 1e-6) << i;
+    for (int i = 0; i < kNumParameters; ++i) EXPECT_NEAR(back.values[i], params.values[i], 1e-6) << i;
 
     EXPECT_EQ(test::readText(dir.file("Bass.pat")).rfind("; KELO Meta tag: 3\n", 0), 0u);
     EXPECT_FALSE(savePatternWithParameters(p, dir.file("no/dir/x.pat"), params));
@@ -190,7 +190,7 @@ TEST(ParameterFiles, ReaderSkipsStrayTextUnknownNamesAndKeepsValuesNormalised) {
 
 TEST(ParameterFiles, DamagedTextKeepsValuesNormalised) {
     RecordingParameters full;
-    for (int i = 0; i < kParameterCount; ++i) full.setParameter(i, float(i) / 13.0f);
+    for (int i = 0; i < kNumParameters; ++i) full.setParameter(i, float(i) / 13.0f);
     const std::string good = formatParameterFile(full) + "; Cutoff: 0.5 Tempo: 130 Version: 2\n";
     std::mt19937 rng(5);
     for (int round = 0; round < 300; ++round) {
@@ -200,7 +200,7 @@ TEST(ParameterFiles, DamagedTextKeepsValuesNormalised) {
         RecordingParameters params;
         parseParameterFile(params, text);
         for (const auto& [index, value] : params.writes)
-            ASSERT_TRUE(index >= 0 && index < kParameterCount && value >= 0.0f && value <= 1.0f) << text;
+            ASSERT_TRUE(index >= 0 && index < kNumParameters && value >= 0.0f && value <= 1.0f) << text;
         ParameterCapture capture; // the line reader too, for the sanitizer builds
         clearParameterCapture(capture);
         parseParameterLine(capture, text);

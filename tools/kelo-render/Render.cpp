@@ -15,6 +15,7 @@
 #include "files/PatternFile.h"
 #include "host/Plugin.h"
 #include "plugin/StateChunk.h"
+#include "sequencer/MidiBytes.h"
 #include "tools/kelo-render/AudioWriter.h"
 #include "tools/kelo-render/MidiFile.h"
 
@@ -24,11 +25,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kTempoParameter = 9;
-constexpr uint8_t kNoteOn = 0x90;
-constexpr uint8_t kNoteOff = 0x80;
-constexpr uint8_t kControlChange = 0xB0;
-constexpr uint8_t kAllNotesOff = 123;
+using midi::kAllNotesOff;
+using midi::kControlChange;
+using midi::kNoteOff;
+using midi::kNoteOn;
 constexpr uint8_t kPatternVelocity = 100;
 
 // The pattern reader takes any text (a line it cannot use ends a block), so a wrong file would
@@ -80,24 +80,24 @@ bool readWholeFile(const std::string& path, std::string& text) {
 class CollectedParameters : public ParameterWriter {
 public:
     explicit CollectedParameters(host::Plugin& plugin) {
-        for (int i = 0; i < kParameterCount; ++i) values_[i] = plugin.getParameter(i);
+        for (int i = 0; i < kNumParameters; ++i) values_[i] = plugin.getParameter(i);
     }
     void setParameter(int index, float value) override {
-        if (index < 0 || index >= kParameterCount) return;
+        if (index < 0 || index >= kNumParameters) return;
         values_[index] = value;
         set_[index] = true;
     }
     float getParameter(int index) const override {
-        return index >= 0 && index < kParameterCount ? values_[index] : 0.0f;
+        return index >= 0 && index < kNumParameters ? values_[index] : 0.0f;
     }
     void applyTo(host::Plugin& plugin) const {
-        for (int i = 0; i < kParameterCount; ++i)
+        for (int i = 0; i < kNumParameters; ++i)
             if (set_[i]) plugin.setParameter(i, values_[i]);
     }
 
 private:
-    float values_[kParameterCount] = {};
-    bool set_[kParameterCount] = {};
+    float values_[kNumParameters] = {};
+    bool set_[kNumParameters] = {};
 };
 
 int32_t chunkWord(const std::vector<uint8_t>& chunk, size_t offset) {
@@ -238,7 +238,7 @@ int run(const Options& o, const std::string& programPath, RenderResult& result, 
     for (const ParameterSetting& s : o.settings) {
         int index = -1;
         std::string known;
-        for (int i = 0; i < kParameterCount && i < effect->numParams; ++i) {
+        for (int i = 0; i < kNumParameters && i < effect->numParams; ++i) {
             const std::string name = plugin.parameterName(i);
             if (name.empty()) continue;
             known += (known.empty() ? "" : ", ") + name;
@@ -263,7 +263,7 @@ int run(const Options& o, const std::string& programPath, RenderResult& result, 
 
     fileParameters.applyTo(plugin);
     for (const auto& [index, value] : settings) plugin.setParameter(index, value);
-    if (!noteMode) plugin.setParameter(kTempoParameter, float(std::clamp((tempo - 25.0) / 225.0, 0.0, 1.0)));
+    if (!noteMode) plugin.setParameter(kTempo, float(std::clamp((tempo - 25.0) / 225.0, 0.0, 1.0)));
 
     // The plug-in follows the host tempo (sync mode, set above): the time info carries it.
     VstTimeInfo& time = plugin.timeInfo();

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +20,7 @@
 #include "host/Plugin.h"
 #include "plugin/Parameters.h"
 #include "tests/plugin/ScratchHome.h"
+#include "tools/kelo-render/AudioWriter.h"
 
 namespace kelo::test {
 namespace {
@@ -61,32 +61,12 @@ int sounding(const PatternStep& s) {
     return (s.note & 31) + 12 * (((s.flags & StepUp) ? 1 : 0) - ((s.flags & StepDown) ? 1 : 0));
 }
 
+// Written by the render tool's own WAV writer, 16-bit as the analyzer asks for.
 bool writeWav16(const std::filesystem::path& path, const std::vector<float>& samples) {
-    std::ofstream out(path, std::ios::binary);
-    auto u16 = [&out](uint32_t v) {
-        out.put(char(v & 0xFF));
-        out.put(char((v >> 8) & 0xFF));
-    };
-    auto u32 = [&u16](uint32_t v) {
-        u16(v & 0xFFFF);
-        u16(v >> 16);
-    };
-    const auto dataBytes = uint32_t(samples.size() * 2);
-    out.write("RIFF", 4);
-    u32(36 + dataBytes);
-    out.write("WAVE", 4);
-    out.write("fmt ", 4);
-    u32(16);
-    u16(1); // integer PCM
-    u16(1); // mono
-    u32(kRate);
-    u32(kRate * 2);
-    u16(2);
-    u16(16);
-    out.write("data", 4);
-    u32(dataBytes);
-    for (float s : samples) u16(uint16_t(int16_t(std::lround(std::clamp(s, -1.0f, 1.0f) * 32767.0f))));
-    return bool(out);
+    render::AudioWriter writer;
+    std::string error;
+    return writer.open(path.string(), kRate, render::SampleFormat::Pcm16, error) &&
+           writer.write(samples.data(), samples.data(), samples.size()) && writer.commit(error);
 }
 
 // Straight or triplet patterns without shuffle: swing makes steps unequal, and the analyzer

@@ -148,10 +148,10 @@ void Voice::flushFollower() {
 [[gnu::always_inline]] // every computed sample passes through it as well
 #endif
 inline int Voice::skipRun(float* out, int i, int n, bool silent, int64_t active, VoiceControl& vc,
-                          void (*tick)(void*), void* tickCtx, int& untilScope) {
+                          VoiceTick tick, void* tickCtx, int& untilScope) {
     if (i >= n) return n;
     VoiceState& v = st_;
-    if (tick) tick(tickCtx);
+    if (tick) tick(tickCtx, 0);
     if (vc.resetPhase) {
         v.phase = 0.0;
         vc.resetPhase = 0;
@@ -163,7 +163,7 @@ inline int Voice::skipRun(float* out, int i, int n, bool silent, int64_t active,
 }
 
 int Voice::silentRun(float* out, int i, int n, bool silent, int64_t active, VoiceControl& vc,
-                     void (*tick)(void*), void* tickCtx, int& untilScope) {
+                     VoiceTick tick, void* tickCtx, int& untilScope) {
     VoiceState& v = st_;
     // The counters live in locals for the run: the tick cannot see them, so they stay in
     // registers across its call instead of going through memory every sample.
@@ -199,7 +199,7 @@ int Voice::silentRun(float* out, int i, int n, bool silent, int64_t active, Voic
             break;
         }
         if (++i == n) break;
-        tick(tickCtx);
+        tick(tickCtx, 0);
         if (vc.resetPhase) {
             v.phase = 0.0;
             vc.resetPhase = 0;
@@ -219,13 +219,13 @@ int Voice::silentRun(float* out, int i, int n, bool silent, int64_t active, Voic
 }
 
 void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceControl& vc,
-                   const VoiceSettings& settings, void (*tick)(void*), void* tickCtx) {
+                   const VoiceSettings& settings, VoiceTick tick, void* tickCtx) {
     if (n <= 0) return;
     if (!(fs >= 1000.0 && fs <= 1.0e6)) {
         for (int i = 0; i < n; ++i) out[i] = 0.0f;
         // No usable rate: keep the sequencer's clock running but produce silence.
         if (tick)
-            for (int i = 0; i < n; ++i) tick(tickCtx);
+            for (int i = 0; i < n; ++i) tick(tickCtx, 0);
         return;
     }
     VoiceState& v = st_;

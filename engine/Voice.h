@@ -53,6 +53,12 @@ struct VoiceState {
     double lastFrequency = 0;    // oscillator frequency of the last computed sample, Hz
 };
 
+// The per-sample hook of whatever plays the voice (the sequencer). It runs the tick of the
+// sample about to be computed and returns how many of the samples after it (at most limit)
+// need no call of their own: their ticks cannot change the control record, and the callee
+// has already counted them. 0 is always a correct answer.
+using VoiceTick = int (*)(void* ctx, int limit);
+
 class Voice {
 public:
     Voice();
@@ -60,10 +66,10 @@ public:
     // Start-up constants and tables. Safe to call again (a sample-rate change).
     void init(double sampleRate);
 
-    // Overwrites out[0..n). tick(tickCtx) runs once per sample before that sample is
-    // computed and may change the note state; a null tick is note mode (no sequencer).
+    // Overwrites out[0..n). tick runs before a sample is computed (see VoiceTick) and may
+    // change the note state; a null tick is note mode (no sequencer).
     void render(float* out, int n, double fs, const ParamSnapshot& p, VoiceControl& vc,
-                const VoiceSettings& s, void (*tick)(void*), void* tickCtx);
+                const VoiceSettings& s, VoiceTick tick, void* tickCtx);
 
     // Host resume: both envelopes to 0 (the caller clears gate and slideFrom).
     void resetEnvelopes();
@@ -90,10 +96,10 @@ private:
     // Takes the tick and the gate of samples i, i+1, ... and accounts for those with nothing
     // to compute; returns the first one to compute, or n.
     inline int skipRun(float* out, int i, int n, bool silent, int64_t active, VoiceControl& vc,
-                       void (*tick)(void*), void* tickCtx, int& untilScope);
+                       VoiceTick tick, void* tickCtx, int& untilScope);
     // skipRun's loop from a sample i that has had its tick and is not computed.
     int silentRun(float* out, int i, int n, bool silent, int64_t active, VoiceControl& vc,
-                  void (*tick)(void*), void* tickCtx, int& untilScope);
+                  VoiceTick tick, void* tickCtx, int& untilScope);
 
     // Samples skipped while silent whose smoothing / follower steps are still owed.
     int64_t pendingSmooth_ = 0;

@@ -330,7 +330,10 @@ VstInt32 Vez303::processEvents(VstEvents* events) {
     return 1;
 }
 
-void Vez303::tickSequencer(void* self) { static_cast<Vez303*>(self)->sequencer_.sequencerTick(); }
+int Vez303::tickSequencer(void* self, int /*limit*/) {
+    static_cast<Vez303*>(self)->sequencer_.sequencerTick();
+    return 0;
+}
 
 VoiceSettings Vez303::voiceSettings() const {
     VoiceSettings v;
@@ -402,7 +405,7 @@ void Vez303::renderSubBlock(float** outputs, int32_t from, int32_t to) {
     const VoiceSettings vs = voiceSettings();
     const double fs = sampleRateCopy_;
     sequencer_.refreshStepLength(fs);
-    void (*tick)(void*) = settings_.midiMode == 1 ? nullptr : &Vez303::tickSequencer;
+    VoiceTick tick = settings_.midiMode == 1 ? nullptr : &Vez303::tickSequencer;
     outputStage_.configure(snapshot_.drive, snapshot_.distortion, kFixedHighpassCoeff,
                            static_cast<int>(snapshot_.distType), snapshot_.highpass > 0.5f);
     volume_.begin(snapshot_.volume * snapshot_.volume, n);

@@ -100,7 +100,7 @@ private:
     void flushOutgoingMidi();
     VoiceSettings voiceSettings() const;
     ChunkState chunkState();
-    static void tickSequencer(void* self);
+    static int tickSequencer(void* self, int limit);
 
     // Declared before the sequencer, which keeps references to them.
     double sampleRateCopy_ = 44100.0;

@@ -65,6 +65,19 @@ struct AcidLine {
         if (!a->slidingIn && a->pos >= a->samplesPerStep * 0.5) v.gate = 0;
         a->pos += 1.0;
     }
+    // As the sequencer answers the voice: the tick, then the following ticks that change
+    // nothing (before the next step and, with the gate open on a plain step, before its
+    // half), taken at once.
+    static int run(void* ctx, int limit) {
+        auto* a = static_cast<AcidLine*>(ctx);
+        tick(a);
+        double until = a->samplesPerStep;
+        if (!a->slidingIn && a->vc->gate) until = std::min(until, a->samplesPerStep * 0.5);
+        const double room = std::ceil(until - a->pos); // ticks whose position stays below `until`
+        const int quiet = room <= 0.0 ? 0 : (room < limit ? static_cast<int>(room) : limit);
+        a->pos += quiet;
+        return quiet;
+    }
 };
 
 struct Instance {
@@ -92,12 +105,12 @@ struct Instance {
         line.samplesPerStep = fs / (120.0 / 60.0 * 4.0);
     }
 
-    static void idleTick(void*) {}
+    static int idleTick(void*, int limit) { return limit; }
 
     bool voiceOnly = false;
 
     void block(float* buf, int n, double fs) {
-        void (*tick)(void*) = busy ? &AcidLine::tick : (stoppedSequencer ? &idleTick : nullptr);
+        VoiceTick tick = busy ? &AcidLine::run : (stoppedSequencer ? &idleTick : nullptr);
         voice.render(buf, n, fs, p, vc, settings, tick, &line);
         if (voiceOnly) return;
         out.configure(p.drive, p.distortion, 0.064, static_cast<int>(p.distType), p.highpass > 0.5f);

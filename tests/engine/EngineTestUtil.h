@@ -75,9 +75,10 @@ struct VoiceRig {
     std::function<void(long)> onSample;
     long index = 0;
 
-    static void tick(void* ctx) {
+    static int tick(void* ctx, int) {
         auto* r = static_cast<VoiceRig*>(ctx);
         r->onSample(r->index++);
+        return 0;
     }
     std::vector<float> render(size_t n, int block = 128) {
         std::vector<float> out(n);

@@ -5,6 +5,8 @@
 //   bench_voice [seconds-per-run] [runs]
 //   bench_voice --one <rate> <block> <seconds> [busy|idle|voice-idle]
 //     one configuration, one run: short enough to count instructions under callgrind
+//   bench_voice --one <rate> <block> <seconds> stage|stage-fold
+//     the output stage alone (Saturate or Foldback) over a recorded busy line
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -160,6 +162,34 @@ double nsPerSample(double fs, int blockSize, double seconds, bool busy, bool sto
     return (c1 - c0) * 1e9 / static_cast<double>(total);
 }
 
+// The output stage alone: the busy line's voice output is recorded once, then each block
+// is copied in and run through the stage, so only the stage (and a 128-float copy) is timed.
+double stageNsPerSample(double fs, int blockSize, double seconds, int type) {
+    Instance inst(fs, true);
+    inst.voiceOnly = true;
+    const long total = static_cast<long>(fs * seconds);
+    const long recorded = static_cast<long>(fs * 2.0) / blockSize * blockSize; // two bars, looped
+    std::vector<float> voice(static_cast<size_t>(recorded));
+    for (long done = 0; done < recorded; done += blockSize) inst.block(voice.data() + done, blockSize, fs);
+    OutputStage out;
+    std::vector<float> buf(static_cast<size_t>(blockSize));
+    float acc = 0;
+    auto run = [&](long samples) {
+        for (long done = 0; done < samples; done += blockSize) {
+            std::memcpy(buf.data(), voice.data() + done % recorded, sizeof(float) * static_cast<size_t>(blockSize));
+            out.configure(inst.p.drive, inst.p.distortion, 0.064, type, inst.p.highpass > 0.5f);
+            out.process(buf.data(), blockSize, fs);
+            acc += buf[0];
+        }
+    };
+    run(static_cast<long>(fs * 0.5));
+    const double c0 = processSeconds();
+    run(total);
+    const double c1 = processSeconds();
+    g_sink = acc;
+    return (c1 - c0) * 1e9 / static_cast<double>(total);
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -219,6 +249,12 @@ int main(int argc, char** argv) {
         const double fs = std::atof(argv[2]);
         const int blockSize = std::atoi(argv[3]);
         const std::string what = argc > 5 ? argv[5] : "busy";
+        if (what == "stage" || what == "stage-fold") {
+            const int type = what == "stage" ? OutputStage::Saturate : OutputStage::Foldback;
+            const double ns = stageNsPerSample(fs, blockSize, std::atof(argv[4]), type);
+            std::printf("%s %.0f Hz block %d: %.3f ns/sample\n", what.c_str(), fs, blockSize, ns);
+            return 0;
+        }
         const double ns = nsPerSample(fs, blockSize, std::atof(argv[4]), what == "busy", false, what == "voice-idle");
         std::printf("%s %.0f Hz block %d: %.3f ns/sample\n", what.c_str(), fs, blockSize, ns);
         return 0;

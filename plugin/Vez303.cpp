@@ -330,9 +330,8 @@ VstInt32 Vez303::processEvents(VstEvents* events) {
     return 1;
 }
 
-int Vez303::tickSequencer(void* self, int /*limit*/) {
-    static_cast<Vez303*>(self)->sequencer_.sequencerTick();
-    return 0;
+int Vez303::tickSequencer(void* self, int limit) {
+    return static_cast<Vez303*>(self)->sequencer_.sequencerRun(limit);
 }
 
 VoiceSettings Vez303::voiceSettings() const {

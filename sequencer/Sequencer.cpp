@@ -186,6 +186,84 @@ void Sequencer::sequencerTick() {
     ++state.blockSampleCounter;
 }
 
+double addOnes(double position, int64_t count) {
+    double x = position;
+    while (count > 0) {
+        if (!(x >= 1.0 && x < 0x1p53)) {
+            // Below 1 the first addition rounds on its own; from 2^53 on an addition may be lost.
+            if (x != x || x - x != 0.0) return x; // NaN and infinities stay what they are
+            x += 1.0;
+            --count;
+            continue;
+        }
+        uint64_t bits;
+        std::memcpy(&bits, &x, sizeof bits);
+        const uint64_t edgeBits = ((bits >> 52) + 1) << 52; // the next power of two
+        double edge;
+        std::memcpy(&edge, &edgeBits, sizeof edge);
+        const double room = edge - x; // exact: x is at least half of edge
+        const int64_t whole = int64_t(room);
+        const int64_t inside = double(whole) == room ? whole - 1 : whole; // sums still below edge
+        if (count <= inside) return x + double(count);
+        // x + inside is exact, so the addition that crosses rounds the same sum as one step would.
+        x += double(inside + 1);
+        count -= inside + 1;
+    }
+    return x;
+}
+
+int Sequencer::sequencerRun(int limit) {
+    sequencerTick();
+    if (limit > longestRun) limit = longestRun;
+    if (limit <= 0) return 0;
+    if (!state.running) {
+        state.blockSampleCounter += limit;
+        return limit;
+    }
+    if (state.samplesInStep == 0) return 0; // this tick ended the step: the next one starts a step
+
+    // The following ticks see the same step length as this one: nothing they read changes
+    // until a step starts or an event is handled, which ends the caller's run.
+    const bool triplet = current().triplet();
+    const double s = state.shuffleAmount;
+    double swing;
+    if (triplet) {
+        swing = state.swingPhase % 3 == 0 ? 1.0 - 2.0 * s / 3.0 : 1.0 + s / 3.0;
+    } else {
+        swing = (state.swingPhase % 2) == 0 ? 1.0 - s : 1.0 + s;
+    }
+    const double length = swing * state.samplesPerStep / state.tempoFactor;
+    // A tick is quiet while its position stays at or below the step's end and, with a gate
+    // to close, below the gate's end. Positions only grow, so the quiet ticks are a prefix.
+    double bound = state.noteLength * length;
+    if (!voice_.slide && voice_.gate) {
+        const double gateEnd = (state.noteLength - 0.5) * length;
+        if (gateEnd < bound) bound = gateEnd;
+    }
+    const double x = state.stepPosition;
+    const double room = bound - x;
+    int k;
+    if (!(room < double(limit))) {
+        k = limit; // also an unreachable (NaN) end: such ticks never end anything
+    } else if (!(room >= 0.0)) {
+        k = 0;
+    } else {
+        k = int(room);
+    }
+    // The estimate can be one off where the ticks' additions round.
+    while (k > 0 && addOnes(x, k) > bound) --k;
+    while (k < limit && !(addOnes(x, k + 1) > bound)) ++k;
+    if (k == 0) return 0;
+
+    state.stepPosition = addOnes(x, k);
+    state.samplesInStep += k;
+    state.blockSampleCounter += k;
+    // Each tick folds the swing phase once; after this tick's fold there is normally nothing left.
+    const int period = triplet ? 3 : 2;
+    for (int i = 0; i < k && state.swingPhase > period - 1; ++i) state.swingPhase -= period;
+    return k;
+}
+
 void Sequencer::resume() {
     state.running = 0;
     state.samplesInStep = 0;

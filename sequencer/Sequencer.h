@@ -27,6 +27,10 @@ public:
     virtual double sampleRate() const = 0;
 };
 
+// The value `count` successive additions of 1.0 to `position` give, in a few operations: the
+// sum is exact inside a binade, so only the additions that cross a power of two round.
+double addOnes(double position, int64_t count);
+
 // Playback state. Every field is one aligned word: the editor polls and pokes some of them.
 struct SequencerState {
     int32_t running = 0;
@@ -52,6 +56,10 @@ public:
 
     // Audio thread.
     void sequencerTick();
+    // One tick, then as many of the following ticks (at most limit) as can be accounted for
+    // at once because they would start no step, close no gate and send nothing; returns
+    // their number, which the caller does not tick. 0 leaves the next tick to the caller.
+    int sequencerRun(int limit);
     void handleMidiMessage(int status, int data1, int data2);
     void beginBlock();               // sub-block offset and sample counter to 0
     void setEventOffset(int offset); // an event is being handled at this block offset
@@ -101,6 +109,9 @@ public:
     int32_t editAdvance = 0;
 
     SequencerState state;
+    // Longest run sequencerRun answers. 0 has the voice tick every sample: the reference
+    // that runs are checked against.
+    int32_t longestRun = 0x7FFFFFFF;
 
     uint8_t heldKeys[128] = {};
     uint8_t noteHeld = 0;

@@ -44,11 +44,11 @@ void Filter::prepare(const VoiceSettings& s, const RateClass& rc) {
     k_.mu = s.vcaLeveling ? 1.5 : 1.0;
 }
 
-double Filter::restartRunaway(double out) {
-    const bool chain1 = !(std::fabs(s_[3]) < kRunaway);
-    double* st = chain1 ? s_ : t_;
+double Filter::restartRunaway(Hot& h, double out) {
+    const bool chain1 = !(std::fabs(h.s[3]) < kRunaway);
+    double* st = chain1 ? h.s : h.t;
     for (int k = 0; k < 4; ++k) st[k] = 0.0;
-    (chain1 ? yLast_ : zLast_) = 0.0f;
+    (chain1 ? h.yLast : h.zLast) = 0.0f;
     ++runaways_;
     return !std::isfinite(out) || std::fabs(out) >= kRunaway ? 0.0 : out;
 }

@@ -31,6 +31,11 @@ struct RateClass {
 
 struct FilterTables;
 
+// This sample's guard offsets of the filter's lags (each alternates sign every sample).
+struct FilterGuards {
+    double s, t, ctl, level;
+};
+
 class Filter {
 public:
     Filter();
@@ -49,20 +54,55 @@ public:
     void prepare(const VoiceSettings& s, const RateClass& rc);
     inline double step(const FilterInput& in);
 
+    // The state a sample changes. The voice holds a copy across a run of samples (so it can
+    // live in registers) and steps it with stepHot, then stores it back.
+    struct Hot {
+        double s[4] = {};
+        double t[4] = {};
+        float yLast = 0.0f, zLast = 0.0f;
+        double ctl1 = 0, ctl2 = 0, level = 0;
+        double lastControl = 0, lastRate = 0, lastEnvTerm = 0;
+    };
+    // The parts of the control value that depend only on the smoothed resonance, cutoff
+    // and envelope modulation. Those settle into alternating between two values each, so
+    // the parts are remembered for the last two inputs and a repeat skips them (and the
+    // curved modulation's quotient).
+    struct ControlParts {
+        // Inputs; NaN matches nothing, so an empty entry is never used.
+        double r = std::numeric_limits<double>::quiet_NaN(), c2 = r, m = r;
+        double r2 = 0, ka = 0, base = 0, depth = 0, tail = 0, levelRest = 0;
+    };
+    const ControlParts& controlParts(double r, double c2, double m);
+    // One sample on a held state with this sample's control parts and guards. Which guards
+    // a sample uses (and so steps) is told by stepsChain2() and stepsControlLags().
+    inline double stepHot(Hot& h, const ControlParts& cp, const FilterInput& in, const FilterGuards& g);
+    bool stepsChain1() const { return k_.mode >= 0 && k_.mode <= 2; }
+    bool stepsChain2() const { return k_.mode == 1; }
+    bool stepsControlLags() const { return k_.controlLags; }
+    Hot& hot() { return hot_; }
+    // Guard values the next sample uses; setGuards after a run of held samples.
+    FilterGuards guards() const { return {gs_.g, gt_.g, gCtl_.g, gLevel_.g}; }
+    void setGuards(const FilterGuards& g) {
+        gs_.g = g.s;
+        gt_.g = g.t;
+        gCtl_.g = g.ctl;
+        gLevel_.g = g.level;
+    }
+
     // Control value after the 1.4 clamp (and the optional lags) of the last sample, and
     // the resulting stage rate; for tests and the scope.
-    double lastControl() const { return lastControl_; }
-    double lastRate() const { return lastRate_; }
-    double outputLevel() const { return level_; }
-    double lastEnvTerm() const { return lastEnvTerm_; }
+    double lastControl() const { return hot_.lastControl; }
+    double lastRate() const { return hot_.lastRate; }
+    double outputLevel() const { return hot_.level; }
+    double lastEnvTerm() const { return hot_.lastEnvTerm; }
 
     // How often a runaway linear chain had to be restarted.
     long runaways() const { return runaways_; }
     static constexpr double kRunaway = 1.0e6;
 
     // Stage states, exposed for the numerical-hygiene tests.
-    const double* chain1() const { return s_; }
-    const double* chain2() const { return t_; }
+    const double* chain1() const { return hot_.s; }
+    const double* chain2() const { return hot_.t; }
 
 private:
     // Constants of the current settings and rate class.
@@ -73,30 +113,15 @@ private:
         bool rate96 = false;
         double tm3Scale = 1.0, feedbackScale = 3.985, extraFeedback = 1.0125, levelScale = 0.8, mu = 1.0;
     } k_;
-    // The parts of the control value that depend only on the smoothed resonance, cutoff
-    // and envelope modulation. Those settle into alternating between two values each, so
-    // the parts are remembered for the last two inputs and a repeat skips them (and the
-    // curved modulation's quotient).
-    struct ControlParts {
-        // Inputs; NaN matches nothing, so an empty entry is never used.
-        double r = std::numeric_limits<double>::quiet_NaN(), c2 = r, m = r;
-        double r2 = 0, ka = 0, base = 0, depth = 0, tail = 0, levelRest = 0;
-    };
     ControlParts parts_[2];
     int partsNext_ = 0;
-    const ControlParts& controlParts(double r, double c2, double m);
-    double s_[4] = {};
-    double t_[4] = {};
-    float yLast_ = 0.0f;
-    float zLast_ = 0.0f;
-    double ctl1_ = 0, ctl2_ = 0, level_ = 0;
-    double lastControl_ = 0, lastRate_ = 0, lastEnvTerm_ = 0;
+    Hot hot_;
     const FilterTables* tables_;
     long runaways_ = 0;
     // Lags that always step together share one guard word: they alternate in step anyway.
     dsp::Guard gs_, gt_, gCtl_, gLevel_;
 
-    double restartRunaway(double out);
+    double restartRunaway(Hot& h, double out);
 };
 
 } // namespace kelo

@@ -51,35 +51,45 @@ inline const Filter::ControlParts& Filter::controlParts(double r, double c2, dou
     return p;
 }
 
-// Always inline: the voice calls it from one place, and inlined the input record never
-// goes through memory.
 #if defined(__GNUC__)
-[[gnu::always_inline]]
+#define KELO_ALWAYS_INLINE [[gnu::always_inline]]
+#else
+#define KELO_ALWAYS_INLINE
 #endif
+
 inline double Filter::step(const FilterInput& in) {
+    const ControlParts& cp = controlParts(in.resonance, in.cutoffSq, in.envmod);
+    const FilterGuards g{stepsChain1() ? gs_.next() : gs_.g, stepsChain2() ? gt_.next() : gt_.g,
+                         stepsControlLags() ? gCtl_.next() : gCtl_.g, gLevel_.next()};
+    return stepHot(hot_, cp, in, g);
+}
+
+// Always inline: the voice calls it from its sample loop, where the held state and the
+// input record then never go through memory.
+KELO_ALWAYS_INLINE inline double Filter::stepHot(Hot& h, const ControlParts& cp, const FilterInput& in,
+                                                 const FilterGuards& gd) {
     const FilterTables& tab = *tables_;
     const double r = in.resonance;
-    const double c2 = in.cutoffSq;
-    const ControlParts& cp = controlParts(r, c2, in.envmod);
     const double r2 = cp.r2;
     const double R = in.rawResonance;
-    lastEnvTerm_ = envTerm(in);
-    double x = cp.base + cp.depth * lastEnvTerm_ + ((in.accent ? in.accentDrive * (1.0 - R) : 0.0) + R * in.accentCap) * cp.ka +
+    h.lastEnvTerm = envTerm(in);
+    double x = cp.base + cp.depth * h.lastEnvTerm + ((in.accent ? in.accentDrive * (1.0 - R) : 0.0) + R * in.accentCap) * cp.ka +
                cp.tail;
     if (x > 1.4) x = 1.4;
     if (k_.controlLags) {
-        const double gc = gCtl_.next();
-        ctl1_ = dsp::onePole(ctl1_, x + gc, 0.1);
-        ctl2_ = dsp::onePole(ctl2_, ctl1_ + gc, 0.1);
-        x = ctl2_;
+        const double gc = gd.ctl;
+        h.ctl1 = dsp::onePole(h.ctl1, x + gc, 0.1);
+        h.ctl2 = dsp::onePole(h.ctl2, h.ctl1 + gc, 0.1);
+        x = h.ctl2;
     }
-    lastControl_ = x;
+    h.lastControl = x;
 
     double g = 1.4 * tableRead(tab.exponential, FilterTables::kExpSize, 1024.0 * x);
     if (k_.rate96) g *= 0.6;
-    lastRate_ = g;
-    const double fb = tableRead(tab.feedback, FilterTables::kCurveSize, 256.0 * g) * k_.feedbackScale;
-    const double lev = tableRead(tab.level, FilterTables::kCurveSize, 256.0 * g);
+    h.lastRate = g;
+    double fb, lev;
+    tableRead2(tab.feedback, tab.level, FilterTables::kCurveSize, 256.0 * g, fb, lev);
+    fb *= k_.feedbackScale;
     const double lambda = lev * r * k_.levelScale;
     double sigma = 2.3 * g + 0.01;
     if (sigma < 0.6) sigma = 0.6;
@@ -97,35 +107,37 @@ inline double Filter::step(const FilterInput& in) {
     const double cOverSigma = c * invSigma;
     const double sc = sigma * c;
     const double o = in.osc;
+    double* s_ = h.s;
+    double* t_ = h.t;
     double out;
     switch (k_.mode) {
     case 0: {
-        const double gs = gs_.next() * c;
+        const double gs = gd.s * c;
         const double p3 = s_[3] * keep + gs;
-        s_[0] = (s_[0] * keep + gs) + (o - k_.extraFeedback * r * yLast_ * fb) * c;
+        s_[0] = (s_[0] * keep + gs) + (o - k_.extraFeedback * r * h.yLast * fb) * c;
         s_[1] = (s_[1] * keep + gs) + s_[0] * c;
         const double p2 = s_[2] * keep + gs;
         s_[2] = p2 + s_[1] * c;
         const double u3 = filter_detail::clampSat(static_cast<float>(sigma * p2 + s_[1] * sc));
         s_[3] = filter_detail::addSat(p3, u3, cOverSigma * (1.0 / 9.0), cOverSigma * (8.0 / 3.0));
-        yLast_ = static_cast<float>(s_[3]);
+        h.yLast = static_cast<float>(s_[3]);
         out = s_[3];
         break;
     }
     case 1: {
         // The chain carries sigma times each saturating stage's new state; stages one and
         // two get their state from it by 1/sigma, stage four (fed back) by its own quotient.
-        const double gs = gs_.next() * c;
+        const double gs = gd.s * c;
         const double p0 = s_[0] * keep + gs, p1 = s_[1] * keep + gs, p2 = s_[2] * keep + gs;
         const double p3 = s_[3] * keep + gs;
         const double c9 = c * (1.0 / 9.0), c83 = c * (8.0 / 3.0);
         // The feedback enters the first saturator through one product and one difference:
         // its gain and the rest of the argument are ready before the previous output is.
         const double fbGain = k_.extraFeedback * r * fb;
-        const double v0 = o - fbGain * yLast_;
+        const double v0 = o - fbGain * h.yLast;
         s_[0] = p0 + v0 * c;
         const double u1Rest = sigma * p0 + o * sc, u1Gain = fbGain * sc;
-        const double u1 = filter_detail::clampSat(static_cast<float>(u1Rest - u1Gain * yLast_));
+        const double u1 = filter_detail::clampSat(static_cast<float>(u1Rest - u1Gain * h.yLast));
         const filter_detail::SatParts t1 = filter_detail::satParts(u1, c9, c83);
         const double u2 = filter_detail::clampSat(static_cast<float>((sigma * p1 + t1.lin) + t1.quo));
         const filter_detail::SatParts t2 = filter_detail::satParts(u2, c9, c83);
@@ -133,23 +145,23 @@ inline double Filter::step(const FilterInput& in) {
         s_[1] = p1 + (t1.lin + t1.quo) * invSigma;
         s_[2] = p2 + (t2.lin + t2.quo) * invSigma;
         s_[3] = filter_detail::addSat(p3, u3, cOverSigma * (1.0 / 9.0), cOverSigma * (8.0 / 3.0));
-        yLast_ = static_cast<float>(s_[3]);
-        const double gt = gt_.next() * c;
-        t_[0] = (t_[0] * keep + gt) + (o - r * zLast_ * fb) * c;
+        h.yLast = static_cast<float>(s_[3]);
+        const double gt = gd.t * c;
+        t_[0] = (t_[0] * keep + gt) + (o - r * h.zLast * fb) * c;
         t_[1] = (t_[1] * keep + gt) + t_[0] * c;
         t_[2] = (t_[2] * keep + gt) + t_[1] * c;
         t_[3] = (t_[3] * keep + gt) + t_[2] * c;
-        zLast_ = static_cast<float>(t_[3]);
+        h.zLast = static_cast<float>(t_[3]);
         out = ((1.0 - g / 2) * s_[3] + (g / 2) * s_[2]) * r2 + (1.0 - r2) * t_[2];
         break;
     }
     case 2: {
-        const double gs = gs_.next() * c;
-        s_[0] = (s_[0] * keep + gs) + (o - r * yLast_ * fb) * c;
+        const double gs = gd.s * c;
+        s_[0] = (s_[0] * keep + gs) + (o - r * h.yLast * fb) * c;
         s_[1] = (s_[1] * keep + gs) + s_[0] * c;
         s_[2] = (s_[2] * keep + gs) + s_[1] * c;
         s_[3] = (s_[3] * keep + gs) + s_[2] * c;
-        yLast_ = static_cast<float>(s_[3]);
+        h.yLast = static_cast<float>(s_[3]);
         out = s_[2];
         break;
     }
@@ -161,10 +173,10 @@ inline double Filter::step(const FilterInput& in) {
     // them oscillate without bound. Rather than let them overflow into NaN and silence
     // the instance for good, a runaway chain starts again from rest.
     if (!(std::fabs(s_[3]) < kRunaway) || !(std::fabs(t_[3]) < kRunaway)) [[unlikely]]
-        out = restartRunaway(out);
+        out = restartRunaway(h, out);
 
-    level_ = dsp::onePole(level_, (lambda + cp.levelRest) * k_.mu * 1.1 + gLevel_.next(), 0.1);
-    return out * level_;
+    h.level = dsp::onePole(h.level, (lambda + cp.levelRest) * k_.mu * 1.1 + gd.level, 0.1);
+    return out * h.level;
 }
 
 } // namespace kelo

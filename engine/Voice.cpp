@@ -15,6 +15,9 @@ constexpr double kLn10 = 2.30258509299405;
 // brought into range so no coefficient can go negative or non-finite.
 inline double unit(float v) { return v > 0.0f ? (v < 1.0f ? double(v) : 1.0) : 0.0; }
 
+// A tick's answer, held to what the call can take (a stray answer cannot run past the end).
+inline int clampRun(int quiet, int limit) { return quiet < 0 ? 0 : (quiet > limit ? limit : quiet); }
+
 // Closed form of n one-pole steps towards a fixed target. The guard's alternating offsets
 // average out over a pair of steps; its parity is kept so the next literal step continues
 // the alternation. A difference that has decayed below any audible or representable use
@@ -144,78 +147,380 @@ void Voice::flushFollower() {
     pendingFollow_ = 0;
 }
 
-#if defined(__GNUC__)
-[[gnu::always_inline]] // every computed sample passes through it as well
-#endif
-inline int Voice::skipRun(float* out, int i, int n, bool silent, int64_t active, VoiceControl& vc,
-                          VoiceTick tick, void* tickCtx, int& untilScope) {
-    if (i >= n) return n;
-    VoiceState& v = st_;
-    if (tick) tick(tickCtx, 0);
-    if (vc.resetPhase) {
-        v.phase = 0.0;
-        vc.resetPhase = 0;
-    }
-    if (vc.gate) v.sinceGateOff = 0;
-    else ++v.sinceGateOff;
-    if (!silent && v.sinceGateOff < active) return i; // computed: the common case while playing
-    return silentRun(out, i, n, silent, active, vc, tick, tickCtx, untilScope);
+// Everything a computed sample needs that is fixed for the whole render call.
+struct Voice::CallSetup {
+    double target[4];
+    double smooth;
+    RateClass rc;
+    double R, K, W;
+    double alpha, capDecayMix, boostSmooth, oscGain, maxPitch, invFs;
+    double cAttack, cRelease, cDecayPlain, cDecayAccent, cAmp, cCapDecay, cCapCharge, cCapSmooth;
+    double cBoostCharge, cBoostDecay, cSlide, cJump;
+    double envDenAccent; // the envelope term's quotient while the follower is held at 0
+    const Wavetable* table;
+    bool vcaNoise, clipping, square;
+};
+
+// What the tick left in the control record for a run of samples (it holds still across it).
+struct Voice::RunInput {
+    bool gate, accent, accentStep, slideFrom, trigger;
+    double pitch;
+};
+
+Voice::CallSetup Voice::setup(double fs, const ParamSnapshot& p, const VoiceSettings& s) const {
+    CallSetup c{};
+    c.target[0] = unit(p.tune);
+    c.target[1] = unit(p.cutoff);
+    c.target[2] = unit(p.resonance);
+    c.target[3] = unit(p.envmod);
+    c.smooth = s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002;
+    c.rc = RateClass::of(fs);
+    const double R = c.target[2];
+    c.R = R;
+    c.K = unit(p.accent);
+    c.W = unit(p.waveform);
+    const double D = unit(p.decay);
+    const double ampDecay = s.vcaDecay > 0.0 ? s.vcaDecay : 3.8953;
+    const double ampRate = dsp::decayCoeff(fs, ampDecay);
+    const double rho = R >= 0.5 ? std::sqrt(2.0 * (R - 0.5)) : 0.0;
+    const double accentCharge = kLn10 / ((rho * 0.063 + (1.0 - rho) * 0.00052) * fs);
+    const double boostCharge = kLn10 / ((rho * 0.003 + (1.0 - rho) * 0.00092) * fs);
+    const double gateAttack = s.vcaNoise ? 0.05 : 0.014;
+    const double decayPlain = (1.0 - D) * dsp::decayCoeff(fs, kDecayMin) + D * dsp::decayCoeff(fs, kDecayMax);
+    c.alpha = c.K * c.K * 0.92;
+    c.capDecayMix = (1.0 - R) * 0.01 + R * 0.0002;
+    c.boostSmooth = (1.0 - R) * 0.05 + R * 0.01;
+    c.oscGain = s.vcoGain;
+    c.maxPitch = 0.5 * fs;
+    c.invFs = 1.0 / fs;
+    // The collapsed RK4 coefficients of every lag whose rate is fixed for the call.
+    c.cAttack = dsp::rk4Coeff(gateAttack);
+    c.cRelease = dsp::rk4Coeff(0.02);
+    c.cDecayPlain = dsp::rk4Coeff(decayPlain);
+    c.cDecayAccent = dsp::rk4Coeff(dsp::decayCoeff(fs, kDecayAccent));
+    c.cAmp = dsp::rk4Coeff(ampRate);
+    c.cCapDecay = dsp::rk4Coeff(c.capDecayMix);
+    c.cCapCharge = dsp::rk4Coeff(accentCharge);
+    c.cCapSmooth = dsp::rk4Coeff(0.07);
+    c.cBoostCharge = dsp::rk4Coeff(boostCharge);
+    c.cBoostDecay = dsp::rk4Coeff(0.0006);
+    c.cSlide = dsp::rk4Coeff(dsp::decayCoeff(fs, kSlideTime));
+    c.cJump = dsp::rk4Coeff(1.0);
+    c.envDenAccent = 0.45 / ((0.1 * 0.0 + 0.9) * (1.0 - c.K) + c.K);
+    c.square = c.W > 0.5;
+    c.table = c.square ? square_ : saw_;
+    c.vcaNoise = s.vcaNoise != 0;
+    c.clipping = s.outputClipping != 0;
+    return c;
 }
 
-int Voice::silentRun(float* out, int i, int n, bool silent, int64_t active, VoiceControl& vc,
-                     VoiceTick tick, void* tickCtx, int& untilScope) {
+Wavetable::Level Voice::oscillatorLevel(double f, double delta, const RateClass& rc) {
+    if (f == osc_.f[0]) return osc_.level[0];
+    if (f == osc_.f[1]) return osc_.level[1];
+    const Wavetable::Level level = osc_.table->level(periodIndex(delta, rc.periodScale));
+    osc_.f[osc_.next] = f;
+    osc_.level[osc_.next] = level;
+    osc_.next ^= 1;
+    return level;
+}
+
+#if defined(__GNUC__)
+#define KELO_LAMBDA_INLINE __attribute__((always_inline))
+#else
+#define KELO_LAMBDA_INLINE
+#endif
+
+// A run of computed samples with the control record holding still. The state lives in
+// locals for the run. Every lag's guard alternates sign each sample, so samples go in pairs
+// with the signs fixed in each half. Two things usually hold still as well and are then
+// worked out once per run for each half of the pair: the smoothed parameters once settled
+// into their two-value cycle (Settled), and with them the oscillator frequency when the
+// pitch is not gliding (Steady).
+template <bool Settled, bool Steady>
+void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInput& in) {
     VoiceState& v = st_;
-    // The counters live in locals for the run: the tick cannot see them, so they stay in
-    // registers across its call instead of going through memory every sample.
-    int64_t since = v.sinceGateOff, follow = pendingFollow_, smooth = pendingSmooth_;
-    uint64_t counter = v.sampleCounter;
-    bool followGate = pendingFollowGate_;
-    int scope = untilScope;
-    bool gate = vc.gate != 0; // sample i has had its tick and is not computed
-    for (;;) {
-        // Nothing audible is computed; the parameter smoothing and the gate follower
-        // still move, applied in closed form when the voice next computes a sample.
-        if (follow > 0 && followGate != gate) [[unlikely]] {
-            pendingFollow_ = follow;
-            pendingFollowGate_ = followGate;
-            flushFollower();
-            follow = 0;
+    const bool gate = in.gate, accent = in.accent;
+    const double gateV = gate ? 1.0 : 0.0;
+    const double followK = gate ? 0.0005 : 0.00012;
+    const double cGateLag = gate ? cs.cAttack : cs.cRelease;
+    const double cDecay = accent ? cs.cDecayAccent : cs.cDecayPlain;
+    const double cGlide = in.slideFrom ? cs.cSlide : cs.cJump;
+    const bool accentStep = in.accentStep;
+    double pitch = in.pitch;
+    if (!(pitch > 0.0)) pitch = 0.0;
+    if (pitch > cs.maxPitch) pitch = cs.maxPitch;
+    const double R = cs.R, K = cs.K, alpha = cs.alpha;
+    const bool lags = !cs.vcaNoise, clipping = cs.clipping, square = cs.square;
+    const double W = cs.W, oscGain = cs.oscGain, invFs = cs.invFs;
+    const Filter::ControlParts* fixedParts[2] = {nullptr, nullptr};
+    double fixedTune[2] = {0, 0}, fixedCut[2] = {0, 0}, fixedRes[2] = {0, 0}, fixedMod[2] = {0, 0};
+    double fixedFactor[2] = {1, 1}, fixedF[2] = {0, 0}, fixedDelta[2] = {0, 0}, fixedGlide[2] = {0, 0};
+    Wavetable::Level fixedLevel[2];
+
+    // Guards of this run's first sample.
+    const double gSm = gSmooth_.g, gFo = gFollow_.g, gCo = gCore_.g, gAm = gAmp_.g, gCl = gClip_.g;
+    double gEn = gEnvs_.g;
+    const FilterGuards gFi = filter_.guards();
+
+    double tune = v.tune, cutoff = v.cutoff, res = v.resonance, envmod = v.envmod;
+    double follower = v.gateFollower, gateLag = v.gateLag, clickLag = v.clickLag;
+    double fEnv = v.filterEnv, aEnv = v.ampEnv;
+    double cap = v.accentCap, capSmooth = v.accentCapSmooth, boost = v.accentBoost, boostSmooth = v.accentBoostSmooth;
+    double ampLag = v.ampLag, glide = v.glide, phase = v.phase, r1 = v.r1, r2 = v.r2, clipDc = v.clipDc;
+    double lastF = v.lastFrequency;
+    float carry = v.accentCarry;
+    Filter::Hot fh = filter_.hot();
+    int untilScope = static_cast<int>(v.sampleCounter % 100);
+    untilScope = untilScope == 0 ? 0 : 100 - untilScope;
+
+    int first = 0;
+    bool setEnvelopes = false;
+    if (in.trigger) {
+        v.sinceTrigger = 0;
+        carry = static_cast<float>(kAccentCarryFactor * cap);
+        // The envelopes restart at the trigger sample instead of stepping: their guard then
+        // steps one sample later than the others.
+        if (gate) {
+            setEnvelopes = true;
+            gEn = -gEn;
         }
-        followGate = gate;
-        ++follow;
-        ++smooth;
-        ++counter;
-        out[i] = 0.0f;
-        scope = scope == 0 ? 99 : scope - 1;
-        if (!tick) {
-            // Nothing can change for the rest of the call: account for it at once.
-            const int rest = n - 1 - i;
-            if (!gate) since += rest;
-            follow += rest;
-            smooth += rest;
-            counter += static_cast<uint64_t>(rest);
-            for (int j = i + 1; j < n; ++j) out[j] = 0.0f;
-            i = n;
-            break;
-        }
-        if (++i == n) break;
-        tick(tickCtx, 0);
-        if (vc.resetPhase) {
-            v.phase = 0.0;
-            vc.resetPhase = 0;
-        }
-        gate = vc.gate != 0;
-        if (gate) since = 0;
-        else ++since;
-        if (!silent && since < active) break; // sample i is computed
     }
-    v.sinceGateOff = since;
-    pendingFollow_ = follow;
-    pendingSmooth_ = smooth;
-    pendingFollowGate_ = followGate;
-    v.sampleCounter = counter;
-    untilScope = scope;
-    return i;
+
+    if constexpr (Settled) {
+        // Sample k of the run sees the lags' value after k + 1 steps: the cycle's first
+        // value on even k, the second on odd k.
+        for (int h = 0; h < 2; ++h) {
+            const double g = h == 0 ? gSm : -gSm;
+            tune = dsp::onePole(tune, cs.target[0] + g, cs.smooth);
+            cutoff = dsp::onePole(cutoff, cs.target[1] + g, cs.smooth);
+            res = dsp::onePole(res, cs.target[2] + g, cs.smooth);
+            envmod = dsp::onePole(envmod, cs.target[3] + g, cs.smooth);
+            fixedTune[h] = tune;
+            fixedCut[h] = cutoff;
+            fixedRes[h] = res;
+            fixedMod[h] = envmod;
+            fixedFactor[h] = tuneFactor(tune);
+        }
+        fixedParts[0] = &filter_.controlParts(fixedRes[0], fixedCut[0] * fixedCut[0], fixedMod[0]);
+        fixedParts[1] = &filter_.controlParts(fixedRes[1], fixedCut[1] * fixedCut[1], fixedMod[1]);
+        if constexpr (Steady) {
+            for (int h = 0; h < 2; ++h) {
+                const double g = h == 0 ? gCo : -gCo;
+                if (!in.slideFrom) glide = pitch;
+                glide += (pitch + g - glide) * cGlide;
+                fixedGlide[h] = glide;
+                fixedF[h] = fixedFactor[h] * glide;
+                fixedDelta[h] = fixedF[h] * invFs;
+                fixedLevel[h] = oscillatorLevel(fixedF[h], fixedDelta[h], cs.rc);
+            }
+        }
+    }
+
+    // One sample; H is its half of the pair (the guards' sign), Set restarts the envelopes.
+    auto sample = [&]<int H, bool Set>(int i) KELO_LAMBDA_INLINE {
+        constexpr double sg = H == 0 ? 1.0 : -1.0;
+        const double gc = sg * gCo;
+        const Filter::ControlParts* parts;
+        double factor;
+        if constexpr (Settled) {
+            tune = fixedTune[H];
+            cutoff = fixedCut[H];
+            res = fixedRes[H];
+            envmod = fixedMod[H];
+            parts = fixedParts[H];
+            factor = fixedFactor[H];
+        } else {
+            const double g = sg * gSm;
+            tune = dsp::onePole(tune, cs.target[0] + g, cs.smooth);
+            cutoff = dsp::onePole(cutoff, cs.target[1] + g, cs.smooth);
+            res = dsp::onePole(res, cs.target[2] + g, cs.smooth);
+            envmod = dsp::onePole(envmod, cs.target[3] + g, cs.smooth);
+            parts = &filter_.controlParts(res, cutoff * cutoff, envmod);
+            factor = tuneFactor(tune);
+        }
+        // An accented note holds the follower at 0; its guard steps all the same.
+        if (accent) follower = 0.0;
+        else follower = dsp::onePole(follower, gateV + sg * gFo, followK);
+
+        gateLag += (gateV + gc - gateLag) * cGateLag;
+        if (lags) clickLag = dsp::onePole(clickLag, gateLag + gc, 0.01);
+        else clickLag = gateLag + gc;
+
+        if constexpr (Set) {
+            fEnv = 1.0;
+            aEnv = 1.0;
+        } else {
+            const double ge = sg * gEn;
+            fEnv += (ge - fEnv) * cDecay;
+            aEnv += (ge - aEnv) * cs.cAmp;
+        }
+
+        // Accent.
+        const double a = carry * alpha + alpha * fEnv;
+        float nextCarry = static_cast<float>(carry - carry * 0.0007);
+        if (std::fabs(nextCarry) < 1e-30f) nextCarry = 0.0f; // decays forever: stop before denormals
+        carry = nextCarry;
+        // Charge or decay, chosen by selects: near the top of its charge the choice flips
+        // from sample to sample, which as a branch would mispredict. (0 + guard is exact.)
+        const bool discharge = !accent || a <= cap;
+        cap += ((discharge ? 0.0 : a) + gc - cap) * (discharge ? cs.cCapDecay : cs.cCapCharge);
+        capSmooth += (cap + gc - capSmooth) * cs.cCapSmooth;
+        const bool charge = boost <= gateV * aEnv;
+        boost += ((charge && accentStep ? a : 0.0) + gc - boost) * (charge ? cs.cBoostCharge : cs.cBoostDecay);
+        boostSmooth = dsp::onePole(boostSmooth, boost + gc, cs.boostSmooth);
+
+        // Glide and oscillator.
+        double f, delta;
+        Wavetable::Level level;
+        if constexpr (Steady) {
+            glide = fixedGlide[H];
+            f = fixedF[H];
+            delta = fixedDelta[H];
+            level = fixedLevel[H];
+        } else {
+            if (!in.slideFrom) glide = pitch;
+            glide += (pitch + gc - glide) * cGlide;
+            f = factor * glide;
+            delta = f * invFs;
+            level = oscillatorLevel(f, delta, cs.rc);
+        }
+        lastF = f;
+        double o;
+        if (square) o = W * Wavetable::read(level, phase);
+        else o = Wavetable::read(level, phase) * 1.3 * (1.0 - W);
+        o *= oscGain;
+        phase += delta * r1 * r2;
+        if (phase > 1.0) [[unlikely]] {
+            phase -= 1.0;
+            if (phase >= 1.0) phase -= std::floor(phase);
+            r1 = 1.0 / r1;
+            if (r1 > 1.0) r2 = 1.0 / r2;
+        }
+
+        // Filter.
+        const FilterInput fin{o, cutoff * cutoff, res, envmod, R, K, fEnv, follower, accent ? 1 : 0, a, capSmooth};
+        const FilterGuards fg{sg * gFi.s, sg * gFi.t, sg * gFi.ctl, sg * gFi.level};
+        double y = filter_.stepHot(fh, *parts, fin, fg);
+        if (untilScope == 0) [[unlikely]] {
+            scope_.push(static_cast<float>(fh.lastEnvTerm));
+            untilScope = 99;
+        } else {
+            --untilScope;
+        }
+
+        // Amplifier.
+        double amp = clickLag * aEnv + 2.4 * boostSmooth;
+        if (lags) {
+            ampLag = dsp::onePole(ampLag, amp + sg * gAm, 0.1);
+            amp = ampLag;
+        }
+        y *= amp;
+        if (clipping) {
+            const double t = dsp::softClip(y * 0.5);
+            clipDc = dsp::onePole(clipDc, 2.0 * t + sg * gCl, 0.001);
+            y = 2.0 * t - clipDc;
+        }
+        out[i] = static_cast<float>(y);
+    };
+
+    int i = first;
+    if (setEnvelopes) {
+        sample.template operator()<0, true>(i);
+        ++i;
+        // The pair structure continues with the odd half.
+        if (i < count) {
+            sample.template operator()<1, false>(i);
+            ++i;
+        }
+    }
+    for (; i + 1 < count; i += 2) {
+        sample.template operator()<0, false>(i);
+        sample.template operator()<1, false>(i + 1);
+    }
+    if (i < count) sample.template operator()<0, false>(i);
+
+    // Back to the stored state; guards that stepped an odd number of times change sign.
+    const bool odd = count & 1;
+    const double flip = odd ? -1.0 : 1.0;
+    if constexpr (Settled) {
+        const int h = odd ? 0 : 1; // the last sample's half
+        tune = fixedTune[h];
+        cutoff = fixedCut[h];
+        res = fixedRes[h];
+        envmod = fixedMod[h];
+        if constexpr (Steady) glide = fixedGlide[h];
+    }
+    v.tune = tune;
+    v.cutoff = cutoff;
+    v.resonance = res;
+    v.envmod = envmod;
+    v.gateFollower = follower;
+    v.gateLag = gateLag;
+    v.clickLag = clickLag;
+    v.filterEnv = fEnv;
+    v.ampEnv = aEnv;
+    v.accentCarry = carry;
+    v.accentCap = cap;
+    v.accentCapSmooth = capSmooth;
+    v.accentBoost = boost;
+    v.accentBoostSmooth = boostSmooth;
+    v.ampLag = ampLag;
+    v.glide = glide;
+    v.phase = phase;
+    v.r1 = r1;
+    v.r2 = r2;
+    v.clipDc = clipDc;
+    v.lastFrequency = lastF;
+    v.sinceTrigger += count;
+    v.sampleCounter += static_cast<uint64_t>(count);
+    filter_.hot() = fh;
+    gSmooth_.g = gSm * flip;
+    gFollow_.g = gFo * flip;
+    gCore_.g = gCo * flip;
+    gEnvs_.g = gEn * flip;
+    if (lags) gAmp_.g = gAm * flip;
+    if (clipping) gClip_.g = gCl * flip;
+    filter_.setGuards({filter_.stepsChain1() ? gFi.s * flip : gFi.s, filter_.stepsChain2() ? gFi.t * flip : gFi.t,
+                       filter_.stepsControlLags() ? gFi.ctl * flip : gFi.ctl, gFi.level * flip});
+}
+
+// Two steps of each smoothing lag from its state; the run can use the fixed form when
+// they come back to it exactly (and the glide likewise for the oscillator).
+bool Voice::smoothingSettled(const CallSetup& cs) const {
+    const double y[4] = {st_.tune, st_.cutoff, st_.resonance, st_.envmod};
+    const double g = gSmooth_.g;
+    for (int k = 0; k < 4; ++k) {
+        const double a = dsp::onePole(y[k], cs.target[k] + g, cs.smooth);
+        if (dsp::onePole(a, cs.target[k] - g, cs.smooth) != y[k]) return false;
+    }
+    return true;
+}
+
+bool Voice::glideSteady(const CallSetup& cs, const RunInput& in) const {
+    if (!in.slideFrom) return true; // jumps to the pitch every sample: two values from the start
+    double pitch = in.pitch;
+    if (!(pitch > 0.0)) pitch = 0.0;
+    if (pitch > cs.maxPitch) pitch = cs.maxPitch;
+    const double g = gCore_.g;
+    double p = st_.glide;
+    p += (pitch + g - p) * cs.cSlide;
+    p += (pitch - g - p) * cs.cSlide;
+    return p == st_.glide;
+}
+
+// Samples the voice does not compute (silent, or past the active samples after the gate
+// closed): zeros out, and the smoothing and follower steps owed until the next computed one.
+void Voice::skipSamples(float* out, int count, bool gate) {
+    for (int j = 0; j < count; ++j) out[j] = 0.0f;
+    if (pendingFollow_ > 0 && pendingFollowGate_ != gate) {
+        // The follower's target changed: settle what is owed towards the old one first.
+        // (flushFollower uses pendingFollowGate_.)
+        flushFollower();
+    }
+    pendingFollowGate_ = gate;
+    pendingFollow_ += count;
+    pendingSmooth_ += count;
+    st_.sampleCounter += static_cast<uint64_t>(count);
 }
 
 void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceControl& vc,
@@ -225,37 +530,15 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         for (int i = 0; i < n; ++i) out[i] = 0.0f;
         // No usable rate: keep the sequencer's clock running but produce silence.
         if (tick)
-            for (int i = 0; i < n; ++i) tick(tickCtx, 0);
+            for (int i = 0; i < n;) i += 1 + clampRun(tick(tickCtx, n - 1 - i), n - 1 - i);
         return;
     }
     VoiceState& v = st_;
     const bool silent = !(p.volume > 0.0f); // exact zero, negative or NaN volume
-    if (!tick && (silent || (!vc.gate && v.sinceGateOff + 1 >= settings.activeClocks))) {
-        // Note mode and nothing to compute for the whole call: only the counters and the
-        // owed smoothing steps move, without setting up any coefficients.
-        for (int i = 0; i < n; ++i) out[i] = 0.0f;
-        if (vc.resetPhase) {
-            v.phase = 0.0;
-            vc.resetPhase = 0;
-        }
-        const bool gate = vc.gate != 0;
-        if (pendingFollow_ > 0 && pendingFollowGate_ != gate) flushFollower();
-        pendingFollowGate_ = gate;
-        if (gate) v.sinceGateOff = 0;
-        else v.sinceGateOff += n;
-        pendingFollow_ += n;
-        pendingSmooth_ += n;
-        const double t[4] = {unit(p.tune), unit(p.cutoff), unit(p.resonance), unit(p.envmod)};
-        const double k = settings.smoothSpeed > 0.0 && settings.smoothSpeed <= 1.0 ? settings.smoothSpeed : 0.002;
-        flushSmoothing(t, k);
-        flushFollower();
-        v.sampleCounter += static_cast<uint64_t>(n);
-        return;
-    }
     const VoiceSettings s = usable(settings);
-    const double target[4] = {unit(p.tune), unit(p.cutoff), unit(p.resonance), unit(p.envmod)};
-    const double smooth = s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002;
     const int64_t active = s.activeClocks;
+    bool ready = false; // per-call constants are set up at the first computed sample
+    CallSetup cs;
     const double rt = s.relativeTuning;
     if (rt != appliedRelativeTuning_) {
         appliedRelativeTuning_ = rt;
@@ -263,184 +546,57 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         v.r2 = 1.0;
     }
 
-    // Samples until the next scope point (every 100th of the running count): a countdown
-    // instead of a 64-bit remainder per sample.
-    int untilScope = static_cast<int>(v.sampleCounter % 100);
-    untilScope = untilScope == 0 ? 0 : 100 - untilScope;
-
-    // A sequenced voice at rest ticks through the whole call here, without setting up the
-    // coefficients below.
-    const int first = skipRun(out, 0, n, silent, active, vc, tick, tickCtx, untilScope);
-    if (first == n) {
-        flushSmoothing(target, smooth);
-        flushFollower();
-        return;
-    }
-
-    const RateClass rc = RateClass::of(fs);
-    const double R = target[2];
-    const double K = unit(p.accent);
-    const double D = unit(p.decay);
-    const double W = unit(p.waveform);
-
-    // Per-call coefficients.
-    const double ampDecay = s.vcaDecay > 0.0 ? s.vcaDecay : 3.8953;
-    const double ampRate = dsp::decayCoeff(fs, ampDecay);
-    const double rho = R >= 0.5 ? std::sqrt(2.0 * (R - 0.5)) : 0.0;
-    const double accentCharge = kLn10 / ((rho * 0.063 + (1.0 - rho) * 0.00052) * fs);
-    const double boostCharge = kLn10 / ((rho * 0.003 + (1.0 - rho) * 0.00092) * fs);
-    const double gateAttack = s.vcaNoise ? 0.05 : 0.014;
-    const double decayPlain = (1.0 - D) * dsp::decayCoeff(fs, kDecayMin) + D * dsp::decayCoeff(fs, kDecayMax);
-    const double decayAccent = dsp::decayCoeff(fs, kDecayAccent);
-    const double slideRate = dsp::decayCoeff(fs, kSlideTime);
-    const double alpha = K * K * 0.92;
-    const double capDecay = (1.0 - R) * 0.01 + R * 0.0002;
-    const double boostSmooth = (1.0 - R) * 0.05 + R * 0.01;
-    const double oscGain = s.vcoGain;
-    const double maxPitch = 0.5 * fs;
-    const double invFs = 1.0 / fs;
-
-    // The collapsed RK4 coefficients of every lag whose rate is fixed for the call.
-    const double cAttack = dsp::rk4Coeff(gateAttack), cRelease = dsp::rk4Coeff(0.02);
-    const double cDecayPlain = dsp::rk4Coeff(decayPlain), cDecayAccent = dsp::rk4Coeff(decayAccent);
-    const double cAmp = dsp::rk4Coeff(ampRate);
-    const double cCapDecay = dsp::rk4Coeff(capDecay), cCapCharge = dsp::rk4Coeff(accentCharge);
-    const double cCapSmooth = dsp::rk4Coeff(0.07);
-    const double cBoostCharge = dsp::rk4Coeff(boostCharge), cBoostDecay = dsp::rk4Coeff(0.0006);
-    const double cSlide = dsp::rk4Coeff(slideRate), cJump = dsp::rk4Coeff(1.0);
-
-    filter_.prepare(s, rc);
-    const Wavetable* table = W > 0.5 ? square_ : saw_;
-    if (table != osc_.table || invFs != osc_.invFs || rc.periodScale != osc_.scale) {
-        osc_ = OscillatorCache{};
-        osc_.table = table;
-        osc_.invFs = invFs;
-        osc_.scale = rc.periodScale;
-    }
-
-    // Every sample is written once: silence where nothing is computed (by skipRun), the
-    // voice otherwise. skipRun has taken the tick and the gate of the sample it returns.
-    for (int i = first; i < n; i = skipRun(out, i + 1, n, silent, active, vc, tick, tickCtx, untilScope)) {
+    for (int i = 0; i < n;) {
+        const int limit = n - 1 - i;
+        const int quiet = tick ? clampRun(tick(tickCtx, limit), limit) : limit;
+        const int len = quiet + 1;
+        if (vc.resetPhase) {
+            v.phase = 0.0;
+            vc.resetPhase = 0;
+        }
         const bool gate = vc.gate != 0;
-        if (pendingSmooth_) [[unlikely]]
-            flushSmoothing(target, smooth);
-        if (pendingFollow_) [[unlikely]]
+        // With the gate closed the active-samples count runs on: the run's first samples
+        // are computed while it stays below `active`.
+        int computed;
+        if (silent) computed = 0;
+        else if (gate) computed = len;
+        else {
+            const int64_t left = active - 1 - v.sinceGateOff;
+            computed = left <= 0 ? 0 : (left < len ? static_cast<int>(left) : len);
+        }
+        if (gate) v.sinceGateOff = 0;
+        else v.sinceGateOff += len;
+
+        if (computed > 0) {
+            if (!ready) {
+                ready = true;
+                cs = setup(fs, p, s);
+                filter_.prepare(s, cs.rc);
+                if (cs.table != osc_.table || cs.invFs != osc_.invFs || cs.rc.periodScale != osc_.scale) {
+                    osc_ = OscillatorCache{};
+                    osc_.table = cs.table;
+                    osc_.invFs = cs.invFs;
+                    osc_.scale = cs.rc.periodScale;
+                }
+            }
+            flushSmoothing(cs.target, cs.smooth);
             flushFollower();
-
-        // Parameter smoothing.
-        const double gSm = gSmooth_.next();
-        v.tune = dsp::onePole(v.tune, target[0] + gSm, smooth);
-        v.cutoff = dsp::onePole(v.cutoff, target[1] + gSm, smooth);
-        v.resonance = dsp::onePole(v.resonance, target[2] + gSm, smooth);
-        v.envmod = dsp::onePole(v.envmod, target[3] + gSm, smooth);
-        const double gateV = gate ? 1.0 : 0.0;
-        v.gateFollower = dsp::onePole(v.gateFollower, gateV + gFollow_.next(), gate ? 0.0005 : 0.00012);
-
-        // Gate lag and click lag.
-        const double gc = gCore_.next();
-        v.gateLag += (gateV + gc - v.gateLag) * (gate ? cAttack : cRelease);
-        if (s.vcaNoise) v.clickLag = v.gateLag + gc;
-        else v.clickLag = dsp::onePole(v.clickLag, v.gateLag + gc, 0.01);
-
-        const bool accent = vc.accent != 0;
-        if (accent) v.gateFollower = 0.0;
-
-        if (vc.trigger) {
-            v.sinceTrigger = 0;
-            v.accentCarry = static_cast<float>(kAccentCarryFactor * v.accentCap);
+            const RunInput in{gate, vc.accent != 0, vc.accentStep != 0, vc.slideFrom != 0, vc.trigger != 0,
+                              static_cast<double>(vc.pitchHz)};
+            if (!smoothingSettled(cs)) computeRun<false, false>(out + i, computed, cs, in);
+            else if (!glideSteady(cs, in)) computeRun<true, false>(out + i, computed, cs, in);
+            else computeRun<true, true>(out + i, computed, cs, in);
+            vc.trigger = 0;
         }
-        if (!gate || v.sinceTrigger > 0) {
-            const double ge = gEnvs_.next();
-            v.filterEnv += (ge - v.filterEnv) * (accent ? cDecayAccent : cDecayPlain);
-            v.ampEnv += (ge - v.ampEnv) * cAmp;
-        } else {
-            v.filterEnv = 1.0;
-            v.ampEnv = 1.0;
-        }
-        ++v.sinceTrigger;
-
-        // Accent.
-        const double a = v.accentCarry * alpha + alpha * v.filterEnv;
-        float carry = static_cast<float>(v.accentCarry - v.accentCarry * 0.0007);
-        if (std::fabs(carry) < 1e-30f) carry = 0.0f; // decays forever: stop before denormals
-        v.accentCarry = carry;
-        // Charge or decay, chosen by selects: near the top of its charge the choice flips
-        // from sample to sample, which as a branch would mispredict. (0 + guard is exact.)
-        const bool discharge = !accent || a <= v.accentCap;
-        v.accentCap += ((discharge ? 0.0 : a) + gc - v.accentCap) * (discharge ? cCapDecay : cCapCharge);
-        v.accentCapSmooth += (v.accentCap + gc - v.accentCapSmooth) * cCapSmooth;
-        const bool charge = v.accentBoost <= gateV * v.ampEnv;
-        v.accentBoost += ((charge && vc.accentStep ? a : 0.0) + gc - v.accentBoost) * (charge ? cBoostCharge : cBoostDecay);
-        v.accentBoostSmooth = dsp::onePole(v.accentBoostSmooth, v.accentBoost + gc, boostSmooth);
-
-        // Glide.
-        double pitch = vc.pitchHz;
-        if (!(pitch > 0.0)) pitch = 0.0;
-        if (pitch > maxPitch) pitch = maxPitch;
-        double cGlide = cSlide;
-        if (!vc.slideFrom) {
-            v.glide = pitch;
-            cGlide = cJump;
-        }
-        v.glide += (pitch + gc - v.glide) * cGlide;
-
-        // Oscillator.
-        const double f = tuneFactor(v.tune) * v.glide;
-        v.lastFrequency = f;
-        const double delta = f * invFs;
-        Wavetable::Level level;
-        if (f == osc_.f[0]) {
-            level = osc_.level[0];
-        } else if (f == osc_.f[1]) {
-            level = osc_.level[1];
-        } else {
-            level = table->level(periodIndex(delta, rc.periodScale));
-            osc_.f[osc_.next] = f;
-            osc_.level[osc_.next] = level;
-            osc_.next ^= 1;
-        }
-        double o;
-        if (W > 0.5) o = W * Wavetable::read(level, v.phase);
-        else o = Wavetable::read(level, v.phase) * 1.3 * (1.0 - W);
-        o *= oscGain;
-        v.phase += delta * v.r1 * v.r2;
-        if (v.phase > 1.0) {
-            v.phase -= 1.0;
-            if (v.phase >= 1.0) v.phase -= std::floor(v.phase);
-            v.r1 = 1.0 / v.r1;
-            if (v.r1 > 1.0) v.r2 = 1.0 / v.r2;
-        }
-
-        // Filter.
-        const FilterInput in{o, v.cutoff * v.cutoff, v.resonance, v.envmod, R, K, v.filterEnv,
-                             v.gateFollower, accent ? 1 : 0, a, v.accentCapSmooth};
-        double y = filter_.step(in);
-        if (untilScope == 0) [[unlikely]] {
-            scope_.push(static_cast<float>(filter_.lastEnvTerm()));
-            untilScope = 99;
-        } else {
-            --untilScope;
-        }
-
-        // Amplifier.
-        double amp = v.clickLag * v.ampEnv + 2.4 * v.accentBoostSmooth;
-        if (!s.vcaNoise) {
-            v.ampLag = dsp::onePole(v.ampLag, amp + gAmp_.next(), 0.1);
-            amp = v.ampLag;
-        }
-        y *= amp;
-        vc.trigger = 0;
-
-        if (s.outputClipping) {
-            const double t = dsp::softClip(y * 0.5);
-            v.clipDc = dsp::onePole(v.clipDc, 2.0 * t + gClip_.next(), 0.001);
-            y = 2.0 * t - v.clipDc;
-        }
-        ++v.sampleCounter;
-        out[i] = static_cast<float>(y);
+        if (computed < len) skipSamples(out + i + computed, len - computed, gate);
+        i += len;
     }
-    flushSmoothing(target, smooth);
-    flushFollower();
+    if (pendingSmooth_ || pendingFollow_) {
+        const double t[4] = {unit(p.tune), unit(p.cutoff), unit(p.resonance), unit(p.envmod)};
+        const double k = s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002;
+        flushSmoothing(t, k);
+        flushFollower();
+    }
 }
 
 } // namespace kelo

@@ -93,13 +93,15 @@ private:
     double tuneExpansion(double tune);
     void flushSmoothing(const double* target, double k);
     void flushFollower();
-    // Takes the tick and the gate of samples i, i+1, ... and accounts for those with nothing
-    // to compute; returns the first one to compute, or n.
-    inline int skipRun(float* out, int i, int n, bool silent, int64_t active, VoiceControl& vc,
-                       VoiceTick tick, void* tickCtx, int& untilScope);
-    // skipRun's loop from a sample i that has had its tick and is not computed.
-    int silentRun(float* out, int i, int n, bool silent, int64_t active, VoiceControl& vc,
-                  VoiceTick tick, void* tickCtx, int& untilScope);
+    struct CallSetup;
+    struct RunInput;
+    CallSetup setup(double fs, const ParamSnapshot& p, const VoiceSettings& s) const;
+    template <bool Settled, bool Steady>
+    void computeRun(float* out, int count, const CallSetup& cs, const RunInput& in);
+    bool smoothingSettled(const CallSetup& cs) const;
+    bool glideSteady(const CallSetup& cs, const RunInput& in) const;
+    void skipSamples(float* out, int count, bool gate);
+    Wavetable::Level oscillatorLevel(double f, double delta, const RateClass& rc);
 
     // Samples skipped while silent whose smoothing / follower steps are still owed.
     int64_t pendingSmooth_ = 0;

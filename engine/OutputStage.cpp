@@ -1,8 +1,17 @@
 #include "engine/OutputStage.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include <emmintrin.h>
+
 #include "engine/Dsp.h"
+
+// SSE2 is part of baseline x86-64: the two-lane clip needs no fallback, and Linux and
+// Windows builds run the same instructions.
+#if !defined(__SSE2__)
+#error "the output stage needs SSE2"
+#endif
 
 namespace kelo {
 namespace {
@@ -14,56 +23,63 @@ constexpr double kOdd[8] = {0.315941764436,    -0.0980159074729, 0.0507185615622
                             -0.028676559234,   0.0159471139706,  -0.00824246659655,
                             0.0038624783042,   -0.00188787839582};
 
-// The kernel over a line whose newest sample is l[0].
-inline double kernelSum(const double* l) {
-    double acc = kCentre * l[16];
-    for (int k = 0; k < 8; ++k) {
-        const int o = 2 * k + 1;
-        acc += kOdd[k] * (l[16 - o] + l[16 + o]);
-    }
+// The kernel over one line: `other` holds the 16 samples of the phase without line[0],
+// oldest first, and `centre` is line[16]. The symmetric pairs are added before their
+// tap multiplies them, newer sample first, and the sum runs from the centre outwards.
+inline double kernelSum(const double* other, double centre) {
+    double acc = kCentre * centre;
+    for (int k = 0; k < 8; ++k) acc += kOdd[k] * (other[8 + k] + other[7 - k]);
     return acc;
 }
 
-// The ring steps backwards; the length is a power of two, so the wrap is a mask.
-static_assert((HalfbandDecimator::kLength & (HalfbandDecimator::kLength - 1)) == 0);
-constexpr int older(int head) { return (head + HalfbandDecimator::kLength - 1) & (HalfbandDecimator::kLength - 1); }
+constexpr int kH = HalfbandDecimator::kHistory;
 
 } // namespace
 
-#if defined(__GNUC__)
-[[gnu::always_inline]] // the output stage's sample loop calls it once per sample
-#endif
-inline double HalfbandDecimator::pairStep(double discarded, double x) {
-    const int h = older(head_);
-    line_[h] = discarded;
-    line_[h + kLength] = discarded;
-    const double acc = kernelSum(line_ + h);
-    head_ = older(h);
-    line_[head_] = x;
-    line_[head_ + kLength] = x;
-    return acc;
+// Staged pair i sits at kH + i: its line holds the odd samples at i .. i + 15 and its
+// centre is the even sample eight pairs back.
+inline double HalfbandDecimator::filtered(int i) const { return kernelSum(odd_ + i, even_[i + kH / 2]); }
+
+void HalfbandDecimator::keep(int n) {
+    std::copy(even_ + n, even_ + n + kH, even_);
+    std::copy(odd_ + n, odd_ + n + kH, odd_);
 }
 
-double HalfbandDecimator::pushPair(double discarded, double x) { return pairStep(discarded, x); }
-
 double HalfbandDecimator::push(double x) {
-    const double acc = kernelSum(line_ + head_); // contiguous thanks to the mirror
+    // With an even sample staged the line starts there; otherwise it starts at the newest
+    // odd sample, and the phases swap roles.
+    const double acc = half_ ? filtered(0) : kernelSum(even_, odd_[kH - 1 - kH / 2]);
     insert(x);
     return acc;
 }
 
 void HalfbandDecimator::insert(double x) {
-    head_ = older(head_);
-    line_[head_] = x;
-    line_[head_ + kLength] = x;
+    if (!half_) {
+        even_[kH] = x;
+        half_ = true;
+    } else {
+        odd_[kH] = x;
+        keep(1);
+        half_ = false;
+    }
+}
+
+double HalfbandDecimator::pushPair(double discarded, double x) {
+    insert(discarded);
+    return push(x);
 }
 
 void HalfbandDecimator::clear() {
-    for (double& v : line_) v = 0.0;
-    head_ = 0;
+    for (double& v : even_) v = 0.0;
+    for (double& v : odd_) v = 0.0;
+    half_ = false;
 }
 
-double HalfbandDecimator::at(int j) const { return line_[head_ + j]; }
+double HalfbandDecimator::at(int j) const {
+    const int pair = j / 2;
+    if (half_) return (j & 1) ? odd_[kH - 1 - pair] : even_[kH - pair];
+    return (j & 1) ? even_[kH - 1 - pair] : odd_[kH - 1 - pair];
+}
 
 void OutputStage::configure(double drive, double distortion, double highpassCoeff, int type, bool highpass) {
     auto unit = [](double v) { return v > 0.0 ? (v < 1.0 ? v : 1.0) : 0.0; };
@@ -84,51 +100,114 @@ bool OutputStage::settled() const {
     return true;
 }
 
+// The two high-pass sections are one-pole lags written as y (1 - c) + (g + x) c: the
+// lag's own value then passes one multiply and one add per sample instead of a
+// subtraction, a multiply and an add, which shortens the chain that bounds the loop.
 template <bool Ramping>
-void OutputStage::run(float* buf, int n, double d0, double m0, double c0, double dStep, double mStep, double cStep) {
-    const bool distort = distortionTarget_ > 0.0;
-    const double ug = upGuard_; // the upsampler guard's sign is the same at every sample
-    // Drive usually holds still across a sub-block: then the saturator's gain is one value.
-    const double steadyGain = (8.0 * d0 + 1.0) * 2.0 / ((1.0 - d0) * 0.05 + d0 * 100.0);
-
+void OutputStage::highpassOnly(float* buf, int n, const Ramps& r) {
+    double hp1 = hp1_, hp2 = hp2_, g = hpGuard_;
     for (int i = 0; i < n; ++i) {
-        // Each ramp value is computed from its start, so rounding cannot accumulate.
-        const double d = Ramping ? d0 + dStep * i : d0;
-        const double m = Ramping ? m0 + mStep * i : m0;
-        const double c = Ramping ? c0 + cStep * i : c0;
-        double x = buf[i];
-        if (highpassOn_) {
-            const double g = hpGuard_;
-            hp1_ += (g + x - hp1_) * c;
-            const double h = x - hp1_;
-            hp2_ += (g + h - hp2_) * c;
-            x = (1.0 - c + 10.0 * c) * (h - hp2_);
-        }
-        if (distort) {
-            if (type_ == Saturate) {
-                const double k = (1.0 - d) * 0.05 + d * 100.0;
-                const double gain = dStep == 0.0 ? steadyGain : (8.0 * d + 1.0) * 2.0 / k;
-                up_ += (ug + x - up_) * 0.25;
-                const double w0 = gain * dsp::softClip(k * up_);
-                up_ += (-ug + x - up_) * 0.25;
-                const double w1 = gain * dsp::softClip(k * up_);
-                s0_ = w0 * m + (1.0 - m) * x;
-                s1_ = w1 * m + (1.0 - m) * s0_;
-            } else if (type_ == Foldback) {
-                const double f = ((1.0 - d) * 0.1 + d) * 10.0;
-                const double b = (1.0 - d / 2) * 0.5;
-                up_ += b * (ug + x - up_);
-                s0_ = std::sin(f * up_) * 0.7 * m + (1.0 - m) * x;
-                up_ += b * (-ug);
-                s1_ = std::sin(f * up_) * 0.7 * m + (1.0 - m) * s0_;
-            }
-            const double r = decimator_.pairStep(s0_, s1_); // the even-phase output is never used
-            const double vmix = m * 10.0 < 1.0 ? m * 10.0 : 1.0;
-            x = r * vmix + (1.0 - vmix) * s1_;
-        }
-        buf[i] = static_cast<float>(x);
-        hpGuard_ = -hpGuard_;
+        const double c = Ramping ? r.c0 + r.cStep * i : r.c0;
+        const double x = buf[i];
+        hp1 = hp1 * (1.0 - c) + (g + x) * c;
+        const double h = x - hp1;
+        hp2 = hp2 * (1.0 - c) + (g + h) * c;
+        buf[i] = static_cast<float>((1.0 - c + 10.0 * c) * (h - hp2));
+        g = -g;
     }
+    hp1_ = hp1;
+    hp2_ = hp2;
+    hpGuard_ = g;
+}
+
+template <bool Ramping, bool Highpass, int Kind>
+void OutputStage::distort(float* buf, int n, const Ramps& r) {
+    double hp1 = hp1_, hp2 = hp2_, g = hpGuard_, u = up_, s0 = s0_, s1 = s1_;
+    const double ug = upGuard_; // the upsampler guard's sign is the same at every sample
+    // Knobs usually hold still across a sub-block: then these are the values throughout.
+    const double steadyK = (1.0 - r.d0) * 0.05 + r.d0 * 100.0;
+    const double steadyGain = (8.0 * r.d0 + 1.0) * 2.0 / steadyK;
+    const double steadyF = ((1.0 - r.d0) * 0.1 + r.d0) * 10.0;
+    const double steadyB = (1.0 - r.d0 / 2) * 0.5;
+    const double steadyV = r.m0 * 10.0 < 1.0 ? r.m0 * 10.0 : 1.0;
+    const double c0 = r.c0, hpGain0 = 1.0 - c0 + 10.0 * c0;
+    double* even = decimator_.even_ + kH;
+    double* odd = decimator_.odd_ + kH;
+
+    for (int start = 0; start < n; start += HalfbandDecimator::kChunk) {
+        const int len = std::min(n - start, HalfbandDecimator::kChunk);
+        // The recursive part: high-pass, upsampler and shaper, one sample after another;
+        // the intermediate pairs are staged in the decimator.
+        for (int i = 0; i < len; ++i) {
+            const int at = start + i;
+            // Each ramp value is computed from its start, so rounding cannot accumulate.
+            const double d = Ramping ? r.d0 + r.dStep * at : r.d0;
+            const double m = Ramping ? r.m0 + r.mStep * at : r.m0;
+            double x = buf[at];
+            if constexpr (Highpass) {
+                const double c = Ramping ? c0 + r.cStep * at : c0;
+                const double hpGain = Ramping ? 1.0 - c + 10.0 * c : hpGain0;
+                hp1 = hp1 * (1.0 - c) + (g + x) * c;
+                const double h = x - hp1;
+                hp2 = hp2 * (1.0 - c) + (g + h) * c;
+                x = hpGain * (h - hp2);
+            }
+            g = -g;
+            if constexpr (Kind == Saturate) {
+                const double k = Ramping ? (1.0 - d) * 0.05 + d * 100.0 : steadyK;
+                const double gain = Ramping ? (8.0 * d + 1.0) * 2.0 / k : steadyGain;
+                // Two quarter steps of the upsampling lag towards x +- ug; the second is
+                // taken from u directly (0.75 * 0.75 and 0.75 * 0.25 are exact), so the
+                // lag's chain is one multiply and one add per sample.
+                const double a = (ug + x) * 0.25, b = (x - ug) * 0.25;
+                const double u0 = u * 0.75 + a;
+                u = u * 0.5625 + (a * 0.75 + b);
+                // Both clips in one two-lane computation (lane 0 the first sub-step): the
+                // clamp to +-3 is where the clipper reaches +-1 exactly, and a NaN passes.
+                const __m128d kv = _mm_set1_pd(k);
+                __m128d v = _mm_mul_pd(_mm_set_pd(u, u0), kv);
+                v = _mm_max_pd(_mm_set1_pd(-3.0), _mm_min_pd(_mm_set1_pd(3.0), v));
+                const __m128d q = _mm_mul_pd(v, v);
+                const __m128d num = _mm_mul_pd(v, _mm_add_pd(q, _mm_set1_pd(27.0)));
+                const __m128d den = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(9.0), q), _mm_set1_pd(27.0));
+                const __m128d w = _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(gain), _mm_div_pd(num, den)), _mm_set1_pd(m));
+                s0 = _mm_cvtsd_f64(w) + (1.0 - m) * x;
+                s1 = _mm_cvtsd_f64(_mm_unpackhi_pd(w, w)) + (1.0 - m) * s0;
+            } else if constexpr (Kind == Foldback) {
+                const double f = Ramping ? ((1.0 - d) * 0.1 + d) * 10.0 : steadyF;
+                const double b = Ramping ? (1.0 - d / 2) * 0.5 : steadyB;
+                u += b * (ug + x - u);
+                s0 = std::sin(f * u) * 0.7 * m + (1.0 - m) * x;
+                u += b * (-ug);
+                s1 = std::sin(f * u) * 0.7 * m + (1.0 - m) * s0;
+            }
+            even[i] = s0;
+            odd[i] = s1;
+        }
+        // Decimate and mix: no recursion, so this vectorises across samples.
+        for (int i = 0; i < len; ++i) {
+            double v = steadyV;
+            if constexpr (Ramping) {
+                const double m = r.m0 + r.mStep * (start + i);
+                v = m * 10.0 < 1.0 ? m * 10.0 : 1.0;
+            }
+            buf[start + i] = static_cast<float>(decimator_.filtered(i) * v + (1.0 - v) * odd[i]);
+        }
+        decimator_.keep(len);
+    }
+    hp1_ = hp1;
+    hp2_ = hp2;
+    hpGuard_ = g;
+    up_ = u;
+    s0_ = s0;
+    s1_ = s1;
+}
+
+template <bool Ramping, bool Highpass>
+void OutputStage::distortAny(float* buf, int n, const Ramps& r) {
+    if (type_ == Saturate) distort<Ramping, Highpass, Saturate>(buf, n, r);
+    else if (type_ == Foldback) distort<Ramping, Highpass, Foldback>(buf, n, r);
+    else distort<Ramping, Highpass, Hold>(buf, n, r);
 }
 
 void OutputStage::process(float* buf, int n, double /*fs*/) {
@@ -148,14 +227,27 @@ void OutputStage::process(float* buf, int n, double /*fs*/) {
         }
         quiet_ = false;
     }
-    const double d0 = drive_, m0 = mix_, c0 = hpCoeff_;
-    const double dStep = (driveTarget_ - d0) / n;
-    const double mStep = (distortionTarget_ - m0) / n;
-    const double cStep = (hpCoeffTarget_ - c0) / n;
+    Ramps r{drive_, mix_, hpCoeff_, 0.0, 0.0, 0.0};
+    r.dStep = (driveTarget_ - r.d0) / n;
+    r.mStep = (distortionTarget_ - r.m0) / n;
+    r.cStep = (hpCoeffTarget_ - r.c0) / n;
     // Knobs usually hold still across a sub-block: then every ramp value is its start
-    // value, and the loop without ramps computes the same samples with fewer operations.
-    if (dStep == 0.0 && mStep == 0.0 && cStep == 0.0) run<false>(buf, n, d0, m0, c0, 0.0, 0.0, 0.0);
-    else run<true>(buf, n, d0, m0, c0, dStep, mStep, cStep);
+    // value, and the loops without ramps compute the same samples with fewer operations.
+    const bool ramping = !(r.dStep == 0.0 && r.mStep == 0.0 && r.cStep == 0.0);
+    if (distortionTarget_ > 0.0) {
+        if (ramping) {
+            if (highpassOn_) distortAny<true, true>(buf, n, r);
+            else distortAny<true, false>(buf, n, r);
+        } else {
+            if (highpassOn_) distortAny<false, true>(buf, n, r);
+            else distortAny<false, false>(buf, n, r);
+        }
+    } else if (highpassOn_) {
+        if (ramping) highpassOnly<true>(buf, n, r);
+        else highpassOnly<false>(buf, n, r);
+    } else if (n & 1) {
+        hpGuard_ = -hpGuard_; // nothing to do but keep the guard's alternation
+    }
     drive_ = driveTarget_;
     mix_ = distortionTarget_;
     hpCoeff_ = hpCoeffTarget_;

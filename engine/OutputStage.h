@@ -4,11 +4,18 @@
 
 namespace kelo {
 
-// 33-tap half-band low-pass; only the centre and the odd-offset taps are non-zero, so a
-// push costs nine multiplies. The line is a ring (no shifting).
+// 33-tap half-band low-pass over a line of 32 samples. Only the centre and the odd-offset
+// taps are non-zero, so the line is kept as two phases: the centre multiplies one sample of
+// the phase that holds line[0], and the sixteen non-zero taps all fall on the other phase.
+// Each phase is stored oldest first, so a block of outputs is a run of contiguous dot
+// products that the compiler vectorises across outputs (each output's sum keeps its order,
+// so results do not depend on whether or how it vectorises).
 class HalfbandDecimator {
 public:
     static constexpr int kLength = 32;
+    static constexpr int kHistory = kLength / 2; // samples of each phase in the line
+    static constexpr int kChunk = 128;           // pairs staged at once by the output stage
+
     // Returns the filter sum over the current line, then stores x as the newest sample.
     double push(double x);
     // Stores x without computing the sum (for the phase whose output is discarded).
@@ -20,10 +27,15 @@ public:
 
 private:
     friend class OutputStage;
-    inline double pairStep(double discarded, double x); // pushPair, inlined into the stage's loop
-    // Twice the length so every tap reads a contiguous window without wrapping.
-    double line_[2 * kLength] = {};
-    int head_ = 0; // index of line[0] (the newest sample)
+    // Pair i of a block goes to even_[kHistory + i] (the discarded sample) and
+    // odd_[kHistory + i]; the kHistory entries before it hold the previous pairs.
+    // filtered(i) is pushPair's result for staged pair i; keep(n) makes the last kHistory
+    // of n staged pairs the history.
+    double filtered(int i) const;
+    void keep(int n);
+    double even_[kHistory + kChunk] = {};
+    double odd_[kHistory + kChunk] = {};
+    bool half_ = false; // an even sample is staged whose odd partner has not come yet
 };
 
 class OutputStage {
@@ -60,9 +72,18 @@ private:
     double s1_ = 0.0;
     bool quiet_ = false; // state at rest: silent input gives silent output, skipped
 
+    struct Ramps {
+        double d0, m0, c0, dStep, mStep, cStep;
+    };
+    enum Shape { Hold = -1 }; // any other type: the intermediate samples hold
+
     bool settled() const;
     template <bool Ramping>
-    void run(float* buf, int n, double d0, double m0, double c0, double dStep, double mStep, double cStep);
+    void highpassOnly(float* buf, int n, const Ramps& r);
+    template <bool Ramping, bool Highpass, int Kind>
+    void distort(float* buf, int n, const Ramps& r);
+    template <bool Ramping, bool Highpass>
+    void distortAny(float* buf, int n, const Ramps& r);
 };
 
 } // namespace kelo

@@ -73,6 +73,13 @@ public:
         double r2 = 0, ka = 0, base = 0, depth = 0, tail = 0, levelRest = 0;
     };
     const ControlParts& controlParts(double r, double c2, double m);
+    // What the ladder chains of one sample need, worked out from the control path alone:
+    // the voice computes it a sample ahead, so the chains (the loop-carried part) never wait.
+    struct Drive {
+        double o, c, keep, sigma, invSigma, cOverSigma, sc, r, r2, g, fb, level, gsc, gtc;
+    };
+    inline Drive drive(Hot& h, const ControlParts& cp, const FilterInput& in, const FilterGuards& g);
+    inline double chain(Hot& h, const Drive& d);
     // One sample on a held state with this sample's control parts and guards. Which guards
     // a sample uses (and so steps) is told by stepsChain2() and stepsControlLags().
     inline double stepHot(Hot& h, const ControlParts& cp, const FilterInput& in, const FilterGuards& g);

@@ -64,13 +64,12 @@ inline double Filter::step(const FilterInput& in) {
     return stepHot(hot_, cp, in, g);
 }
 
-// Always inline: the voice calls it from its sample loop, where the held state and the
-// input record then never go through memory.
-KELO_ALWAYS_INLINE inline double Filter::stepHot(Hot& h, const ControlParts& cp, const FilterInput& in,
-                                                 const FilterGuards& gd) {
+// Always inline: the voice calls these from its sample loop, where the held state and the
+// records between them never go through memory.
+KELO_ALWAYS_INLINE inline Filter::Drive Filter::drive(Hot& h, const ControlParts& cp, const FilterInput& in,
+                                                      const FilterGuards& gd) {
     const FilterTables& tab = *tables_;
     const double r = in.resonance;
-    const double r2 = cp.r2;
     const double R = in.rawResonance;
     h.lastEnvTerm = envTerm(in);
     double x = cp.base + cp.depth * h.lastEnvTerm + ((in.accent ? in.accentDrive * (1.0 - R) : 0.0) + R * in.accentCap) * cp.ka +
@@ -84,6 +83,7 @@ KELO_ALWAYS_INLINE inline double Filter::stepHot(Hot& h, const ControlParts& cp,
     }
     h.lastControl = x;
 
+    Drive d;
     double g = 1.4 * tableRead(tab.exponential, FilterTables::kExpSize, 1024.0 * x);
     if (k_.rate96) g *= 0.6;
     h.lastRate = g;
@@ -101,18 +101,34 @@ KELO_ALWAYS_INLINE inline double Filter::stepHot(Hot& h, const ControlParts& cp,
     // state; that is taken as sigma times the bracket plus the input's own term times
     // sigma c, so the chain from one saturator to the next is one quotient, one add and
     // the float rounding. (Each form rounds differently from the literal one by an ulp.)
-    const double c = dsp::rk4Coeff(g);
-    const double keep = 1.0 - c;
-    const double invSigma = 1.0 / sigma; // the quotient runs while c is computed
-    const double cOverSigma = c * invSigma;
-    const double sc = sigma * c;
-    const double o = in.osc;
+    d.c = dsp::rk4Coeff(g);
+    d.keep = 1.0 - d.c;
+    d.sigma = sigma;
+    d.invSigma = 1.0 / sigma; // the quotient runs while c is computed
+    d.cOverSigma = d.c * d.invSigma;
+    d.sc = sigma * d.c;
+    d.o = in.osc;
+    d.r = r;
+    d.r2 = cp.r2;
+    d.g = g;
+    d.fb = fb;
+    d.gsc = gd.s * d.c;
+    d.gtc = gd.t * d.c;
+    // The output level does not depend on the chains: it is stepped here too.
+    h.level = dsp::onePole(h.level, (lambda + cp.levelRest) * k_.mu * 1.1 + gd.level, 0.1);
+    d.level = h.level;
+    return d;
+}
+
+KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
+    const double c = d.c, keep = d.keep, sigma = d.sigma, invSigma = d.invSigma, cOverSigma = d.cOverSigma;
+    const double sc = d.sc, o = d.o, r = d.r, r2 = d.r2, g = d.g, fb = d.fb;
     double* s_ = h.s;
     double* t_ = h.t;
     double out;
     switch (k_.mode) {
     case 0: {
-        const double gs = gd.s * c;
+        const double gs = d.gsc;
         const double p3 = s_[3] * keep + gs;
         s_[0] = (s_[0] * keep + gs) + (o - k_.extraFeedback * r * h.yLast * fb) * c;
         s_[1] = (s_[1] * keep + gs) + s_[0] * c;
@@ -127,7 +143,7 @@ KELO_ALWAYS_INLINE inline double Filter::stepHot(Hot& h, const ControlParts& cp,
     case 1: {
         // The chain carries sigma times each saturating stage's new state; stages one and
         // two get their state from it by 1/sigma, stage four (fed back) by its own quotient.
-        const double gs = gd.s * c;
+        const double gs = d.gsc;
         const double p0 = s_[0] * keep + gs, p1 = s_[1] * keep + gs, p2 = s_[2] * keep + gs;
         const double p3 = s_[3] * keep + gs;
         const double c9 = c * (1.0 / 9.0), c83 = c * (8.0 / 3.0);
@@ -146,7 +162,7 @@ KELO_ALWAYS_INLINE inline double Filter::stepHot(Hot& h, const ControlParts& cp,
         s_[2] = p2 + (t2.lin + t2.quo) * invSigma;
         s_[3] = filter_detail::addSat(p3, u3, cOverSigma * (1.0 / 9.0), cOverSigma * (8.0 / 3.0));
         h.yLast = static_cast<float>(s_[3]);
-        const double gt = gd.t * c;
+        const double gt = d.gtc;
         t_[0] = (t_[0] * keep + gt) + (o - r * h.zLast * fb) * c;
         t_[1] = (t_[1] * keep + gt) + t_[0] * c;
         t_[2] = (t_[2] * keep + gt) + t_[1] * c;
@@ -156,7 +172,7 @@ KELO_ALWAYS_INLINE inline double Filter::stepHot(Hot& h, const ControlParts& cp,
         break;
     }
     case 2: {
-        const double gs = gd.s * c;
+        const double gs = d.gsc;
         s_[0] = (s_[0] * keep + gs) + (o - r * h.yLast * fb) * c;
         s_[1] = (s_[1] * keep + gs) + s_[0] * c;
         s_[2] = (s_[2] * keep + gs) + s_[1] * c;
@@ -174,9 +190,13 @@ KELO_ALWAYS_INLINE inline double Filter::stepHot(Hot& h, const ControlParts& cp,
     // the instance for good, a runaway chain starts again from rest.
     if (!(std::fabs(s_[3]) < kRunaway) || !(std::fabs(t_[3]) < kRunaway)) [[unlikely]]
         out = restartRunaway(h, out);
+    return out * d.level;
+}
 
-    h.level = dsp::onePole(h.level, (lambda + cp.levelRest) * k_.mu * 1.1 + gd.level, 0.1);
-    return out * h.level;
+KELO_ALWAYS_INLINE inline double Filter::stepHot(Hot& h, const ControlParts& cp, const FilterInput& in,
+                                                 const FilterGuards& gd) {
+    const Drive d = drive(h, cp, in, gd);
+    return chain(h, d);
 }
 
 } // namespace kelo

@@ -273,7 +273,6 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     int untilScope = static_cast<int>(v.sampleCounter % 100);
     untilScope = untilScope == 0 ? 0 : 100 - untilScope;
 
-    int first = 0;
     bool setEnvelopes = false;
     if (in.trigger) {
         v.sinceTrigger = 0;
@@ -316,8 +315,14 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
         }
     }
 
-    // One sample; H is its half of the pair (the guards' sign), Set restarts the envelopes.
-    auto sample = [&]<int H, bool Set>(int i) KELO_LAMBDA_INLINE {
+    // What the back half of a sample takes from its front half.
+    struct Front {
+        Filter::Drive drive;
+        double amp;
+    };
+    // A sample's front half: everything but the filter's chains and what follows them. H is
+    // its half of the pair (the guards' sign), Set restarts the envelopes.
+    auto front = [&]<int H, bool Set>() KELO_LAMBDA_INLINE -> Front {
         constexpr double sg = H == 0 ? 1.0 : -1.0;
         const double gc = sg * gCo;
         const Filter::ControlParts* parts;
@@ -397,19 +402,24 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
             if (r1 > 1.0) r2 = 1.0 / r2;
         }
 
-        // Filter.
+        // Filter control.
         const FilterInput fin{o, cutoff * cutoff, res, envmod, R, K, fEnv, follower, accent ? 1 : 0, a, capSmooth};
         const FilterGuards fg{sg * gFi.s, sg * gFi.t, sg * gFi.ctl, sg * gFi.level};
-        double y = filter_.stepHot(fh, *parts, fin, fg);
+        const Filter::Drive d = filter_.drive(fh, *parts, fin, fg);
         if (untilScope == 0) [[unlikely]] {
             scope_.push(static_cast<float>(fh.lastEnvTerm));
             untilScope = 99;
         } else {
             --untilScope;
         }
-
-        // Amplifier.
-        double amp = clickLag * aEnv + 2.4 * boostSmooth;
+        return Front{d, clickLag * aEnv + 2.4 * boostSmooth};
+    };
+    // The back half: the filter's chains (which carry from sample to sample), amplifier,
+    // clipping.
+    auto back = [&]<int H>(const Front& fr, int i) KELO_LAMBDA_INLINE {
+        constexpr double sg = H == 0 ? 1.0 : -1.0;
+        double y = filter_.chain(fh, fr.drive);
+        double amp = fr.amp;
         if (lags) {
             ampLag = dsp::onePole(ampLag, amp + sg * gAm, 0.1);
             amp = ampLag;
@@ -423,21 +433,23 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
         out[i] = static_cast<float>(y);
     };
 
-    int i = first;
-    if (setEnvelopes) {
-        sample.template operator()<0, true>(i);
-        ++i;
-        // The pair structure continues with the odd half.
-        if (i < count) {
-            sample.template operator()<1, false>(i);
-            ++i;
-        }
+    // Software-pipelined: the front half of the next sample is issued before the back half
+    // of this one, so the processor works on it while the chains wait on the last sample.
+    int i = 0;
+    Front cur = setEnvelopes ? front.template operator()<0, true>() : front.template operator()<0, false>();
+    for (; i + 2 < count; i += 2) {
+        const Front odd = front.template operator()<1, false>();
+        back.template operator()<0>(cur, i);
+        cur = front.template operator()<0, false>();
+        back.template operator()<1>(odd, i + 1);
     }
-    for (; i + 1 < count; i += 2) {
-        sample.template operator()<0, false>(i);
-        sample.template operator()<1, false>(i + 1);
+    if (i + 1 < count) {
+        const Front odd = front.template operator()<1, false>();
+        back.template operator()<0>(cur, i);
+        back.template operator()<1>(odd, i + 1);
+    } else {
+        back.template operator()<0>(cur, i);
     }
-    if (i < count) sample.template operator()<0, false>(i);
 
     // Back to the stored state; guards that stepped an odd number of times change sign.
     const bool odd = count & 1;

@@ -124,71 +124,67 @@ template <bool Ramping, bool Highpass, int Kind>
 void OutputStage::distort(float* buf, int n, const Ramps& r) {
     double hp1 = hp1_, hp2 = hp2_, g = hpGuard_, u = up_, s0 = s0_, s1 = s1_;
     const double ug = upGuard_; // the upsampler guard's sign is the same at every sample
+    // Locals, so the stores into the staging lines cannot force them to be reloaded.
+    const double d0 = r.d0, m0 = r.m0, c0 = r.c0, dStep = r.dStep, mStep = r.mStep, cStep = r.cStep;
     // Knobs usually hold still across a sub-block: then these are the values throughout.
-    const double steadyK = (1.0 - r.d0) * 0.05 + r.d0 * 100.0;
-    const double steadyGain = (8.0 * r.d0 + 1.0) * 2.0 / steadyK;
-    const double steadyF = ((1.0 - r.d0) * 0.1 + r.d0) * 10.0;
-    const double steadyB = (1.0 - r.d0 / 2) * 0.5;
-    const double steadyV = r.m0 * 10.0 < 1.0 ? r.m0 * 10.0 : 1.0;
-    const double c0 = r.c0, hpGain0 = 1.0 - c0 + 10.0 * c0;
+    const double steadyF = ((1.0 - d0) * 0.1 + d0) * 10.0;
+    const double steadyB = (1.0 - d0 / 2) * 0.5;
+    const double steadyV = m0 * 10.0 < 1.0 ? m0 * 10.0 : 1.0;
+    const double hpGain0 = 1.0 - c0 + 10.0 * c0, omc0 = 1.0 - c0, omm0 = 1.0 - m0;
     double* even = decimator_.even_ + kH;
     double* odd = decimator_.odd_ + kH;
 
     for (int start = 0; start < n; start += HalfbandDecimator::kChunk) {
         const int len = std::min(n - start, HalfbandDecimator::kChunk);
-        // The recursive part: high-pass, upsampler and shaper, one sample after another;
-        // the intermediate pairs are staged in the decimator.
+        // The recursive part, one sample after another: the high-pass, the upsampling lag
+        // and (except for "Saturate", whose shaper runs after) the shaper. The
+        // intermediate pairs are staged in the decimator.
         for (int i = 0; i < len; ++i) {
             const int at = start + i;
             // Each ramp value is computed from its start, so rounding cannot accumulate.
-            const double d = Ramping ? r.d0 + r.dStep * at : r.d0;
-            const double m = Ramping ? r.m0 + r.mStep * at : r.m0;
+            const double d = Ramping ? d0 + dStep * at : d0;
+            const double m = Ramping ? m0 + mStep * at : m0;
+            const double omm = Ramping ? 1.0 - m : omm0;
             double x = buf[at];
             if constexpr (Highpass) {
-                const double c = Ramping ? c0 + r.cStep * at : c0;
+                const double c = Ramping ? c0 + cStep * at : c0;
                 const double hpGain = Ramping ? 1.0 - c + 10.0 * c : hpGain0;
-                hp1 = hp1 * (1.0 - c) + (g + x) * c;
+                const double omc = Ramping ? 1.0 - c : omc0;
+                hp1 = hp1 * omc + (g + x) * c;
                 const double h = x - hp1;
-                hp2 = hp2 * (1.0 - c) + (g + h) * c;
+                hp2 = hp2 * omc + (g + h) * c;
                 x = hpGain * (h - hp2);
             }
             g = -g;
             if constexpr (Kind == Saturate) {
-                const double k = Ramping ? (1.0 - d) * 0.05 + d * 100.0 : steadyK;
-                const double gain = Ramping ? (8.0 * d + 1.0) * 2.0 / k : steadyGain;
                 // Two quarter steps of the upsampling lag towards x +- ug; the second is
                 // taken from u directly (0.75 * 0.75 and 0.75 * 0.25 are exact), so the
-                // lag's chain is one multiply and one add per sample.
+                // lag's chain is one multiply and one add per sample. The lag values wait
+                // in the staging lines for the shaper.
                 const double a = (ug + x) * 0.25, b = (x - ug) * 0.25;
-                const double u0 = u * 0.75 + a;
+                even[i] = u * 0.75 + a;
                 u = u * 0.5625 + (a * 0.75 + b);
-                // Both clips in one two-lane computation (lane 0 the first sub-step): the
-                // clamp to +-3 is where the clipper reaches +-1 exactly, and a NaN passes.
-                const __m128d kv = _mm_set1_pd(k);
-                __m128d v = _mm_mul_pd(_mm_set_pd(u, u0), kv);
-                v = _mm_max_pd(_mm_set1_pd(-3.0), _mm_min_pd(_mm_set1_pd(3.0), v));
-                const __m128d q = _mm_mul_pd(v, v);
-                const __m128d num = _mm_mul_pd(v, _mm_add_pd(q, _mm_set1_pd(27.0)));
-                const __m128d den = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(9.0), q), _mm_set1_pd(27.0));
-                const __m128d w = _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(gain), _mm_div_pd(num, den)), _mm_set1_pd(m));
-                s0 = _mm_cvtsd_f64(w) + (1.0 - m) * x;
-                s1 = _mm_cvtsd_f64(_mm_unpackhi_pd(w, w)) + (1.0 - m) * s0;
-            } else if constexpr (Kind == Foldback) {
-                const double f = Ramping ? ((1.0 - d) * 0.1 + d) * 10.0 : steadyF;
-                const double b = Ramping ? (1.0 - d / 2) * 0.5 : steadyB;
-                u += b * (ug + x - u);
-                s0 = std::sin(f * u) * 0.7 * m + (1.0 - m) * x;
-                u += b * (-ug);
-                s1 = std::sin(f * u) * 0.7 * m + (1.0 - m) * s0;
+                odd[i] = u;
+                dry_[i] = x;
+            } else {
+                if constexpr (Kind == Foldback) {
+                    const double f = Ramping ? ((1.0 - d) * 0.1 + d) * 10.0 : steadyF;
+                    const double b = Ramping ? (1.0 - d / 2) * 0.5 : steadyB;
+                    u += b * (ug + x - u);
+                    s0 = std::sin(f * u) * 0.7 * m + omm * x;
+                    u += b * (-ug);
+                    s1 = std::sin(f * u) * 0.7 * m + omm * s0;
+                }
+                even[i] = s0;
+                odd[i] = s1;
             }
-            even[i] = s0;
-            odd[i] = s1;
         }
+        if constexpr (Kind == Saturate) saturate<Ramping>(start, len, r);
         // Decimate and mix: no recursion, so this vectorises across samples.
         for (int i = 0; i < len; ++i) {
             double v = steadyV;
             if constexpr (Ramping) {
-                const double m = r.m0 + r.mStep * (start + i);
+                const double m = m0 + mStep * (start + i);
                 v = m * 10.0 < 1.0 ? m * 10.0 : 1.0;
             }
             buf[start + i] = static_cast<float>(decimator_.filtered(i) * v + (1.0 - v) * odd[i]);
@@ -199,8 +195,47 @@ void OutputStage::distort(float* buf, int n, const Ramps& r) {
     hp2_ = hp2;
     hpGuard_ = g;
     up_ = u;
-    s0_ = s0;
-    s1_ = s1;
+    s0_ = decimator_.even_[kH - 1];
+    s1_ = decimator_.odd_[kH - 1];
+}
+
+// The "Saturate" shaper over staged lag values: nothing feeds back, so two samples go
+// through at once, one per lane, each lane computing exactly what a lone sample would.
+// An odd count computes one spare lane past the end, which nothing reads.
+template <bool Ramping>
+void OutputStage::saturate(int start, int len, const Ramps& r) {
+    double* even = decimator_.even_ + kH;
+    double* odd = decimator_.odd_ + kH;
+    const __m128d three = _mm_set1_pd(3.0), minusThree = _mm_set1_pd(-3.0);
+    const __m128d c27 = _mm_set1_pd(27.0), c9 = _mm_set1_pd(9.0), one = _mm_set1_pd(1.0);
+    // The rational clipper; the clamp to +-3 is where it reaches +-1 exactly, and a NaN
+    // passes through as the clipper's own branches let it.
+    auto clip = [&](__m128d v) {
+        v = _mm_max_pd(minusThree, _mm_min_pd(three, v));
+        const __m128d q = _mm_mul_pd(v, v);
+        return _mm_div_pd(_mm_mul_pd(v, _mm_add_pd(q, c27)), _mm_add_pd(_mm_mul_pd(c9, q), c27));
+    };
+    auto drive = [&](__m128d d, __m128d m, __m128d& k, __m128d& gainMix, __m128d& dryGain) {
+        k = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(one, d), _mm_set1_pd(0.05)), _mm_mul_pd(d, _mm_set1_pd(100.0)));
+        const __m128d gain = _mm_div_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(8.0), d), one), _mm_set1_pd(2.0)), k);
+        gainMix = _mm_mul_pd(gain, m);
+        dryGain = _mm_sub_pd(one, m);
+    };
+    __m128d k, gainMix, dryGain;
+    drive(_mm_set1_pd(r.d0), _mm_set1_pd(r.m0), k, gainMix, dryGain);
+    for (int i = 0; i < len; i += 2) {
+        if constexpr (Ramping) {
+            const __m128d at = _mm_set_pd(start + i + 1, start + i);
+            drive(_mm_add_pd(_mm_set1_pd(r.d0), _mm_mul_pd(_mm_set1_pd(r.dStep), at)),
+                  _mm_add_pd(_mm_set1_pd(r.m0), _mm_mul_pd(_mm_set1_pd(r.mStep), at)), k, gainMix, dryGain);
+        }
+        const __m128d x = _mm_load_pd(dry_ + i);
+        const __m128d w0 = _mm_mul_pd(clip(_mm_mul_pd(k, _mm_loadu_pd(even + i))), gainMix);
+        const __m128d w1 = _mm_mul_pd(clip(_mm_mul_pd(k, _mm_loadu_pd(odd + i))), gainMix);
+        const __m128d s0 = _mm_add_pd(w0, _mm_mul_pd(dryGain, x));
+        _mm_storeu_pd(even + i, s0);
+        _mm_storeu_pd(odd + i, _mm_add_pd(w1, _mm_mul_pd(dryGain, s0)));
+    }
 }
 
 template <bool Ramping, bool Highpass>

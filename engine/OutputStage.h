@@ -84,6 +84,9 @@ private:
     void distort(float* buf, int n, const Ramps& r);
     template <bool Ramping, bool Highpass>
     void distortAny(float* buf, int n, const Ramps& r);
+    template <bool Ramping>
+    void saturate(int start, int len, const Ramps& r);
+    alignas(16) double dry_[HalfbandDecimator::kChunk] = {}; // high-passed input, staged for the shaper
 };
 
 } // namespace kelo

@@ -84,11 +84,11 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::drive(Hot& h, const ControlParts
     h.lastControl = x;
 
     Drive d;
-    double g = 1.4 * tableRead(tab.exponential, FilterTables::kExpSize, 1024.0 * x);
+    double g = 1.4 * tableRead(tab.exponentialWide, FilterTables::kExpSize, 1024.0 * x);
     if (k_.rate96) g *= 0.6;
     h.lastRate = g;
     double fb, lev;
-    tableRead2(tab.feedback, tab.level, FilterTables::kCurveSize, 256.0 * g, fb, lev);
+    tableRead2(tab.feedbackWide, tab.levelWide, FilterTables::kCurveSize, 256.0 * g, fb, lev);
     fb *= k_.feedbackScale;
     const double lambda = lev * r * k_.levelScale;
     double sigma = 2.3 * g + 0.01;

@@ -129,6 +129,9 @@ void FilterTables::build() {
     }
     fillFeedback(feedback, kCurveSize, kFeedback, 8);
     fillCurve(level, kCurveSize, kLevel, 8);
+    std::copy(exponential, exponential + kExpSize, exponentialWide);
+    std::copy(feedback, feedback + kCurveSize, feedbackWide);
+    std::copy(level, level + kCurveSize, levelWide);
 }
 
 const FilterTables& FilterTables::get() {

@@ -11,6 +11,10 @@ struct FilterTables {
     float exponential[kExpSize];
     float feedback[kCurveSize];
     float level[kCurveSize];
+    // The same values widened once, for the per-sample reads (no conversion on the way).
+    double exponentialWide[kExpSize];
+    double feedbackWide[kCurveSize];
+    double levelWide[kCurveSize];
 
     static const FilterTables& get();
     void build();
@@ -18,7 +22,8 @@ struct FilterTables {
 
 // Linear interpolation at fractional index x; negative (or NaN) reads entry 0 and an index
 // past the end reads the last entry, so no control value can read outside the table.
-inline double tableRead(const float* t, int size, double x) {
+template <typename T>
+inline double tableRead(const T* t, int size, double x) {
     if (!(x > 0.0)) return t[0];
     if (x >= size - 1) return t[size - 1];
     const int i = static_cast<int>(x);
@@ -27,7 +32,8 @@ inline double tableRead(const float* t, int size, double x) {
 }
 
 // Two tables read at the same index, each exactly as tableRead reads it.
-inline void tableRead2(const float* a, const float* b, int size, double x, double& ra, double& rb) {
+template <typename T>
+inline void tableRead2(const T* a, const T* b, int size, double x, double& ra, double& rb) {
     if (!(x > 0.0)) {
         ra = a[0];
         rb = b[0];

@@ -131,6 +131,7 @@ void OutputStage::distort(float* buf, int n, const Ramps& r) {
     const double steadyB = (1.0 - d0 / 2) * 0.5;
     const double steadyV = m0 * 10.0 < 1.0 ? m0 * 10.0 : 1.0;
     const double hpGain0 = 1.0 - c0 + 10.0 * c0, omc0 = 1.0 - c0, omm0 = 1.0 - m0;
+    const double ugQuarter = ug * 0.25, ugSecond = ug * -0.0625;
     double* even = decimator_.even_ + kH;
     double* odd = decimator_.odd_ + kH;
 
@@ -157,13 +158,13 @@ void OutputStage::distort(float* buf, int n, const Ramps& r) {
             }
             g = -g;
             if constexpr (Kind == Saturate) {
-                // Two quarter steps of the upsampling lag towards x +- ug; the second is
-                // taken from u directly (0.75 * 0.75 and 0.75 * 0.25 are exact), so the
-                // lag's chain is one multiply and one add per sample. The lag values wait
-                // in the staging lines for the shaper.
-                const double a = (ug + x) * 0.25, b = (x - ug) * 0.25;
-                even[i] = u * 0.75 + a;
-                u = u * 0.5625 + (a * 0.75 + b);
+                // Two quarter steps of the upsampling lag towards x +- ug. The second is
+                // taken from u directly: u 9/16 + x 7/16 - ug / 16 (every factor exact), so
+                // the lag's chain is one multiply and one add per sample, and x reaches
+                // both values through one multiply and two adds. The lag values wait in
+                // the staging lines for the shaper.
+                even[i] = u * 0.75 + (x * 0.25 + ugQuarter);
+                u = u * 0.5625 + (x * 0.4375 + ugSecond);
                 odd[i] = u;
                 dry_[i] = x;
             } else {
@@ -180,14 +181,19 @@ void OutputStage::distort(float* buf, int n, const Ramps& r) {
             }
         }
         if constexpr (Kind == Saturate) saturate<Ramping>(start, len, r);
-        // Decimate and mix: no recursion, so this vectorises across samples.
-        for (int i = 0; i < len; ++i) {
-            double v = steadyV;
-            if constexpr (Ramping) {
-                const double m = m0 + mStep * (start + i);
-                v = m * 10.0 < 1.0 ? m * 10.0 : 1.0;
+        // Decimate and mix: no recursion, so this vectorises across samples. From a
+        // Distortion of 0.1 up the mix is all wet, r 1 + 0 s1, which is r itself.
+        if (!Ramping && steadyV == 1.0) {
+            for (int i = 0; i < len; ++i) buf[start + i] = static_cast<float>(decimator_.filtered(i));
+        } else {
+            for (int i = 0; i < len; ++i) {
+                double v = steadyV;
+                if constexpr (Ramping) {
+                    const double m = m0 + mStep * (start + i);
+                    v = m * 10.0 < 1.0 ? m * 10.0 : 1.0;
+                }
+                buf[start + i] = static_cast<float>(decimator_.filtered(i) * v + (1.0 - v) * odd[i]);
             }
-            buf[start + i] = static_cast<float>(decimator_.filtered(i) * v + (1.0 - v) * odd[i]);
         }
         decimator_.keep(len);
     }

@@ -48,7 +48,7 @@ double Filter::restartRunaway(Hot& h, double out) {
     const bool chain1 = !(std::fabs(h.s[3]) < kRunaway);
     double* st = chain1 ? h.s : h.t;
     for (int k = 0; k < 4; ++k) st[k] = 0.0;
-    (chain1 ? h.yLast : h.zLast) = 0.0f;
+    (chain1 ? h.yLast : h.zLast) = 0.0;
     ++runaways_;
     return !std::isfinite(out) || std::fabs(out) >= kRunaway ? 0.0 : out;
 }

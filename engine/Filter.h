@@ -59,7 +59,8 @@ public:
     struct Hot {
         double s[4] = {};
         double t[4] = {};
-        float yLast = 0.0f, zLast = 0.0f;
+        // The fed-back outputs: float values, held widened so no use converts them again.
+        double yLast = 0.0, zLast = 0.0;
         double ctl1 = 0, ctl2 = 0, level = 0;
         double lastControl = 0, lastRate = 0, lastEnvTerm = 0;
     };

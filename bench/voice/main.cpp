@@ -4,6 +4,7 @@
 //
 //   bench_voice [seconds-per-run] [runs]
 //   bench_voice --one <rate> <block> <seconds> [busy|idle|voice-idle]
+//   bench_voice --one-plugin <rate> <block> <seconds> [busy|idle]
 //     one configuration, one run: short enough to count instructions under callgrind
 //   bench_voice --one <rate> <block> <seconds> stage|stage-fold
 //     the output stage alone (Saturate or Foldback) over a recorded busy line
@@ -245,6 +246,16 @@ std::pair<double, float> pluginNsPerSample(double fs, int blockSize, double seco
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef KELO_PLUGIN_PATH
+    if (argc > 4 && std::strcmp(argv[1], "--one-plugin") == 0) {
+        const double fs = std::atof(argv[2]);
+        const int blockSize = std::atoi(argv[3]);
+        const bool busy = !(argc > 5 && std::strcmp(argv[5], "idle") == 0);
+        const double ns = pluginNsPerSample(fs, blockSize, std::atof(argv[4]), busy).first;
+        std::printf("plug-in %s %.0f Hz block %d: %.3f ns/sample\n", busy ? "busy" : "idle", fs, blockSize, ns);
+        return 0;
+    }
+#endif
     if (argc > 4 && std::strcmp(argv[1], "--one") == 0) {
         const double fs = std::atof(argv[2]);
         const int blockSize = std::atoi(argv[3]);

@@ -139,8 +139,9 @@ void OutputStage::distort(float* buf, int n, const Ramps& r) {
         const int len = std::min(n - start, HalfbandDecimator::kChunk);
         // The recursive part, one sample after another: the high-pass, the upsampling lag
         // and (except for "Saturate", whose shaper runs after) the shaper. The
-        // intermediate pairs are staged in the decimator.
-        for (int i = 0; i < len; ++i) {
+        // intermediate pairs are staged in the decimator. Samples are taken two at a
+        // time, so the high-pass guard's sign is a constant of each.
+        auto step = [&](int i, double guard) {
             const int at = start + i;
             // Each ramp value is computed from its start, so rounding cannot accumulate.
             const double d = Ramping ? d0 + dStep * at : d0;
@@ -151,12 +152,11 @@ void OutputStage::distort(float* buf, int n, const Ramps& r) {
                 const double c = Ramping ? c0 + cStep * at : c0;
                 const double hpGain = Ramping ? 1.0 - c + 10.0 * c : hpGain0;
                 const double omc = Ramping ? 1.0 - c : omc0;
-                hp1 = hp1 * omc + (g + x) * c;
+                hp1 = hp1 * omc + (guard + x) * c;
                 const double h = x - hp1;
-                hp2 = hp2 * omc + (g + h) * c;
+                hp2 = hp2 * omc + (guard + h) * c;
                 x = hpGain * (h - hp2);
             }
-            g = -g;
             if constexpr (Kind == Saturate) {
                 // Two quarter steps of the upsampling lag towards x +- ug. The second is
                 // taken from u directly: u 9/16 + x 7/16 - ug / 16 (every factor exact), so
@@ -179,6 +179,15 @@ void OutputStage::distort(float* buf, int n, const Ramps& r) {
                 even[i] = s0;
                 odd[i] = s1;
             }
+        };
+        int pair = 0;
+        for (; pair + 1 < len; pair += 2) {
+            step(pair, g);
+            step(pair + 1, -g);
+        }
+        if (pair < len) {
+            step(pair, g);
+            g = -g;
         }
         if constexpr (Kind == Saturate) saturate<Ramping>(start, len, r);
         // Decimate and mix: no recursion, so this vectorises across samples. From a

@@ -14,10 +14,15 @@ public:
     }
     // Applies the ramp to the next `n` samples of the sub-block (it may arrive in pieces).
     void apply(float* samples, int32_t n) {
+        // In locals: the samples are floats too, so the members would be reloaded after
+        // every store and the ramp would run at store-forwarding speed.
+        float gain = gain_;
+        const float step = step_;
         for (int32_t i = 0; i < n; ++i) {
-            samples[i] *= gain_;
-            gain_ += step_;
+            samples[i] *= gain;
+            gain += step;
         }
+        gain_ = gain;
     }
     // Lands exactly on the target once the sub-block is done, so rounding cannot drift.
     void end() { gain_ = target_; }

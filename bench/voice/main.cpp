@@ -120,10 +120,12 @@ struct Instance {
         out.process(buf, n, fs);
         const float target = p.volume * p.volume;
         const float step = (target - gain) / static_cast<float>(n);
+        float g = gain; // a local, as the plug-in's ramp keeps it: no reload after each store
         for (int i = 0; i < n; ++i) {
-            buf[i] *= gain;
-            gain += step;
+            buf[i] *= g;
+            g += step;
         }
+        gain = target;
     }
 };
 

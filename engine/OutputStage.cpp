@@ -244,7 +244,7 @@ void OutputStage::saturate(int start, int len, const Ramps& r) {
             drive(_mm_add_pd(_mm_set1_pd(r.d0), _mm_mul_pd(_mm_set1_pd(r.dStep), at)),
                   _mm_add_pd(_mm_set1_pd(r.m0), _mm_mul_pd(_mm_set1_pd(r.mStep), at)), k, gainMix, dryGain);
         }
-        const __m128d x = _mm_load_pd(dry_ + i);
+        const __m128d x = _mm_loadu_pd(dry_ + i);
         const __m128d w0 = _mm_mul_pd(clip(_mm_mul_pd(k, _mm_loadu_pd(even + i))), gainMix);
         const __m128d w1 = _mm_mul_pd(clip(_mm_mul_pd(k, _mm_loadu_pd(odd + i))), gainMix);
         const __m128d s0 = _mm_add_pd(w0, _mm_mul_pd(dryGain, x));

@@ -77,7 +77,7 @@ public:
     // What the ladder chains of one sample need, worked out from the control path alone:
     // the voice computes it a sample ahead, so the chains (the loop-carried part) never wait.
     struct Drive {
-        double o, c, keep, sigma, invSigma, cOverSigma, sc, r, r2, g, fb, level, gsc, gtc;
+        double o, c, sigma, invSigma, r, r2, g, fb, level, gs, gt;
     };
     inline Drive drive(Hot& h, const ControlParts& cp, const FilterInput& in, const FilterGuards& g);
     inline double chain(Hot& h, const Drive& d);

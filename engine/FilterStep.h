@@ -102,18 +102,15 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::drive(Hot& h, const ControlParts
     // sigma c, so the chain from one saturator to the next is one quotient, one add and
     // the float rounding. (Each form rounds differently from the literal one by an ulp.)
     d.c = dsp::rk4Coeff(g);
-    d.keep = 1.0 - d.c;
     d.sigma = sigma;
     d.invSigma = 1.0 / sigma; // the quotient runs while c is computed
-    d.cOverSigma = d.c * d.invSigma;
-    d.sc = sigma * d.c;
     d.o = in.osc;
     d.r = r;
     d.r2 = cp.r2;
     d.g = g;
     d.fb = fb;
-    d.gsc = gd.s * d.c;
-    d.gtc = gd.t * d.c;
+    d.gs = gd.s;
+    d.gt = gd.t;
     // The output level does not depend on the chains: it is stepped here too.
     h.level = dsp::onePole(h.level, (lambda + cp.levelRest) * k_.mu * 1.1 + gd.level, 0.1);
     d.level = h.level;
@@ -121,14 +118,14 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::drive(Hot& h, const ControlParts
 }
 
 KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
-    const double c = d.c, keep = d.keep, sigma = d.sigma, invSigma = d.invSigma, cOverSigma = d.cOverSigma;
-    const double sc = d.sc, o = d.o, r = d.r, r2 = d.r2, g = d.g, fb = d.fb;
+    const double c = d.c, keep = 1.0 - c, sigma = d.sigma, invSigma = d.invSigma, cOverSigma = c * invSigma;
+    const double sc = sigma * c, o = d.o, r = d.r, r2 = d.r2, g = d.g, fb = d.fb;
     double* s_ = h.s;
     double* t_ = h.t;
     double out;
     switch (k_.mode) {
     case 0: {
-        const double gs = d.gsc;
+        const double gs = d.gs * c;
         const double p3 = s_[3] * keep + gs;
         s_[0] = (s_[0] * keep + gs) + (o - k_.extraFeedback * r * h.yLast * fb) * c;
         s_[1] = (s_[1] * keep + gs) + s_[0] * c;
@@ -143,7 +140,7 @@ KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
     case 1: {
         // The chain carries sigma times each saturating stage's new state; stages one and
         // two get their state from it by 1/sigma, stage four (fed back) by its own quotient.
-        const double gs = d.gsc;
+        const double gs = d.gs * c;
         const double p0 = s_[0] * keep + gs, p1 = s_[1] * keep + gs, p2 = s_[2] * keep + gs;
         const double p3 = s_[3] * keep + gs;
         const double c9 = c * (1.0 / 9.0), c83 = c * (8.0 / 3.0);
@@ -162,7 +159,7 @@ KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
         s_[2] = p2 + (t2.lin + t2.quo) * invSigma;
         s_[3] = filter_detail::addSat(p3, u3, cOverSigma * (1.0 / 9.0), cOverSigma * (8.0 / 3.0));
         h.yLast = static_cast<float>(s_[3]);
-        const double gt = d.gtc;
+        const double gt = d.gt * c;
         t_[0] = (t_[0] * keep + gt) + (o - r * h.zLast * fb) * c;
         t_[1] = (t_[1] * keep + gt) + t_[0] * c;
         t_[2] = (t_[2] * keep + gt) + t_[1] * c;
@@ -172,7 +169,7 @@ KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
         break;
     }
     case 2: {
-        const double gs = d.gsc;
+        const double gs = d.gs * c;
         s_[0] = (s_[0] * keep + gs) + (o - r * h.yLast * fb) * c;
         s_[1] = (s_[1] * keep + gs) + s_[0] * c;
         s_[2] = (s_[2] * keep + gs) + s_[1] * c;

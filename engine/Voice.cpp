@@ -268,7 +268,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     double cap = v.accentCap, capSmooth = v.accentCapSmooth, boost = v.accentBoost, boostSmooth = v.accentBoostSmooth;
     double ampLag = v.ampLag, glide = v.glide, phase = v.phase, r1 = v.r1, r2 = v.r2, clipDc = v.clipDc;
     double lastF = v.lastFrequency;
-    float carry = v.accentCarry;
+    double carry = v.accentCarry; // a float value, held widened so no use converts it again
     Filter::Hot fh = filter_.hot();
     int untilScope = static_cast<int>(v.sampleCounter % 100);
     untilScope = untilScope == 0 ? 0 : 100 - untilScope;
@@ -362,9 +362,8 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
 
         // Accent.
         const double a = carry * alpha + alpha * fEnv;
-        float nextCarry = static_cast<float>(carry - carry * 0.0007);
-        if (std::fabs(nextCarry) < 1e-30f) nextCarry = 0.0f; // decays forever: stop before denormals
-        carry = nextCarry;
+        carry = static_cast<float>(carry - carry * 0.0007);
+        if (std::fabs(carry) < 1e-30f) carry = 0.0; // decays forever: stop before denormals
         // Charge or decay, chosen by selects: near the top of its charge the choice flips
         // from sample to sample, which as a branch would mispredict. (0 + guard is exact.)
         const bool discharge = !accent || a <= cap;
@@ -471,7 +470,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     v.clickLag = clickLag;
     v.filterEnv = fEnv;
     v.ampEnv = aEnv;
-    v.accentCarry = carry;
+    v.accentCarry = static_cast<float>(carry);
     v.accentCap = cap;
     v.accentCapSmooth = capSmooth;
     v.accentBoost = boost;

@@ -44,13 +44,4 @@ void Filter::prepare(const VoiceSettings& s, const RateClass& rc) {
     k_.mu = s.vcaLeveling ? 1.5 : 1.0;
 }
 
-double Filter::restartRunaway(Hot& h, double out) {
-    const bool chain1 = !(std::fabs(h.s[3]) < kRunaway);
-    double* st = chain1 ? h.s : h.t;
-    for (int k = 0; k < 4; ++k) st[k] = 0.0;
-    (chain1 ? h.yLast : h.zLast) = 0.0;
-    ++runaways_;
-    return !std::isfinite(out) || std::fabs(out) >= kRunaway ? 0.0 : out;
-}
-
 } // namespace kelo

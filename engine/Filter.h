@@ -129,7 +129,6 @@ private:
     // Lags that always step together share one guard word: they alternate in step anyway.
     dsp::Guard gs_, gt_, gCtl_, gLevel_;
 
-    double restartRunaway(Hot& h, double out);
 };
 
 } // namespace kelo

@@ -185,8 +185,19 @@ KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
     // The linear chains have no saturator; a feedback scale raised far enough (TM4) makes
     // them oscillate without bound. Rather than let them overflow into NaN and silence
     // the instance for good, a runaway chain starts again from rest.
-    if (!(std::fabs(s_[3]) < kRunaway) || !(std::fabs(t_[3]) < kRunaway)) [[unlikely]]
-        out = restartRunaway(h, out);
+    // (Written out here rather than called: a call taking the state would keep the voice's
+    // held copy in memory for the whole run.)
+    if (!(std::fabs(s_[3]) < kRunaway) || !(std::fabs(t_[3]) < kRunaway)) [[unlikely]] {
+        if (!(std::fabs(s_[3]) < kRunaway)) {
+            s_[0] = s_[1] = s_[2] = s_[3] = 0.0;
+            h.yLast = 0.0;
+        } else {
+            t_[0] = t_[1] = t_[2] = t_[3] = 0.0;
+            h.zLast = 0.0;
+        }
+        ++runaways_;
+        if (!(std::fabs(out) < kRunaway)) out = 0.0; // also NaN
+    }
     return out * d.level;
 }
 

@@ -234,7 +234,8 @@ int Sequencer::sequencerRun(int limit) {
     }
     const double length = swing * state.samplesPerStep / state.tempoFactor;
     // A tick is quiet while its position stays at or below the step's end and, with a gate
-    // to close, below the gate's end. Positions only grow, so the quiet ticks are a prefix.
+    // to close, at or below the gate's end. Positions only grow: the quiet ticks are a prefix.
+    // The length is the tick's own expression, so the comparisons see the same values.
     double bound = state.noteLength * length;
     if (!voice_.slide && voice_.gate) {
         const double gateEnd = (state.noteLength - 0.5) * length;

@@ -5,8 +5,6 @@
 
 #include <emmintrin.h>
 
-#include "engine/Dsp.h"
-
 // SSE2 is part of baseline x86-64: the two-lane clip needs no fallback, and Linux and
 // Windows builds run the same instructions.
 #if !defined(__SSE2__)
@@ -33,6 +31,9 @@ inline double kernelSum(const double* other, double centre) {
 }
 
 constexpr int kH = HalfbandDecimator::kHistory;
+// The shaper takes staged samples in pairs: with an even chunk, the spare lane of an odd
+// count still lies inside the staging lines.
+static_assert(HalfbandDecimator::kChunk % 2 == 0);
 
 } // namespace
 
@@ -223,8 +224,8 @@ void OutputStage::saturate(int start, int len, const Ramps& r) {
     double* odd = decimator_.odd_ + kH;
     const __m128d three = _mm_set1_pd(3.0), minusThree = _mm_set1_pd(-3.0);
     const __m128d c27 = _mm_set1_pd(27.0), c9 = _mm_set1_pd(9.0), one = _mm_set1_pd(1.0);
-    // The rational clipper; the clamp to +-3 is where it reaches +-1 exactly, and a NaN
-    // passes through as the clipper's own branches let it.
+    // dsp::softClip, lane by lane with the same operations: the clamp to +-3 is where it
+    // reaches +-1 exactly, and a NaN passes through as its branches let it.
     auto clip = [&](__m128d v) {
         v = _mm_max_pd(minusThree, _mm_min_pd(three, v));
         const __m128d q = _mm_mul_pd(v, v);

@@ -156,7 +156,6 @@ struct Voice::CallSetup {
     double alpha, capDecayMix, boostSmooth, oscGain, maxPitch, invFs;
     double cAttack, cRelease, cDecayPlain, cDecayAccent, cAmp, cCapDecay, cCapCharge, cCapSmooth;
     double cBoostCharge, cBoostDecay, cSlide, cJump;
-    double envDenAccent; // the envelope term's quotient while the follower is held at 0
     const Wavetable* table;
     bool vcaNoise, clipping, square;
 };
@@ -206,7 +205,6 @@ Voice::CallSetup Voice::setup(double fs, const ParamSnapshot& p, const VoiceSett
     c.cBoostDecay = dsp::rk4Coeff(0.0006);
     c.cSlide = dsp::rk4Coeff(dsp::decayCoeff(fs, kSlideTime));
     c.cJump = dsp::rk4Coeff(1.0);
-    c.envDenAccent = 0.45 / ((0.1 * 0.0 + 0.9) * (1.0 - c.K) + c.K);
     c.square = c.W > 0.5;
     c.table = c.square ? square_ : saw_;
     c.vcaNoise = s.vcaNoise != 0;

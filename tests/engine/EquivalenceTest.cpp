@@ -246,6 +246,77 @@ TEST(Equivalence, AutomationBlockSizesAndSilencesMatchTheReference) {
     EXPECT_EQ(d.output, 0.0);
 }
 
+// The voice computes runs of samples between ticks that change something; taking every tick
+// on its own (runs of one sample) must give the same bits, states included: the guards'
+// signs, the settled-smoothing and steady-pitch shortcuts and the trigger all cross run
+// boundaries.
+TEST(Equivalence, RunsOfQuietTicksRenderExactlyWhatSingleTicksRender) {
+    struct Single {
+        static int tick(void* ctx, int) {
+            Line::tick(ctx);
+            return 0;
+        }
+    };
+    for (int variant = 0; variant < 4; ++variant) {
+        Config c = busyLine(variant == 3 ? 96000 : 44100);
+        c.s.filterMode = variant == 1 ? 0 : 1;
+        c.s.vcaNoise = variant == 2 ? 0 : 1;
+        c.s.activeClocks = 3000;
+        c.restFrom = 20000;
+        c.restTo = 30000;
+        Voice runs, singles;
+        runs.init(c.fs);
+        singles.init(c.fs);
+        Line lr, ls;
+        lr.perStep = ls.perStep = c.fs / 8.0;
+        lr.restFrom = ls.restFrom = c.restFrom;
+        lr.restTo = ls.restTo = c.restTo;
+        std::vector<float> a(128), b(128);
+        for (long done = 0, blockNo = 0; done < 60000; done += 128, ++blockNo) {
+            c.p.cutoff = blockNo % 50 < 25 ? 0.3f : 0.5f; // moves now and then, then settles
+            runs.render(a.data(), 128, c.fs, c.p, lr.vc, c.s, &Line::run, &lr);
+            singles.render(b.data(), 128, c.fs, c.p, ls.vc, c.s, &Single::tick, &ls);
+            ASSERT_EQ(std::memcmp(a.data(), b.data(), sizeof(float) * a.size()), 0) << "variant " << variant << " block " << blockNo;
+        }
+        const VoiceState& x = runs.state();
+        const VoiceState& y = singles.state();
+        for (auto [p1, p2] : {std::pair{x.tune, y.tune}, {x.cutoff, y.cutoff}, {x.gateFollower, y.gateFollower},
+                              {x.filterEnv, y.filterEnv}, {x.ampEnv, y.ampEnv}, {x.accentCap, y.accentCap},
+                              {x.accentCapSmooth, y.accentCapSmooth}, {x.accentBoostSmooth, y.accentBoostSmooth},
+                              {x.clickLag, y.clickLag}, {x.ampLag, y.ampLag}, {x.glide, y.glide}, {x.phase, y.phase}})
+            EXPECT_EQ(p1, p2) << "variant " << variant;
+        EXPECT_EQ(x.sampleCounter, y.sampleCounter);
+    }
+}
+
+// A hook's answer is held to what the call can take: a negative count means no quiet ticks,
+// one past the end means the rest of the call.
+TEST(Equivalence, OutOfRangeTickAnswersAreHeldToTheCall) {
+    struct Counting {
+        int calls = 0, answer = 0;
+        static int tick(void* ctx, int) {
+            auto* t = static_cast<Counting*>(ctx);
+            ++t->calls;
+            return t->answer;
+        }
+    };
+    Voice v;
+    VoiceControl vc;
+    vc.gate = vc.trigger = 1;
+    vc.pitchHz = 110.0f;
+    const ParamSnapshot p;
+    const VoiceSettings s;
+    std::vector<float> buf(64, -7.0f);
+    Counting negative{0, -5};
+    v.render(buf.data(), 64, 44100.0, p, vc, s, &Counting::tick, &negative);
+    EXPECT_EQ(negative.calls, 64);
+    Counting huge{0, 1 << 30};
+    v.render(buf.data(), 64, 44100.0, p, vc, s, &Counting::tick, &huge);
+    EXPECT_EQ(huge.calls, 1);
+    for (float x : buf) EXPECT_NE(x, -7.0f);
+    EXPECT_EQ(v.state().sampleCounter, 128u);
+}
+
 TEST(Equivalence, FilterAloneMatchesTheReferenceInDoublePrecision) {
     // The filter's double output against the plain formulas, every structure and switch, with
     // a swept control and a resonance high enough to ring.

@@ -212,7 +212,10 @@ Voice::CallSetup Voice::setup(double fs, const ParamSnapshot& p, const VoiceSett
     return c;
 }
 
-Wavetable::Level Voice::oscillatorLevel(double f, double delta, const RateClass& rc) {
+#if defined(__GNUC__)
+[[gnu::always_inline]] // in the sample loop, a call would spill every held value around it
+#endif
+inline Wavetable::Level Voice::oscillatorLevel(double f, double delta, const RateClass& rc) {
     if (f == osc_.f[0]) return osc_.level[0];
     if (f == osc_.f[1]) return osc_.level[1];
     const Wavetable::Level level = osc_.table->level(periodIndex(delta, rc.periodScale));

@@ -79,8 +79,13 @@ public:
     struct Drive {
         double o, c, sigma, invSigma, r, r2, g, fb, level, gs, gt;
     };
+    // Plain: the caller knows the structure is the default one (mode 1) without control
+    // lags, so the step carries no test of either.
+    template <bool Plain = false>
     inline Drive drive(Hot& h, const ControlParts& cp, const FilterInput& in, const FilterGuards& g);
+    template <bool Plain = false>
     inline double chain(Hot& h, const Drive& d);
+    bool plain() const { return k_.mode == 1 && !k_.controlLags; }
     // One sample on a held state with this sample's control parts and guards. Which guards
     // a sample uses (and so steps) is told by stepsChain2() and stepsControlLags().
     inline double stepHot(Hot& h, const ControlParts& cp, const FilterInput& in, const FilterGuards& g);

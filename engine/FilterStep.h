@@ -66,6 +66,7 @@ inline double Filter::step(const FilterInput& in) {
 
 // Always inline: the voice calls these from its sample loop, where the held state and the
 // records between them never go through memory.
+template <bool Plain>
 KELO_ALWAYS_INLINE inline Filter::Drive Filter::drive(Hot& h, const ControlParts& cp, const FilterInput& in,
                                                       const FilterGuards& gd) {
     const FilterTables& tab = *tables_;
@@ -75,7 +76,7 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::drive(Hot& h, const ControlParts
     double x = cp.base + cp.depth * h.lastEnvTerm + ((in.accent ? in.accentDrive * (1.0 - R) : 0.0) + R * in.accentCap) * cp.ka +
                cp.tail;
     if (x > 1.4) x = 1.4;
-    if (k_.controlLags) {
+    if (!Plain && k_.controlLags) {
         const double gc = gd.ctl;
         h.ctl1 = dsp::onePole(h.ctl1, x + gc, 0.1);
         h.ctl2 = dsp::onePole(h.ctl2, h.ctl1 + gc, 0.1);
@@ -117,13 +118,14 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::drive(Hot& h, const ControlParts
     return d;
 }
 
+template <bool Plain>
 KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
     const double c = d.c, keep = 1.0 - c, sigma = d.sigma, invSigma = d.invSigma, cOverSigma = c * invSigma;
     const double sc = sigma * c, o = d.o, r = d.r, r2 = d.r2, g = d.g, fb = d.fb;
     double* s_ = h.s;
     double* t_ = h.t;
     double out;
-    switch (k_.mode) {
+    switch (Plain ? 1 : k_.mode) {
     case 0: {
         const double gs = d.gs * c;
         const double p3 = s_[3] * keep + gs;

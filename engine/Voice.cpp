@@ -236,8 +236,9 @@ inline Wavetable::Level Voice::oscillatorLevel(double f, double delta, const Rat
 // with the signs fixed in each half. Two things usually hold still as well and are then
 // worked out once per run for each half of the pair: the smoothed parameters once settled
 // into their two-value cycle (Settled), and with them the oscillator frequency when the
-// pitch is not gliding (Steady).
-template <bool Settled, bool Steady>
+// pitch is not gliding (Steady). Plain runs have the default settings (filter mode 1, click
+// noise on, no clipping) built in rather than tested sample by sample.
+template <bool Settled, bool Steady, bool Plain>
 void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInput& in) {
     VoiceState& v = st_;
     const bool gate = in.gate, accent = in.accent;
@@ -251,7 +252,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     if (!(pitch > 0.0)) pitch = 0.0;
     if (pitch > cs.maxPitch) pitch = cs.maxPitch;
     const double R = cs.R, K = cs.K, alpha = cs.alpha;
-    const bool lags = !cs.vcaNoise, clipping = cs.clipping, square = cs.square;
+    const bool lags = !Plain && !cs.vcaNoise, clipping = !Plain && cs.clipping, square = cs.square;
     const double W = cs.W, oscGain = cs.oscGain, invFs = cs.invFs;
     const Filter::ControlParts* fixedParts[2] = {nullptr, nullptr};
     double fixedTune[2] = {0, 0}, fixedCut[2] = {0, 0}, fixedRes[2] = {0, 0}, fixedMod[2] = {0, 0};
@@ -405,7 +406,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
         // Filter control.
         const FilterInput fin{o, cutoff * cutoff, res, envmod, R, K, fEnv, follower, accent ? 1 : 0, a, capSmooth};
         const FilterGuards fg{sg * gFi.s, sg * gFi.t, sg * gFi.ctl, sg * gFi.level};
-        const Filter::Drive d = filter_.drive(fh, *parts, fin, fg);
+        const Filter::Drive d = filter_.drive<Plain>(fh, *parts, fin, fg);
         if (untilScope == 0) [[unlikely]] {
             scope_.push(static_cast<float>(fh.lastEnvTerm));
             untilScope = 99;
@@ -418,7 +419,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     // clipping.
     auto back = [&]<int H>(const Front& fr, int i) KELO_LAMBDA_INLINE {
         constexpr double sg = H == 0 ? 1.0 : -1.0;
-        double y = filter_.chain(fh, fr.drive);
+        double y = filter_.chain<Plain>(fh, fr.drive);
         double amp = fr.amp;
         if (lags) {
             ampLag = dsp::onePole(ampLag, amp + sg * gAm, 0.1);
@@ -520,6 +521,19 @@ bool Voice::glideSteady(const CallSetup& cs, const RunInput& in) const {
     return p == st_.glide;
 }
 
+void Voice::dispatchRun(float* out, int count, const CallSetup& cs, const RunInput& in) {
+    const bool settled = smoothingSettled(cs), steady = settled && glideSteady(cs, in);
+    if (filter_.plain() && cs.vcaNoise && !cs.clipping) {
+        if (steady) computeRun<true, true, true>(out, count, cs, in);
+        else if (settled) computeRun<true, false, true>(out, count, cs, in);
+        else computeRun<false, false, true>(out, count, cs, in);
+    } else {
+        if (steady) computeRun<true, true, false>(out, count, cs, in);
+        else if (settled) computeRun<true, false, false>(out, count, cs, in);
+        else computeRun<false, false, false>(out, count, cs, in);
+    }
+}
+
 // Samples the voice does not compute (silent, or past the active samples after the gate
 // closed): zeros out, and the smoothing and follower steps owed until the next computed one.
 void Voice::skipSamples(float* out, int count, bool gate) {
@@ -595,9 +609,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
             flushFollower();
             const RunInput in{gate, vc.accent != 0, vc.accentStep != 0, vc.slideFrom != 0, vc.trigger != 0,
                               static_cast<double>(vc.pitchHz)};
-            if (!smoothingSettled(cs)) computeRun<false, false>(out + i, computed, cs, in);
-            else if (!glideSteady(cs, in)) computeRun<true, false>(out + i, computed, cs, in);
-            else computeRun<true, true>(out + i, computed, cs, in);
+            dispatchRun(out + i, computed, cs, in);
             vc.trigger = 0;
         }
         if (computed < len) skipSamples(out + i + computed, len - computed, gate);

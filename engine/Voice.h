@@ -96,10 +96,11 @@ private:
     struct CallSetup;
     struct RunInput;
     CallSetup setup(double fs, const ParamSnapshot& p, const VoiceSettings& s) const;
-    template <bool Settled, bool Steady>
+    template <bool Settled, bool Steady, bool Plain>
     void computeRun(float* out, int count, const CallSetup& cs, const RunInput& in);
     bool smoothingSettled(const CallSetup& cs) const;
     bool glideSteady(const CallSetup& cs, const RunInput& in) const;
+    void dispatchRun(float* out, int count, const CallSetup& cs, const RunInput& in);
     void skipSamples(float* out, int count, bool gate);
     Wavetable::Level oscillatorLevel(double f, double delta, const RateClass& rc);
 

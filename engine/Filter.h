@@ -40,10 +40,9 @@ class Filter {
 public:
     Filter();
     // Envelope term e of the control value, for the scope.
-    double envTerm(const FilterInput& in) const {
-        const double k = in.rawAccent;
-        return in.env - 0.45 / ((0.1 * in.gateFollower + 0.9) * (1.0 - k) + k) - 0.05;
-    }
+    double envTerm(const FilterInput& in) const { return in.env - envQuotient(in.gateFollower, in.rawAccent) - 0.05; }
+    // The envelope term's quotient for follower G and accent K (fixed while G is held at 0).
+    static double envQuotient(double G, double K) { return 0.45 / ((0.1 * G + 0.9) * (1.0 - K) + K); }
     // One sample; returns the levelled filter output.
     double process(const FilterInput& in, const VoiceSettings& s, const RateClass& rc) {
         prepare(s, rc);
@@ -82,7 +81,8 @@ public:
     // Plain: the caller knows the structure is the default one (mode 1) without control
     // lags, so the step carries no test of either.
     template <bool Plain = false>
-    inline Drive drive(Hot& h, const ControlParts& cp, const FilterInput& in, const FilterGuards& g);
+    // quotient: envQuotient of the input's follower and accent.
+    inline Drive drive(Hot& h, const ControlParts& cp, const FilterInput& in, const FilterGuards& g, double quotient);
     template <bool Plain = false>
     inline double chain(Hot& h, const Drive& d);
     bool plain() const { return k_.mode == 1 && !k_.controlLags; }

@@ -68,11 +68,11 @@ inline double Filter::step(const FilterInput& in) {
 // records between them never go through memory.
 template <bool Plain>
 KELO_ALWAYS_INLINE inline Filter::Drive Filter::drive(Hot& h, const ControlParts& cp, const FilterInput& in,
-                                                      const FilterGuards& gd) {
+                                                      const FilterGuards& gd, double quotient) {
     const FilterTables& tab = *tables_;
     const double r = in.resonance;
     const double R = in.rawResonance;
-    h.lastEnvTerm = envTerm(in);
+    h.lastEnvTerm = in.env - quotient - 0.05;
     double x = cp.base + cp.depth * h.lastEnvTerm + ((in.accent ? in.accentDrive * (1.0 - R) : 0.0) + R * in.accentCap) * cp.ka +
                cp.tail;
     if (x > 1.4) x = 1.4;
@@ -205,7 +205,7 @@ KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
 
 KELO_ALWAYS_INLINE inline double Filter::stepHot(Hot& h, const ControlParts& cp, const FilterInput& in,
                                                  const FilterGuards& gd) {
-    const Drive d = drive(h, cp, in, gd);
+    const Drive d = drive(h, cp, in, gd, envQuotient(in.gateFollower, in.rawAccent));
     return chain(h, d);
 }
 

@@ -237,11 +237,14 @@ inline Wavetable::Level Voice::oscillatorLevel(double f, double delta, const Rat
 // worked out once per run for each half of the pair: the smoothed parameters once settled
 // into their two-value cycle (Settled), and with them the oscillator frequency when the
 // pitch is not gliding (Steady). Plain runs have the default settings (filter mode 1, click
-// noise on, no clipping) built in rather than tested sample by sample.
-template <bool Settled, bool Steady, bool Plain>
+// noise on, no clipping) built in rather than tested sample by sample. An accented run holds
+// the gate follower at 0, which fixes the envelope term's quotient, and only an accented
+// run can charge the accent capacitor (Accent).
+template <bool Settled, bool Steady, bool Plain, bool Accent>
 void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInput& in) {
     VoiceState& v = st_;
-    const bool gate = in.gate, accent = in.accent;
+    const bool gate = in.gate;
+    constexpr bool accent = Accent;
     const double gateV = gate ? 1.0 : 0.0;
     const double followK = gate ? 0.0005 : 0.00012;
     const double cGateLag = gate ? cs.cAttack : cs.cRelease;
@@ -252,6 +255,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     if (!(pitch > 0.0)) pitch = 0.0;
     if (pitch > cs.maxPitch) pitch = cs.maxPitch;
     const double R = cs.R, K = cs.K, alpha = cs.alpha;
+    const double accentQuotient = Filter::envQuotient(0.0, K);
     const bool lags = !Plain && !cs.vcaNoise, clipping = !Plain && cs.clipping, square = cs.square;
     const double W = cs.W, oscGain = cs.oscGain, invFs = cs.invFs;
     const Filter::ControlParts* fixedParts[2] = {nullptr, nullptr};
@@ -346,7 +350,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
             factor = tuneFactor(tune);
         }
         // An accented note holds the follower at 0; its guard steps all the same.
-        if (accent) follower = 0.0;
+        if constexpr (Accent) follower = 0.0;
         else follower = dsp::onePole(follower, gateV + sg * gFo, followK);
 
         gateLag += (gateV + gc - gateLag) * cGateLag;
@@ -406,7 +410,8 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
         // Filter control.
         const FilterInput fin{o, cutoff * cutoff, res, envmod, R, K, fEnv, follower, accent ? 1 : 0, a, capSmooth};
         const FilterGuards fg{sg * gFi.s, sg * gFi.t, sg * gFi.ctl, sg * gFi.level};
-        const Filter::Drive d = filter_.drive<Plain>(fh, *parts, fin, fg);
+        const double quotient = Accent ? accentQuotient : Filter::envQuotient(follower, K);
+        const Filter::Drive d = filter_.drive<Plain>(fh, *parts, fin, fg, quotient);
         if (untilScope == 0) [[unlikely]] {
             scope_.push(static_cast<float>(fh.lastEnvTerm));
             untilScope = 99;
@@ -523,14 +528,18 @@ bool Voice::glideSteady(const CallSetup& cs, const RunInput& in) const {
 
 void Voice::dispatchRun(float* out, int count, const CallSetup& cs, const RunInput& in) {
     const bool settled = smoothingSettled(cs), steady = settled && glideSteady(cs, in);
-    if (filter_.plain() && cs.vcaNoise && !cs.clipping) {
-        if (steady) computeRun<true, true, true>(out, count, cs, in);
-        else if (settled) computeRun<true, false, true>(out, count, cs, in);
-        else computeRun<false, false, true>(out, count, cs, in);
+    const bool plain = filter_.plain() && cs.vcaNoise && !cs.clipping;
+    auto run = [&]<bool Plain, bool Accent>() {
+        if (steady) computeRun<true, true, Plain, Accent>(out, count, cs, in);
+        else if (settled) computeRun<true, false, Plain, Accent>(out, count, cs, in);
+        else computeRun<false, false, Plain, Accent>(out, count, cs, in);
+    };
+    if (plain) {
+        if (in.accent) run.template operator()<true, true>();
+        else run.template operator()<true, false>();
     } else {
-        if (steady) computeRun<true, true, false>(out, count, cs, in);
-        else if (settled) computeRun<true, false, false>(out, count, cs, in);
-        else computeRun<false, false, false>(out, count, cs, in);
+        if (in.accent) run.template operator()<false, true>();
+        else run.template operator()<false, false>();
     }
 }
 

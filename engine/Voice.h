@@ -96,7 +96,7 @@ private:
     struct CallSetup;
     struct RunInput;
     CallSetup setup(double fs, const ParamSnapshot& p, const VoiceSettings& s) const;
-    template <bool Settled, bool Steady, bool Plain>
+    template <bool Settled, bool Steady, bool Plain, bool Accent>
     void computeRun(float* out, int count, const CallSetup& cs, const RunInput& in);
     bool smoothingSettled(const CallSetup& cs) const;
     bool glideSteady(const CallSetup& cs, const RunInput& in) const;

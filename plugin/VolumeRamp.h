@@ -18,6 +18,11 @@ public:
         // every store and the ramp would run at store-forwarding speed.
         float gain = gain_;
         const float step = step_;
+        if (step == 0.0f) {
+            // The usual case: a steady volume is one factor, and the loop vectorises.
+            for (int32_t i = 0; i < n; ++i) samples[i] *= gain;
+            return;
+        }
         for (int32_t i = 0; i < n; ++i) {
             samples[i] *= gain;
             gain += step;

@@ -320,6 +320,20 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
             }
         }
     }
+    // A gliding pitch with settled smoothing: each sample's oscillator frequency, increment
+    // and table level are worked out one sample ahead (the glide's target holds still), so
+    // the level lookup's quotient is off the path to the filter.
+    double aheadGlide = glide, aheadF = 0.0, aheadDelta = 0.0;
+    Wavetable::Level aheadLevel;
+    auto glideAhead = [&](int h) KELO_LAMBDA_INLINE {
+        const double g = h == 0 ? gCo : -gCo;
+        if (!in.slideFrom) aheadGlide = pitch;
+        aheadGlide += (pitch + g - aheadGlide) * cGlide;
+        aheadF = fixedFactor[h] * aheadGlide;
+        aheadDelta = aheadF * invFs;
+        aheadLevel = oscillatorLevel(aheadF, aheadDelta, cs.rc);
+    };
+    if constexpr (Settled && !Steady) glideAhead(0);
 
     // What the back half of a sample takes from its front half.
     struct Front {
@@ -387,6 +401,12 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
             f = fixedF[H];
             delta = fixedDelta[H];
             level = fixedLevel[H];
+        } else if constexpr (Settled) {
+            glide = aheadGlide;
+            f = aheadF;
+            delta = aheadDelta;
+            level = aheadLevel;
+            glideAhead(1 - H);
         } else {
             if (!in.slideFrom) glide = pitch;
             glide += (pitch + gc - glide) * cGlide;

@@ -85,6 +85,11 @@ public:
     inline Drive drive(Hot& h, const ControlParts& cp, const FilterInput& in, const FilterGuards& g, double quotient);
     template <bool Plain = false>
     inline double chain(Hot& h, const Drive& d);
+    // drive in two parts: the control value from the envelope term e (before the optional
+    // lags), and the rest from it, the oscillator o and the smoothed resonance r.
+    inline double controlValue(const ControlParts& cp, const FilterInput& in, double e) const;
+    template <bool Plain = false>
+    inline Drive driveFrom(Hot& h, const ControlParts& cp, double x, double o, double r, const FilterGuards& g);
     bool plain() const { return k_.mode == 1 && !k_.controlLags; }
     // One sample on a held state with this sample's control parts and guards. Which guards
     // a sample uses (and so steps) is told by stepsChain2() and stepsControlLags().

@@ -66,16 +66,23 @@ inline double Filter::step(const FilterInput& in) {
 
 // Always inline: the voice calls these from its sample loop, where the held state and the
 // records between them never go through memory.
+KELO_ALWAYS_INLINE inline double Filter::controlValue(const ControlParts& cp, const FilterInput& in, double e) const {
+    const double R = in.rawResonance;
+    const double x = cp.base + cp.depth * e + ((in.accent ? in.accentDrive * (1.0 - R) : 0.0) + R * in.accentCap) * cp.ka + cp.tail;
+    return x > 1.4 ? 1.4 : x;
+}
+
 template <bool Plain>
 KELO_ALWAYS_INLINE inline Filter::Drive Filter::drive(Hot& h, const ControlParts& cp, const FilterInput& in,
                                                       const FilterGuards& gd, double quotient) {
-    const FilterTables& tab = *tables_;
-    const double r = in.resonance;
-    const double R = in.rawResonance;
     h.lastEnvTerm = in.env - quotient - 0.05;
-    double x = cp.base + cp.depth * h.lastEnvTerm + ((in.accent ? in.accentDrive * (1.0 - R) : 0.0) + R * in.accentCap) * cp.ka +
-               cp.tail;
-    if (x > 1.4) x = 1.4;
+    return driveFrom<Plain>(h, cp, controlValue(cp, in, h.lastEnvTerm), in.osc, in.resonance, gd);
+}
+
+template <bool Plain>
+KELO_ALWAYS_INLINE inline Filter::Drive Filter::driveFrom(Hot& h, const ControlParts& cp, double x, double o, double r,
+                                                          const FilterGuards& gd) {
+    const FilterTables& tab = *tables_;
     if (!Plain && k_.controlLags) {
         const double gc = gd.ctl;
         h.ctl1 = dsp::onePole(h.ctl1, x + gc, 0.1);
@@ -105,7 +112,7 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::drive(Hot& h, const ControlParts
     d.c = dsp::rk4Coeff(g);
     d.sigma = sigma;
     d.invSigma = 1.0 / sigma; // the quotient runs while c is computed
-    d.o = in.osc;
+    d.o = o;
     d.r = r;
     d.r2 = cp.r2;
     d.g = g;

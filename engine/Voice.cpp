@@ -335,14 +335,21 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     };
     if constexpr (Settled && !Steady) glideAhead(0);
 
-    // What the back half of a sample takes from its front half.
+    // A sample in three parts. Its lags (and oscillator) come first, run a sample ahead of
+    // the filter's control path, which runs a sample ahead of the filter's chains: each part
+    // is issued while the chains still work on the samples before, so the chains, which
+    // carry from sample to sample, never wait on the parts they do not depend on.
+    struct Lagged {
+        double x, o, amp, r;
+        const Filter::ControlParts* parts;
+    };
     struct Front {
         Filter::Drive drive;
         double amp;
     };
-    // A sample's front half: everything but the filter's chains and what follows them. H is
-    // its half of the pair (the guards' sign), Set restarts the envelopes.
-    auto front = [&]<int H, bool Set>() KELO_LAMBDA_INLINE -> Front {
+    // The lags, the oscillator and the control value. H is the sample's half of the pair
+    // (the guards' sign), Set restarts the envelopes.
+    auto lagged = [&]<int H, bool Set>() KELO_LAMBDA_INLINE -> Lagged {
         constexpr double sg = H == 0 ? 1.0 : -1.0;
         const double gc = sg * gCo;
         const Filter::ControlParts* parts;
@@ -427,18 +434,23 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
             if (r1 > 1.0) r2 = 1.0 / r2;
         }
 
-        // Filter control.
+        // Filter control value.
         const FilterInput fin{o, cutoff * cutoff, res, envmod, R, K, fEnv, follower, accent ? 1 : 0, a, capSmooth};
-        const FilterGuards fg{sg * gFi.s, sg * gFi.t, sg * gFi.ctl, sg * gFi.level};
         const double quotient = Accent ? accentQuotient : Filter::envQuotient(follower, K);
-        const Filter::Drive d = filter_.drive<Plain>(fh, *parts, fin, fg, quotient);
+        fh.lastEnvTerm = fEnv - quotient - 0.05;
         if (untilScope == 0) [[unlikely]] {
             scope_.push(static_cast<float>(fh.lastEnvTerm));
             untilScope = 99;
         } else {
             --untilScope;
         }
-        return Front{d, clickLag * aEnv + 2.4 * boostSmooth};
+        return Lagged{filter_.controlValue(*parts, fin, fh.lastEnvTerm), o, clickLag * aEnv + 2.4 * boostSmooth, res, parts};
+    };
+    // The filter's control path from the control value.
+    auto front = [&]<int H>(const Lagged& l) KELO_LAMBDA_INLINE -> Front {
+        constexpr double sg = H == 0 ? 1.0 : -1.0;
+        const FilterGuards fg{sg * gFi.s, sg * gFi.t, sg * gFi.ctl, sg * gFi.level};
+        return Front{filter_.driveFrom<Plain>(fh, *l.parts, l.x, l.o, l.r, fg), l.amp};
     };
     // The back half: the filter's chains (which carry from sample to sample), amplifier,
     // clipping.
@@ -459,22 +471,34 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
         out[i] = static_cast<float>(y);
     };
 
-    // Software-pipelined: the front half of the next sample is issued before the back half
-    // of this one, so the processor works on it while the chains wait on the last sample.
+    // Software-pipelined as said above; the order is the same for every pair.
     int i = 0;
-    Front cur = setEnvelopes ? front.template operator()<0, true>() : front.template operator()<0, false>();
-    for (; i + 2 < count; i += 2) {
-        const Front odd = front.template operator()<1, false>();
-        back.template operator()<0>(cur, i);
-        cur = front.template operator()<0, false>();
-        back.template operator()<1>(odd, i + 1);
-    }
-    if (i + 1 < count) {
-        const Front odd = front.template operator()<1, false>();
-        back.template operator()<0>(cur, i);
-        back.template operator()<1>(odd, i + 1);
+    Lagged l = setEnvelopes ? lagged.template operator()<0, true>() : lagged.template operator()<0, false>();
+    Front cur = front.template operator()<0>(l);
+    if (count == 1) {
+        back.template operator()<0>(cur, 0);
     } else {
-        back.template operator()<0>(cur, i);
+        l = lagged.template operator()<1, false>();
+        for (; i + 3 < count; i += 2) {
+            const Front odd = front.template operator()<1>(l);
+            l = lagged.template operator()<0, false>();
+            back.template operator()<0>(cur, i);
+            cur = front.template operator()<0>(l);
+            l = lagged.template operator()<1, false>();
+            back.template operator()<1>(odd, i + 1);
+        }
+        // Two or three samples left: cur is sample i's, l sample i + 1's.
+        const Front odd = front.template operator()<1>(l);
+        if (i + 2 < count) {
+            l = lagged.template operator()<0, false>();
+            back.template operator()<0>(cur, i);
+            cur = front.template operator()<0>(l);
+            back.template operator()<1>(odd, i + 1);
+            back.template operator()<0>(cur, i + 2);
+        } else {
+            back.template operator()<0>(cur, i);
+            back.template operator()<1>(odd, i + 1);
+        }
     }
 
     // Back to the stored state; guards that stepped an odd number of times change sign.

@@ -41,6 +41,16 @@ VoiceSettings usable(const VoiceSettings& in) {
     return s;
 }
 
+// The smoothed parameters' targets and the smoothing rate of one render call.
+struct Smoothing {
+    double target[4];
+    double rate;
+};
+Smoothing smoothingOf(const ParamSnapshot& p, const VoiceSettings& s) {
+    return {{unit(p.tune), unit(p.cutoff), unit(p.resonance), unit(p.envmod)},
+            s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002};
+}
+
 } // namespace
 
 void EnvelopeScope::push(float v) {
@@ -168,11 +178,9 @@ struct Voice::RunInput {
 
 Voice::CallSetup Voice::setup(double fs, const ParamSnapshot& p, const VoiceSettings& s) const {
     CallSetup c{};
-    c.target[0] = unit(p.tune);
-    c.target[1] = unit(p.cutoff);
-    c.target[2] = unit(p.resonance);
-    c.target[3] = unit(p.envmod);
-    c.smooth = s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002;
+    const Smoothing sm = smoothingOf(p, s);
+    for (int k = 0; k < 4; ++k) c.target[k] = sm.target[k];
+    c.smooth = sm.rate;
     c.rc = RateClass::of(fs);
     const double R = c.target[2];
     c.R = R;
@@ -669,9 +677,8 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         i += len;
     }
     if (pendingSmooth_ || pendingFollow_) {
-        const double t[4] = {unit(p.tune), unit(p.cutoff), unit(p.resonance), unit(p.envmod)};
-        const double k = s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002;
-        flushSmoothing(t, k);
+        const Smoothing sm = smoothingOf(p, s);
+        flushSmoothing(sm.target, sm.rate);
         flushFollower();
     }
 }

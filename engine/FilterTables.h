@@ -1,6 +1,6 @@
 #pragma once
 // Lookup tables of the filter: the exponential control-to-rate map and the feedback and
-// level curves over the stage rate. Built once per process, read-only afterwards.
+// level curves over the stage rate. Constant data, designed when the engine is built.
 
 namespace kelo {
 
@@ -8,16 +8,15 @@ struct FilterTables {
     static constexpr int kExpSize = 2048;
     static constexpr int kCurveSize = 512;
     static constexpr int kFlatFrom = 402;
-    float exponential[kExpSize];
-    float feedback[kCurveSize];
-    float level[kCurveSize];
-    // The same values widened once, for the per-sample reads (no conversion on the way).
-    double exponentialWide[kExpSize];
-    double feedbackWide[kCurveSize];
-    double levelWide[kCurveSize];
+    const float* exponential; // [kExpSize]
+    const float* feedback;    // [kCurveSize]
+    const float* level;       // [kCurveSize]
+    // The same values widened, for the per-sample reads (no conversion on the way).
+    const double* exponentialWide;
+    const double* feedbackWide;
+    const double* levelWide;
 
     static const FilterTables& get();
-    void build();
 };
 
 // Linear interpolation at fractional index x; negative (or NaN) reads entry 0 and an index

@@ -2,19 +2,19 @@
 // Band-limited single-cycle saw and square tables: one level per range of periods, each
 // level's partials below half the sample rate for every period mapped to it.
 #include <cstdint>
-#include <vector>
 
 namespace kelo {
 
 struct Wavetable {
     static constexpr int kMapSize = 22050;
-    uint8_t levelOf[kMapSize];   // period index -> level (long periods: level 0, richest)
-    std::vector<int> length;     // samples per level
-    std::vector<int> offset;     // start of each level in data
-    std::vector<int> harmonics;  // highest partial number stored in each level
-    std::vector<float> data;
+    const uint8_t* levelOf;  // [kMapSize] period index -> level (long periods: level 0, richest)
+    const int* length;       // samples per level
+    const int* offset;       // start of each level in data
+    const int* harmonics;    // highest partial number stored in each level
+    const float* data;
+    int levelCount;
 
-    int levels() const { return static_cast<int>(length.size()); }
+    int levels() const { return levelCount; }
     // One level's cycle, as the oscillator holds it while its period stays put.
     struct Level {
         const float* d = nullptr;
@@ -24,7 +24,7 @@ struct Wavetable {
         if (periodIndex < 0) periodIndex = 0;
         if (periodIndex >= kMapSize) periodIndex = kMapSize - 1;
         const int lv = levelOf[periodIndex];
-        return {data.data() + offset[lv], length[lv]};
+        return {data + offset[lv], length[lv]};
     }
     // Linear-interpolated read of a level at phase 0..1.
     static double read(const Level& l, double phase) {
@@ -54,6 +54,7 @@ inline int periodIndex(double delta, double scale) {
 
 // Worst-case ratio of actual to nominal period index (rate class 0 scales the period
 // index up by this much), so levels are limited as if every period were that much shorter.
+// The table generator (engine/tables) designs the levels with the same margin.
 constexpr double kWavetablePeriodMargin = 1.0884354;
 
 } // namespace kelo

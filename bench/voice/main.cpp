@@ -8,6 +8,10 @@
 //     one configuration, one run: short enough to count instructions under callgrind
 //   bench_voice --one <rate> <block> <seconds> stage|stage-fold
 //     the output stage alone (Saturate or Foldback) over a recorded busy line
+//   bench_voice --startup [plug-in file]
+//     one start-up: load the file, start it at 44.1 kHz and render its first block
+//   bench_voice --startup-vs <peer plug-in file> [runs]
+//     median start-up times of this plug-in and a peer, taken in turns in the same run
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -243,12 +247,48 @@ std::pair<double, float> pluginNsPerSample(double fs, int blockSize, double seco
     const double c1 = processSeconds();
     return {(c1 - c0) * 1e9 / static_cast<double>(total), peak};
 }
+
+// Loading the file, its entry (the instance's construction), starting it and its first
+// block of 512 frames: what a host pays per instance when it scans or opens a project.
+// Returns seconds of wall time (start-up is mostly not the processor's own work alone).
+double startupSeconds(const std::string& path) {
+    const auto t0 = std::chrono::steady_clock::now();
+    {
+        host::Plugin p;
+        if (!p.load(path)) {
+            std::fprintf(stderr, "cannot load %s: %s\n", path.c_str(), p.error().c_str());
+            return -1.0;
+        }
+        p.start(44100.0f, 512);
+        std::vector<float> left(512), right(512);
+        p.process(512, left.data(), right.data());
+        const auto t1 = std::chrono::steady_clock::now();
+        return std::chrono::duration<double>(t1 - t0).count();
+    }
+}
 #endif
 
 } // namespace
 
 int main(int argc, char** argv) {
 #ifdef KELO_PLUGIN_PATH
+    if (argc > 1 && std::strcmp(argv[1], "--startup") == 0) {
+        const double s = startupSeconds(argc > 2 ? argv[2] : host::defaultPluginPath());
+        std::printf("start-up: %.3f ms\n", s * 1e3);
+        return s < 0.0 ? 1 : 0;
+    }
+    if (argc > 2 && std::strcmp(argv[1], "--startup-vs") == 0) {
+        const int runs = argc > 3 ? std::atoi(argv[3]) : 21;
+        std::vector<double> own, peer;
+        for (int i = 0; i < runs; ++i) {
+            own.push_back(startupSeconds(host::defaultPluginPath()));
+            peer.push_back(startupSeconds(argv[2]));
+        }
+        const double a = median(own), b = median(peer);
+        std::printf("start-up, median of %d: KELO %.3f ms, %s %.3f ms, ratio %.2f\n", runs, a * 1e3, argv[2], b * 1e3,
+                    a / b);
+        return 0;
+    }
     if (argc > 4 && std::strcmp(argv[1], "--one-plugin") == 0) {
         const double fs = std::atof(argv[2]);
         const int blockSize = std::atoi(argv[3]);

@@ -114,7 +114,7 @@ void checkTableSet(const Wavetable& w, int levels, int firstLength, bool oddOnly
     for (int l = 0; l < levels; ++l) {
         ASSERT_LT(minP[size_t(l)], Wavetable::kMapSize) << "unreachable level " << l;
         const int n = w.length[size_t(l)], h = w.harmonics[size_t(l)];
-        const float* d = w.data.data() + w.offset[size_t(l)];
+        const float* d = w.data + w.offset[size_t(l)];
         // The top partial stays below Nyquist for the shortest period of the level, even
         // with the 44.1 kHz rate class scaling the period index up.
         if (minP[size_t(l)] >= 3) {

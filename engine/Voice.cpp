@@ -95,11 +95,13 @@ void Voice::init(double sampleRate) {
     osc_ = OscillatorCache{};
     pendingSmooth_ = 0;
     pendingFollow_ = 0;
+    startSmoothing_ = true;
 }
 
-void Voice::resetEnvelopes() {
+void Voice::resume() {
     st_.filterEnv = 0.0;
     st_.ampEnv = 0.0;
+    startSmoothing_ = true;
 }
 
 double Voice::tuneFactor(double tune) {
@@ -623,6 +625,15 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     VoiceState& v = st_;
     const bool silent = !(p.volume > 0.0f); // exact zero, negative or NaN volume
     const VoiceSettings s = usable(settings);
+    if (startSmoothing_) {
+        startSmoothing_ = false;
+        const Smoothing sm = smoothingOf(p, s);
+        v.tune = sm.target[0];
+        v.cutoff = sm.target[1];
+        v.resonance = sm.target[2];
+        v.envmod = sm.target[3];
+        pendingSmooth_ = 0;
+    }
     const int64_t active = s.activeClocks;
     bool ready = false; // per-call constants are set up at the first computed sample
     CallSetup cs;

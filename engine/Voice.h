@@ -71,8 +71,9 @@ public:
     void render(float* out, int n, double fs, const ParamSnapshot& p, VoiceControl& vc,
                 const VoiceSettings& s, VoiceTick tick, void* tickCtx);
 
-    // Host resume: both envelopes to 0 (the caller clears gate and slideFrom).
-    void resetEnvelopes();
+    // Host resume: both envelopes to 0 (the caller clears gate and slideFrom), and the
+    // smoothed parameters start at their values again, as in a new instance.
+    void resume();
 
     const EnvelopeScope& scope() const { return scope_; }
     EnvelopeScope& scope() { return scope_; }
@@ -104,6 +105,10 @@ private:
     void skipSamples(float* out, int count, bool gate);
     Wavetable::Level oscillatorLevel(double f, double delta, const RateClass& rc);
 
+    // The next render call starts the smoothed parameters at their targets instead of
+    // gliding there from wherever they were (a note at the first sample of an instance
+    // would otherwise start an octave low and dark).
+    bool startSmoothing_ = true;
     // Samples skipped while silent whose smoothing / follower steps are still owed.
     int64_t pendingSmooth_ = 0;
     int64_t pendingFollow_ = 0;

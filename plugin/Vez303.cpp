@@ -159,7 +159,7 @@ void Vez303::clearPatternBank() {
 void Vez303::resume() {
     voiceControl_.gate = 0;
     voiceControl_.slideFrom = 0;
-    voice_.resetEnvelopes();
+    voice_.resume();
     sequencer_.resume();
     wantEvents(1);
 }

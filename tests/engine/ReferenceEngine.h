@@ -108,6 +108,7 @@ struct RefVoice {
     double appliedRt = 1.0015;
     int64_t owedSmooth = 0, owedFollow = 0;
     bool owedFollowGate = false;
+    bool fresh = true; // the first call starts the smoothed parameters at their targets
 
     RefVoice() { v.glide = 110.0; }
 
@@ -146,6 +147,13 @@ struct RefVoice {
         const double attack = s.vcaNoise ? 0.05 : 0.014;
         const double alpha = K * K * 0.92;
         const bool silent = !(p.volume > 0.0f);
+        if (fresh) {
+            fresh = false;
+            v.tune = target[0];
+            v.cutoff = target[1];
+            v.resonance = target[2];
+            v.envmod = target[3];
+        }
         if (s.relativeTuning != appliedRt) {
             appliedRt = s.relativeTuning;
             v.r1 = appliedRt > 0.5 && appliedRt < 2.0 ? appliedRt : 1.0;

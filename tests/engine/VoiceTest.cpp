@@ -44,6 +44,26 @@ TEST(VoicePitch, FollowsTheTablesAndTune) {
     for (float tune : {0.0f, 1.0f}) EXPECT_NEAR(measuredHz(48000, 220.0f, tune), 1.0, 5e-5) << tune; // +-1 octave
 }
 
+// The smoothed parameters glide to a knob's new value, but an instance (or a resumed one)
+// starts at the values it is given: its first note is neither an octave off nor dark.
+TEST(VoicePitch, FirstSampleOfAnInstanceAndOfAResumeIsAtTheParameterValues) {
+    VoiceRig r;
+    r.p.tune = 1.0f;
+    r.p.cutoff = 0.9f;
+    r.noteOn(110.0f);
+    r.render(1);
+    EXPECT_NEAR(r.voice.state().lastFrequency, 220.0, 1e-3);
+    EXPECT_NEAR(r.voice.state().cutoff, 0.9, 1e-6);
+    r.render(2000);
+    r.p.tune = 0.0f;
+    r.render(1);
+    EXPECT_GT(r.voice.state().lastFrequency, 200.0); // a knob move glides
+    r.voice.resume();
+    r.noteOn(110.0f);
+    r.render(1);
+    EXPECT_NEAR(r.voice.state().lastFrequency, 55.0, 1e-3);
+}
+
 TEST(VoiceGlide, SlideFollowsItsTimeConstantAndPlainNotesJump) {
     for (double fs : {44100.0, 96000.0}) {
         VoiceRig r;

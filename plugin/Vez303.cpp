@@ -408,12 +408,16 @@ void Vez303::renderSubBlock(float** outputs, int32_t from, int32_t to) {
     outputStage_.configure(snapshot_.drive, snapshot_.distortion, kFixedHighpassCoeff,
                            static_cast<int>(snapshot_.distType), snapshot_.highpass > 0.5f);
     volume_.begin(snapshot_.volume * snapshot_.volume, n);
+    // The voice does no work at volume 0. While the ramp still fades down from an audible
+    // gain, it must compute the sound the ramp fades out, or the fade would be a cut.
+    ParamSnapshot voiceParams = snapshot_;
+    if (!(voiceParams.volume > 0.0f) && volume_.gain() > 0.0f) voiceParams.volume = volume_.gain();
 
     // A host block may exceed the render buffer: the sub-block is rendered in pieces.
     for (int32_t pos = from; pos < to;) {
         const int32_t m = (to - pos) < kRenderCapacity ? (to - pos) : kRenderCapacity;
         float* buf = renderBuffer_;
-        voice_.render(buf, m, fs, snapshot_, voiceControl_, vs, tick, this);
+        voice_.render(buf, m, fs, voiceParams, voiceControl_, vs, tick, this);
         outputStage_.process(buf, m, fs);
         // The pattern restarts with the recording so the two stay in step.
         if (preview_.mix(buf, m, fs)) sequencer_.restartTiming();

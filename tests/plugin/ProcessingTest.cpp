@@ -147,29 +147,33 @@ TEST(Timing, QueuedMidiIsStampedWithItsPositionInTheBlock) {
     for (const SentMidi& m : k->sentMidi()) EXPECT_TRUE(m.deltaFrames >= 0 && m.deltaFrames < 300);
 }
 
-TEST(Audio, VolumeChangesFadeAcrossTheNextSubBlock) {
+TEST(Audio, VolumeChangesFadeAcrossTheNextSubBlockDownToSilence) {
     // Note mode: the held note sounds steadily, so a twin instance gives the unfaded signal.
     Kelo k("MidiMode = 1\n"), twin("MidiMode = 1\n");
     for (Kelo* p : {&k, &twin}) {
         (*p)->render(512, {{0, 0x90, 45, 100}});
         for (int i = 0; i < 4; ++i) (*p)->render(512);
     }
-    // Controller 7 at 64 sets Volume to 64/127, a gain of its square. (At exactly 0 the voice
-    // itself falls silent, so a fade to zero cannot be observed.)
-    const Block faded = k->render(512, {{256, 0xB0, 7, 64}});
-    const Block plain = twin->render(512);
+    // Each sub-block from the event on ramps linearly from the last gain to the new one.
+    auto expectFade = [&](const Block& faded, const Block& plain, float from, float to) {
+        for (size_t i = 0; i < 256; ++i) ASSERT_NEAR(faded.left[i], plain.left[i] * from, 1e-6f) << i;
+        int checked = 0;
+        for (size_t i = 256; i < 512; ++i) {
+            if (std::fabs(plain.left[i]) < 1e-2f) continue;
+            EXPECT_NEAR(faded.left[i] / plain.left[i], from + (to - from) * float(i - 256) / 256.0f, 1e-3f) << i;
+            ++checked;
+        }
+        EXPECT_GT(checked, 100);
+    };
+    // Controller 7 at 64 sets Volume to 64/127, a gain of its square.
     const float target = (64.0f / 127.0f) * (64.0f / 127.0f);
-    for (size_t i = 0; i < 256; ++i) ASSERT_EQ(faded.left[i], plain.left[i]) << i;
-    int checked = 0;
-    for (size_t i = 256; i < 512; ++i) {
-        if (std::fabs(plain.left[i]) < 1e-2f) continue;
-        EXPECT_NEAR(faded.left[i] / plain.left[i], 1.0f + (target - 1.0f) * float(i - 256) / 256.0f, 1e-3f) << i;
-        ++checked;
-    }
-    EXPECT_GT(checked, 100);
-    // The next block stays at the new gain.
+    expectFade(k->render(512, {{256, 0xB0, 7, 64}}), twin->render(512), 1.0f, target);
     const Block after = k->render(512), plainAfter = twin->render(512);
     for (size_t i = 0; i < 512; ++i) ASSERT_NEAR(after.left[i], plainAfter.left[i] * target, 1e-5f) << i;
+    // At 0 the voice stops working, but not before the ramp has faded it out.
+    expectFade(k->render(512, {{256, 0xB0, 7, 0}}), twin->render(512), target, 0.0f);
+    const Block silent = k->render(512);
+    for (float x : silent.left) ASSERT_EQ(x, 0.0f);
 }
 
 } // namespace

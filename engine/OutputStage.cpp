@@ -82,7 +82,7 @@ double HalfbandDecimator::at(int j) const {
     return (j & 1) ? even_[kH - 1 - pair] : odd_[kH - 1 - pair];
 }
 
-void OutputStage::configure(double drive, double distortion, double highpassCoeff, int type, bool highpass) {
+void OutputPath::configure(double drive, double distortion, double highpassCoeff, int type, bool highpass) {
     auto unit = [](double v) { return v > 0.0 ? (v < 1.0 ? v : 1.0) : 0.0; };
     driveTarget_ = unit(drive);
     distortionTarget_ = unit(distortion);
@@ -91,7 +91,7 @@ void OutputStage::configure(double drive, double distortion, double highpassCoef
     highpassOn_ = highpass;
 }
 
-bool OutputStage::settled() const {
+bool OutputPath::settled() const {
     // Silence leaves only the guards' residue: about 1e-8 in the high-pass and 1e-6 in
     // the upsampler, which the distortion gain lifts to about 1e-5 at the output.
     if (!(std::fabs(hp1_) < 1e-6 && std::fabs(hp2_) < 1e-6)) return false;
@@ -105,10 +105,10 @@ bool OutputStage::settled() const {
 // lag's own value then passes one multiply and one add per sample instead of a
 // subtraction, a multiply and an add, which shortens the chain that bounds the loop.
 template <bool Ramping>
-void OutputStage::highpassOnly(float* buf, int n, const Ramps& r) {
+void OutputPath::highpassOnly(float* buf, int n, const Ramps& r) {
     double hp1 = hp1_, hp2 = hp2_, g = hpGuard_;
     for (int i = 0; i < n; ++i) {
-        const double c = Ramping ? r.c0 + r.cStep * i : r.c0;
+        const double c = Ramping ? r.c0 + r.cStep * (r.base + i) : r.c0;
         const double x = buf[i];
         hp1 = hp1 * (1.0 - c) + (g + x) * c;
         const double h = x - hp1;
@@ -122,7 +122,7 @@ void OutputStage::highpassOnly(float* buf, int n, const Ramps& r) {
 }
 
 template <bool Ramping, bool Highpass, int Kind>
-void OutputStage::distort(float* buf, int n, const Ramps& r) {
+void OutputPath::distort(float* buf, int n, const Ramps& r) {
     double hp1 = hp1_, hp2 = hp2_, g = hpGuard_, u = up_, s0 = s0_, s1 = s1_;
     const double ug = upGuard_; // the upsampler guard's sign is the same at every sample
     // Locals, so the stores into the staging lines cannot force them to be reloaded.
@@ -145,12 +145,13 @@ void OutputStage::distort(float* buf, int n, const Ramps& r) {
         auto step = [&](int i, double guard) {
             const int at = start + i;
             // Each ramp value is computed from its start, so rounding cannot accumulate.
-            const double d = Ramping ? d0 + dStep * at : d0;
-            const double m = Ramping ? m0 + mStep * at : m0;
+            const int k = r.base + at;
+            const double d = Ramping ? d0 + dStep * k : d0;
+            const double m = Ramping ? m0 + mStep * k : m0;
             const double omm = Ramping ? 1.0 - m : omm0;
             double x = buf[at];
             if constexpr (Highpass) {
-                const double c = Ramping ? c0 + cStep * at : c0;
+                const double c = Ramping ? c0 + cStep * k : c0;
                 const double hpGain = Ramping ? 1.0 - c + 10.0 * c : hpGain0;
                 const double omc = Ramping ? 1.0 - c : omc0;
                 hp1 = hp1 * omc + (guard + x) * c;
@@ -199,7 +200,7 @@ void OutputStage::distort(float* buf, int n, const Ramps& r) {
             for (int i = 0; i < len; ++i) {
                 double v = steadyV;
                 if constexpr (Ramping) {
-                    const double m = m0 + mStep * (start + i);
+                    const double m = m0 + mStep * (r.base + start + i);
                     v = m * 10.0 < 1.0 ? m * 10.0 : 1.0;
                 }
                 buf[start + i] = static_cast<float>(decimator_.filtered(i) * v + (1.0 - v) * odd[i]);
@@ -219,7 +220,7 @@ void OutputStage::distort(float* buf, int n, const Ramps& r) {
 // through at once, one per lane, each lane computing exactly what a lone sample would.
 // An odd count computes one spare lane past the end, which nothing reads.
 template <bool Ramping>
-void OutputStage::saturate(int start, int len, const Ramps& r) {
+void OutputPath::saturate(int start, int len, const Ramps& r) {
     double* even = decimator_.even_ + kH;
     double* odd = decimator_.odd_ + kH;
     const __m128d three = _mm_set1_pd(3.0), minusThree = _mm_set1_pd(-3.0);
@@ -241,7 +242,7 @@ void OutputStage::saturate(int start, int len, const Ramps& r) {
     drive(_mm_set1_pd(r.d0), _mm_set1_pd(r.m0), k, gainMix, dryGain);
     for (int i = 0; i < len; i += 2) {
         if constexpr (Ramping) {
-            const __m128d at = _mm_set_pd(start + i + 1, start + i);
+            const __m128d at = _mm_set_pd(r.base + start + i + 1, r.base + start + i);
             drive(_mm_add_pd(_mm_set1_pd(r.d0), _mm_mul_pd(_mm_set1_pd(r.dStep), at)),
                   _mm_add_pd(_mm_set1_pd(r.m0), _mm_mul_pd(_mm_set1_pd(r.mStep), at)), k, gainMix, dryGain);
         }
@@ -255,13 +256,13 @@ void OutputStage::saturate(int start, int len, const Ramps& r) {
 }
 
 template <bool Ramping, bool Highpass>
-void OutputStage::distortAny(float* buf, int n, const Ramps& r) {
+void OutputPath::distortAny(float* buf, int n, const Ramps& r) {
     if (type_ == Saturate) distort<Ramping, Highpass, Saturate>(buf, n, r);
     else if (type_ == Foldback) distort<Ramping, Highpass, Foldback>(buf, n, r);
     else distort<Ramping, Highpass, Hold>(buf, n, r);
 }
 
-void OutputStage::process(float* buf, int n, double /*fs*/) {
+void OutputPath::process(float* buf, int n, double /*fs*/) {
     if (n <= 0) return;
     if (quiet_) {
         // Once the tails have died away, a silent block stays exactly silent at no cost.
@@ -278,7 +279,7 @@ void OutputStage::process(float* buf, int n, double /*fs*/) {
         }
         quiet_ = false;
     }
-    Ramps r{drive_, mix_, hpCoeff_, 0.0, 0.0, 0.0};
+    Ramps r{drive_, mix_, hpCoeff_, 0.0, 0.0, 0.0, 0};
     r.dStep = (driveTarget_ - r.d0) / n;
     r.mStep = (distortionTarget_ - r.m0) / n;
     r.cStep = (hpCoeffTarget_ - r.c0) / n;
@@ -310,6 +311,123 @@ void OutputStage::process(float* buf, int n, double /*fs*/) {
             quiet_ = true;
         }
     }
+}
+
+void OutputPath::restartDistortion() {
+    up_ = s0_ = s1_ = 0.0;
+    decimator_.clear();
+}
+
+void OutputPath::begin(int n) {
+    ramps_ = Ramps{drive_, mix_, hpCoeff_, 0.0, 0.0, 0.0, 0};
+    ramps_.dStep = (driveTarget_ - ramps_.d0) / n;
+    ramps_.mStep = (distortionTarget_ - ramps_.m0) / n;
+    ramps_.cStep = (hpCoeffTarget_ - ramps_.c0) / n;
+    ramping_ = !(ramps_.dStep == 0.0 && ramps_.mStep == 0.0 && ramps_.cStep == 0.0);
+    quiet_ = false;
+}
+
+// process() without the resting shortcut, over samples from .. from + len of the sub-block.
+void OutputPath::run(float* buf, int from, int len) {
+    if (len <= 0) return;
+    Ramps r = ramps_;
+    r.base = from;
+    if (distortionTarget_ > 0.0) {
+        if (ramping_) {
+            if (highpassOn_) distortAny<true, true>(buf, len, r);
+            else distortAny<true, false>(buf, len, r);
+        } else {
+            if (highpassOn_) distortAny<false, true>(buf, len, r);
+            else distortAny<false, false>(buf, len, r);
+        }
+    } else if (highpassOn_) {
+        if (ramping_) highpassOnly<true>(buf, len, r);
+        else highpassOnly<false>(buf, len, r);
+    } else if (len & 1) {
+        hpGuard_ = -hpGuard_;
+    }
+}
+
+void OutputPath::end(const float* buf, int n) {
+    drive_ = driveTarget_;
+    mix_ = distortionTarget_;
+    hpCoeff_ = hpCoeffTarget_;
+    if (n > 0 && (buf[n - 1] == 0.0f || std::fabs(buf[n - 1]) < 1e-4) && settled()) {
+        hp1_ = hp2_ = up_ = s0_ = s1_ = 0.0;
+        decimator_.clear();
+        quiet_ = true;
+    }
+}
+
+void OutputStage::configure(double drive, double distortion, double highpassCoeff, int type, bool highpass) {
+    drive_ = drive;
+    distortion_ = distortion;
+    hpCoeff_ = highpassCoeff;
+    wanted_ = Structure{highpass, distortion > 0.0, type};
+    if (distortion > 0.0) lastDistortion_ = distortion;
+}
+
+// A structure with the distortion on that is no longer wanted keeps the last amount it had
+// until it has faded out.
+void OutputStage::configurePath(OutputPath& p, const Structure& st) const {
+    const double amount = st.distortion ? (distortion_ > 0.0 ? distortion_ : lastDistortion_) : 0.0;
+    p.configure(drive_, amount, hpCoeff_, st.type, st.highpass);
+}
+
+void OutputStage::startFade(double fs) {
+    previous_ = current_;
+    fading_ = path_;
+    const Structure next = wanted_;
+    if (next.highpass && !current_.highpass) path_.restartHighpass();
+    if (next.distortion && !current_.distortion) path_.restartDistortion();
+    current_ = next;
+    const double samples = fs > 0.0 && fs < 1.0e7 ? fs * kFadeSeconds : 44100.0 * kFadeSeconds;
+    fadeLength_ = fadeLeft_ = samples < 1.0 ? 1 : static_cast<int>(samples + 0.5);
+    path_.wake();
+    fading_.wake();
+}
+
+void OutputStage::process(float* buf, int n, double fs) {
+    if (n <= 0) return;
+    if (!started_) {
+        // The first run has nothing to fade from.
+        started_ = true;
+        current_ = wanted_;
+    } else if (fadeLeft_ == 0 && !(wanted_ == current_)) {
+        startFade(fs);
+    }
+    if (!current_.distortion) current_.type = wanted_.type; // no audible change without the distortion
+    configurePath(path_, current_);
+    if (fadeLeft_ == 0) {
+        path_.process(buf, n, fs);
+        return;
+    }
+    configurePath(fading_, previous_);
+    path_.begin(n);
+    fading_.begin(n);
+    // Both structures run over the same input in pieces; the new one's share rises along a
+    // smooth step (zero slope at both ends), so neither end of the fade is a corner.
+    constexpr int kPiece = 256;
+    float old[kPiece];
+    int at = 0;
+    while (at < n && fadeLeft_ > 0) {
+        const int len = std::min({n - at, fadeLeft_, kPiece});
+        std::copy(buf + at, buf + at + len, old);
+        fading_.run(old, at, len);
+        path_.run(buf + at, at, len);
+        const int done = fadeLength_ - fadeLeft_;
+        const double inv = 1.0 / fadeLength_;
+        for (int i = 0; i < len; ++i) {
+            const double t = (done + i + 1) * inv;
+            const double w = t * t * (3.0 - 2.0 * t);
+            buf[at + i] = static_cast<float>(old[i] + (double(buf[at + i]) - old[i]) * w);
+        }
+        fadeLeft_ -= len;
+        at += len;
+    }
+    path_.run(buf + at, at, n - at);
+    path_.end(buf, n);
+    fading_.end(nullptr, 0);
 }
 
 } // namespace kelo

@@ -1,6 +1,7 @@
 #pragma once
 // High-pass, drive and distortion after the voice, with the distortion run at twice the
-// sample rate and brought back down by a half-band filter.
+// sample rate and brought back down by a half-band filter. Switching the high-pass, the
+// distortion or its type cross-fades from the old to the new structure.
 
 namespace kelo {
 
@@ -26,7 +27,7 @@ public:
     double at(int j) const; // line[j], 0 = newest
 
 private:
-    friend class OutputStage;
+    friend class OutputPath;
     // Pair i of a block goes to even_[kHistory + i] (the discarded sample) and
     // odd_[kHistory + i]; the kHistory entries before it hold the previous pairs.
     // filtered(i) is pushPair's result for staged pair i; keep(n) makes the last kHistory
@@ -38,7 +39,10 @@ private:
     bool half_ = false; // an even sample is staged whose odd partner has not come yet
 };
 
-class OutputStage {
+// One structure of the stage (high-pass on or off, distortion on or off and its type) with
+// its state. A sub-block is run whole by process(), or by begin(), run() over its pieces in
+// order, and end(): both give the same samples.
+class OutputPath {
 public:
     enum Type { Saturate = 0, Foldback = 1 };
 
@@ -52,6 +56,15 @@ public:
     double mix() const { return mix_; }
     double highpassCoeff() const { return hpCoeff_; }
     bool resting() const { return quiet_; }
+
+    void begin(int n);
+    void run(float* buf, int from, int len);
+    void end(const float* buf, int n);
+    // A structure switched on starts from rest rather than from what it held when it was
+    // last on, which may be long ago.
+    void restartHighpass() { hp1_ = hp2_ = 0.0; }
+    void restartDistortion();
+    void wake() { quiet_ = false; }
 
 private:
     double driveTarget_ = 0.0;
@@ -74,7 +87,10 @@ private:
 
     struct Ramps {
         double d0, m0, c0, dStep, mStep, cStep;
+        int base; // index in the sub-block of the run's first sample
     };
+    Ramps ramps_{};
+    bool ramping_ = false;
     enum Shape { Hold = -1 }; // any other type: the intermediate samples hold
 
     bool settled() const;
@@ -87,6 +103,46 @@ private:
     template <bool Ramping>
     void saturate(int start, int len, const Ramps& r);
     alignas(16) double dry_[HalfbandDecimator::kChunk] = {}; // high-passed input, staged for the shaper
+};
+
+class OutputStage {
+public:
+    enum Type { Saturate = OutputPath::Saturate, Foldback = OutputPath::Foldback };
+    // How long a switch of the structure cross-fades: short enough to feel immediate, long
+    // enough that the change is no step.
+    static constexpr double kFadeSeconds = 0.005;
+
+    // Targets for the next run; the current values ramp to them across that run. A new
+    // structure takes over by a cross-fade, from the start of the next run (or, when a
+    // cross-fade is still running, from the start of the first run after it).
+    void configure(double drive, double distortion, double highpassCoeff, int type, bool highpass);
+    // In place over n samples; fs sets the cross-fade's length.
+    void process(float* buf, int n, double fs);
+
+    double drive() const { return path_.drive(); }
+    double mix() const { return path_.mix(); }
+    double highpassCoeff() const { return path_.highpassCoeff(); }
+    bool resting() const { return path_.resting() && fadeLeft_ == 0; }
+    bool fading() const { return fadeLeft_ > 0; }
+
+private:
+    struct Structure {
+        bool highpass = true, distortion = false;
+        int type = Saturate; // matters only with the distortion on
+        bool operator==(const Structure& o) const {
+            return highpass == o.highpass && distortion == o.distortion && (!distortion || type == o.type);
+        }
+    };
+    void configurePath(OutputPath& p, const Structure& st) const;
+    void startFade(double fs);
+
+    OutputPath path_;   // the structure in effect
+    OutputPath fading_; // the one it replaces, while the cross-fade runs
+    Structure wanted_, current_, previous_;
+    double drive_ = 0.0, distortion_ = 0.0, hpCoeff_ = 0.064;
+    double lastDistortion_ = 0.0; // amount a structure with the distortion on keeps while it fades out
+    int fadeLength_ = 0, fadeLeft_ = 0;
+    bool started_ = false;
 };
 
 } // namespace kelo

@@ -1,4 +1,5 @@
 // Output stage: high-pass, distortion types, ramps, bypass and the half-band decimator.
+#include <algorithm>
 #include <cstdint>
 
 #include <gtest/gtest.h>
@@ -68,14 +69,16 @@ TEST(OutputStage, IdentityBypassAndHighpassResponse) {
     id.process(y.data(), 4096, 44100);
     EXPECT_EQ(x, y); // high-pass off, Distortion 0: unchanged
 
-    // Distortion drops to 0 while the mix is still 1: bypassed from the first sample.
+    // Distortion drops to 0 while the mix is still 1: bypassed once the cross-fade is over.
     OutputStage os = settledStage(1.0, 1.0, OutputStage::Saturate, false);
     std::vector<float> loud = sine(200, 0.5, 512);
     os.process(loud.data(), 512, 44100);
     os.configure(1.0, 0.0, 0.064, 0, false);
     y = x;
     os.process(y.data(), 4096, 44100);
-    EXPECT_EQ(x, y);
+    const size_t faded = size_t(OutputStage::kFadeSeconds * 44100 + 1);
+    EXPECT_NE(x[faded / 2], y[faded / 2]);
+    EXPECT_TRUE(std::equal(x.begin() + long(faded), x.end(), y.begin() + long(faded)));
 
     // Two sections (1 - c)(1 - 1/z) / (1 - (1 - c)/z), scaled by 1 + 9c.
     auto expected = [](double hz) {
@@ -133,9 +136,60 @@ TEST(OutputStage, SaturateFoldbackAndUnknownTypes) {
     std::vector<float> c(64, 0.3f);
     other.process(c.data(), 64, 44100);
     other.configure(0.5, 1.0, 0.064, 5, false); // unknown type: the last intermediate samples hold
-    x = sine(440, 0.9, 256);
-    other.process(x.data(), 256, 44100);
-    EXPECT_NEAR(x[255], x[200], 1e-6);
+    x = sine(440, 0.9, 512);
+    other.process(x.data(), 512, 44100);
+    EXPECT_NEAR(x[511], x[400], 1e-6);
+}
+
+// Switching the high-pass, the distortion or its type mid-note: before the switch the sound
+// is the old structure's, after the cross-fade the new one's, and in between it never
+// steps by more than either structure's own sound does from one sample to the next.
+TEST(OutputStage, StructureSwitchesCrossFadeWithoutAStep) {
+    struct Structure {
+        double distortion;
+        int type;
+        bool highpass;
+    };
+    struct Switch {
+        const char* what;
+        Structure from, to;
+    };
+    std::vector<float> in(6144); // a bass note: band-limited saw at 98 Hz
+    for (size_t i = 0; i < in.size(); ++i)
+        for (int h = 1; h <= 40; ++h) in[i] += float(0.45 / h * std::sin(2 * test::kPi * 98.0 * h * double(i) / 44100.0));
+    const int block = 64, switchAt = 4096, fade = int(OutputStage::kFadeSeconds * 44100 + 1);
+    for (const Switch& sw : {Switch{"high-pass on", {0.0, 0, false}, {0.0, 0, true}},
+                             Switch{"high-pass off", {0.7, 1, true}, {0.7, 1, false}},
+                             Switch{"distortion on", {0.0, 0, true}, {0.6, 0, true}},
+                             Switch{"distortion off", {0.6, 1, false}, {0.0, 1, false}},
+                             Switch{"saturate to foldback", {0.8, 0, true}, {0.8, 1, true}},
+                             Switch{"foldback to saturate", {0.3, 1, false}, {0.3, 0, false}}}) {
+        OutputStage olds, news, switched;
+        std::vector<float> a = in, b = in, y = in;
+        for (int at = 0; at < int(in.size()); at += block) {
+            const Structure& now = at < switchAt ? sw.from : sw.to;
+            olds.configure(0.7, sw.from.distortion, 0.064, sw.from.type, sw.from.highpass);
+            news.configure(0.7, sw.to.distortion, 0.064, sw.to.type, sw.to.highpass);
+            switched.configure(0.7, now.distortion, 0.064, now.type, now.highpass);
+            olds.process(a.data() + at, block, 44100);
+            news.process(b.data() + at, block, 44100);
+            switched.process(y.data() + at, block, 44100);
+        }
+        double peak = 0, excess = 0, after = 0;
+        for (int i = switchAt - 1000; i < int(in.size()); ++i) {
+            peak = std::max({peak, std::fabs(double(a[size_t(i)])), std::fabs(double(b[size_t(i)]))});
+            if (i < switchAt) {
+                ASSERT_EQ(y[size_t(i)], a[size_t(i)]) << sw.what << " " << i;
+            }
+            const double dy = std::fabs(double(y[size_t(i)]) - y[size_t(i - 1)]);
+            const double da = std::fabs(double(a[size_t(i)]) - a[size_t(i - 1)]);
+            const double db = std::fabs(double(b[size_t(i)]) - b[size_t(i - 1)]);
+            excess = std::max(excess, dy - std::max(da, db));
+            if (i >= switchAt + fade + 32) after = std::max(after, std::fabs(double(y[size_t(i)]) - b[size_t(i)]));
+        }
+        EXPECT_LT(excess, 0.01 * peak) << sw.what; // an instant switch steps by 0.05 to 0.2 of the peak
+        EXPECT_LT(after, 1e-4 * peak) << sw.what;
+    }
 }
 
 TEST(OutputStage, RestsInExactSilenceAndWakesOnInput) {

@@ -1,6 +1,7 @@
 #pragma once
 // Integration primitives and the soft clipper shared by the voice, the filter and the
 // output stage. Every lag in the engine is built from these.
+#include <cmath>
 
 namespace kelo::dsp {
 
@@ -48,5 +49,14 @@ inline double softClip(double x) {
 
 // Time constant T seconds -> per-sample coefficient (falls to a tenth in about T).
 inline double decayCoeff(double fs, double seconds) { return 2.30258509299405 / (fs * seconds); }
+
+// The sound is defined at 44.1 kHz: a lag whose one-pole coefficient there is c falls by
+// (1 - c) per 44.1 kHz sample. At another rate the same fall per unit of time takes the
+// pole to the power ratio = 44100 / fs. Exactly c itself at 44.1 kHz; any stable c stays
+// stable at every rate.
+inline double atRate(double c, double ratio) {
+    if (ratio == 1.0 || !(c < 1.0)) return c;
+    return 1.0 - std::pow(1.0 - c, ratio);
+}
 
 } // namespace kelo::dsp

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/Dsp.h"
+#include "engine/FilterTables.h"
 #include "engine/VoiceSettings.h"
 
 namespace kelo {
@@ -22,14 +23,18 @@ struct FilterInput {
     double accentCap;    // smoothed accent capacitor U~
 };
 
-// Sample-rate dependent choices shared by the voice and the filter.
+// What the sample rate changes. The sound is defined at 44.1 kHz; at any other rate every
+// per-sample coefficient is carried over by dsp::atRate, so it sounds the same.
 struct RateClass {
-    int index = 0;          // 0 below 47999 Hz, 1 from 47999, 2 from 95999
+    double fs = 44100.0;
+    double ratio = 1.0; // 44100 / fs
+    // Oscillator level-map scale: the period in samples at 44.1 kHz times 1.0884354, whose
+    // levels keep every partial below 22.05 kHz; below 44.1 kHz the period itself, so they
+    // stay below the lower Nyquist frequency.
     double periodScale = 1.0884354;
     static RateClass of(double fs);
 };
 
-struct FilterTables;
 
 // This sample's guard offsets of the filter's lags (each alternates sign every sample).
 struct FilterGuards {
@@ -60,6 +65,8 @@ public:
         double t[4] = {};
         // The fed-back outputs: float values, held widened so no use converts them again.
         double yLast = 0.0, zLast = 0.0;
+        // The ones before, for the feedback's delay away from 44.1 kHz.
+        double yPrev = 0.0, zPrev = 0.0;
         double ctl1 = 0, ctl2 = 0, level = 0;
         double lastControl = 0, lastRate = 0, lastEnvTerm = 0;
     };
@@ -76,7 +83,7 @@ public:
     // What the ladder chains of one sample need, worked out from the control path alone:
     // the voice computes it a sample ahead, so the chains (the loop-carried part) never wait.
     struct Drive {
-        double o, c, sigma, invSigma, r, r2, g, fb, level, gs, gt;
+        double o, c, sigma, invSigma, r, r2, g, fb, level, gs, gt, lead;
     };
     // Plain: the caller knows the structure is the default one (mode 1) without control
     // lags, so the step carries no test of either.
@@ -118,6 +125,12 @@ public:
     long runaways() const { return runaways_; }
     static constexpr double kRunaway = 1.0e6;
 
+    // The tables of the rate last prepared away from 44.1 kHz (see stage_, lead_, keep_).
+    const double* stageTable() const { return stage_; }
+    const double* leadTable() const { return lead_; }
+    const double* keepTable() const { return keep_; }
+    static constexpr int kKeepStep = 8, kKeepSize = FilterTables::kCurveSize / kKeepStep + 1;
+
     // Stage states, exposed for the numerical-hygiene tests.
     const double* chain1() const { return hot_.s; }
     const double* chain2() const { return hot_.t; }
@@ -128,9 +141,25 @@ private:
         int mode = 1;
         bool controlLags = false;
         bool envmodCurve = true;
-        bool rate96 = false;
+        bool at44 = true; // 44.1 kHz: the stage coefficient straight from the rate
         double tm3Scale = 1.0, feedbackScale = 3.985, extraFeedback = 1.0125, levelScale = 0.8, mu = 1.0;
+        double levelK = 0.1, controlK = 0.1; // the output level and control lags
     } k_;
+    // Away from 44.1 kHz, over the exponential table's index: the stage coefficient at the
+    // rate in use (no power function per sample), and the feedback's lead. The loop's
+    // one-sample delay is part of the sound at 44.1 kHz: each stage responds a little ahead
+    // of its analogue counterpart (by 1/-ln(a) - a/c samples for pole a = 1 - c: half a
+    // sample for slow stages), and with the delay the loop's timing is that of its four
+    // stages' lead less one 44.1 kHz sample. At another rate the stages lead by other
+    // amounts; the fed-back value is extrapolated `lead` samples so the loop keeps the same
+    // timing in seconds.
+    double stageRatio_ = 1.0;
+    double stage_[FilterTables::kExpSize] = {};
+    double lead_[FilterTables::kExpSize] = {};
+    // Over 256 g (every 8th entry of the feedback curve): the share of the feedback kept
+    // at this rate, so the linear loops stay as far from self-oscillation as at 44.1 kHz.
+    double keep_[kKeepSize] = {};
+    void buildStageTable(double ratio);
     ControlParts parts_[2];
     int partsNext_ = 0;
     Hot hot_;

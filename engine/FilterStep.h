@@ -85,19 +85,20 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::driveFrom(Hot& h, const ControlP
     const FilterTables& tab = *tables_;
     if (!Plain && k_.controlLags) {
         const double gc = gd.ctl;
-        h.ctl1 = dsp::onePole(h.ctl1, x + gc, 0.1);
-        h.ctl2 = dsp::onePole(h.ctl2, h.ctl1 + gc, 0.1);
+        h.ctl1 = dsp::onePole(h.ctl1, x + gc, k_.controlK);
+        h.ctl2 = dsp::onePole(h.ctl2, h.ctl1 + gc, k_.controlK);
         x = h.ctl2;
     }
     h.lastControl = x;
 
     Drive d;
-    double g = 1.4 * tableRead(tab.exponentialWide, FilterTables::kExpSize, 1024.0 * x);
-    if (k_.rate96) g *= 0.6;
+    // g is the stage rate at 44.1 kHz: it also picks the feedback, level and saturation.
+    const double g = 1.4 * tableRead(tab.exponentialWide, FilterTables::kExpSize, 1024.0 * x);
     h.lastRate = g;
     double fb, lev;
     tableRead2(tab.feedbackWide, tab.levelWide, FilterTables::kCurveSize, 256.0 * g, fb, lev);
     fb *= k_.feedbackScale;
+    if (!k_.at44) fb *= tableRead(keep_, kKeepSize, 256.0 * g / kKeepStep);
     const double lambda = lev * r * k_.levelScale;
     double sigma = 2.3 * g + 0.01;
     if (sigma < 0.6) sigma = 0.6;
@@ -109,7 +110,12 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::driveFrom(Hot& h, const ControlP
     // state; that is taken as sigma times the bracket plus the input's own term times
     // sigma c, so the chain from one saturator to the next is one quotient, one add and
     // the float rounding. (Each form rounds differently from the literal one by an ulp.)
-    d.c = dsp::rk4Coeff(g);
+    if (k_.at44) {
+        d.c = dsp::rk4Coeff(g);
+        d.lead = 0.0;
+    } else {
+        tableRead2(stage_, lead_, FilterTables::kExpSize, 1024.0 * x, d.c, d.lead);
+    }
     d.sigma = sigma;
     d.invSigma = 1.0 / sigma; // the quotient runs while c is computed
     d.o = o;
@@ -120,7 +126,7 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::driveFrom(Hot& h, const ControlP
     d.gs = gd.s;
     d.gt = gd.t;
     // The output level does not depend on the chains: it is stepped here too.
-    h.level = dsp::onePole(h.level, (lambda + cp.levelRest) * k_.mu * 1.1 + gd.level, 0.1);
+    h.level = dsp::onePole(h.level, (lambda + cp.levelRest) * k_.mu * 1.1 + gd.level, k_.levelK);
     d.level = h.level;
     return d;
 }
@@ -132,11 +138,19 @@ KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
     double* s_ = h.s;
     double* t_ = h.t;
     double out;
+    // The fed-back values, carried forward by the lead away from 44.1 kHz.
+    double yl = h.yLast, zl = h.zLast;
+    if (!k_.at44) [[unlikely]] {
+        yl += d.lead * (h.yLast - h.yPrev);
+        zl += d.lead * (h.zLast - h.zPrev);
+        h.yPrev = h.yLast;
+        h.zPrev = h.zLast;
+    }
     switch (Plain ? 1 : k_.mode) {
     case 0: {
         const double gs = d.gs * c;
         const double p3 = s_[3] * keep + gs;
-        s_[0] = (s_[0] * keep + gs) + (o - k_.extraFeedback * r * h.yLast * fb) * c;
+        s_[0] = (s_[0] * keep + gs) + (o - k_.extraFeedback * r * yl * fb) * c;
         s_[1] = (s_[1] * keep + gs) + s_[0] * c;
         const double p2 = s_[2] * keep + gs;
         s_[2] = p2 + s_[1] * c;
@@ -156,10 +170,10 @@ KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
         // The feedback enters the first saturator through one product and one difference:
         // its gain and the rest of the argument are ready before the previous output is.
         const double fbGain = k_.extraFeedback * r * fb;
-        const double v0 = o - fbGain * h.yLast;
+        const double v0 = o - fbGain * yl;
         s_[0] = p0 + v0 * c;
         const double u1Rest = sigma * p0 + o * sc, u1Gain = fbGain * sc;
-        const double u1 = filter_detail::clampSat(static_cast<float>(u1Rest - u1Gain * h.yLast));
+        const double u1 = filter_detail::clampSat(static_cast<float>(u1Rest - u1Gain * yl));
         const filter_detail::SatParts t1 = filter_detail::satParts(u1, c9, c83);
         const double u2 = filter_detail::clampSat(static_cast<float>((sigma * p1 + t1.lin) + t1.quo));
         const filter_detail::SatParts t2 = filter_detail::satParts(u2, c9, c83);
@@ -169,7 +183,7 @@ KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
         s_[3] = filter_detail::addSat(p3, u3, cOverSigma * (1.0 / 9.0), cOverSigma * (8.0 / 3.0));
         h.yLast = static_cast<float>(s_[3]);
         const double gt = d.gt * c;
-        t_[0] = (t_[0] * keep + gt) + (o - r * h.zLast * fb) * c;
+        t_[0] = (t_[0] * keep + gt) + (o - r * zl * fb) * c;
         t_[1] = (t_[1] * keep + gt) + t_[0] * c;
         t_[2] = (t_[2] * keep + gt) + t_[1] * c;
         t_[3] = (t_[3] * keep + gt) + t_[2] * c;
@@ -179,7 +193,7 @@ KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
     }
     case 2: {
         const double gs = d.gs * c;
-        s_[0] = (s_[0] * keep + gs) + (o - r * h.yLast * fb) * c;
+        s_[0] = (s_[0] * keep + gs) + (o - r * yl * fb) * c;
         s_[1] = (s_[1] * keep + gs) + s_[0] * c;
         s_[2] = (s_[2] * keep + gs) + s_[1] * c;
         s_[3] = (s_[3] * keep + gs) + s_[2] * c;
@@ -199,10 +213,10 @@ KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
     if (!(std::fabs(s_[3]) < kRunaway) || !(std::fabs(t_[3]) < kRunaway)) [[unlikely]] {
         if (!(std::fabs(s_[3]) < kRunaway)) {
             s_[0] = s_[1] = s_[2] = s_[3] = 0.0;
-            h.yLast = 0.0;
+            h.yLast = h.yPrev = 0.0;
         } else {
             t_[0] = t_[1] = t_[2] = t_[3] = 0.0;
-            h.zLast = 0.0;
+            h.zLast = h.zPrev = 0.0;
         }
         ++runaways_;
         if (!(std::fabs(out) < kRunaway)) out = 0.0; // also NaN

@@ -5,6 +5,8 @@
 
 #include <emmintrin.h>
 
+#include "engine/Dsp.h"
+
 // SSE2 is part of baseline x86-64: the two-lane clip needs no fallback, and Linux and
 // Windows builds run the same instructions.
 #if !defined(__SSE2__)
@@ -31,6 +33,15 @@ inline double kernelSum(const double* other, double centre) {
 }
 
 constexpr int kH = HalfbandDecimator::kHistory;
+
+// The high-pass sections pass high frequencies at (1 - c/2) each, which at 44.1 kHz
+// (c = 0.064) is part of the sound; with the lags carried to another rate (cl) the same
+// gain is restored in one factor. Exactly 1 at 44.1 kHz.
+inline double highpassGainAtRate(double c, double cl) {
+    if (c == cl) return 1.0;
+    const double q = (1.0 - 0.5 * c) / (1.0 - 0.5 * cl);
+    return q * q;
+}
 // The shaper takes staged samples in pairs: with an even chunk, the spare lane of an odd
 // count still lies inside the staging lines.
 static_assert(HalfbandDecimator::kChunk % 2 == 0);
@@ -109,11 +120,13 @@ void OutputPath::highpassOnly(float* buf, int n, const Ramps& r) {
     double hp1 = hp1_, hp2 = hp2_, g = hpGuard_;
     for (int i = 0; i < n; ++i) {
         const double c = Ramping ? r.c0 + r.cStep * (r.base + i) : r.c0;
+        const double cl = Ramping ? (r.ratio == 1.0 ? c : dsp::atRate(c, r.ratio)) : r.c0r; // the lags'
+        const double fix = Ramping ? highpassGainAtRate(c, cl) : r.fix0;
         const double x = buf[i];
-        hp1 = hp1 * (1.0 - c) + (g + x) * c;
+        hp1 = hp1 * (1.0 - cl) + (g + x) * cl;
         const double h = x - hp1;
-        hp2 = hp2 * (1.0 - c) + (g + h) * c;
-        buf[i] = static_cast<float>((1.0 - c + 10.0 * c) * (h - hp2));
+        hp2 = hp2 * (1.0 - cl) + (g + h) * cl;
+        buf[i] = static_cast<float>(((1.0 - c + 10.0 * c) * fix) * (h - hp2));
         g = -g;
     }
     hp1_ = hp1;
@@ -129,10 +142,14 @@ void OutputPath::distort(float* buf, int n, const Ramps& r) {
     const double d0 = r.d0, m0 = r.m0, c0 = r.c0, dStep = r.dStep, mStep = r.mStep, cStep = r.cStep;
     // Knobs usually hold still across a sub-block: then these are the values throughout.
     const double steadyF = ((1.0 - d0) * 0.1 + d0) * 10.0;
-    const double steadyB = (1.0 - d0 / 2) * 0.5;
+    const double steadyB = dsp::atRate((1.0 - d0 / 2) * 0.5, r.ratio);
     const double steadyV = m0 * 10.0 < 1.0 ? m0 * 10.0 : 1.0;
-    const double hpGain0 = 1.0 - c0 + 10.0 * c0, omc0 = 1.0 - c0, omm0 = 1.0 - m0;
-    const double ugQuarter = ug * 0.25, ugSecond = ug * -0.0625;
+    const double c0r = r.c0r, hpGain0 = (1.0 - c0 + 10.0 * c0) * r.fix0, omc0 = 1.0 - c0r, omm0 = 1.0 - m0;
+    // The upsampling lag: a quarter of the way per step at 88.2 kHz, carried to twice this
+    // rate (q = 1/4 at 44.1 kHz, where every factor below is exact).
+    const double q = dsp::atRate(0.25, r.ratio);
+    const double uKeep = 1.0 - q, uTwice = uKeep * uKeep, xTwice = q * (2.0 - q);
+    const double ugQuarter = ug * q, ugSecond = ug * -(q * q);
     double* even = decimator_.even_ + kH;
     double* odd = decimator_.odd_ + kH;
 
@@ -152,11 +169,12 @@ void OutputPath::distort(float* buf, int n, const Ramps& r) {
             double x = buf[at];
             if constexpr (Highpass) {
                 const double c = Ramping ? c0 + cStep * k : c0;
-                const double hpGain = Ramping ? 1.0 - c + 10.0 * c : hpGain0;
-                const double omc = Ramping ? 1.0 - c : omc0;
-                hp1 = hp1 * omc + (guard + x) * c;
+                const double cl = Ramping ? (r.ratio == 1.0 ? c : dsp::atRate(c, r.ratio)) : c0r;
+                const double hpGain = Ramping ? (1.0 - c + 10.0 * c) * highpassGainAtRate(c, cl) : hpGain0;
+                const double omc = Ramping ? 1.0 - cl : omc0;
+                hp1 = hp1 * omc + (guard + x) * cl;
                 const double h = x - hp1;
-                hp2 = hp2 * omc + (guard + h) * c;
+                hp2 = hp2 * omc + (guard + h) * cl;
                 x = hpGain * (h - hp2);
             }
             if constexpr (Kind == Saturate) {
@@ -165,14 +183,14 @@ void OutputPath::distort(float* buf, int n, const Ramps& r) {
                 // the lag's chain is one multiply and one add per sample, and x reaches
                 // both values through one multiply and two adds. The lag values wait in
                 // the staging lines for the shaper.
-                even[i] = u * 0.75 + (x * 0.25 + ugQuarter);
-                u = u * 0.5625 + (x * 0.4375 + ugSecond);
+                even[i] = u * uKeep + (x * q + ugQuarter);
+                u = u * uTwice + (x * xTwice + ugSecond);
                 odd[i] = u;
                 dry_[i] = x;
             } else {
                 if constexpr (Kind == Foldback) {
                     const double f = Ramping ? ((1.0 - d) * 0.1 + d) * 10.0 : steadyF;
-                    const double b = Ramping ? (1.0 - d / 2) * 0.5 : steadyB;
+                    const double b = Ramping ? dsp::atRate((1.0 - d / 2) * 0.5, r.ratio) : steadyB;
                     u += b * (ug + x - u);
                     s0 = std::sin(f * u) * 0.7 * m + omm * x;
                     u += b * (-ug);
@@ -262,7 +280,7 @@ void OutputPath::distortAny(float* buf, int n, const Ramps& r) {
     else distort<Ramping, Highpass, Hold>(buf, n, r);
 }
 
-void OutputPath::process(float* buf, int n, double /*fs*/) {
+void OutputPath::process(float* buf, int n, double fs) {
     if (n <= 0) return;
     if (quiet_) {
         // Once the tails have died away, a silent block stays exactly silent at no cost.
@@ -279,7 +297,10 @@ void OutputPath::process(float* buf, int n, double /*fs*/) {
         }
         quiet_ = false;
     }
-    Ramps r{drive_, mix_, hpCoeff_, 0.0, 0.0, 0.0, 0};
+    Ramps r{drive_, mix_, hpCoeff_, 0.0, 0.0, 0.0, 0, 44100.0 / fs, 0.0, 1.0};
+    if (!(r.ratio > 0.0 && r.ratio < 1e6)) r.ratio = 1.0; // no usable rate: as at 44.1 kHz
+    r.c0r = dsp::atRate(r.c0, r.ratio);
+    r.fix0 = highpassGainAtRate(r.c0, r.c0r);
     r.dStep = (driveTarget_ - r.d0) / n;
     r.mStep = (distortionTarget_ - r.m0) / n;
     r.cStep = (hpCoeffTarget_ - r.c0) / n;
@@ -318,8 +339,11 @@ void OutputPath::restartDistortion() {
     decimator_.clear();
 }
 
-void OutputPath::begin(int n) {
-    ramps_ = Ramps{drive_, mix_, hpCoeff_, 0.0, 0.0, 0.0, 0};
+void OutputPath::begin(int n, double fs) {
+    ramps_ = Ramps{drive_, mix_, hpCoeff_, 0.0, 0.0, 0.0, 0, 44100.0 / fs, 0.0, 1.0};
+    if (!(ramps_.ratio > 0.0 && ramps_.ratio < 1e6)) ramps_.ratio = 1.0;
+    ramps_.c0r = dsp::atRate(ramps_.c0, ramps_.ratio);
+    ramps_.fix0 = highpassGainAtRate(ramps_.c0, ramps_.c0r);
     ramps_.dStep = (driveTarget_ - ramps_.d0) / n;
     ramps_.mStep = (distortionTarget_ - ramps_.m0) / n;
     ramps_.cStep = (hpCoeffTarget_ - ramps_.c0) / n;
@@ -389,6 +413,11 @@ void OutputStage::startFade(double fs) {
 
 void OutputStage::process(float* buf, int n, double fs) {
     if (n <= 0) return;
+    if (fadeLeft_ == 0 && started_ && wanted_ == current_) [[likely]] {
+        path_.configure(drive_, distortion_, hpCoeff_, wanted_.type, wanted_.highpass);
+        path_.process(buf, n, fs);
+        return;
+    }
     if (!started_) {
         // The first run has nothing to fade from.
         started_ = true;
@@ -403,8 +432,8 @@ void OutputStage::process(float* buf, int n, double fs) {
         return;
     }
     configurePath(fading_, previous_);
-    path_.begin(n);
-    fading_.begin(n);
+    path_.begin(n, fs);
+    fading_.begin(n, fs);
     // Both structures run over the same input in pieces; the new one's share rises along a
     // smooth step (zero slope at both ends), so neither end of the fade is a corner.
     constexpr int kPiece = 256;

@@ -48,8 +48,8 @@ public:
 
     // Targets for the next run; the current values ramp to them across that run.
     void configure(double drive, double distortion, double highpassCoeff, int type, bool highpass);
-    // In place over n samples. fs is accepted for symmetry with the voice; the stage is
-    // defined per sample and does not depend on it.
+    // In place over n samples at rate fs. Defined at 44.1 kHz: at other rates the
+    // high-pass and the lags are carried over so they act in the same time.
     void process(float* buf, int n, double fs);
 
     double drive() const { return drive_; }
@@ -57,7 +57,7 @@ public:
     double highpassCoeff() const { return hpCoeff_; }
     bool resting() const { return quiet_; }
 
-    void begin(int n);
+    void begin(int n, double fs);
     void run(float* buf, int from, int len);
     void end(const float* buf, int n);
     // A structure switched on starts from rest rather than from what it held when it was
@@ -87,7 +87,10 @@ private:
 
     struct Ramps {
         double d0, m0, c0, dStep, mStep, cStep;
-        int base; // index in the sub-block of the run's first sample
+        int base;     // index in the sub-block of the run's first sample
+        double ratio; // 44100 / fs: the high-pass and the lags are defined at 44.1 kHz
+        double c0r;   // the high-pass lags' coefficient at this rate, for c0
+        double fix0;  // the high-pass gain that keeps its 44.1 kHz level, for c0
     };
     Ramps ramps_{};
     bool ramping_ = false;

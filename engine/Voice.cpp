@@ -96,6 +96,7 @@ void Voice::init(double sampleRate) {
     pendingSmooth_ = 0;
     pendingFollow_ = 0;
     startSmoothing_ = true;
+    firIn_[0] = firIn_[1] = 0.0;
 }
 
 void Voice::resume() {
@@ -152,7 +153,7 @@ void Voice::flushSmoothing(const double* target, double k) {
 
 void Voice::flushFollower() {
     if (pendingFollow_ == 0) return;
-    const double k = pendingFollowGate_ ? 0.0005 : 0.00012;
+    const double k = pendingFollowGate_ ? followOnK_ : followOffK_;
     const double f = followPow_.get(1.0 - k, pendingFollow_);
     advanceLag(st_.gateFollower, pendingFollowGate_ ? 1.0 : 0.0, f);
     if (pendingFollow_ & 1) gFollow_.g = -gFollow_.g;
@@ -168,6 +169,8 @@ struct Voice::CallSetup {
     double alpha, capDecayMix, boostSmooth, oscGain, maxPitch, invFs;
     double cAttack, cRelease, cDecayPlain, cDecayAccent, cAmp, cCapDecay, cCapCharge, cCapSmooth;
     double cBoostCharge, cBoostDecay, cSlide, cJump;
+    double cFollowOn, cFollowOff, cClick, cCarry, cAmpLag, cClip;
+    int scopeEvery; // samples between two envelope scope values (100 at 44.1 kHz)
     const Wavetable* table;
     bool vcaNoise, clipping, square;
 };
@@ -182,8 +185,9 @@ Voice::CallSetup Voice::setup(double fs, const ParamSnapshot& p, const VoiceSett
     CallSetup c{};
     const Smoothing sm = smoothingOf(p, s);
     for (int k = 0; k < 4; ++k) c.target[k] = sm.target[k];
-    c.smooth = sm.rate;
     c.rc = RateClass::of(fs);
+    const double ratio = c.rc.ratio;
+    c.smooth = rSmooth_(sm.rate, ratio);
     const double R = c.target[2];
     c.R = R;
     c.K = unit(p.accent);
@@ -198,23 +202,31 @@ Voice::CallSetup Voice::setup(double fs, const ParamSnapshot& p, const VoiceSett
     const double decayPlain = (1.0 - D) * dsp::decayCoeff(fs, kDecayMin) + D * dsp::decayCoeff(fs, kDecayMax);
     c.alpha = c.K * c.K * 0.92;
     c.capDecayMix = (1.0 - R) * 0.01 + R * 0.0002;
-    c.boostSmooth = (1.0 - R) * 0.05 + R * 0.01;
+    c.boostSmooth = rBoostSmooth_((1.0 - R) * 0.05 + R * 0.01, ratio);
     c.oscGain = s.vcoGain;
     c.maxPitch = 0.5 * fs;
     c.invFs = 1.0 / fs;
     // The collapsed RK4 coefficients of every lag whose rate is fixed for the call.
-    c.cAttack = dsp::rk4Coeff(gateAttack);
-    c.cRelease = dsp::rk4Coeff(0.02);
+    c.cAttack = rAttack_(dsp::rk4Coeff(gateAttack), ratio);
+    c.cRelease = rRelease_(dsp::rk4Coeff(0.02), ratio);
     c.cDecayPlain = dsp::rk4Coeff(decayPlain);
     c.cDecayAccent = dsp::rk4Coeff(dsp::decayCoeff(fs, kDecayAccent));
     c.cAmp = dsp::rk4Coeff(ampRate);
-    c.cCapDecay = dsp::rk4Coeff(c.capDecayMix);
+    c.cCapDecay = rCapDecay_(dsp::rk4Coeff(c.capDecayMix), ratio);
     c.cCapCharge = dsp::rk4Coeff(accentCharge);
-    c.cCapSmooth = dsp::rk4Coeff(0.07);
+    c.cCapSmooth = rCapSmooth_(dsp::rk4Coeff(0.07), ratio);
     c.cBoostCharge = dsp::rk4Coeff(boostCharge);
-    c.cBoostDecay = dsp::rk4Coeff(0.0006);
+    c.cBoostDecay = rBoostDecay_(dsp::rk4Coeff(0.0006), ratio);
     c.cSlide = dsp::rk4Coeff(dsp::decayCoeff(fs, kSlideTime));
     c.cJump = dsp::rk4Coeff(1.0);
+    c.cFollowOn = followOnK_;
+    c.cFollowOff = followOffK_;
+    c.cClick = rClick_(0.01, ratio);
+    c.cCarry = rCarry_(0.0007, ratio);
+    c.cAmpLag = rAmpLag_(0.1, ratio);
+    c.cClip = rClip_(0.001, ratio);
+    const double every = 100.0 / ratio + 0.5;
+    c.scopeEvery = every < 1.0 ? 1 : (every > 1e6 ? 1000000 : static_cast<int>(every));
     c.square = c.W > 0.5;
     c.table = c.square ? square_ : saw_;
     c.vcaNoise = s.vcaNoise != 0;
@@ -256,7 +268,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     const bool gate = in.gate;
     constexpr bool accent = Accent;
     const double gateV = gate ? 1.0 : 0.0;
-    const double followK = gate ? 0.0005 : 0.00012;
+    const double followK = gate ? cs.cFollowOn : cs.cFollowOff;
     const double cGateLag = gate ? cs.cAttack : cs.cRelease;
     const double cDecay = accent ? cs.cDecayAccent : cs.cDecayPlain;
     const double cGlide = in.slideFrom ? cs.cSlide : cs.cJump;
@@ -286,8 +298,9 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     double lastF = v.lastFrequency;
     double carry = v.accentCarry; // a float value, held widened so no use converts it again
     Filter::Hot fh = filter_.hot();
-    int untilScope = static_cast<int>(v.sampleCounter % 100);
-    untilScope = untilScope == 0 ? 0 : 100 - untilScope;
+    const int scopeEvery = cs.scopeEvery;
+    int untilScope = static_cast<int>(v.sampleCounter % static_cast<uint64_t>(scopeEvery));
+    untilScope = untilScope == 0 ? 0 : scopeEvery - untilScope;
 
     bool setEnvelopes = false;
     if (in.trigger) {
@@ -385,7 +398,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
         else follower = dsp::onePole(follower, gateV + sg * gFo, followK);
 
         gateLag += (gateV + gc - gateLag) * cGateLag;
-        if (lags) clickLag = dsp::onePole(clickLag, gateLag + gc, 0.01);
+        if (lags) clickLag = dsp::onePole(clickLag, gateLag + gc, cs.cClick);
         else clickLag = gateLag + gc;
 
         if constexpr (Set) {
@@ -399,7 +412,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
 
         // Accent.
         const double a = carry * alpha + alpha * fEnv;
-        carry = static_cast<float>(carry - carry * 0.0007);
+        carry = static_cast<float>(carry - carry * cs.cCarry);
         if (std::fabs(carry) < 1e-30f) carry = 0.0; // decays forever: stop before denormals
         // Charge or decay, chosen by selects: near the top of its charge the choice flips
         // from sample to sample, which as a branch would mispredict. (0 + guard is exact.)
@@ -450,7 +463,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
         fh.lastEnvTerm = fEnv - quotient - 0.05;
         if (untilScope == 0) [[unlikely]] {
             scope_.push(static_cast<float>(fh.lastEnvTerm));
-            untilScope = 99;
+            untilScope = scopeEvery - 1;
         } else {
             --untilScope;
         }
@@ -469,13 +482,13 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
         double y = filter_.chain<Plain>(fh, fr.drive);
         double amp = fr.amp;
         if (lags) {
-            ampLag = dsp::onePole(ampLag, amp + sg * gAm, 0.1);
+            ampLag = dsp::onePole(ampLag, amp + sg * gAm, cs.cAmpLag);
             amp = ampLag;
         }
         y *= amp;
         if (clipping) {
             const double t = dsp::softClip(y * 0.5);
-            clipDc = dsp::onePole(clipDc, 2.0 * t + sg * gCl, 0.001);
+            clipDc = dsp::onePole(clipDc, 2.0 * t + sg * gCl, cs.cClip);
             y = 2.0 * t - clipDc;
         }
         out[i] = static_cast<float>(y);
@@ -615,7 +628,7 @@ void Voice::skipSamples(float* out, int count, bool gate) {
 void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceControl& vc,
                    const VoiceSettings& settings, VoiceTick tick, void* tickCtx) {
     if (n <= 0) return;
-    if (!(fs >= 1000.0 && fs <= 1.0e6)) {
+    if (!(fs >= kMinRate && fs <= 1.0e6)) {
         for (int i = 0; i < n; ++i) out[i] = 0.0f;
         // No usable rate: keep the sequencer's clock running but produce silence.
         if (tick)
@@ -625,6 +638,9 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     VoiceState& v = st_;
     const bool silent = !(p.volume > 0.0f); // exact zero, negative or NaN volume
     const VoiceSettings s = usable(settings);
+    const double ratio = 44100.0 / fs;
+    followOnK_ = rFollowOn_(0.0005, ratio);
+    followOffK_ = rFollowOff_(0.00012, ratio);
     if (startSmoothing_) {
         startSmoothing_ = false;
         const Smoothing sm = smoothingOf(p, s);
@@ -634,7 +650,8 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         v.envmod = sm.target[3];
         pendingSmooth_ = 0;
     }
-    const int64_t active = s.activeClocks;
+    // The active samples are counted at 44.1 kHz: the same time at every rate.
+    const int64_t active = ratio == 1.0 ? s.activeClocks : std::llround(s.activeClocks / ratio);
     bool ready = false; // per-call constants are set up at the first computed sample
     CallSetup cs;
     const double rt = s.relativeTuning;
@@ -689,9 +706,30 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     }
     if (pendingSmooth_ || pendingFollow_) {
         const Smoothing sm = smoothingOf(p, s);
-        flushSmoothing(sm.target, sm.rate);
+        flushSmoothing(sm.target, rSmooth_(sm.rate, ratio));
         flushFollower();
     }
+    if (ratio != 1.0) restoreHighs(out, n, fs, s.filterMode);
+}
+
+// The four stages' rolloff above their corner differs from the one at 44.1 kHz by about
+// (x / sin x)^N per stage with x = pi f / 44100, against (x' / sin x')^N with x' = pi f / fs
+// at this rate (N the stages between the input and the output the mode takes). A symmetric
+// three-tap filter, 1 + 4 beta sin^2(w / 2), matches that to second order; it delays by one
+// sample, which is the same for every sound.
+void Voice::restoreHighs(float* out, int n, double fs, int filterMode) {
+    const double stages = filterMode == 0 ? 4.0 : (filterMode == 1 || filterMode == 2 ? 3.0 : 0.0);
+    const double q = fs / 44100.0;
+    const double beta = stages / 24.0 * (q * q - 1.0);
+    double x1 = firIn_[0], x2 = firIn_[1];
+    for (int i = 0; i < n; ++i) {
+        const double x = out[i];
+        out[i] = static_cast<float>((1.0 + 2.0 * beta) * x1 - beta * (x + x2));
+        x2 = x1;
+        x1 = x;
+    }
+    firIn_[0] = x1;
+    firIn_[1] = x2;
 }
 
 } // namespace kelo

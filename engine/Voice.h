@@ -85,6 +85,10 @@ public:
     static constexpr double kDecayAccent = 0.2;
     static constexpr double kSlideTime = 0.0653;
     static constexpr double kAccentCarryFactor = 0.42;
+    // The lowest sample rate at which every lag is stable: the fastest lag given in time,
+    // the accent charge of 0.52 ms, stays within the smoothed step's limit of 2.785 per
+    // sample. Below it the voice renders silence.
+    static constexpr double kMinRate = 2.30258509299405 / (0.00052 * 2.785);
 
 private:
     VoiceState st_;
@@ -109,6 +113,26 @@ private:
     // gliding there from wherever they were (a note at the first sample of an instance
     // would otherwise start an octave low and dark).
     bool startSmoothing_ = true;
+    // dsp::atRate of a coefficient, remembered for its last input: coefficients are set up
+    // every call, but their inputs and the rate rarely change.
+    struct AtRate {
+        double in = -1.0, ratio = 0.0, out = 0.0;
+        double operator()(double c, double r) {
+            if (c != in || r != ratio) {
+                in = c;
+                ratio = r;
+                out = dsp::atRate(c, r);
+            }
+            return out;
+        }
+    };
+    mutable AtRate rSmooth_, rFollowOn_, rFollowOff_, rAttack_, rRelease_, rClick_, rCarry_, rAmpLag_, rClip_,
+        rCapDecay_, rCapSmooth_, rBoostDecay_, rBoostSmooth_;
+    double followOnK_ = 0.0005, followOffK_ = 0.00012; // the gate follower's at the rate in use
+    // Away from 44.1 kHz the filter's stages roll off faster than at 44.1 kHz towards
+    // 10 kHz; a three-tap filter on the voice's output gives back the difference.
+    double firIn_[2] = {0.0, 0.0};
+    void restoreHighs(float* out, int n, double fs, int filterMode);
     // Samples skipped while silent whose smoothing / follower steps are still owed.
     int64_t pendingSmooth_ = 0;
     int64_t pendingFollow_ = 0;

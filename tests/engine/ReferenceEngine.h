@@ -24,15 +24,27 @@ inline double unit(double v) { return v > 0.0 ? (v < 1.0 ? v : 1.0) : 0.0; }
 // One lag: its state and its own guard.
 inline void step1(double& y, double x, double k, Guard& g) { y = dsp::onePole(y, x + g.next(), k); }
 inline void step4(double& y, double x, double k, Guard& g) { y = dsp::smoothStepRk4(y, x + g.next(), k); }
+// A lag defined per sample at 44.1 kHz, at the rate whose ratio 44100 / fs is given: the
+// literal step there, elsewhere one step of the coefficient carried to the rate.
+inline void step1At(double& y, double x, double k, double ratio, Guard& g) {
+    step1(y, x, dsp::atRate(k, ratio), g);
+}
+inline void step4At(double& y, double x, double k, double ratio, Guard& g) {
+    if (ratio == 1.0) step4(y, x, k, g);
+    else step1(y, x, dsp::atRate(dsp::rk4Coeff(k), ratio), g);
+}
 
 struct RefFilter {
     double s[4] = {}, t[4] = {};
-    float yLast = 0, zLast = 0;
+    float yLast = 0, zLast = 0, yPrev = 0, zPrev = 0;
+    double tableRatio = 0;
+    Filter rateTables;
     double ctl1 = 0, ctl2 = 0, level = 0, envTerm = 0;
     Guard gs[4], gt[4], gCtl1, gCtl2, gLevel;
 
     double process(double o, double c2, double r, double mIn, double R, double K, double E, double G, int accent,
-                   double a, double U, const VoiceSettings& st, int rateClass) {
+                   double a, double U, const VoiceSettings& st, double fs) {
+        const double ratio = 44100.0 / fs;
         const FilterTables& tab = FilterTables::get();
         const double m = st.envmodKnob < 1 ? mIn : 39.0 / (130.0 - 100.0 * mIn) - 0.3;
         const double q = 1.0 - r * r;
@@ -45,13 +57,30 @@ struct RefFilter {
         double x = b + d * envTerm + (accent * a * (1.0 - R) + R * U) * ka + (1.0 - c2) * m * 0.1;
         if (x > 1.4) x = 1.4;
         if (!st.vcaNoise) {
-            step1(ctl1, x, 0.1, gCtl1);
-            step1(ctl2, ctl1, 0.1, gCtl2);
+            step1At(ctl1, x, 0.1, ratio, gCtl1);
+            step1At(ctl2, ctl1, 0.1, ratio, gCtl2);
             x = ctl2;
         }
         double g = 1.4 * tableRead(tab.exponential, FilterTables::kExpSize, 1024.0 * x);
-        if (rateClass == 2) g *= 0.6;
-        const double fb = tableRead(tab.feedback, FilterTables::kCurveSize, 256.0 * g) * (rateClass == 2 ? 4.1 : st.tm4);
+        const double fb = tableRead(tab.feedback, FilterTables::kCurveSize, 256.0 * g) * st.tm4;
+        // Away from 44.1 kHz: the stage coefficient from its table at the rate, and the
+        // fed-back values extrapolated by the lead.
+        if (ratio != 1.0 && ratio != tableRatio) {
+            // The rate's tables, as the engine's filter makes them.
+            tableRatio = ratio;
+            rateTables.prepare(st, RateClass::of(fs));
+        }
+        const double c = ratio == 1.0 ? 0.0 : tableRead(rateTables.stageTable(), FilterTables::kExpSize, 1024.0 * x);
+        const double lead = ratio == 1.0 ? 0.0 : tableRead(rateTables.leadTable(), FilterTables::kExpSize, 1024.0 * x);
+        const double fbAt = ratio == 1.0 ? fb : fb * tableRead(rateTables.keepTable(), Filter::kKeepSize, 256.0 * g / Filter::kKeepStep);
+        auto stage = [&](double& y, double v, Guard& gd) {
+            if (ratio == 1.0) step4(y, v, g, gd);
+            else step1(y, v, c, gd);
+        };
+        const double yl = ratio == 1.0 ? yLast : yLast + lead * (double(yLast) - yPrev);
+        const double zl = ratio == 1.0 ? zLast : zLast + lead * (double(zLast) - zPrev);
+        yPrev = yLast;
+        zPrev = zLast;
         const double lev = tableRead(tab.level, FilterTables::kCurveSize, 256.0 * g);
         const double lambda = st.vcaLeveling ? lev * r * 1.6 : lev * r * 0.8;
         const double mu = st.vcaLeveling ? 1.5 : 1.0;
@@ -61,38 +90,38 @@ struct RefFilter {
         double out = o;
         switch (st.filterMode) {
         case 0:
-            step4(s[0], o - (tm6 * 0.05 + 1.0) * r * yLast * fb, g, gs[0]);
-            step4(s[1], s[0], g, gs[1]);
-            step4(s[2], s[1], g, gs[2]);
-            step4(s[3], sat(s[2]), g, gs[3]);
+            stage(s[0], o - (tm6 * 0.05 + 1.0) * r * yl * fbAt, gs[0]);
+            stage(s[1], s[0], gs[1]);
+            stage(s[2], s[1], gs[2]);
+            stage(s[3], sat(s[2]), gs[3]);
             yLast = static_cast<float>(s[3]);
             out = s[3];
             break;
         case 1:
-            step4(s[0], o - (tm6 * 0.05 + 1.0) * r * yLast * fb, g, gs[0]);
-            step4(s[1], sat(s[0]), g, gs[1]);
-            step4(s[2], sat(s[1]), g, gs[2]);
-            step4(s[3], sat(s[2]), g, gs[3]);
+            stage(s[0], o - (tm6 * 0.05 + 1.0) * r * yl * fbAt, gs[0]);
+            stage(s[1], sat(s[0]), gs[1]);
+            stage(s[2], sat(s[1]), gs[2]);
+            stage(s[3], sat(s[2]), gs[3]);
             yLast = static_cast<float>(s[3]);
-            step4(t[0], o - r * zLast * fb, g, gt[0]);
-            step4(t[1], t[0], g, gt[1]);
-            step4(t[2], t[1], g, gt[2]);
-            step4(t[3], t[2], g, gt[3]);
+            stage(t[0], o - r * zl * fbAt, gt[0]);
+            stage(t[1], t[0], gt[1]);
+            stage(t[2], t[1], gt[2]);
+            stage(t[3], t[2], gt[3]);
             zLast = static_cast<float>(t[3]);
             out = ((1.0 - g / 2) * s[3] + (g / 2) * s[2]) * r * r + (1.0 - r * r) * t[2];
             break;
         case 2:
-            step4(s[0], o - r * yLast * fb, g, gs[0]);
-            step4(s[1], s[0], g, gs[1]);
-            step4(s[2], s[1], g, gs[2]);
-            step4(s[3], s[2], g, gs[3]);
+            stage(s[0], o - r * yl * fbAt, gs[0]);
+            stage(s[1], s[0], gs[1]);
+            stage(s[2], s[1], gs[2]);
+            stage(s[3], s[2], gs[3]);
             yLast = static_cast<float>(s[3]);
             out = s[2];
             break;
         default:
             break;
         }
-        step1(level, (lambda + (1.0 - r) * 0.8) * mu * 1.1, 0.1, gLevel);
+        step1At(level, (lambda + (1.0 - r) * 0.8) * mu * 1.1, 0.1, ratio, gLevel);
         return out * level;
     }
 };
@@ -109,6 +138,8 @@ struct RefVoice {
     int64_t owedSmooth = 0, owedFollow = 0;
     bool owedFollowGate = false;
     bool fresh = true; // the first call starts the smoothed parameters at their targets
+    double ratio = 1.0; // 44100 / fs of the current call
+    double fir1 = 0, fir2 = 0;
 
     RefVoice() { v.glide = 110.0; }
 
@@ -120,7 +151,8 @@ struct RefVoice {
     }
     void payFollower() {
         if (owedFollow == 0) return;
-        catchUp(v.gateFollower, owedFollowGate ? 1.0 : 0.0, owedFollowGate ? 0.0005 : 0.00012, gFollow, owedFollow);
+        catchUp(v.gateFollower, owedFollowGate ? 1.0 : 0.0, dsp::atRate(owedFollowGate ? 0.0005 : 0.00012, ratio),
+                gFollow, owedFollow);
         owedFollow = 0;
     }
     void paySmoothing(const double* target, double k) {
@@ -135,11 +167,11 @@ struct RefVoice {
     void render(float* out, int n, double fs, const ParamSnapshot& p, VoiceControl& vc, const VoiceSettings& s,
                 void (*tick)(void*), void* ctx) {
         constexpr double ln10 = 2.30258509299405;
-        const int rateClass = fs >= 95999.0 ? 2 : (fs >= 47999.0 ? 1 : 0);
-        const double periodScale = rateClass == 2 ? 0.5 : (rateClass == 1 ? 1.0 : 1.0884354);
+        ratio = 44100.0 / fs;
+        const double periodScale = fs > 44100.0 ? 48000.0 / fs : 1.0884354;
         const double target[4] = {unit(p.tune), unit(p.cutoff), unit(p.resonance), unit(p.envmod)};
         const double R = target[2], K = unit(p.accent), D = unit(p.decay), W = unit(p.waveform);
-        const double smooth = s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002;
+        const double smooth = dsp::atRate(s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002, ratio);
         const double ampRate = ln10 / (fs * (s.vcaDecay > 0.0 ? s.vcaDecay : 3.8953));
         const double rho = R >= 0.5 ? std::sqrt(2.0 * (R - 0.5)) : 0.0;
         const double chargeRate = ln10 / ((rho * 0.063 + (1.0 - rho) * 0.00052) * fs);
@@ -168,7 +200,7 @@ struct RefVoice {
             }
             const bool gate = vc.gate != 0;
             v.sinceGateOff = gate ? 0 : v.sinceGateOff + 1;
-            if (silent || v.sinceGateOff >= s.activeClocks) {
+            if (silent || v.sinceGateOff >= (ratio == 1.0 ? s.activeClocks : std::llround(s.activeClocks / ratio))) {
                 if (owedFollow > 0 && owedFollowGate != gate) payFollower();
                 owedFollowGate = gate;
                 ++owedFollow;
@@ -183,11 +215,11 @@ struct RefVoice {
             step1(v.resonance, target[2], smooth, gRes);
             step1(v.envmod, target[3], smooth, gEnv);
             const double gateV = gate ? 1.0 : 0.0;
-            step1(v.gateFollower, gateV, gate ? 0.0005 : 0.00012, gFollow);
+            step1At(v.gateFollower, gateV, gate ? 0.0005 : 0.00012, ratio, gFollow);
 
-            step4(v.gateLag, gateV, gate ? attack : 0.02, gL1);
+            step4At(v.gateLag, gateV, gate ? attack : 0.02, ratio, gL1);
             if (s.vcaNoise) v.clickLag = v.gateLag + gL2.next();
-            else step1(v.clickLag, v.gateLag, 0.01, gL2);
+            else step1At(v.clickLag, v.gateLag, 0.01, ratio, gL2);
 
             const bool accent = vc.accent != 0;
             const double envRate = accent ? ln10 / (fs * Voice::kDecayAccent)
@@ -206,15 +238,15 @@ struct RefVoice {
             ++v.sinceTrigger;
 
             const double a = v.accentCarry * alpha + alpha * v.filterEnv;
-            float carry = static_cast<float>(v.accentCarry - v.accentCarry * 0.0007);
+            float carry = static_cast<float>(v.accentCarry - v.accentCarry * dsp::atRate(0.0007, ratio));
             if (std::fabs(carry) < 1e-30f) carry = 0.0f;
             v.accentCarry = carry;
-            if (!accent || a <= v.accentCap) step4(v.accentCap, 0.0, (1.0 - R) * 0.01 + R * 0.0002, gU);
+            if (!accent || a <= v.accentCap) step4At(v.accentCap, 0.0, (1.0 - R) * 0.01 + R * 0.0002, ratio, gU);
             else step4(v.accentCap, a, chargeRate, gU);
-            step4(v.accentCapSmooth, v.accentCap, 0.07, gUs);
+            step4At(v.accentCapSmooth, v.accentCap, 0.07, ratio, gUs);
             if (v.accentBoost <= gateV * v.ampEnv) step4(v.accentBoost, vc.accentStep ? a : 0.0, boostRate, gV);
-            else step4(v.accentBoost, 0.0, 0.0006, gV);
-            step1(v.accentBoostSmooth, v.accentBoost, (1.0 - R) * 0.05 + R * 0.01, gVs);
+            else step4At(v.accentBoost, 0.0, 0.0006, ratio, gV);
+            step1At(v.accentBoostSmooth, v.accentBoost, (1.0 - R) * 0.05 + R * 0.01, ratio, gVs);
 
             double pitch = vc.pitchHz;
             if (!(pitch > 0.0)) pitch = 0.0;
@@ -242,17 +274,17 @@ struct RefVoice {
             }
 
             double y = filter.process(o, v.cutoff * v.cutoff, v.resonance, v.envmod, R, K, v.filterEnv,
-                                      v.gateFollower, accent ? 1 : 0, a, v.accentCapSmooth, s, rateClass);
+                                      v.gateFollower, accent ? 1 : 0, a, v.accentCapSmooth, s, fs);
             double amp = v.clickLag * v.ampEnv + 2.4 * v.accentBoostSmooth;
             if (!s.vcaNoise) {
-                step1(v.ampLag, amp, 0.1, gAmp);
+                step1At(v.ampLag, amp, 0.1, ratio, gAmp);
                 amp = v.ampLag;
             }
             y *= amp;
             vc.trigger = 0;
             if (s.outputClipping) {
                 const double t = dsp::softClip(y / 2);
-                step1(v.clipDc, 2.0 * t, 0.001, gClip);
+                step1At(v.clipDc, 2.0 * t, 0.001, ratio, gClip);
                 y = 2.0 * t - v.clipDc;
             }
             ++v.sampleCounter;
@@ -260,6 +292,18 @@ struct RefVoice {
         }
         paySmoothing(target, smooth);
         payFollower();
+        if (ratio != 1.0) {
+            // The stages' 44.1 kHz rolloff: 1 + 4 beta sin^2(w/2), one sample late.
+            const double q = fs / 44100.0;
+            const double stages = s.filterMode == 0 ? 4.0 : (s.filterMode == 1 || s.filterMode == 2 ? 3.0 : 0.0);
+            const double beta = stages / 24.0 * (q * q - 1.0);
+            for (int i = 0; i < n; ++i) {
+                const double x = out[i];
+                out[i] = static_cast<float>((1.0 + 2.0 * beta) * fir1 - beta * (x + fir2));
+                fir2 = fir1;
+                fir1 = x;
+            }
+        }
     }
 };
 
@@ -290,7 +334,9 @@ struct RefOutputStage {
         return acc;
     }
 
-    void process(float* buf, int n) {
+    // Defined at 44.1 kHz; at fs the high-pass and the lags are carried to the rate.
+    void process(float* buf, int n, double fs = 44100.0) {
+        const double ratio = 44100.0 / fs;
         if (quiet) {
             bool silent = true;
             for (int i = 0; i < n; ++i) silent = silent && buf[i] == 0.0f;
@@ -309,22 +355,25 @@ struct RefOutputStage {
             const double d = d0 + dStep * i, m = m0 + mStep * i, c = c0 + cStep * i;
             double x = buf[i];
             if (hpOn) {
-                l1 += (hg + x - l1) * c;
+                const double cl = dsp::atRate(c, ratio);
+                const double fix = ((1.0 - c / 2) / (1.0 - cl / 2)) * ((1.0 - c / 2) / (1.0 - cl / 2));
+                l1 += (hg + x - l1) * cl;
                 const double h = x - l1;
-                l2 += (hg + h - l2) * c;
-                x = (1.0 - c + 10.0 * c) * (h - l2);
+                l2 += (hg + h - l2) * cl;
+                x = (1.0 - c + 10.0 * c) * fix * (h - l2);
             }
             if (distT > 0.0) {
                 if (type == 0) {
                     const double k = (1.0 - d) * 0.05 + d * 100.0;
-                    u += (ug + x - u) * 0.25;
+                    const double q = dsp::atRate(0.25, ratio);
+                    u += (ug + x - u) * q;
                     const double w0 = (8.0 * d + 1.0) * 2.0 * dsp::softClip(k * u) / k;
-                    u += (-ug + x - u) * 0.25;
+                    u += (-ug + x - u) * q;
                     const double w1 = (8.0 * d + 1.0) * 2.0 * dsp::softClip(k * u) / k;
                     s0 = w0 * m + (1.0 - m) * x;
                     s1 = w1 * m + (1.0 - m) * s0;
                 } else if (type == 1) {
-                    const double f = ((1.0 - d) * 0.1 + d) * 10.0, b = (1.0 - d / 2) * 0.5;
+                    const double f = ((1.0 - d) * 0.1 + d) * 10.0, b = dsp::atRate((1.0 - d / 2) * 0.5, ratio);
                     u += b * (ug + x - u);
                     s0 = std::sin(f * u) * 0.7 * m + (1.0 - m) * x;
                     u += b * (-ug);

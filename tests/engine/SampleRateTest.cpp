@@ -1,0 +1,152 @@
+// The sound is defined at 44.1 kHz and must be the same at every host rate: the same held
+// notes give the same spectrum, and envelopes and releases take the same time.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+
+#include "EngineTestUtil.h"
+#include "engine/OutputStage.h"
+
+using namespace kelo;
+using test::VoiceRig;
+
+namespace {
+
+constexpr double kRates[] = {22050.0, 48000.0, 88200.0, 192000.0};
+
+// A held note through the voice and the output stage, as the plug-in renders it.
+std::vector<float> heldNote(const ParamSnapshot& p, float hz, double fs, double seconds) {
+    Voice v;
+    OutputStage os;
+    VoiceControl vc;
+    VoiceSettings s;
+    s.relativeTuning = 1.0; // strictly periodic, so every partial is a harmonic
+    vc.pitchHz = hz;
+    vc.gate = vc.trigger = 1;
+    std::vector<float> out(size_t(fs * seconds));
+    for (size_t i = 0; i < out.size(); i += 64) {
+        const int len = int(std::min<size_t>(64, out.size() - i));
+        v.render(out.data() + i, len, fs, p, vc, s, nullptr, nullptr);
+        os.configure(p.drive, p.distortion, 0.064, int(p.distType), p.highpass > 0.5f);
+        os.process(out.data() + i, len, fs);
+    }
+    return out;
+}
+
+// Level in dB of the component at f over 0.3 .. 0.55 s (Blackman-Harris window).
+double levelDb(const std::vector<float>& x, double fs, double f) {
+    const size_t from = size_t(0.3 * fs), n = size_t(0.25 * fs);
+    std::complex<double> acc = 0;
+    double sum = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const double t = 2 * test::kPi * double(i) / double(n);
+        const double w = 0.35875 - 0.48829 * std::cos(t) + 0.14128 * std::cos(2 * t) - 0.01168 * std::cos(3 * t);
+        acc += w * double(x[from + i]) * std::polar(1.0, -2 * test::kPi * f * double(from + i) / fs);
+        sum += w;
+    }
+    return 20 * std::log10(2 * std::abs(acc) / sum + 1e-30);
+}
+
+} // namespace
+
+TEST(SampleRate, HeldNotesHaveTheSameSpectrumUpTo10kHzAtEveryRate) {
+    struct Patch {
+        float cutoff, resonance, envmod, highpass, distortion, distType;
+        float hz;
+    };
+    // The defaults; an open resonant filter; the busy line's sound (high resonance, high-pass,
+    // "Saturate"); "Foldback" after the high-pass.
+    for (const Patch& pt : {Patch{0.5f, 0.0f, 0.1f, 0, 0, 0, 110.0f}, Patch{0.9f, 0.5f, 0.5f, 0, 0, 0, 110.0f},
+                            Patch{0.3f, 0.85f, 0.7f, 1, 0.5f, 0, 55.0f}, Patch{0.6f, 0.3f, 0.3f, 1, 0.6f, 1, 110.0f}}) {
+        ParamSnapshot p;
+        p.cutoff = pt.cutoff;
+        p.resonance = pt.resonance;
+        p.envmod = pt.envmod;
+        p.decay = 0.4f;
+        p.highpass = pt.highpass;
+        p.distortion = pt.distortion;
+        p.distType = pt.distType;
+        const std::vector<float> ref = heldNote(p, pt.hz, 44100, 0.6);
+        std::vector<double> refDb;
+        double top = -1e9;
+        for (int h = 1; h * pt.hz <= 10000; ++h) {
+            refDb.push_back(levelDb(ref, 44100, h * pt.hz));
+            top = std::max(top, refDb.back());
+        }
+        for (double fs : kRates) {
+            const std::vector<float> x = heldNote(p, pt.hz, fs, 0.6);
+            double worst = 0;
+            for (size_t k = 0; k < refDb.size(); ++k)
+                if (refDb[k] > top - 80) worst = std::max(worst, std::fabs(levelDb(x, fs, double(k + 1) * pt.hz) - refDb[k]));
+            EXPECT_LT(worst, 1.0) << "cutoff " << pt.cutoff << " resonance " << pt.resonance << " at " << fs;
+        }
+    }
+}
+
+TEST(SampleRate, EnvelopesReleasesAndLagsTakeTheSameTimeAtEveryRate) {
+    // Seconds until a voice state crosses a threshold, read before each sample.
+    auto timeOf = [](double fs, auto setup, auto get, double threshold, bool falling) {
+        VoiceRig r;
+        r.fs = fs;
+        setup(r);
+        return double(r.samplesUntil(long(fs * 3), get, threshold, falling)) / fs;
+    };
+    auto noteOn = [](VoiceRig& r) { r.noteOn(110.0f); };
+    auto released = [](VoiceRig& r) {
+        r.noteOn(110.0f);
+        r.render(size_t(r.fs * 0.05));
+        r.vc.gate = 0;
+    };
+    auto follower = [](VoiceRig& r) { r.noteOn(110.0f); };
+    auto accented = [](VoiceRig& r) {
+        r.p.accent = 1.0f;
+        r.p.resonance = 1.0f; // the accent capacitor's slow charge
+        r.noteOn(110.0f, true);
+    };
+    for (double fs : kRates) {
+        const struct {
+            const char* what;
+            double at44, here;
+        } times[] = {
+            {"filter envelope", timeOf(44100, noteOn, [](const VoiceState& s) { return s.filterEnv; }, 0.1, true),
+             timeOf(fs, noteOn, [](const VoiceState& s) { return s.filterEnv; }, 0.1, true)},
+            {"release", timeOf(44100, released, [](const VoiceState& s) { return s.gateLag; }, 0.1, true),
+             timeOf(fs, released, [](const VoiceState& s) { return s.gateLag; }, 0.1, true)},
+            {"gate follower", timeOf(44100, follower, [](const VoiceState& s) { return s.gateFollower; }, 0.5, false),
+             timeOf(fs, follower, [](const VoiceState& s) { return s.gateFollower; }, 0.5, false)},
+            {"accent charge", timeOf(44100, accented, [](const VoiceState& s) { return s.accentCapSmooth; }, 0.05, false),
+             timeOf(fs, accented, [](const VoiceState& s) { return s.accentCapSmooth; }, 0.05, false)},
+        };
+        for (const auto& t : times) {
+            ASSERT_GT(t.at44, 0.0) << t.what;
+            EXPECT_NEAR(t.here / t.at44, 1.0, 0.02) << t.what << " at " << fs;
+        }
+    }
+}
+
+TEST(SampleRate, RatesBelowTheFastestLagsLimitAreSilentAndAboveItAccentsStayFinite) {
+    // The accent charge at Resonance 0 is the fastest lag: at the lowest accepted rate it is
+    // still stable, one hertz below the rate is refused.
+    for (double fs : {std::ceil(Voice::kMinRate), 8000.0}) {
+        VoiceRig r;
+        r.fs = fs;
+        r.p.accent = 1.0f;
+        r.p.resonance = 0.0f;
+        r.p.cutoff = 1.0f;
+        double peak = 0;
+        for (int note = 0; note < 6; ++note) {
+            r.noteOn(note % 2 ? 110.0f : 55.0f, true);
+            for (float x : r.render(size_t(fs * 0.25))) {
+                ASSERT_TRUE(std::isfinite(x)) << fs;
+                peak = std::max(peak, double(std::fabs(x)));
+            }
+        }
+        EXPECT_GT(peak, 0.05) << fs;
+    }
+    VoiceRig low;
+    low.fs = std::floor(Voice::kMinRate) - 1.0;
+    low.p.accent = 1.0f;
+    low.noteOn(55.0f, true);
+    for (float x : low.render(2000)) ASSERT_EQ(x, 0.0f);
+}

@@ -23,7 +23,10 @@ inline double clamp01(double v) { return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v); }
 
 } // namespace
 
-Filter::Filter() : tables_(&FilterTables::get()) {}
+Filter::Filter() : tables_(&FilterTables::get()) {
+    std::copy(tables_->feedbackWide, tables_->feedbackWide + FilterTables::kCurveSize, feedbackAtRate_);
+    feedbackRatio_ = 1.0;
+}
 
 namespace {
 // How far a one-pole stage of coefficient c responds ahead of the analogue lag with the
@@ -88,6 +91,9 @@ void Filter::buildStageTable(double ratio) {
         const double there = criticalGain(c44, 0.0);
         keep_[k] = here < there ? here / there : 1.0;
     }
+    for (int i = 0; i < FilterTables::kCurveSize; ++i)
+        feedbackAtRate_[i] = tables_->feedbackWide[i] * tableRead(keep_, kKeepSize, double(i) / kKeepStep);
+    feedbackRatio_ = ratio;
     stageRatio_ = ratio;
 }
 
@@ -102,6 +108,11 @@ void Filter::prepare(const VoiceSettings& s, const RateClass& rc) {
     k_.envmodCurve = envmodCurve;
     k_.at44 = rc.ratio == 1.0;
     if (!k_.at44 && rc.ratio != stageRatio_) buildStageTable(rc.ratio);
+    if (k_.at44 && feedbackRatio_ != 1.0) {
+        std::copy(tables_->feedbackWide, tables_->feedbackWide + FilterTables::kCurveSize, feedbackAtRate_);
+        feedbackRatio_ = 1.0;
+        stageRatio_ = 1.0; // the other rate's curve is gone: a return there rebuilds it
+    }
     k_.levelK = dsp::atRate(0.1, rc.ratio);
     k_.controlK = k_.levelK;
     k_.tm3Scale = tm3Scale;

@@ -128,7 +128,7 @@ public:
     // The tables of the rate last prepared away from 44.1 kHz (see stage_, lead_, keep_).
     const double* stageTable() const { return stage_; }
     const double* leadTable() const { return lead_; }
-    const double* keepTable() const { return keep_; }
+    const double* feedbackTable() const { return feedbackAtRate_; }
     static constexpr int kKeepStep = 8, kKeepSize = FilterTables::kCurveSize / kKeepStep + 1;
 
     // Stage states, exposed for the numerical-hygiene tests.
@@ -159,6 +159,9 @@ private:
     // Over 256 g (every 8th entry of the feedback curve): the share of the feedback kept
     // at this rate, so the linear loops stay as far from self-oscillation as at 44.1 kHz.
     double keep_[kKeepSize] = {};
+    // The feedback curve with that share folded in (the 44.1 kHz curve itself there).
+    double feedbackRatio_ = 0.0;
+    double feedbackAtRate_[FilterTables::kCurveSize] = {};
     void buildStageTable(double ratio);
     ControlParts parts_[2];
     int partsNext_ = 0;

@@ -96,9 +96,8 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::driveFrom(Hot& h, const ControlP
     const double g = 1.4 * tableRead(tab.exponentialWide, FilterTables::kExpSize, 1024.0 * x);
     h.lastRate = g;
     double fb, lev;
-    tableRead2(tab.feedbackWide, tab.levelWide, FilterTables::kCurveSize, 256.0 * g, fb, lev);
+    tableRead2(feedbackAtRate_, tab.levelWide, FilterTables::kCurveSize, 256.0 * g, fb, lev);
     fb *= k_.feedbackScale;
-    if (!k_.at44) fb *= tableRead(keep_, kKeepSize, 256.0 * g / kKeepStep);
     const double lambda = lev * r * k_.levelScale;
     double sigma = 2.3 * g + 0.01;
     if (sigma < 0.6) sigma = 0.6;

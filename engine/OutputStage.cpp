@@ -389,6 +389,9 @@ void OutputStage::configure(double drive, double distortion, double highpassCoef
     hpCoeff_ = highpassCoeff;
     wanted_ = Structure{highpass, distortion > 0.0, type};
     if (distortion > 0.0) lastDistortion_ = distortion;
+    // The usual case: the structure stays, the path takes the values as they are.
+    steady_ = fadeLeft_ == 0 && started_ && wanted_ == current_;
+    if (steady_) path_.configure(drive, distortion, highpassCoeff, type, highpass);
 }
 
 // A structure with the distortion on that is no longer wanted keeps the last amount it had
@@ -413,8 +416,7 @@ void OutputStage::startFade(double fs) {
 
 void OutputStage::process(float* buf, int n, double fs) {
     if (n <= 0) return;
-    if (fadeLeft_ == 0 && started_ && wanted_ == current_) [[likely]] {
-        path_.configure(drive_, distortion_, hpCoeff_, wanted_.type, wanted_.highpass);
+    if (steady_) [[likely]] {
         path_.process(buf, n, fs);
         return;
     }
@@ -428,6 +430,7 @@ void OutputStage::process(float* buf, int n, double fs) {
     if (!current_.distortion) current_.type = wanted_.type; // no audible change without the distortion
     configurePath(path_, current_);
     if (fadeLeft_ == 0) {
+        steady_ = true;
         path_.process(buf, n, fs);
         return;
     }
@@ -457,6 +460,7 @@ void OutputStage::process(float* buf, int n, double fs) {
     path_.run(buf + at, at, n - at);
     path_.end(buf, n);
     fading_.end(nullptr, 0);
+    steady_ = fadeLeft_ == 0 && wanted_ == current_;
 }
 
 } // namespace kelo

@@ -146,6 +146,7 @@ private:
     double lastDistortion_ = 0.0; // amount a structure with the distortion on keeps while it fades out
     int fadeLength_ = 0, fadeLeft_ = 0;
     bool started_ = false;
+    bool steady_ = false; // configured with the structure in effect and no fade: process() just runs it
 };
 
 } // namespace kelo

@@ -639,8 +639,11 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     const bool silent = !(p.volume > 0.0f); // exact zero, negative or NaN volume
     const VoiceSettings s = usable(settings);
     const double ratio = 44100.0 / fs;
-    followOnK_ = rFollowOn_(0.0005, ratio);
-    followOffK_ = rFollowOff_(0.00012, ratio);
+    if (ratio != followRatio_) {
+        followRatio_ = ratio;
+        followOnK_ = dsp::atRate(0.0005, ratio);
+        followOffK_ = dsp::atRate(0.00012, ratio);
+    }
     if (startSmoothing_) {
         startSmoothing_ = false;
         const Smoothing sm = smoothingOf(p, s);

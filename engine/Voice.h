@@ -126,9 +126,9 @@ private:
             return out;
         }
     };
-    mutable AtRate rSmooth_, rFollowOn_, rFollowOff_, rAttack_, rRelease_, rClick_, rCarry_, rAmpLag_, rClip_,
+    mutable AtRate rSmooth_, rAttack_, rRelease_, rClick_, rCarry_, rAmpLag_, rClip_,
         rCapDecay_, rCapSmooth_, rBoostDecay_, rBoostSmooth_;
-    double followOnK_ = 0.0005, followOffK_ = 0.00012; // the gate follower's at the rate in use
+    double followRatio_ = 1.0, followOnK_ = 0.0005, followOffK_ = 0.00012; // the gate follower's, at the rate
     // Away from 44.1 kHz the filter's stages roll off faster than at 44.1 kHz towards
     // 10 kHz; a three-tap filter on the voice's output gives back the difference.
     double firIn_[2] = {0.0, 0.0};

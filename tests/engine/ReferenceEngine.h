@@ -72,7 +72,7 @@ struct RefFilter {
         }
         const double c = ratio == 1.0 ? 0.0 : tableRead(rateTables.stageTable(), FilterTables::kExpSize, 1024.0 * x);
         const double lead = ratio == 1.0 ? 0.0 : tableRead(rateTables.leadTable(), FilterTables::kExpSize, 1024.0 * x);
-        const double fbAt = ratio == 1.0 ? fb : fb * tableRead(rateTables.keepTable(), Filter::kKeepSize, 256.0 * g / Filter::kKeepStep);
+        const double fbAt = ratio == 1.0 ? fb : tableRead(rateTables.feedbackTable(), FilterTables::kCurveSize, 256.0 * g) * st.tm4;
         auto stage = [&](double& y, double v, Guard& gd) {
             if (ratio == 1.0) step4(y, v, g, gd);
             else step1(y, v, c, gd);

@@ -11,7 +11,6 @@ namespace kelo {
 namespace {
 
 constexpr std::size_t kWordMax = SkinDefinition::kMaxText;
-constexpr std::size_t kMaxSkinFileBytes = 4u << 20;
 
 bool isBlank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
@@ -44,18 +43,15 @@ private:
         std::string_view text;
         TextScanner sc;
         std::string name;
-        // Line counting moves forward with the scanner.
+        // Lines are counted as the scanner moves forward.
         std::size_t countedTo = 0;
         int32_t line = 1;
         int32_t lastUnknownLine = 0;
     };
 
+    // The line of `pos`; positions asked for never go back.
     static int32_t lineAt(File& f, std::size_t pos) {
-        pos = std::min(pos, f.text.size());
-        if (pos < f.countedTo) {
-            f.countedTo = 0;
-            f.line = 1;
-        }
+        pos = std::min(std::max(pos, f.countedTo), f.text.size());
         f.line += int32_t(std::count(f.text.begin() + std::ptrdiff_t(f.countedTo), f.text.begin() + std::ptrdiff_t(pos), '\n'));
         f.countedTo = pos;
         return f.line;
@@ -162,7 +158,7 @@ private:
             return;
         }
         std::string text;
-        if (!store_.read(name, text) || text.size() > kMaxSkinFileBytes) {
+        if (!store_.read(name, text)) {
             say(f, line, "INCLUDE \"" + name + "\": cannot open the file");
             return;
         }
@@ -296,7 +292,7 @@ void parseSkinText(SkinDefinition& def, const SkinStore& store, std::string_view
 
 bool parseSkin(SkinDefinition& def, const SkinStore& store, const std::string& fileName, SkinDiagnostics* report) {
     std::string text;
-    if (!store.read(fileName, text) || text.size() > kMaxSkinFileBytes) {
+    if (!store.read(fileName, text)) {
         if (report) report->push_back({SkinDiagnostic::Severity::Error, fileName, 0, "cannot open the skin file"});
         return false;
     }

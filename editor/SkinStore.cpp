@@ -20,7 +20,8 @@ std::string withSeparator(std::string s, char separator) {
 
 } // namespace
 
-FolderSkinStore::FolderSkinStore(std::string folder) : folder_(withSeparator(std::move(folder), kSeparator)) {
+FolderSkinStore::FolderSkinStore(std::string folder, std::size_t maxFileBytes)
+    : folder_(withSeparator(std::move(folder), kSeparator)), maxFileBytes_(maxFileBytes) {
     if (!folder_.empty() && folder_.back() != kSeparator) folder_ += kSeparator;
 }
 
@@ -33,14 +34,14 @@ bool FolderSkinStore::read(const std::string& name, std::string& bytes) const {
     if (!f) return false;
     bytes.clear();
     char buf[16384];
-    bool ok = true;
+    bool ok;
     for (;;) {
         const std::size_t got = std::fread(buf, 1, sizeof buf, f);
         if (got == 0) {
-            ok = !std::ferror(f);
+            ok = !std::ferror(f); // a folder opens, but cannot be read
             break;
         }
-        if (bytes.size() + got > kMaxFileBytes) {
+        if (bytes.size() + got > maxFileBytes_) {
             ok = false;
             break;
         }

@@ -36,13 +36,14 @@ public:
     // Files above this size are refused rather than read.
     static constexpr std::size_t kMaxFileBytes = 64u << 20;
 
-    explicit FolderSkinStore(std::string folder);
+    explicit FolderSkinStore(std::string folder, std::size_t maxFileBytes = kMaxFileBytes);
     bool read(const std::string& name, std::string& bytes) const override;
     // The folder followed by `name`, with the platform's separator throughout.
     std::string path(const std::string& name) const;
 
 private:
     std::string folder_;
+    std::size_t maxFileBytes_;
 };
 
 // Files held in memory, such as the copy of the default skin built into the plug-in.

@@ -15,9 +15,9 @@ int32_t clampSensitivity(int32_t v) { return v < 1 ? 1 : (v > 5000 ? 5000 : v); 
 // -1 is "no function"; the editor's other negative states must never outlive it.
 int32_t functionBinding(int32_t v) { return v < -1 ? -1 : v; }
 
-// The key as " %79s", except that an '=' ends it too, so "KnobMode=1" still reads.
+// The key as "%79s" (white space already skipped), except that an '=' ends it too, so
+// "KnobMode=1" still reads.
 bool scanKey(TextScanner& sc, std::string& key) {
-    sc.skipSpace();
     key.clear();
     while (key.size() < kWordMax && !sc.atEnd() && !isBlank(sc.peek()) && sc.peek() != '=')
         key.push_back(char(sc.get()));

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -103,9 +105,43 @@ TEST(TestSkin, DefinesEveryControlTagWithImagesThatNameThemselves) {
         }
     }
     EXPECT_EQ(controls, 115);
+    EXPECT_EQ(std::tuple(skinDigitLayout(skintag::PATTERNDIGITS).count, skinDigitLayout(skintag::TEMPODIGITS).count,
+                         skinDigitLayout(skintag::STEPSDIGITS).count, skinDigitLayout(skintag::STEPDISPLAY).count),
+              std::tuple(3, 3, 2, 2));
     for (const char* family : {"NOTEBUTTON1", "B_NEXT", "ILLUBUTTON1", "ILLUBUTTON24", "TRIPLETBUTTON",
                                "FUNCTIONBUTTON2", "PITCHMODELED"})
         EXPECT_NE(r.skin.element(skinTagId(family)), nullptr) << family;
+}
+
+// A PNG as far as its header: enough for the size probe.
+std::string pngHeader(uint32_t w, uint32_t h) {
+    std::string png("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+    for (uint32_t v : {w, h})
+        for (int shift = 24; shift >= 0; shift -= 8) png += char((v >> shift) & 0xFF);
+    png += std::string("\x08\x06\0\0\0", 5) + "CRC!";
+    return png;
+}
+
+TEST(SkinCheck, ProbesPicturesWithinThePixelBudget) {
+    EXPECT_EQ(probeSkinImage("a", pngHeader(1, 1)).width, 1);
+    const SkinImage largest = probeSkinImage("a", pngHeader(8192, 8192));
+    EXPECT_EQ(std::pair(largest.width, largest.height), std::pair(8192, 8192));
+    EXPECT_TRUE(largest.valid());
+    EXPECT_FALSE(probeSkinImage("a", pngHeader(8193, 8192)).valid());
+    EXPECT_FALSE(probeSkinImage("a", pngHeader(100000, 100000)).valid());
+    EXPECT_FALSE(probeSkinImage("a", "not a picture").valid());
+}
+
+TEST(SkinCheck, LayoutRulesOnASkinWithoutBackground) {
+    SkinDefinition def;
+    parseSkinText(def, FolderSkinStore(""), "NOTELED1 \"\", 0, 0, 10, 10\nCUTOFFKNOB \"k\", 10, 10, -5, 5\n", "t.skn");
+    SkinDiagnostics report;
+    checkSkinLayout(def, "t.skn", report);
+    ASSERT_EQ(report.size(), 2u);
+    EXPECT_EQ(std::tuple(report[0].line, report[0].message),
+              std::tuple(0, std::string("no BACKGROUND element: the editor would have no panel")));
+    EXPECT_EQ(std::tuple(report[1].line, report[1].message),
+              std::tuple(1, std::string("element NOTELED1: names no bitmap, so the editor makes no control of it")));
 }
 
 TEST(SkinCheck, ReportsEveryMistakeOfTheBrokenSkinAtItsLine) {
@@ -137,6 +173,7 @@ TEST(SkinCheck, ReportsEveryMistakeOfTheBrokenSkinAtItsLine) {
         {19, false, "LEDCOLOR index 300 is outside 0..255"},
         {20, true, "DISTORTKNOB: x 40000 does not fit in 16 bits"},
         {20, true, "DISTORTKNOB: rectangle (32767, 10, 32807, 50) lies outside the panel"},
+        {21, true, "SKINSPLASH: bitmap \"EveryTag/midiccbox.png\" is 60 x 13; an animation needs at least 1 image of 60 x 20"},
     };
     ASSERT_EQ(r.diagnostics.size(), expected.size()) << errorsOf(r);
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -145,7 +182,22 @@ TEST(SkinCheck, ReportsEveryMistakeOfTheBrokenSkinAtItsLine) {
         EXPECT_EQ(d.severity == SkinDiagnostic::Severity::Error, expected[i].error) << d.message;
         EXPECT_NE(d.message.find(expected[i].says), std::string::npos) << d.message;
     }
-    EXPECT_EQ(r.errors, 17);
+    EXPECT_EQ(r.errors, 18);
+
+    // As the tool prints it: files named as the user gave them, then the summary.
+    const std::string path = (kRoot / "tests" / "data" / "skins" / "Broken.skn").string();
+    std::ostringstream out;
+    EXPECT_EQ(printSkinCheck(path, r, out), 1);
+    const std::string first = path + ":4: error: NAME: expected a text in double quotes on its line\n" + path + ":5:";
+    EXPECT_EQ(out.str().substr(0, first.size()), first);
+    EXPECT_NE(out.str().find(path + ":19: warning: LEDCOLOR"), std::string::npos);
+    EXPECT_NE(out.str().find("\n" + path + ": 12 elements, 10 bitmaps, panel 1000 x 620; 18 errors, 3 warnings\n"),
+              std::string::npos)
+        << out.str();
+
+    std::ostringstream missing;
+    EXPECT_EQ(printSkinCheck("nowhere/x.skn", checkSkinFile("nowhere/x.skn"), missing), 2);
+    EXPECT_EQ(missing.str(), "nowhere/x.skn: error: cannot open the skin file\n");
 }
 
 TEST(ModuleResources, HaveTheirFixedNamesAndSizes) {

@@ -175,8 +175,9 @@ TEST(SkinParse, IncludesStartAfreshNestAndStopAtCycles) {
                                                             ".skn\"\nNOTEBUTTON" + std::to_string(i + 1) +
                                                             " \"k.png\", 0, 0, 1, 1\n");
     report.clear();
-    const SkinDefinition chain = parseText("INCLUDE \"chain0.skn\"\n", &report, &files);
+    const SkinDefinition chain = parseText("NAME \"Top\"\nINCLUDE \"chain0.skn\"\n", &report, &files);
     EXPECT_EQ(tagsOf(chain), (std::vector<int32_t>{307, 306, 305, 304, 303, 302, 301, 300}));
+    EXPECT_EQ(chain.settings.name, "Default");
     ASSERT_EQ(report.size(), 1u);
     EXPECT_EQ(report[0].file, "chain7.skn");
 }
@@ -210,16 +211,25 @@ TEST(SkinBitmaps, FolderStoreTakesEitherSeparator) {
     test::TempDir dir("skin");
     std::filesystem::create_directories(dir.file("sub"));
     dir.write("sub/a.png", "10x20");
-    dir.write("sub/base.skn", "NOTELED1 \"sub/a.png\", 0, 0, 10, 10\n");
-    dir.write("s.skn", "INCLUDE \"sub\\base.skn\"\nNOTELED2 \"sub\\a.png\", 0, 0, 10, 10\n");
+    dir.write("sub/base.skn", "INCLUDE \"sub\\base.skn\"\nNOTELED1 \"sub/a.png\", 0, 0, 10, 10\n");
+    dir.write("s.skn", "INCLUDE \"sub/base.skn\"\nNOTELED2 \"sub\\a.png\", 0, 0, 10, 10\n");
     const FolderSkinStore store(dir.folder());
     SkinDefinition def;
-    ASSERT_TRUE(parseSkin(def, store, "s.skn"));
+    SkinDiagnostics report;
+    ASSERT_TRUE(parseSkin(def, store, "s.skn", &report));
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_NE(report[0].message.find("cycle"), std::string::npos) << report[0].message; // the same file either way
     FakeDecoder decoder;
     loadSkinBitmaps(def, store, decoder.decoder());
     EXPECT_EQ(def.frameCount(skintag::NOTELED1), 2);
     EXPECT_EQ(def.frameCount(skintag::NOTELED2), 2);
     EXPECT_FALSE(parseSkin(def, store, "sub")); // a folder is not a skin
+
+    std::string bytes;
+    const FolderSkinStore small(dir.folder(), 5);
+    EXPECT_TRUE(small.read("sub/a.png", bytes));
+    EXPECT_EQ(bytes, "10x20");
+    EXPECT_FALSE(small.read("s.skn", bytes)); // larger files are refused, not cut
 }
 
 // A data folder in memory: a good skin, one whose background cannot load, and one without any.
@@ -260,9 +270,11 @@ TEST(SkinLoad, AFailedLoadLeavesTheDefinitionAsItWas) {
 
 TEST(SkinLoad, FallsBackToTheDefaultFileThenToTheBuiltInCopy) {
     Skins skins;
-    SkinFiles builtIn;
-    builtIn.set(std::string(kDefaultSkinName) + ".skn", "BACKGROUND \"bg.png\", 0, 0, 708, 362\n");
-    builtIn.set("bg.png", "708x362");
+    // The copy built into the plug-in: files in memory, named with either separator.
+    const std::string skinText = "BACKGROUND \"inside\\bg.png\", 0, 0, 708, 362\n";
+    MemorySkinStore builtIn;
+    builtIn.add(std::string(kDefaultSkinName) + ".skn", skinText);
+    builtIn.add("inside/bg.png", "708x362");
     SkinDefinition def;
     auto load = [&](const std::string& name, const SkinStore* fallback) {
         return loadSkinWithFallback(def, skins.data, fallback, name, skins.decoder.decoder());

@@ -86,10 +86,12 @@ TEST(SkinParse, ElementsSettingsAndTheTwoLineForms) {
 
 TEST(SkinParse, BadLinesAreReportedWithTheirLineAndNeverTakeTheNextLineWithThem) {
     SkinDiagnostics report;
-    const SkinDefinition def = parseText("FOO CUTOFFKNOB \"a.png\", 1, 2, 3, 4\n" // older skins read on word by word
+    const SkinDefinition def = parseText("\n"
+                                         "FOO CUTOFFKNOB \"a.png\", 1, 2, 3, 4\n" // older skins read on word by word
                                          "RESONANCEKNOB \"b.png\", 1, 2\n"
                                          "DECAYKNOB \"c.png\", 1, 2, 3, 4\n"
                                          "ENVMODKNOB \"unclosed, 1, 2, 3, 4\n"
+                                         "TUNINGKNOB \"t.png\", 1, 2, 3, x\n"
                                          "VERSION 2\n"
                                          "FANCYKNOB \"f.png\", 1, 2, 3, 4\n"
                                          "lonely\n"
@@ -100,7 +102,7 @@ TEST(SkinParse, BadLinesAreReportedWithTheirLineAndNeverTakeTheNextLineWithThem)
     EXPECT_EQ(tagsOf(def), (std::vector<int32_t>{202, 205, 206, 207, 209}));
     std::vector<int32_t> lines;
     for (const SkinDiagnostic& d : report) lines.push_back(d.line);
-    EXPECT_EQ(lines, (std::vector<int32_t>{1, 2, 4, 6, 7, 9})) << testing::PrintToString(linesOf(report));
+    EXPECT_EQ(lines, (std::vector<int32_t>{2, 3, 5, 6, 8, 9, 11})) << testing::PrintToString(linesOf(report));
 }
 
 TEST(SkinParse, OverlongWordsAndTextsAreCutNotSplit) {
@@ -119,9 +121,14 @@ TEST(SkinParse, OverlongWordsAndTextsAreCutNotSplit) {
 
 TEST(SkinParse, NumbersOutsideSixteenBitsAreHeldAtTheEnds) {
     SkinDiagnostics report;
-    const SkinDefinition def = parseText("OFFSET 30000, 0\nCUTOFFKNOB \"a\", 5000, -40000, 70000, 3\n", &report);
+    const SkinDefinition def = parseText("OFFSET 30000, 0\nCUTOFFKNOB \"a\", 5000, -40000, 70000, 3\n"
+                                         "DECAYKNOB \"a\", 2767, -32768, 32767, -32768\n",
+                                         &report);
     const SkinElement& e = def.elements.at(0);
     EXPECT_EQ(std::tuple(e.x, e.y, e.width, e.height), std::tuple(int16_t(32767), int16_t(-32768), int16_t(32767), int16_t(3)));
+    const SkinElement& edge = def.elements.at(1); // the ends themselves fit
+    EXPECT_EQ(std::tuple(edge.x, edge.y, edge.width, edge.height),
+              std::tuple(int16_t(32767), int16_t(-32768), int16_t(32767), int16_t(-32768)));
     EXPECT_EQ(report.size(), 3u);
 }
 
@@ -148,6 +155,9 @@ TEST(SkinParse, IncludesStartAfreshNestAndStopAtCycles) {
                                               "LEDCOLOR 3, 1, 1, 1\nVERSION 2\nBACKGROUND \"bg.png\", 0, 0, 800, 400\n" +
                                               "CUTOFFKNOB \"k.png\", 1, 1, 40, 40\n");
     EXPECT_EQ(tagsOf(only), tagsOf(base));
+    SkinDiagnostics twice;
+    EXPECT_EQ(tagsOf(parseText("INCLUDE \"base.skn\"\nINCLUDE \"base.skn\"\n", &twice, &files)), tagsOf(base));
+    EXPECT_TRUE(twice.empty()); // the same file again is not a cycle
     EXPECT_EQ(only.rect(skintag::CUTOFFKNOB), base.rect(skintag::CUTOFFKNOB));
     EXPECT_EQ(std::tuple(only.settings.name, only.settings.crossFade), std::tuple(std::string("Base"), 1));
 
@@ -219,6 +229,7 @@ TEST(SkinBitmaps, FolderStoreTakesEitherSeparator) {
     ASSERT_TRUE(parseSkin(def, store, "s.skn", &report));
     ASSERT_EQ(report.size(), 1u);
     EXPECT_NE(report[0].message.find("cycle"), std::string::npos) << report[0].message; // the same file either way
+    EXPECT_EQ(tagsOf(def), (std::vector<int32_t>{skintag::NOTELED1, skintag::NOTELED2}));
     FakeDecoder decoder;
     loadSkinBitmaps(def, store, decoder.decoder());
     EXPECT_EQ(def.frameCount(skintag::NOTELED1), 2);

@@ -727,6 +727,17 @@ def draw_panel_background(ctx, p):
             ctx.fill()
     for s, x, y, size, colour, align, spacing in p.labels:
         text(ctx, s, x, y, size, colour, align=align, spacing=spacing)
+    # The panel's edges catch the light from the top left.
+    ctx.set_line_width(1)
+    ctx.set_source_rgba(1, 1, 1, 0.07)
+    ctx.move_to(0.5, H)
+    ctx.line_to(0.5, 1.5)
+    ctx.stroke()
+    ctx.set_source_rgba(0, 0, 0, 0.55)
+    ctx.move_to(W - 0.5, 1.5)
+    ctx.line_to(W - 0.5, H - 0.5)
+    ctx.line_to(0, H - 0.5)
+    ctx.stroke()
 
 
 def about_picture(w=337, h=230):
@@ -1086,6 +1097,10 @@ def compose_preview(panel, background):
     return img
 
 
+# Folders holding nothing but this script's pictures.
+OWNED_FOLDERS = ['data/' + SKIN, 'data/resources', 'tests/data/skins/EveryTag']
+
+
 def main():
     global TAG_TABLE
     here = os.path.dirname(os.path.abspath(__file__))
@@ -1095,6 +1110,13 @@ def main():
     args = ap.parse_args()
     TAG_TABLE = read_tag_table(repo)
     out = args.out
+    # The folders of pictures are this script's alone: what it no longer draws goes.
+    for folder in OWNED_FOLDERS:
+        path = os.path.join(out, *folder.split('/'))
+        if os.path.isdir(path):
+            for name in sorted(os.listdir(path)):
+                if name.endswith('.png'):
+                    os.remove(os.path.join(path, name))
 
     panel = build_panel()
     background = render(W, H, lambda ctx: draw_panel_background(ctx, panel))

@@ -133,7 +133,7 @@ TEST(SkinCheck, ProbesPicturesWithinThePixelBudget) {
     EXPECT_FALSE(probeSkinImage("a", "not a picture").valid());
 }
 
-TEST(SkinCheck, LayoutRulesOnASkinWithoutBackground) {
+TEST(SkinCheck, LayoutRulesOnThePanel) {
     SkinDefinition def;
     parseSkinText(def, FolderSkinStore(""), "NOTELED1 \"\", 0, 0, 10, 10\nCUTOFFKNOB \"k\", 10, 10, -5, 5\n", "t.skn");
     SkinDiagnostics report;
@@ -143,6 +143,19 @@ TEST(SkinCheck, LayoutRulesOnASkinWithoutBackground) {
               std::tuple(0, std::string("no BACKGROUND element: the editor would have no panel")));
     EXPECT_EQ(std::tuple(report[1].line, report[1].message),
               std::tuple(1, std::string("element NOTELED1: names no bitmap, so the editor makes no control of it")));
+
+    // A panel too narrow for the editor's own panels; elements right at its edges are inside it.
+    SkinDefinition narrow;
+    parseSkinText(narrow, FolderSkinStore(""),
+                  "BACKGROUND \"b\", 0, 0, 700, 400\nNOTELED1 \"\", 0, 0, 10, 10\nNOTELED2 \"\", 690, 390, 10, 10\n",
+                  "n.skn");
+    report.clear();
+    checkSkinLayout(narrow, "n.skn", report);
+    ASSERT_EQ(report.size(), 3u);
+    EXPECT_EQ(report[0].severity, SkinDiagnostic::Severity::Warning);
+    EXPECT_NE(report[0].message.find("the panel is 700 x 400"), std::string::npos) << report[0].message;
+    EXPECT_NE(report[1].message.find("names no bitmap"), std::string::npos) << report[1].message;
+    EXPECT_NE(report[2].message.find("names no bitmap"), std::string::npos) << report[2].message;
 }
 
 TEST(SkinCheck, ReportsEveryMistakeOfTheBrokenSkinAtItsLine) {

@@ -185,9 +185,11 @@ TEST(SkinParse, IncludesStartAfreshNestAndStopAtCycles) {
                                                             ".skn\"\nNOTEBUTTON" + std::to_string(i + 1) +
                                                             " \"k.png\", 0, 0, 1, 1\n");
     report.clear();
-    const SkinDefinition chain = parseText("NAME \"Top\"\nINCLUDE \"chain0.skn\"\n", &report, &files);
+    const SkinDefinition chain =
+        parseText("NAME \"Top\"\nOFFSET 50, 50\nCROSSFADE 3\nINCLUDE \"chain0.skn\"\n", &report, &files);
     EXPECT_EQ(tagsOf(chain), (std::vector<int32_t>{307, 306, 305, 304, 303, 302, 301, 300}));
-    EXPECT_EQ(chain.settings.name, "Default");
+    EXPECT_EQ(std::tuple(chain.settings.name, chain.rect(skintag::NOTEBUTTON1).left, chain.settings.crossFade),
+              std::tuple(std::string("Default"), 0, 0));
     ASSERT_EQ(report.size(), 1u);
     EXPECT_EQ(report[0].file, "chain7.skn");
 }
@@ -249,7 +251,7 @@ struct Skins {
     FakeDecoder decoder;
     Skins() {
         data.set("bg.png", "800x400").set("k.png", "40x4040");
-        data.set("Good.skn", "LEDCOLOR 9, 1, 1, 1\nVERSION 2\nBACKGROUND \"bg.png\", 0, 0, 800, 400\n"
+        data.set("Good.skn", "NAME \"Good\"\nLEDCOLOR 9, 1, 1, 1\nVERSION 2\nBACKGROUND \"bg.png\", 0, 0, 800, 400\n"
                              "CUTOFFKNOB \"k.png\", 1, 1, 40, 40\n");
         data.set("NoPicture.skn", "BACKGROUND \"gone.png\", 0, 0, 800, 400\nCUTOFFKNOB \"k.png\", 1, 1, 40, 40\n");
         data.set("NoBackground.skn", "CUTOFFKNOB \"k.png\", 1, 1, 40, 40\n");
@@ -276,6 +278,7 @@ TEST(SkinLoad, AFailedLoadLeavesTheDefinitionAsItWas) {
     ASSERT_TRUE(skins.load(def, "Other"));
     EXPECT_EQ(tagsOf(def), std::vector<int32_t>{0});
     EXPECT_EQ(def.settings.ledColors[9], (std::array<float, 3>{1, 1, 1}));
+    EXPECT_EQ(def.settings.name, "Default");
     EXPECT_EQ(handle.use_count(), 1); // the old bitmaps went with the old definition
 }
 
@@ -286,6 +289,8 @@ TEST(SkinLoad, FallsBackToTheDefaultFileThenToTheBuiltInCopy) {
     MemorySkinStore builtIn;
     builtIn.add(std::string(kDefaultSkinName) + ".skn", skinText);
     builtIn.add("inside/bg.png", "708x362");
+    std::string bytes;
+    EXPECT_FALSE(builtIn.read("inside/other.png", bytes));
     SkinDefinition def;
     auto load = [&](const std::string& name, const SkinStore* fallback) {
         return loadSkinWithFallback(def, skins.data, fallback, name, skins.decoder.decoder());

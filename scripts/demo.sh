@@ -6,8 +6,9 @@
 # Run as root on a fresh Debian 12 it first installs what the build needs with apt-get;
 # as any other user it checks for those tools and says what is missing. It builds the
 # plug-in and kelo-render (Release, nothing else) in build-demo/ of the checkout, copies the
-# default pattern bank and User.ini into the user's KELO data folder where they are missing
-# (a file already there is never replaced), prints the plug-in's identity as a host sees it,
+# default pattern bank, User.ini, the editor's Gui.ini and the default skin (RededazadEdadar2.skn
+# with its folder of pictures) into the user's KELO data folder where they are missing (a file
+# already there is never replaced), prints the plug-in's identity as a host sees it,
 # then renders pattern 0 of the bank for four bars
 # at 120 BPM through the plug-in (Volume at 0.6) and prints where the file is, its length and its peak.
 set -euo pipefail
@@ -45,7 +46,7 @@ render=$build/tools/kelo-render/kelo-render
 # The same folder the plug-in reads, as the plug-in's own code finds it.
 data=$("$render" --data-folder)
 mkdir -p "$data"
-for f in DefaultPatternBank.pat User.ini; do
+for f in DefaultPatternBank.pat User.ini Gui.ini RededazadEdadar2.skn; do
     if [ -e "$data/$f" ]; then
         say "keeping your $data$f"
     else
@@ -53,6 +54,19 @@ for f in DefaultPatternBank.pat User.ini; do
         say "installed $data$f"
     fi
 done
+# The skin's pictures one by one: a picture you changed stays, a missing one comes back.
+skin=RededazadEdadar2
+mkdir -p "$data/$skin"
+copied=0 kept=0
+for src in "$repo/data/$skin"/*.png; do
+    if [ -e "$data/$skin/${src##*/}" ]; then
+        kept=$((kept + 1))
+    else
+        cp "$src" "$data/$skin/"
+        copied=$((copied + 1))
+    fi
+done
+say "skin pictures in $data$skin/: $copied installed, $kept of yours kept"
 
 # What a host sees when it loads the plug-in file.
 "$build/tools/kelo-info/kelo-info" | sed -n '1,10p'

@@ -1,0 +1,10 @@
+#pragma once
+// A periodic timer on the UI thread. Destroying it stops it; its callback never runs after that.
+namespace kelo::gui {
+
+class IPlatformTimer {
+public:
+    virtual ~IPlatformTimer() = default;
+};
+
+} // namespace kelo::gui

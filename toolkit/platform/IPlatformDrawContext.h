@@ -56,7 +56,7 @@ public:
                              CDrawStyle style) = 0;
     virtual void drawRect(const CDrawState& s, const CRect& r, CDrawStyle style) = 0;
     virtual void drawEllipse(const CDrawState& s, const CRect& r, CDrawStyle style) = 0;
-    // Rectangle with quarter-circle corners of the given radius.
+    // Rectangle with quarter-circle corners of the given radius; the path runs along r itself.
     virtual void drawRoundRect(const CDrawState& s, const CRect& r, CCoord radius, CDrawStyle style) = 0;
     // Fills a rounded rectangle with a vertical linear gradient running from r.top to r.bottom.
     virtual void fillRoundRectGradient(const CDrawState& s, const CRect& r, CCoord radius, const CGradientStop* stops,

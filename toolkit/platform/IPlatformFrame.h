@@ -4,6 +4,8 @@
 // Every call happens on the editor's UI thread (the thread that calls effEditOpen/effEditIdle).
 // A window that the host destroys under us (the parent first, effEditClose later) stays a valid
 // object that quietly does nothing: isAlive() turns false and no call crashes or blocks.
+// A callback may destroy the platform frame (an editor closed by a click): after any callback
+// the platform frame touches none of its members unless it knows it still exists.
 #include <cstdint>
 
 #include "toolkit/Types.h"

@@ -1,0 +1,123 @@
+#include "toolkit/CBitmap.h"
+
+#include <fstream>
+#include <new>
+#include <vector>
+
+#include "platform/Resources.h"
+#include "toolkit/CDrawContext.h"
+#include "toolkit/StbImage.h"
+#include "toolkit/platform/IPlatformFactory.h"
+
+namespace kelo::gui {
+
+CBitmap::CBitmap(const CResourceDescription& resource) {
+    const platform::ResourceData r = platform::findResource("PNG", resource.name().c_str());
+    if (!r) {
+        result_ = BitmapLoadResult::kNotFound;
+        return;
+    }
+    decode(r.data, r.size);
+}
+
+CBitmap::CBitmap(const uint32_t* pixels, int width, int height) {
+    if (!pixels || width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension ||
+        int64_t(width) * height > kMaxPixels) {
+        result_ = BitmapLoadResult::kTooLarge;
+        return;
+    }
+    platformBitmap_ = getPlatformFactory().createBitmap(pixels, width, height);
+    if (!platformBitmap_) {
+        result_ = BitmapLoadResult::kNoBackend;
+        return;
+    }
+    result_ = BitmapLoadResult::kOk;
+    width_ = width;
+    height_ = height;
+}
+
+CBitmap::~CBitmap() = default;
+
+CBitmap* CBitmap::fromFile(const std::string& path) {
+    auto* b = new CBitmap();
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        b->result_ = BitmapLoadResult::kNotFound;
+        return b;
+    }
+    const std::streamoff end = in.tellg();
+    if (end < 0) {
+        b->result_ = BitmapLoadResult::kUnreadable;
+        return b;
+    }
+    if (static_cast<unsigned long long>(end) > kMaxFileBytes) {
+        b->result_ = BitmapLoadResult::kTooLarge;
+        return b;
+    }
+    std::vector<char> bytes(static_cast<size_t>(end));
+    in.seekg(0);
+    if (!bytes.empty() && !in.read(bytes.data(), end)) {
+        b->result_ = BitmapLoadResult::kUnreadable;
+        return b;
+    }
+    b->decode(bytes.data(), bytes.size());
+    return b;
+}
+
+CBitmap* CBitmap::fromMemory(const void* data, size_t size) {
+    auto* b = new CBitmap();
+    b->decode(data, size);
+    return b;
+}
+
+void CBitmap::decode(const void* data, size_t size) {
+    int w = 0;
+    int h = 0;
+    // The header decides before anything is allocated.
+    if (size > kMaxFileBytes) {
+        result_ = BitmapLoadResult::kTooLarge;
+        return;
+    }
+    if (!stb::info(data, size, w, h)) {
+        result_ = BitmapLoadResult::kCorrupt;
+        return;
+    }
+    if (w <= 0 || h <= 0 || w > kMaxDimension || h > kMaxDimension || int64_t(w) * h > kMaxPixels) {
+        result_ = BitmapLoadResult::kTooLarge;
+        return;
+    }
+    unsigned char* rgba = stb::decodeRgba(data, size, w, h);
+    if (!rgba) {
+        result_ = BitmapLoadResult::kCorrupt;
+        return;
+    }
+    std::vector<uint32_t> argb;
+    try {
+        argb.resize(size_t(w) * size_t(h));
+    } catch (const std::bad_alloc&) {
+        stb::release(rgba);
+        result_ = BitmapLoadResult::kTooLarge;
+        return;
+    }
+    for (size_t i = 0; i < argb.size(); ++i) {
+        const unsigned char* p = rgba + i * 4;
+        const uint32_t a = p[3];
+        auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
+        argb[i] = (a << 24) | (mul(p[0]) << 16) | (mul(p[1]) << 8) | mul(p[2]);
+    }
+    stb::release(rgba);
+    platformBitmap_ = getPlatformFactory().createBitmap(argb.data(), w, h);
+    if (!platformBitmap_) {
+        result_ = BitmapLoadResult::kNoBackend;
+        return;
+    }
+    result_ = BitmapLoadResult::kOk;
+    width_ = w;
+    height_ = h;
+}
+
+void CBitmap::draw(CDrawContext* context, const CRect& dest, const CPoint& offset, float alpha) {
+    if (context) context->drawBitmap(this, dest, offset, alpha);
+}
+
+} // namespace kelo::gui

@@ -14,6 +14,7 @@
 #include "toolkit/controls/COptionMenu.h"
 #include "toolkit/controls/CRockerSwitch.h"
 #include "toolkit/controls/CTextEdit.h"
+#include "toolkit/platform/IPlatformFont.h"
 
 using namespace kelo::gui;
 using namespace kelo::gui::test;
@@ -56,12 +57,19 @@ TEST(ToolkitKnob, LinearDragsZoomAndClamp) {
     h.move(120, -81, kLButton);
     EXPECT_NEAR(knob->getValue(), 0.7525f, 1e-6);
     h.up(120, -81);
-    // The zoom lasted for that drag only.
+    // The zoom lasted for that drag only; pressing Shift mid-drag zooms from there on.
     knob->setValue(0);
     h.down(120, 120);
     h.move(120, 80);
     EXPECT_FLOAT_EQ(knob->getValue(), 0.2f);
+    h.move(120, 40, kLButton | kShift); // continuous where Shift came in...
+    EXPECT_NEAR(knob->getValue(), 0.4f, 1e-6);
+    h.move(120, 0, kLButton | kShift); // ...then half the rate
+    EXPECT_NEAR(knob->getValue(), 0.5f, 1e-6);
+    h.up(120, 0);
     // Overshoot is remembered: back from +300 px the value stays at the end.
+    knob->setValue(0);
+    h.down(120, 120);
     h.move(120, -180);
     EXPECT_EQ(knob->getValue(), 1.0f);
     h.move(120, -130);
@@ -93,6 +101,9 @@ TEST(ToolkitKnob, CircularFollowsTheAngleAndGuardsTheGap) {
     EXPECT_NEAR(knob->valueFromPoint(CPoint(0, 40)), 0.0f, 1e-6);
     EXPECT_EQ(knob->valueFromPoint(CPoint(20, 40)), 0.0f);
     EXPECT_NEAR(knob->valueFromPoint(CPoint(20, 20)), 0.8333f, 1e-4);
+    knob->setStartAngle(0); // the range now starts at the right, so straight down is a third
+    EXPECT_NEAR(knob->valueFromPoint(CPoint(20, 40)), 0.3333f, 1e-4);
+    knob->setStartAngle(static_cast<float>(3 * std::numbers::pi / 4));
 
     for (int32 mode : {kCircularMode, kRelativCircularMode}) {
         h.editor.knobMode = mode;
@@ -168,6 +179,12 @@ TEST(ToolkitAnimKnob, FrameIsTruncatedAndReadFromTheLeft) {
     EXPECT_EQ(knob->frameOffset(), 74 * 40);
     knob->forget();
 
+    // No image height yet: the view's height, once a bitmap arrives.
+    auto* late = new CAnimKnob(CRect(0, 0, 40, 40), nullptr, 0, 0, 0, nullptr);
+    late->setBackground(strip);
+    EXPECT_EQ(late->getNumSubPixmaps(), 100);
+    late->forget();
+
     CBitmap* tall = blank(40, 1000);
     auto* explicitCount = new CAnimKnob(CRect(0, 0, 40, 40), nullptr, 0, 5, 40, tall);
     EXPECT_EQ(explicitCount->getNumSubPixmaps(), 25);
@@ -214,6 +231,8 @@ TEST(ToolkitButtons, OnOffTogglesOnReleaseInside) {
     h.up(30, 15); // the release must be inside (half-open)
     EXPECT_EQ(b->getValue(), 0.0f);
     EXPECT_EQ(h.log.take(), (Lines{"begin", "editor begin 9", "editor end 9", "end"}));
+    EXPECT_EQ(h.key(VKEY_RETURN), 1);
+    EXPECT_EQ(h.log.take(), (Lines{"begin", "editor begin 9", "value 1", "editor end 9", "end"}));
 }
 
 TEST(ToolkitButtons, CheckBoxTogglesFromHalfToChecked) {
@@ -233,6 +252,18 @@ TEST(ToolkitButtons, CheckBoxTogglesFromHalfToChecked) {
                                    "editor end 11", "end"}));
     // Other buttons are swallowed.
     EXPECT_EQ(h.down(20, 20, kRButton), kMouseDownEventHandledButDontNeedMovedOrUpEvents);
+    h.frame->idle();
+    c->setTitle("Other");
+    EXPECT_TRUE(c->isDirty());
+    auto* font = new CFontDesc("Arial", 9);
+    c->setFont(font);
+    font->forget(); // the box keeps its own reference
+    EXPECT_EQ(font->getNbReference(), 1);
+    EXPECT_EQ(c->getFont()->getSize(), 9);
+    // Sized to fit: box, 5 px, title.
+    auto* fit = h.add(new CCheckBox(CRect(10, 40, 11, 60), nullptr, 1, "Fit", nullptr, CCheckBox::kAutoSizeToFit));
+    IPlatformFont* pf = kSystemFont->getPlatformFont();
+    EXPECT_DOUBLE_EQ(fit->getWidth(), fit->boxRect().getWidth() + 5 + (pf ? pf->getStringWidth("Fit") : 0));
 }
 
 TEST(ToolkitButtons, MovieBitmapRoundsToTheNearestFrame) {
@@ -263,6 +294,10 @@ TEST(ToolkitButtons, RockerReportsThePressNotTheReturn) {
     h.click(20, 15);
     EXPECT_EQ(v->getValue(), 0.0f);
     EXPECT_EQ(h.log.take(), (Lines{"begin", "editor begin 12", "value -1", "editor end 12", "end"}));
+    h.down(10, 15); // edges count
+    EXPECT_EQ(v->getValue(), -1.0f);
+    h.up(10, 15);
+    h.log.clear();
     h.down(20, 30); // on the dividing line: the first half
     EXPECT_EQ(v->getValue(), -1.0f);
     h.move(20, 45);
@@ -272,6 +307,13 @@ TEST(ToolkitButtons, RockerReportsThePressNotTheReturn) {
     h.up(100, 100);
     EXPECT_EQ(h.log.take(), (Lines{"begin", "editor begin 12", "value -1", "value 1", "value 0", "editor end 12",
                                    "end"}));
+
+    // The focused vertical rocker takes Up and Down (not Left and Right), reporting both ways.
+    EXPECT_EQ(h.key(VKEY_LEFT), -1);
+    EXPECT_EQ(h.key(VKEY_UP), 1);
+    EXPECT_EQ(v->getValue(), -1.0f);
+    EXPECT_EQ(h.keyUp(VKEY_UP), 1);
+    EXPECT_EQ(h.log.take(), (Lines{"begin", "editor begin 12", "value -1", "value 0", "editor end 12", "end"}));
 
     auto* r = h.add(new CRockerSwitch(CRect(100, 10, 140, 30), &h.listener, 13, nullptr));
     h.click(130, 20);
@@ -333,10 +375,15 @@ TEST(ToolkitTextEdit, EditsOnlyWhileFocusedAndReportsOnlyChanges) {
     h.key(VKEY_END);
     h.key(VKEY_LEFT);
     h.key(VKEY_BACK);
-    EXPECT_EQ(edit->getEditText(), "\xc3\xa9" "ae");
+    h.key(VKEY_SPACE, ' ');
+    h.key(0, 0x1f600); // four bytes in UTF-8
+    h.key(VKEY_LEFT);
+    h.key(VKEY_BACK); // removes the space: the caret steps over whole characters
+    EXPECT_EQ(edit->getEditText(), "\xc3\xa9" "a\xf0\x9f\x98\x80" "e");
     EXPECT_EQ(h.key(VKEY_RETURN), 1);
-    EXPECT_EQ(edit->getText(), "\xc3\xa9" "ae");
+    EXPECT_EQ(edit->getText(), "\xc3\xa9" "a\xf0\x9f\x98\x80" "e");
     EXPECT_EQ(h.log.take(), (Lines{"begin", "editor begin 16", "value 0", "editor end 16", "end"}));
+    EXPECT_EQ(edit->getNbReference(), 1);
     // Not editing: keys are not its.
     EXPECT_EQ(h.key(0, 'q'), -1);
 }
@@ -394,6 +441,18 @@ TEST(ToolkitOptionMenu, ChoicesCountSeparatorsAndCancelStillBrackets) {
     EXPECT_TRUE(f.menu->setCurrent(1, false));
     EXPECT_EQ(f.menu->getCurrentIndex(true), 2);
 
+    // Arrows step through the choosable entries of a closed, focused menu.
+    h.log.clear();
+    EXPECT_EQ(h.key(VKEY_UP), 1);
+    EXPECT_EQ(f.menu->getValue(), 0.0f);
+    EXPECT_EQ(h.log.take(), (Lines{"begin", "dep kMessageBeginEdit", "editor begin 20", "dep kMessageValueChanged",
+                                   "value 0", "dep kMessageValueChanged", "editor end 20", "end",
+                                   "dep kMessageEndEdit"}));
+    EXPECT_TRUE(f.menu->checkEntryAlone(2));
+    EXPECT_TRUE(f.menu->isCheckEntry(2));
+    EXPECT_FALSE(f.menu->isCheckEntry(0));
+    EXPECT_FALSE(f.menu->checkEntryAlone(7));
+
     // Keyboard: the focused menu opens with Return, the overlay takes arrows and Return.
     h.key(VKEY_RETURN);
     EXPECT_TRUE(f.menu->isPoppedUp());
@@ -418,8 +477,8 @@ TEST(ToolkitOptionMenu, SubmenuChoiceReachesTopListenerAndSubmenuDependents) {
     for (int round = 0; round < 2; ++round) {
         h.click(20, 20);
         h.move(20, 80); // hovering opens the submenu to the right, level with its row
-        h.move(120, 95);
-        h.click(120, 95); // Y, in the panel opened at the row's top
+        h.move(120, 92);
+        h.click(120, 92); // Y's first row: the panel opens 1 px above its row (73), rows of 18
         EXPECT_FALSE(f.menu->isPoppedUp());
         int32 index = -1;
         EXPECT_EQ(f.menu->getLastItemMenu(index), sub);
@@ -453,6 +512,8 @@ TEST(ToolkitOptionMenu, CheckStylesAndLongListsScrollInsideTheFrame) {
     EXPECT_TRUE(multi->isCheckEntry(1));
     multi->setValue(1);
     EXPECT_FALSE(multi->isCheckEntry(1));
+    EXPECT_TRUE(multi->checkEntry(0, true));
+    EXPECT_TRUE(multi->showsCheck(0));
     checkCurrent->setVisible(false);
     multi->setVisible(false);
 
@@ -468,6 +529,11 @@ TEST(ToolkitOptionMenu, CheckStylesAndLongListsScrollInsideTheFrame) {
     h.wheel(170, 100, -3);
     h.click(170, 13 + 5);
     EXPECT_EQ(longMenu->getLastResult(), 3);
+    // Keys scroll the hot entry into view: after 12 steps down the top row is no longer 0.
+    h.click(160, 160);
+    for (int i = 0; i < 12; ++i) h.key(VKEY_DOWN);
+    h.click(170, 13 + 5);
+    EXPECT_GT(longMenu->getLastResult(), 0);
     h.click(160, 160);
     h.key(VKEY_ESCAPE);
     EXPECT_FALSE(longMenu->isPoppedUp());

@@ -242,6 +242,9 @@ TEST(ToolkitRender, ControlsPickTheirImagesAndShapes) {
             t->setValue(v);
             f->addView(t);
         }
+        auto* handle = new CKnob(CRect(160, 40, 200, 80), nullptr, 0, nullptr, nullptr);
+        handle->setValue(0.5f); // pointing straight up
+        f->addView(handle);
         auto* cross = new CCheckBox(CRect(0, 50, 100, 80), nullptr, 0, nullptr, nullptr, CCheckBox::kDrawCrossBox);
         cross->setValue(1);
         f->addView(cross);
@@ -255,6 +258,9 @@ TEST(ToolkitRender, ControlsPickTheirImagesAndShapes) {
     // from 0.2 (start colour) to 1.0 (end colour): 220 -> 180 plain, 180 -> 100 highlighted.
     EXPECT_NEAR(red(pixel(*out.s, 75, 26)), 185, 2);
     EXPECT_NEAR(red(pixel(*out.s, 135, 26)), 110, 2);
+    // The line handle runs from the centre up, in white (its grey shadow 1 px to the left).
+    EXPECT_GT(red(pixel(*out.s, 180, 50)), 200);
+    EXPECT_EQ(pixel(*out.s, 180, 70), 0xff000000u);
     // The cross: red where the diagonals meet, white between them.
     const CRect drawn = static_cast<CCheckBox*>(out.frame->getView(out.frame->getNbViews() - 1))->boxRect();
     ASSERT_EQ(drawn.getWidth(), drawn.getHeight());

@@ -1,6 +1,7 @@
 #include "toolkit/CBitmap.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <new>
 #include <vector>
@@ -40,24 +41,27 @@ CBitmap::CBitmap(const uint32_t* pixels, int width, int height) {
 CBitmap::~CBitmap() = default;
 
 CBitmap* CBitmap::fromFile(const std::string& path) {
+    namespace fs = std::filesystem;
     auto* b = new CBitmap();
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
+    std::error_code ec;
+    const fs::path p(path);
+    if (path.empty() || !fs::exists(p, ec)) {
         b->result_ = BitmapLoadResult::kNotFound;
         return b;
     }
-    const std::streamoff end = in.tellg();
-    if (end < 0) {
+    // A folder or a device is no image, whatever its reported size.
+    const uintmax_t size = fs::is_regular_file(p, ec) ? fs::file_size(p, ec) : 0;
+    if (ec || !fs::is_regular_file(p, ec)) {
         b->result_ = BitmapLoadResult::kUnreadable;
         return b;
     }
-    if (static_cast<unsigned long long>(end) > kMaxFileBytes) {
+    if (size > kMaxFileBytes) {
         b->result_ = BitmapLoadResult::kTooLarge;
         return b;
     }
-    std::vector<char> bytes(static_cast<size_t>(end));
-    in.seekg(0);
-    if (!bytes.empty() && !in.read(bytes.data(), end)) {
+    std::vector<char> bytes(static_cast<size_t>(size));
+    std::ifstream in(p, std::ios::binary);
+    if (!in || (!bytes.empty() && !in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))) {
         b->result_ = BitmapLoadResult::kUnreadable;
         return b;
     }

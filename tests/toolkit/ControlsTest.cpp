@@ -540,6 +540,36 @@ TEST(ToolkitOptionMenu, CheckStylesAndLongListsScrollInsideTheFrame) {
     EXPECT_EQ(h.frame->getModalView(), nullptr);
 }
 
+namespace {
+struct IdleCounter : CView {
+    IdleCounter() : CView(CRect(0, 0, 1, 1)) {}
+    void onIdle() override { ++count; }
+    int count = 0;
+};
+} // namespace
+
+TEST(ToolkitTimers, IdleViewsTickAboutThirtyTimesASecondFromTheFramesIdle) {
+    kelo::test::FakeServices services;
+    Harness h;
+    auto* v = h.add(new IdleCounter);
+    v->setWantsIdle(true);
+    services.now += 32;
+    h.frame->idle();
+    EXPECT_EQ(v->count, 0);
+    services.now += 1; // 1000 / 30 ms
+    h.frame->idle();
+    EXPECT_EQ(v->count, 1);
+    h.frame->idle();
+    EXPECT_EQ(v->count, 1); // once per period, counted from the last tick
+    services.now += 33;
+    h.frame->idle();
+    EXPECT_EQ(v->count, 2);
+    v->setWantsIdle(false);
+    services.now += 100;
+    h.frame->idle();
+    EXPECT_EQ(v->count, 2);
+}
+
 TEST(ToolkitFileSelector, ExtensionsFiltersAndAsynchronousAnswers) {
     kelo::test::FakeServices services;
     Harness h;
@@ -582,12 +612,23 @@ TEST(ToolkitFileSelector, ExtensionsFiltersAndAsynchronousAnswers) {
     EXPECT_STREQ(s->getSelectedFile(0), "/tmp/a.pat");
     EXPECT_EQ(s->getSelectedFile(1), nullptr);
     EXPECT_EQ(h.log.take(), (Lines{"delegate CNewFileSelector Select End Message"}));
-    // A cancelled run drops its answer.
+    // A cancelled run drops its answer and lets go of its delegate.
     services.fileAnswers.push_back({"/tmp/c.pat"});
-    called = false;
-    s->run([&](CNewFileSelector*, bool) { called = true; });
+    s->run(&delegate);
+    EXPECT_EQ(delegate.getNbReference(), 2);
     s->cancel();
+    EXPECT_EQ(delegate.getNbReference(), 1);
     h.frame->idle();
-    EXPECT_FALSE(called);
+    EXPECT_TRUE(h.log.lines.empty());
     s->forget();
+
+    CNewFileSelector* folder = CNewFileSelector::create(h.frame, CNewFileSelector::kSelectDirectory);
+    CNewFileSelector* save = CNewFileSelector::create(h.frame, CNewFileSelector::kSelectSaveFile);
+    folder->run(CNewFileSelector::Callback());
+    save->run(CNewFileSelector::Callback());
+    EXPECT_EQ(services.fileRequests[3].kind, kelo::platform::FileDialogKind::kFolder);
+    EXPECT_EQ(services.fileRequests[4].kind, kelo::platform::FileDialogKind::kSave);
+    h.frame->idle();
+    folder->forget();
+    save->forget();
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -101,6 +102,26 @@ TEST(ToolkitRender, OpaqueBlitsTakeSourceOffsetsExactly) {
     strip->forget();
 }
 
+TEST(ToolkitRender, IdleWithNothingChangedPaintsNothing) {
+    Rendered out(40, 40, [](CFrame* f) {
+        auto* strip = new CBitmap(CResourceDescription("STRIP"));
+        auto* v = new CView(CRect(0, 0, 10, 10));
+        v->setBackground(strip);
+        strip->forget();
+        f->addView(v);
+        f->addView(new CKnob(CRect(10, 10, 30, 30), nullptr, 0, nullptr, nullptr));
+    });
+    NEED_BACKEND(out.s);
+    OffscreenFrame* window = out.frame->getOffscreenFrame();
+    const int paints = window->paintCount();
+    out.frame->idle();
+    out.frame->idle();
+    EXPECT_EQ(window->paintCount(), paints);
+    static_cast<CControl*>(out.frame->getView(1))->setValue(0.5f);
+    out.frame->idle();
+    EXPECT_EQ(window->paintCount(), paints + 1);
+}
+
 TEST(ToolkitRender, ContainersShiftAndClipTheirChildren) {
     Rendered out(60, 60, [](CFrame* f) {
         auto* outer = new CViewContainer(CRect(10, 20, 50, 50));
@@ -168,6 +189,67 @@ TEST(ToolkitRender, DrawContextStartStateAndFontTable) {
     }
     EXPECT_GT(CFontDesc("Verdana", 12, kBoldFace).getPlatformFont()->getStringWidth("Wide"),
               kNormalFont->getPlatformFont()->getStringWidth("Wide"));
+
+    dc.setFrameColor(kRedCColor);
+    dc.setOffset(CPoint(3, 4));
+    dc.saveGlobalState();
+    dc.setFrameColor(kBlueCColor);
+    dc.setOffset(CPoint());
+    dc.setFont(kNormalFont, 20, kBoldFace);
+    dc.restoreGlobalState();
+    EXPECT_EQ(dc.getFrameColor(), kRedCColor);
+    EXPECT_EQ(dc.getOffset(), CPoint(3, 4));
+    EXPECT_EQ(dc.getFont()->getSize(), 12);
+}
+
+TEST(ToolkitRender, ShapesFillWhereTheyShould) {
+    auto s = surface(60, 30, kBlackCColor);
+    NEED_BACKEND(s);
+    {
+        CDrawContext dc(*s);
+        dc.setFillColor(kWhiteCColor);
+        dc.drawEllipse(CRect(0, 0, 20, 20), kDrawFilled);
+        dc.drawRoundRect(CRect(20, 0, 60, 20), 6, kDrawFilled);
+        dc.setFrameColor(kRedCColor);
+        dc.drawRect(CRect(0, 22, 10, 30), kDrawStroked);
+    }
+    EXPECT_EQ(pixel(*s, 10, 10), 0xffffffffu);
+    EXPECT_EQ(pixel(*s, 10, 1), 0xffffffffu); // top and bottom of the circle
+    EXPECT_EQ(pixel(*s, 10, 18), 0xffffffffu);
+    EXPECT_EQ(pixel(*s, 1, 1), 0xff000000u);   // not its corners
+    EXPECT_EQ(pixel(*s, 40, 19), 0xffffffffu); // the rounded rectangle's edges, not its corners
+    EXPECT_EQ(pixel(*s, 40, 0), 0xffffffffu);
+    EXPECT_EQ(pixel(*s, 20, 19), 0xff000000u);
+    EXPECT_EQ(pixel(*s, 59, 0), 0xff000000u);
+    // A stroked rectangle stays inside its bounds.
+    EXPECT_EQ(inkBounds(*s, CRect(0, 21, 60, 30), 0xff000000u), CRect(0, 22, 10, 30));
+    EXPECT_EQ(pixel(*s, 5, 26), 0xff000000u);
+    s->clear(CColor(0, 0, 0, 0)); // clearing replaces, it does not blend
+    EXPECT_EQ(pixel(*s, 10, 10), 0u);
+}
+
+TEST(ToolkitRender, DisplaysDrawBackFrameAndBevel) {
+    Rendered out(40, 40, [](CFrame* f) {
+        auto* plain = new CParamDisplay(CRect(0, 0, 20, 10), nullptr, kNoTextStyle);
+        plain->setBackColor(kBlueCColor);
+        plain->setFrameColor(kRedCColor);
+        plain->setFrameWidth(2);
+        f->addView(plain);
+        auto* sunk = new CParamDisplay(CRect(0, 20, 20, 30), nullptr, kNoTextStyle | k3DIn);
+        sunk->setBackColor(kBlueCColor);
+        f->addView(sunk);
+    });
+    NEED_BACKEND(out.s);
+    EXPECT_EQ(pixel(*out.s, 0, 5), kRed);
+    EXPECT_EQ(pixel(*out.s, 1, 5), kRed);
+    EXPECT_EQ(pixel(*out.s, 2, 5), kBlue);
+    EXPECT_EQ(pixel(*out.s, 10, 9), kRed);
+    // Sunken: dark top and left, light bottom and right, no frame.
+    EXPECT_EQ(pixel(*out.s, 0, 25), 0xff7f7f7fu);
+    EXPECT_EQ(pixel(*out.s, 10, 20), 0xff7f7f7fu);
+    EXPECT_EQ(pixel(*out.s, 19, 25), 0xffffffffu);
+    EXPECT_EQ(pixel(*out.s, 10, 29), 0xffffffffu);
+    EXPECT_EQ(pixel(*out.s, 10, 25), kBlue);
 }
 
 TEST(ToolkitRender, TextFollowsItsAlignment) {
@@ -324,6 +406,10 @@ TEST(ToolkitBitmap, HostileImagesAreRefusedWithAReason) {
     std::memcpy(wide.data() + 16, w65537, 4);
     EXPECT_EQ(load(wide), BitmapLoadResult::kTooLarge);
     EXPECT_EQ(load({}), BitmapLoadResult::kCorrupt);
+    // A size beyond the file limit is refused before a byte is read.
+    CBitmap* oversize = CBitmap::fromMemory(good.data(), CBitmap::kMaxFileBytes + 1);
+    EXPECT_EQ(oversize->getLoadResult(), BitmapLoadResult::kTooLarge);
+    oversize->forget();
     EXPECT_EQ(load(std::vector<unsigned char>(100, 0x42)), BitmapLoadResult::kCorrupt);
 
     auto* missing = new CBitmap(CResourceDescription("NO_SUCH_IMAGE"));
@@ -331,9 +417,21 @@ TEST(ToolkitBitmap, HostileImagesAreRefusedWithAReason) {
     EXPECT_EQ(missing->getLoadResult(), BitmapLoadResult::kNotFound);
     EXPECT_EQ(missing->getWidth(), 0);
     missing->forget();
-    CBitmap* noFile = CBitmap::fromFile("/no/such/folder/image.png");
-    EXPECT_EQ(noFile->getLoadResult(), BitmapLoadResult::kNotFound);
-    noFile->forget();
+    // From files: missing, a folder, a real one.
+    auto fileResult = [](const std::string& path) {
+        CBitmap* b = CBitmap::fromFile(path);
+        const BitmapLoadResult r = b->getLoadResult();
+        b->forget();
+        return r;
+    };
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kelo-bitmap-test";
+    std::filesystem::create_directories(dir);
+    std::ofstream((dir / "strip.png").string(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(good.data()), std::streamsize(good.size()));
+    EXPECT_EQ(fileResult((dir / "missing.png").string()), BitmapLoadResult::kNotFound);
+    EXPECT_EQ(fileResult(dir.string()), BitmapLoadResult::kUnreadable);
+    EXPECT_EQ(fileResult((dir / "strip.png").string()), BitmapLoadResult::kOk);
+    std::filesystem::remove_all(dir);
 
     // A refused image draws nothing and breaks nothing.
     auto s = surface(4, 4, kBlackCColor);

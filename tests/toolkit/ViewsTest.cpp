@@ -87,7 +87,14 @@ TEST(ToolkitViews, DirtyViewsPaintOnlyFromIdle) {
     box->addView(inner);
     auto* hidden = h.add(new CKnob(CRect(60, 60, 70, 70), nullptr, 3, nullptr, nullptr));
     hidden->setVisible(false);
+    auto* plain = h.add(new CView(CRect(80, 0, 90, 10)));
     h.frame->idle();
+    h.invalidated.clear();
+
+    plain->setDirty();
+    EXPECT_TRUE(h.invalidated.empty());
+    h.frame->idle();
+    EXPECT_EQ(h.invalidated, (std::vector<CRect>{CRect(80, 0, 90, 10)}));
     h.invalidated.clear();
 
     knob->setValue(0.3f);
@@ -332,6 +339,8 @@ TEST(ToolkitEditor, OpcodesReachTheFrameAndTheHost) {
     auto* second = new KnobEditor(other);
     EXPECT_EQ(e->dispatcher(e, effSetEditKnobMode, 0, kLinearMode, nullptr, 0), 1);
     EXPECT_EQ(second->getKnobMode(), kLinearMode);
+    EXPECT_FALSE(second->AEffGUIEditor::open(&parent)); // the base only remembers the window
+    EXPECT_EQ(second->getSystemWindow(), &parent);
     {
         CFrame unopened(CRect(0, 0, 1, 1), nullptr);
         EXPECT_EQ(unopened.getKnobMode(), kCircularMode);
@@ -361,6 +370,9 @@ TEST(ToolkitEditor, OpcodesReachTheFrameAndTheHost) {
     EXPECT_TRUE(editor->applied.empty());
     e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
     EXPECT_EQ(editor->applied, (std::vector<VstInt32>{0, 1, 2, 200}));
+    editor->applied.clear();
+    e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
+    EXPECT_TRUE(editor->applied.empty()); // each mark is applied once
 
     e->dispatcher(e, effEditClose, 0, 0, nullptr, 0);
     EXPECT_EQ(editor->getFrame(), nullptr);

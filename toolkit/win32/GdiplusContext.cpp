@@ -79,6 +79,7 @@ std::unique_ptr<GdiplusBitmap> GdiplusBitmap::create(const uint32_t* pixels, int
     auto b = std::unique_ptr<GdiplusBitmap>(new GdiplusBitmap(width, height));
     if (!b->session_.ok()) return nullptr;
     b->pixels_.assign(pixels, pixels + size_t(width) * size_t(height));
+    b->opaque_ = std::all_of(b->pixels_.begin(), b->pixels_.end(), [](uint32_t p) { return (p >> 24) == 0xff; });
     b->image_ = std::make_unique<Gdiplus::Bitmap>(width, height, width * 4, PixelFormat32bppPARGB,
                                                   reinterpret_cast<BYTE*>(b->pixels_.data()));
     if (b->image_->GetLastStatus() != Gdiplus::Ok) return nullptr;
@@ -110,7 +111,6 @@ std::unique_ptr<GdiplusContext> GdiplusContext::create(int width, int height) {
     if (c->image_->GetLastStatus() != Gdiplus::Ok) return nullptr;
     c->graphics_ = std::make_unique<Gdiplus::Graphics>(c->image_.get());
     if (c->graphics_->GetLastStatus() != Gdiplus::Ok) return nullptr;
-    c->graphics_->SetCompositingMode(Gdiplus::CompositingModeSourceOver);
     c->graphics_->SetCompositingQuality(Gdiplus::CompositingQualityDefault);
     c->graphics_->SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
     std::memset(bits, 0, size_t(width) * size_t(height) * 4);
@@ -145,6 +145,7 @@ void GdiplusContext::clear(const CColor& color) {
 bool GdiplusContext::begin(const CDrawState& s, bool shapes) {
     Gdiplus::Graphics& g = *graphics_;
     g.ResetTransform();
+    g.SetCompositingMode(Gdiplus::CompositingModeSourceOver);
     CRect clip(whole(s.clip.left), whole(s.clip.top), whole(s.clip.right), whole(s.clip.bottom));
     clip.bound(getSurfaceRect());
     if (clip.isEmpty()) return false;
@@ -290,6 +291,8 @@ void GdiplusContext::drawBitmap(const CDrawState& s, IPlatformBitmap& bitmap, co
     const auto srcX = static_cast<INT>(visible.left - x0);
     const auto srcY = static_cast<INT>(visible.top - y0);
     if (a >= 1.0) {
+        // The same pixels as blending, several times faster (wine's blending path especially).
+        if (image.opaque()) graphics_->SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
         graphics_->DrawImage(&image.image(), target, srcX, srcY, target.Width, target.Height, Gdiplus::UnitPixel);
         return;
     }

@@ -20,6 +20,8 @@ public:
     int getWidth() const override { return width_; }
     int getHeight() const override { return height_; }
     Gdiplus::Bitmap& image() { return *image_; }
+    // Every pixel has alpha 255: drawn at full alpha it is a plain copy.
+    bool opaque() const { return opaque_; }
 
 private:
     GdiplusBitmap(int w, int h) : width_(w), height_(h) {}
@@ -29,6 +31,7 @@ private:
     int height_;
     std::vector<uint32_t> pixels_;
     std::unique_ptr<Gdiplus::Bitmap> image_;
+    bool opaque_ = false;
 };
 
 class GdiplusContext final : public IPlatformOffscreenContext {

@@ -4,7 +4,21 @@
 #include "plugin/Vez303.h"
 
 #if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "platform/Resources.h"
+
 #define KELO_EXPORT __declspec(dllexport)
+
+// The skins and fonts are resources of this file, not of the host's program. Only the handle is
+// stored here: the loader lock is held, so nothing may be started (GDI+ starts with the editor).
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+    if (reason == DLL_PROCESS_ATTACH) kelo::platform::setResourceModule(instance);
+    return TRUE;
+}
 #else
 #define KELO_EXPORT __attribute__((visibility("default")))
 #endif

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Resources.h"
 #include "toolkit/CBitmap.h"
 #include "toolkit/CControl.h"
 #include "toolkit/CFrame.h"
@@ -359,6 +360,21 @@ TEST(OleSession, UninitialisesOnlyWhatItInitialised) {
     plain.join();
     EXPECT_TRUE(initialised);
     EXPECT_EQ(fresh, S_OK);
+}
+
+TEST(PluginResources, AreReadFromThePluginFileNotFromTheHostProgram) {
+    HMODULE plugin = LoadLibraryA(KELO_RESOURCE_FIXTURE); // found next to this program
+    ASSERT_TRUE(plugin) << GetLastError();
+    using Find = const void* (*)(const char*, const char*, size_t*);
+    auto find = reinterpret_cast<Find>(reinterpret_cast<void*>(GetProcAddress(plugin, "keloFixtureResource")));
+    ASSERT_TRUE(find);
+    size_t size = 0;
+    const void* data = find("TEST", "marker", &size);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(std::string(static_cast<const char*>(data), size), "a resource of the plug-in file");
+    EXPECT_FALSE(find("TEST", "NONE", &size));
+    EXPECT_FALSE(platform::findResource("TEST", "MARKER")); // the host program has none
+    FreeLibrary(plugin);
 }
 
 } // namespace

@@ -144,11 +144,12 @@ Win32Frame::Win32Frame(IPlatformFrameCallback& callback, std::unique_ptr<Gdiplus
 Win32Frame::~Win32Frame() {
     *alive_ = false;
     if (hwnd_) {
+        // The window forgets us first: what the calls below send goes to DefWindowProc, not to
+        // a callback that may be half destroyed.
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         setTextInputFocus(false);
         if (GetCapture() == hwnd_) ReleaseCapture();
         KillTimer(hwnd_, kIdleTimerId);
-        // The window forgets us first: what DestroyWindow sends goes to DefWindowProc.
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
         hwnd_ = nullptr;
     }
@@ -181,20 +182,25 @@ LRESULT Win32Frame::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         // The drag continues outside the window until every button is up.
         if (GetCapture() != hwnd) SetCapture(hwnd);
         trackLeave(hwnd);
-        const int32 state = heldButtons(wParam) | buttonOf(message, wParam) | modifiers(wParam) |
-                            (doubleClick ? kDoubleClick : 0);
-        callback_.platformOnMouseDown(pointOf(lParam), CButtonState(state));
+        const int32 button = buttonOf(message, wParam);
+        pressed_ |= button;
+        lastPoint_ = pointOf(lParam);
+        const int32 state = heldButtons(wParam) | button | modifiers(wParam) | (doubleClick ? kDoubleClick : 0);
+        callback_.platformOnMouseDown(lastPoint_, CButtonState(state));
         return (message == WM_XBUTTONDOWN || message == WM_XBUTTONDBLCLK) ? TRUE : 0;
     }
     case WM_LBUTTONUP: case WM_MBUTTONUP: case WM_RBUTTONUP: case WM_XBUTTONUP: {
+        const int32 button = buttonOf(message, wParam);
+        pressed_ &= ~button;
+        lastPoint_ = pointOf(lParam);
         if (!(wParam & kAnyButton) && GetCapture() == hwnd) ReleaseCapture();
-        if (!*alive) return 0;
-        callback_.platformOnMouseUp(pointOf(lParam), CButtonState(buttonOf(message, wParam) | modifiers(wParam)));
+        callback_.platformOnMouseUp(lastPoint_, CButtonState(button | modifiers(wParam)));
         return message == WM_XBUTTONUP ? TRUE : 0;
     }
     case WM_MOUSEMOVE:
         trackLeave(hwnd);
-        callback_.platformOnMouseMoved(pointOf(lParam), CButtonState(heldButtons(wParam) | modifiers(wParam)));
+        lastPoint_ = pointOf(lParam);
+        callback_.platformOnMouseMoved(lastPoint_, CButtonState(heldButtons(wParam) | modifiers(wParam)));
         return 0;
     case WM_MOUSELEAVE: {
         trackingLeave_ = false;
@@ -216,6 +222,14 @@ LRESULT Win32Frame::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         break; // DefWindowProc hands it to the parent: the host may scroll
     }
     case WM_CAPTURECHANGED:
+        // Another window took the mouse mid-drag (a dialog, a task switch): its button-up will
+        // never come here, so end the drag now, or the control stays in its edit gesture and
+        // the host keeps the parameter "touched".
+        if (pressed_) {
+            const int32 buttons = pressed_;
+            pressed_ = 0;
+            callback_.platformOnMouseUp(lastPoint_, CButtonState(buttons | mapVstKeyModifier(keyModifiers())));
+        }
         return 0;
     case WM_TIMER:
         if (wParam != kIdleTimerId) break;

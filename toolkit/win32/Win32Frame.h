@@ -51,6 +51,9 @@ private:
     // False once this object is gone: a callback may destroy it while its handler still runs.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::vector<char> regionData_;
+    // Buttons pressed in this window and not yet released, and where the pointer was last.
+    int32 pressed_ = 0;
+    CPoint lastPoint_;
     bool trackingLeave_ = false;
     bool textInput_ = false;
     bool classHeld_ = false;

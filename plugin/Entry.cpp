@@ -1,6 +1,7 @@
 // The one exported function: the host calls it once per instance with its callback.
 #include <new>
 
+#include "platform/Resources.h"
 #include "plugin/Vez303.h"
 
 #if defined(_WIN32)
@@ -8,17 +9,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-
-#include "platform/Resources.h"
-
 #define KELO_EXPORT __declspec(dllexport)
-
-// The skins and fonts are resources of this file, not of the host's program. Only the handle is
-// stored here: the loader lock is held, so nothing may be started (GDI+ starts with the editor).
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
-    if (reason == DLL_PROCESS_ATTACH) kelo::platform::setResourceModule(instance);
-    return TRUE;
-}
 #else
 #define KELO_EXPORT __attribute__((visibility("default")))
 #endif
@@ -34,6 +25,14 @@ extern "C" KELO_EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
         return nullptr;
     }
 }
+
+#if defined(_WIN32)
+// Our resources (the editor's images) live in this DLL, not in the host's program.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) kelo::platform::setResourceModule(instance);
+    return TRUE;
+}
+#endif
 
 #if !defined(_WIN32)
 // Older hosts look for "main". C++ will not let a function named main return a pointer, so

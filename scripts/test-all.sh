@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds and tests everything: the 64-bit Windows build with its tests under wine, the Linux
 # Release build (which also compares its renders with the Windows build's), an AddressSanitizer +
-# UndefinedBehaviorSanitizer build, and the analyzer's buffer hand-over under ThreadSanitizer.
+# UndefinedBehaviorSanitizer build, and the threads that meet in the analyzer and the editor under
+# ThreadSanitizer. The editor's window tests need Xvfb (installed here, run through xvfb-run -a).
 #
 #   scripts/test-all.sh
 #
@@ -26,7 +27,9 @@ export DEBIAN_FRONTEND=noninteractive
 export CTEST_OUTPUT_ON_FAILURE=1
 
 packages=(build-essential cmake pkg-config libgtest-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine wine64 libsndfile1-dev sox python3-mido python3 util-linux)
+          wine wine64 libsndfile1-dev sox python3-mido python3 util-linux
+          libcairo2-dev libpango1.0-dev libfontconfig-dev libxcb1-dev libstb-dev fonts-dejavu-core
+          xvfb xauth xdotool x11-apps imagemagick)
 # Ardour 7 is the real host for one test; it needs no display.
 ardour_packages=(ardour)
 
@@ -153,8 +156,10 @@ for stage in $stages; do
             # Ardour cannot load a sanitized plug-in (the runtime must come first).
             run_stage asan "^ardour_host$" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_SANITIZE=ON ;;
         tsan)
-            # The recording hand-over between the editor and audio threads.
-            KELO_STAGE_TARGETS=kelo_analyzer_tests KELO_STAGE_INCLUDE='^kelo_analyzer_tests$' \
+            # The recording hand-over between the editor and audio threads, and parameters set
+            # from the audio thread while the editor idles and repaints.
+            KELO_STAGE_TARGETS="kelo_analyzer_tests toolkit_tests" \
+            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|toolkit_tests)$' \
                 run_stage tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_TSAN=ON ;;
         windows)
             run_stage windows "" -DCMAKE_BUILD_TYPE=Release \

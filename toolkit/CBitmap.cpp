@@ -1,5 +1,6 @@
 #include "toolkit/CBitmap.h"
 
+#include <cstring>
 #include <fstream>
 #include <new>
 #include <vector>
@@ -77,6 +78,19 @@ void CBitmap::decode(const void* data, size_t size) {
     if (size > kMaxFileBytes) {
         result_ = BitmapLoadResult::kTooLarge;
         return;
+    }
+    // A PNG states its size in its first chunk: a hostile one is refused by that alone.
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    if (bytes && size >= 24 && std::memcmp(bytes, "\x89PNG\r\n\x1a\n", 8) == 0 && std::memcmp(bytes + 12, "IHDR", 4) == 0) {
+        auto be32 = [](const unsigned char* p) {
+            return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+        };
+        const uint32_t pw = be32(bytes + 16);
+        const uint32_t ph = be32(bytes + 20);
+        if (pw > uint32_t(kMaxDimension) || ph > uint32_t(kMaxDimension) || uint64_t(pw) * ph > uint64_t(kMaxPixels)) {
+            result_ = BitmapLoadResult::kTooLarge;
+            return;
+        }
     }
     if (!stb::info(data, size, w, h)) {
         result_ = BitmapLoadResult::kCorrupt;

@@ -74,8 +74,11 @@ float CKnob::valueFromPoint(const CPoint& point) const {
     if (rx <= 0) rx = cx > 0 ? cx : 1;
     if (ry <= 0) ry = cy > 0 ? cy : 1;
     double alpha = std::atan2((point.y - cy) / ry, (point.x - cx) / rx) - mid;
-    while (alpha >= kPi) alpha -= 2 * kPi;
-    while (alpha < -kPi) alpha += 2 * kPi;
+    // Into [-pi, pi), with a little slack so the point straight below (the middle of the gap,
+    // a tie) is the minimum whatever the rounding of the float angles.
+    constexpr double slack = 1e-6;
+    while (alpha >= kPi - slack) alpha -= 2 * kPi;
+    while (alpha < -kPi - slack) alpha += 2 * kPi;
     if (half < 0) alpha = -alpha;
     if (alpha > half) return getMax();
     if (alpha < -half) return getMin();

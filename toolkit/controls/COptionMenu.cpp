@@ -142,7 +142,9 @@ public:
         if (axis != kMouseWheelAxisY) return true;
         int p = panelAt(where);
         if (p < 0) p = static_cast<int>(panels_.size()) - 1;
-        if (panels_[p].scrollable) scroll(panels_[p], distance > 0 ? -1 : 1);
+        // One entry per notch; up (positive) shows earlier entries.
+        int32 steps = static_cast<int32>(std::lround(std::fabs(distance)));
+        for (int32 i = 0; i < std::max(1, steps); ++i) scroll(panels_[size_t(p)], distance > 0 ? -1 : 1);
         return true;
     }
 

@@ -2,6 +2,7 @@
 // arrive, paints read back from the window with BitBlt.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,10 +10,8 @@
 #include <vector>
 
 #include "platform/Resources.h"
-#include "toolkit/CBitmap.h"
-#include "toolkit/CControl.h"
+#include "support/TestScene.h"
 #include "toolkit/CFrame.h"
-#include "toolkit/controls/CKnob.h"
 #include "toolkit/platform/IPlatformFactory.h"
 #include "toolkit/platform/OffscreenFrame.h"
 #include "toolkit/win32/GdiplusSession.h"
@@ -253,94 +252,115 @@ TEST_F(ChildWindow, ACallbackMayDestroyTheWindowItIsCalledFrom) {
     EXPECT_EQ(recorder.take(), std::vector<std::string>{"down 3,3 L"});
 }
 
-// ---- the toolkit's frame in the window ----
+// ---- the test editor in a host's window ----
 
-struct ValueLog : IControlListener {
-    void valueChanged(CControl* c) override { values.push_back(c->getValue()); }
-    void controlBeginEdit(CControl*) override { order += "b"; }
-    void controlEndEdit(CControl*) override { order += "e"; }
-    std::vector<float> values;
-    std::string order;
-};
+// What a host learns from the plug-in: automation as "automate <index> <value>".
+std::vector<std::string>* hostLog = nullptr;
 
-std::vector<uint32_t> knobFace() { // 40 × 40, every pixel different
-    std::vector<uint32_t> p;
-    for (uint32_t y = 0; y < 40; ++y)
-        for (uint32_t x = 0; x < 40; ++x) p.push_back(0xff000000u | ((x * 2654435761u ^ y * 40503u) & 0xffffffu));
-    return p;
+VstIntPtr VSTCALLBACK hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
+    if (opcode == audioMasterVersion) return 2400;
+    if (opcode == audioMasterAutomate && hostLog) {
+        char line[64];
+        std::snprintf(line, sizeof line, "automate %d %g", index, double(opt));
+        hostLog->push_back(line);
+    }
+    return 0;
 }
 
-// A frame of 120 × 80 with one knob at (20, 10)–(60, 50).
-CFrame* knobFrame(IControlListener* listener, CKnob** knob) {
-    auto* frame = new CFrame(CRect(0, 0, 120, 80), nullptr);
-    const std::vector<uint32_t> face = knobFace();
-    auto* background = new CBitmap(face.data(), 40, 40);
-    *knob = new CKnob(CRect(20, 10, 60, 50), listener, 7, background, nullptr);
-    background->forget();
-    (*knob)->setValue(0.5f);
-    frame->addView(*knob);
-    return frame;
-}
-
-TEST(ToolkitInChildWindow, AShiftDragTurnsTheKnobFinelyAndTheWindowShowsTheOffscreenRender) {
-    Parent parent;
-    ValueLog log;
-    CKnob* knob = nullptr;
-    CFrame* frame = knobFrame(&log, &knob);
-    const int32 savedMode = CFrame::kDefaultKnobMode;
-    CFrame::kDefaultKnobMode = kLinearMode;
-    ASSERT_TRUE(frame->open(parent.hwnd));
-    auto child = static_cast<HWND>(frame->getPlatformFrame()->getNativeHandle());
-    pump();
-
-    // Up by 20 px with Shift: the 200-px range zoomed by 1.5.
-    PostMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, at(40, 30));
-    PostMessageW(child, WM_MOUSEMOVE, MK_LBUTTON | MK_SHIFT, at(40, 20));
-    PostMessageW(child, WM_MOUSEMOVE, MK_LBUTTON | MK_SHIFT, at(40, 10));
-    PostMessageW(child, WM_LBUTTONUP, MK_SHIFT, at(40, 10));
-    pump();
-    CFrame::kDefaultKnobMode = savedMode;
-    EXPECT_EQ(log.order, "be");
-    ASSERT_FALSE(log.values.empty());
-    EXPECT_NEAR(knob->getValue(), 0.5f + 20.0f / 300.0f, 1e-4);
-
-    frame->idle();
-    const std::vector<uint32_t> shown = readBack(child, 120, 80);
-
-    ValueLog unused;
-    CKnob* twin = nullptr;
-    CFrame* offscreen = knobFrame(&unused, &twin);
-    twin->setValue(knob->getValue());
-    ASSERT_TRUE(offscreen->openOffscreen());
-    offscreen->idle();
-    const uint32_t* rendered = offscreen->getOffscreenFrame()->context().getPixels();
+// The scene's bitmap regions as a window shows them and as the offscreen render has them.
+int differingBitmapPixels(const std::vector<uint32_t>& shown, const uint32_t* rendered) {
+    const int w = int(test::TestScene::kWidth);
     int differing = 0;
-    for (int i = 0; i < 120 * 80; ++i) differing += (rendered[i] & 0xffffff) != shown[size_t(i)];
-    EXPECT_EQ(differing, 0);
-    // The knob's face is there, not just a background.
-    EXPECT_EQ(shown[12 * 120 + 22], knobFace()[2 * 40 + 2] & 0xffffff);
+    for (const CRect& r : test::TestScene::bitmapRegions())
+        for (int y = int(r.top); y < int(r.bottom); ++y)
+            for (int x = int(r.left); x < int(r.right); ++x)
+                differing += (rendered[y * w + x] & 0xffffff) != shown[size_t(y * w + x)];
+    return differing;
+}
 
+TEST(TestEditorInHostWindow, DragsAndClicksReachTheHostAndTheWindowShowsTheOffscreenRender) {
+    std::vector<std::string> log;
+    hostLog = &log;
+    Parent parent;
+    AEffect* effect = (new test::TestSceneEffect(hostCallback))->getAeffect();
+    auto dispatch = [effect](VstInt32 opcode, VstIntPtr value = 0, void* ptr = nullptr) {
+        return effect->dispatcher(effect, opcode, 0, value, ptr, 0.0f);
+    };
+    ERect* rect = nullptr;
+    ASSERT_EQ(dispatch(effEditGetRect, 0, &rect), 1);
+    ASSERT_EQ(rect->right - rect->left, 320);
+    ASSERT_EQ(dispatch(effEditOpen, 0, parent.hwnd), 1);
+    HWND child = FindWindowExW(parent.hwnd, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(child);
+    pump();
+    dispatch(effEditIdle);
+
+    const std::vector<uint32_t> shown = readBack(child, 320, 200);
+    auto* offscreen = new CFrame(CRect(0, 0, test::TestScene::kWidth, test::TestScene::kHeight), nullptr);
+    ASSERT_TRUE(offscreen->openOffscreen());
+    ASSERT_TRUE(test::TestScene::build(offscreen, nullptr));
+    offscreen->idle();
+    EXPECT_EQ(differingBitmapPixels(shown, offscreen->getOffscreenFrame()->context().getPixels()), 0);
     offscreen->close();
-    frame->close();
-    EXPECT_FALSE(IsWindow(child));
+
+    // Linear knob mode: 40 px up is +0.2; with Shift the range is 1.5 times longer, 30 px +0.1.
+    dispatch(effSetEditKnobMode, kLinearMode);
+    PostMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, at(60, 100));
+    PostMessageW(child, WM_MOUSEMOVE, MK_LBUTTON, at(60, 80));
+    PostMessageW(child, WM_MOUSEMOVE, MK_LBUTTON, at(60, 60));
+    PostMessageW(child, WM_LBUTTONUP, 0, at(60, 60));
+    pump();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "automate 0 0.2");
+    PostMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, at(60, 100));
+    PostMessageW(child, WM_MOUSEMOVE, MK_LBUTTON | MK_SHIFT, at(60, 70));
+    PostMessageW(child, WM_LBUTTONUP, MK_SHIFT, at(60, 70));
+    pump();
+    EXPECT_EQ(log.back(), "automate 0 0.3");
+    log.clear();
+    PostMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, at(150, 100));
+    PostMessageW(child, WM_LBUTTONUP, 0, at(150, 100));
+    pump();
+    EXPECT_EQ(log, (std::vector<std::string>{"automate 1 1", "automate 1 0"}));
+
+    // The host destroys its window first, idles on, and closes the editor later.
+    DestroyWindow(parent.hwnd);
+    pump();
+    dispatch(effEditIdle);
+    dispatch(effEditClose);
+    // A second session in a new window.
+    Parent again;
+    EXPECT_EQ(dispatch(effEditOpen, 0, again.hwnd), 1);
+    pump();
+    dispatch(effEditIdle);
+    dispatch(effEditClose);
+    EXPECT_FALSE(FindWindowExW(again.hwnd, nullptr, nullptr, nullptr));
+    dispatch(effClose);
+    hostLog = nullptr;
 }
 
 // ---- process and thread state ----
 
-TEST(GdiplusSession, StopsWithTheLastObjectAndStartsAgainForTheNext) {
-    const int before = win32::GdiplusSession::activeSessions();
-    {
-        auto font = getPlatformFactory().createFont("Arial", 12, kNormalFace);
-        auto surface = getPlatformFactory().createOffscreenContext(8, 8);
-        ASSERT_TRUE(font && surface);
-        EXPECT_GT(win32::GdiplusSession::activeSessions(), before);
-    }
-    EXPECT_EQ(win32::GdiplusSession::activeSessions(), before);
-    ASSERT_EQ(before, 0) << "another test leaks GDI+ objects";
-    // A fresh start loads the bundled fonts again.
+TEST(GdiplusSession, RunsWhileWindowsSurfacesOrBitmapsExistAndFontsNeverHoldIt) {
+    ASSERT_EQ(win32::GdiplusSession::activeSessions(), 0) << "another test leaks GDI+ objects";
+    // Fonts are cached in statics until the module unloads: they must not keep GDI+ running.
     auto font = getPlatformFactory().createFont("Arial", 12, kBoldFace);
     ASSERT_TRUE(font);
-    EXPECT_GT(font->getStringWidth("Hello"), 20);
+    EXPECT_EQ(win32::GdiplusSession::activeSessions(), 0);
+    EXPECT_GT(font->getStringWidth("Hello"), 20); // GDI+ runs for the call
+    EXPECT_EQ(win32::GdiplusSession::activeSessions(), 0);
+    for (int run = 0; run < 2; ++run) { // GDI+ starts, stops and starts again under the font
+        auto surface = getPlatformFactory().createOffscreenContext(40, 20);
+        ASSERT_TRUE(surface);
+        EXPECT_EQ(win32::GdiplusSession::activeSessions(), 1);
+        CDrawState s;
+        s.clip = surface->getSurfaceRect();
+        surface->drawString(s, *font, "H", CPoint(2, 15), false);
+        int lit = 0;
+        for (int i = 0; i < 40 * 20; ++i) lit += surface->getPixels()[i] != 0;
+        EXPECT_GT(lit, 10) << run;
+    }
+    EXPECT_EQ(win32::GdiplusSession::activeSessions(), 0);
 }
 
 TEST(OleSession, UninitialisesOnlyWhatItInitialised) {

@@ -307,8 +307,8 @@ void GdiplusContext::drawBitmap(const CDrawState& s, IPlatformBitmap& bitmap, co
 void GdiplusContext::drawString(const CDrawState& s, IPlatformFont& font, std::string_view utf8,
                                 const CPoint& baseline, bool antialias) {
     const std::wstring text = toWide(utf8);
-    if (text.empty() || !begin(s, false)) return;
     auto& f = static_cast<GdiplusFont&>(font);
+    if (text.empty() || !f.ensure(session_) || !begin(s, false)) return;
     // Grayscale only: ClearType on a surface with alpha leaves coloured fringes.
     graphics_->SetTextRenderingHint(antialias ? Gdiplus::TextRenderingHintAntiAlias
                                               : Gdiplus::TextRenderingHintSingleBitPerPixel);

@@ -17,6 +17,7 @@ bool started = false;
 Gdiplus::PrivateFontCollection* fonts = nullptr;
 Gdiplus::FontFamily* family = nullptr;
 bool fontsTried = false;
+GdiplusSession::Dependent* dependents = nullptr;
 
 void loadFonts() {
     fontsTried = true;
@@ -53,6 +54,8 @@ GdiplusSession::GdiplusSession() {
 GdiplusSession::~GdiplusSession() {
     std::lock_guard<std::mutex> guard(lock);
     if (--sessions > 0) return;
+    if (started)
+        for (Dependent* d = dependents; d; d = d->next_) d->gdiplusStopping();
     delete family;
     delete fonts;
     family = nullptr;
@@ -68,6 +71,21 @@ const Gdiplus::FontFamily* GdiplusSession::bundledFamily() const {
     std::lock_guard<std::mutex> guard(lock);
     if (!fontsTried) loadFonts();
     return family;
+}
+
+GdiplusSession::Dependent::Dependent() {
+    std::lock_guard<std::mutex> guard(lock);
+    next_ = dependents;
+    dependents = this;
+}
+
+GdiplusSession::Dependent::~Dependent() {
+    std::lock_guard<std::mutex> guard(lock);
+    for (Dependent** p = &dependents; *p; p = &(*p)->next_)
+        if (*p == this) {
+            *p = next_;
+            break;
+        }
 }
 
 int GdiplusSession::activeSessions() {

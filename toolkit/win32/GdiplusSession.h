@@ -3,9 +3,11 @@
 // the last one goes, so a host that loads and unloads the plug-in never has GDI+ started or
 // stopped inside DllMain (where GdiplusStartup/Shutdown deadlock on the loader lock).
 //
-// Every GDI+-backed object holds a GdiplusSession member declared before its GDI+ members, so
-// GDI+ outlives them. The bundled fonts live in the same process-wide state and are released
-// with the last session, before GdiplusShutdown.
+// Windows, surfaces and bitmaps hold a GdiplusSession member declared before their GDI+
+// members, so GDI+ outlives them. Fonts are different: the standard fonts are statics that
+// cache their platform font until the module unloads, which would keep GDI+ running into
+// DllMain. So a font holds no session; it registers as a Dependent, makes its GDI+ objects
+// while some session runs, and drops them when the last session ends.
 #include "toolkit/win32/Win32.h"
 
 namespace kelo::gui::win32 {
@@ -26,6 +28,23 @@ public:
 
     // Sessions alive in the process (for tests of the start/stop pairing).
     static int activeSessions();
+
+    // An object with GDI+ state it can drop and make again.
+    class Dependent {
+    public:
+        // Called before GDI+ shuts down: delete every GDI+ object now.
+        virtual void gdiplusStopping() = 0;
+
+    protected:
+        Dependent();
+        ~Dependent();
+        Dependent(const Dependent&) = delete;
+        Dependent& operator=(const Dependent&) = delete;
+
+    private:
+        friend class GdiplusSession;
+        Dependent* next_ = nullptr;
+    };
 
 private:
     bool ok_ = false;

@@ -81,7 +81,10 @@ struct Recorder : IPlatformFrameCallback {
         events.push_back("key " + std::to_string(k.character) + " " + std::to_string(k.virt));
         return true;
     }
-    bool platformOnKeyUp(VstKeyCode&) override { return false; }
+    bool platformOnKeyUp(VstKeyCode& k) override {
+        events.push_back("keyup " + std::to_string(k.character) + " " + std::to_string(k.virt));
+        return true;
+    }
     void platformOnTimer() override { ++timers; }
 
     CMouseEventResult add(const std::string& what, CPoint p, CButtonState b) {
@@ -144,6 +147,10 @@ protected:
 TEST_F(ChildWindow, MouseMessagesArriveWithButtonsModifiersAndCapture) {
     EXPECT_EQ(GetParent(child), parent.hwnd);
     EXPECT_TRUE(GetWindowLongW(child, GWL_STYLE) & WS_CHILD);
+    RECT placed;
+    GetWindowRect(child, &placed);
+    MapWindowPoints(nullptr, parent.hwnd, reinterpret_cast<POINT*>(&placed), 2);
+    EXPECT_EQ(CRect(placed.left, placed.top, placed.right, placed.bottom), CRect(0, 0, 100, 60));
 
     PostMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, at(30, 20));
     pump();
@@ -188,11 +195,16 @@ TEST_F(ChildWindow, KeysReachTheWindowOnlyWhileTextIsEdited) {
     PostMessageW(child, WM_KEYDOWN, VK_LEFT, 0);
     PostMessageW(child, WM_KEYDOWN, VK_BACK, 0);
     PostMessageW(child, WM_CHAR, '\b', 0); // what TranslateMessage adds for Backspace
-    PostMessageW(child, WM_CHAR, 'a', 0);
+    pump();
+    // A character goes down with the WM_CHAR the message loop makes of its key, and up with
+    // the key itself.
+    PostMessageW(child, WM_KEYDOWN, 'A', 0);
+    pump();
+    PostMessageW(child, WM_KEYUP, 'A', 0);
     PostMessageW(child, WM_CHAR, ' ', 0);
     pump();
     EXPECT_EQ(recorder.take(), (std::vector<std::string>{"key 0 " + std::to_string(VKEY_LEFT),
-                                                         "key 0 " + std::to_string(VKEY_BACK), "key 97 0",
+                                                         "key 0 " + std::to_string(VKEY_BACK), "key 97 0", "keyup 97 0",
                                                          "key 32 " + std::to_string(VKEY_SPACE)}));
     frame->setTextInputFocus(false);
     EXPECT_EQ(GetFocus(), parent.hwnd); // the host has its keys back
@@ -353,6 +365,11 @@ TEST(GdiplusSession, RunsWhileWindowsSurfacesOrBitmapsExistAndFontsNeverHoldIt) 
         auto surface = getPlatformFactory().createOffscreenContext(40, 20);
         ASSERT_TRUE(surface);
         EXPECT_EQ(win32::GdiplusSession::activeSessions(), 1);
+        {
+            const win32::GdiplusSession session; // the bundled fonts are loaded once per start
+            ASSERT_TRUE(session.bundledFamily());
+            EXPECT_EQ(session.bundledFamily(), session.bundledFamily());
+        }
         CDrawState s;
         s.clip = surface->getSurfaceRect();
         surface->drawString(s, *font, "H", CPoint(2, 15), false);

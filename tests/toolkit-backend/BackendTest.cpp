@@ -166,6 +166,11 @@ TEST(DrawingBackend, ShapesCoverTheirPixelsAndStayInsideTheClip) {
         EXPECT_EQ(s.at(26, top + 4), 0xff0000ffu) << top;
         EXPECT_EQ(s.at(22, top), 0u) << top;
     }
+    // A rounded outline runs along the rectangle: 2 px wide, one pixel each side of its edge.
+    st.lineWidth = 2;
+    s.context->drawRoundRect(st, CRect(12, 13, 20, 19), 2, kDrawStroked);
+    for (int y = 11; y < 16; ++y) EXPECT_EQ(s.at(16, y), y == 12 || y == 13 ? 0xff00ff00u : 0u) << y;
+    st.lineWidth = 1;
 
     st.globalAlpha = 0.5f;
     s.context->drawRect(st, CRect(0, 15, 2, 17), kDrawFilled);

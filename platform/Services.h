@@ -62,6 +62,10 @@ public:
     virtual void showMessage(const MessageRequest& request, MessageDone done) = 0;
     // Calls the completion of every dialog that finished since the last call.
     virtual void poll() = 0;
+    // Closes the dialogs requested with this owner that are still showing or waiting and
+    // drops their answers: their completions are destroyed without being called. For a window
+    // that goes away while it asks something.
+    virtual void cancelDialogs(const void* owner) = 0;
 
     // True when the browser / text editor was started.
     virtual bool openUrl(const std::string& url) = 0;

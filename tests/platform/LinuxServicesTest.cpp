@@ -46,6 +46,28 @@ private:
     std::map<std::string, std::optional<std::string>> saved_;
 };
 
+size_t openFiles() {
+    return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+// Processes whose parent is this one, zombies included.
+int children() {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat(e.path() / "stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const size_t close = text.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(text.substr(close + 2));
+        char state;
+        int parent = 0;
+        if (rest >> state >> parent && parent == getpid()) ++n;
+    }
+    return n;
+}
+
 // A scratch folder that holds the stand-in programs and is the only PATH.
 class LinuxServices : public ::testing::Test {
 protected:
@@ -57,9 +79,13 @@ protected:
         env_.set("PATH", (dir_ / "bin").c_str());
         env_.set("DISPLAY", ":kelo-test");
         env_.set("WAYLAND_DISPLAY", nullptr);
+        files_ = openFiles();
     }
+    // Whatever a test did, every dialog and launcher ends reaped, with no pipe left open.
     void TearDown() override {
         services().cancelDialogs(nullptr);
+        EXPECT_TRUE(pollUntil([] { return children() == 0; })) << children() << " children left";
+        EXPECT_EQ(openFiles(), files_);
         fs::remove_all(dir_);
     }
 
@@ -105,6 +131,7 @@ protected:
 
     Environment env_;
     fs::path dir_;
+    size_t files_ = 0;
 };
 
 // A zombie counts as gone: whoever reaps it, the dialog has ended.

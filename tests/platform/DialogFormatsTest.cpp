@@ -49,6 +49,10 @@ TEST(DialogArgs, ZenityFileSelection) {
     r.filters.clear();
     EXPECT_EQ(fileDialogArgs(Program::kZenity, r),
               (Args{"--file-selection", "--save", "--confirm-overwrite", "--filename=/elsewhere/last.pat"}));
+
+    r.kind = FileDialogKind::kFolder;
+    r.filters = {{"All", {}}};
+    EXPECT_EQ(fileDialogArgs(Program::kZenity, r), (Args{"--file-selection", "--directory", "--filename=/elsewhere/last.pat"}));
 }
 
 TEST(DialogArgs, KdialogFileSelectionAndMessages) {
@@ -126,8 +130,8 @@ TEST(Win32DialogStrings, FilterSelectionAndCommandLine) {
     const std::string root = "C:\\\0a.pat\0b.pat\0\0"s;
     EXPECT_EQ(win32SelectedFiles(root.data(), root.size(), true), (Args{"C:\\a.pat", "C:\\b.pat"}));
     // A buffer without its final NUL yields what is complete, never reads past the end.
-    const std::string cut = "C:\\p\0a.pat\0b.p"s;
-    EXPECT_EQ(win32SelectedFiles(cut.data(), cut.size(), true), (Args{"C:\\p\\a.pat"}));
+    const std::string cut = "C:\\p\0a.pat\0b.pat\0\0"s;
+    EXPECT_EQ(win32SelectedFiles(cut.data(), 14, true), (Args{"C:\\p\\a.pat"})); // ends inside "b.pat"
     EXPECT_TRUE(win32SelectedFiles("", 1, true).empty());
 
     EXPECT_EQ(notepadCommandLine("C:\\windows", "C:\\My Docs\\Config.ini"),

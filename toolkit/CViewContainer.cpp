@@ -37,16 +37,25 @@ bool CViewContainer::addView(CView* view, const CRect& mouseableArea, bool mouse
 bool CViewContainer::removeView(CView* view, bool withForget) {
     auto it = std::find(children_.begin(), children_.end(), view);
     if (it == children_.end()) return false;
+    if (mouseDownView_ == view) {
+        // Removed in the middle of a drag: the view ends what it started (an edit bracket).
+        mouseDownView_ = nullptr;
+        view->onMouseCancel();
+        it = std::find(children_.begin(), children_.end(), view);
+        if (it == children_.end()) return false;
+    }
     view->invalid();
     children_.erase(it);
-    if (mouseDownView_ == view) mouseDownView_ = nullptr;
     if (view->isAttached()) view->removed(this);
     if (withForget) view->forget();
     return true;
 }
 
 bool CViewContainer::removeAll(bool withForget) {
-    mouseDownView_ = nullptr;
+    if (CView* v = mouseDownView_) {
+        mouseDownView_ = nullptr;
+        v->onMouseCancel();
+    }
     while (!children_.empty()) {
         CView* view = children_.back();
         children_.pop_back();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "Harness.h"
 #include "tests/support/FakeServices.h"
@@ -97,7 +98,7 @@ TEST(ToolkitKnob, CircularFollowsTheAngleAndGuardsTheGap) {
         h.editor.knobMode = mode;
         knob->setValue(0.9f);
         // Press at the angle of 0.9 (lower right), then through the gap to the lower left.
-        const double a = 3 * M_PI / 4 + 0.9 * 3 * M_PI / 2;
+        const double a = 3 * std::numbers::pi / 4 + 0.9 * 3 * std::numbers::pi / 2;
         const CPoint p(20 + 20 * std::cos(a), 20 + 20 * std::sin(a));
         h.down(p.x, p.y);
         EXPECT_FLOAT_EQ(knob->getValue(), 0.9f);

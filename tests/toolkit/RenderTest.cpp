@@ -101,6 +101,31 @@ TEST(ToolkitRender, OpaqueBlitsTakeSourceOffsetsExactly) {
     strip->forget();
 }
 
+TEST(ToolkitRender, ContainersShiftAndClipTheirChildren) {
+    Rendered out(60, 60, [](CFrame* f) {
+        auto* outer = new CViewContainer(CRect(10, 20, 50, 50));
+        outer->setBackgroundColor(CColor(0, 0, 80));
+        // A child partly outside its container is cut at the container's edge.
+        auto* strip = new CBitmap(CResourceDescription("STRIP"));
+        auto* child = new CView(CRect(30, 5, 60, 15));
+        child->setBackground(strip);
+        strip->forget();
+        outer->addView(child);
+        auto* clear = new CViewContainer(CRect(0, 20, 10, 30)); // transparent: no background of its own
+        clear->setBackgroundColor(CColor(255, 255, 255));
+        clear->setTransparency(true);
+        outer->addView(clear);
+        f->addView(outer);
+    });
+    NEED_BACKEND(out.s);
+    EXPECT_EQ(inkBounds(*out.s, CRect(0, 0, 60, 60), 0xff000000u), CRect(10, 20, 50, 50));
+    EXPECT_EQ(pixel(*out.s, 40, 25), kRed);  // child (30,5) of a container at (10,20)
+    EXPECT_EQ(pixel(*out.s, 49, 34), kRed);
+    EXPECT_EQ(pixel(*out.s, 50, 25), 0xff000000u); // clipped to the container
+    EXPECT_EQ(pixel(*out.s, 39, 25), 0xff000050u);
+    EXPECT_EQ(pixel(*out.s, 15, 45), 0xff000050u); // the transparent container shows its parent
+}
+
 TEST(ToolkitRender, AlphaBlendsWithinOne) {
     auto s = surface(4, 2, kBlackCColor);
     NEED_BACKEND(s);

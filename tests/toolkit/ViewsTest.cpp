@@ -123,6 +123,60 @@ TEST(ToolkitViews, WheelIsIgnoredWhileDragging) {
     EXPECT_FLOAT_EQ(knob->getValue(), 0.6f);
 }
 
+namespace {
+
+struct HoverProbe : CView {
+    HoverProbe(const CRect& r, Log& log, std::string name) : CView(r), log_(log), name_(std::move(name)) {}
+    CMouseEventResult onMouseEntered(CPoint& where, const CButtonState&) override {
+        log_.add(name_ + " entered " + fmt(float(where.x)) + "," + fmt(float(where.y)));
+        return kMouseEventHandled;
+    }
+    CMouseEventResult onMouseExited(CPoint& where, const CButtonState&) override {
+        log_.add(name_ + " exited " + fmt(float(where.x)) + "," + fmt(float(where.y)));
+        return kMouseEventHandled;
+    }
+    Log& log_;
+    std::string name_;
+};
+
+} // namespace
+
+TEST(ToolkitViews, HoverFocusAndRemovalWhileInUse) {
+    Harness h;
+    auto* box = h.add(new CViewContainer(CRect(100, 100, 200, 200)));
+    box->addView(new HoverProbe(CRect(10, 10, 50, 50), h.log, "inner"));
+    h.add(new HoverProbe(CRect(0, 0, 50, 50), h.log, "outer"));
+    // Moves without a button: the innermost view under the pointer, in its parent's coordinates.
+    h.move(120, 120, 0);
+    h.move(125, 125, 0);
+    h.move(10, 10, 0);
+    h.frame->platformOnMouseExited(CPoint(-1, -1), CButtonState());
+    EXPECT_EQ(h.log.take(), (Lines{"inner entered 20,20", "inner exited -90,-90", "outer entered 10,10", "outer exited 0,0"}));
+
+    // Tab walks the views that take the focus; a removed view leaves no trace in the frame.
+    h.editor.knobMode = kLinearMode;
+    auto* a = h.add(new CKnob(CRect(60, 0, 80, 20), &h.listener, 1, nullptr, nullptr));
+    auto* b = h.add(new CKnob(CRect(60, 30, 80, 50), &h.listener, 2, nullptr, nullptr));
+    h.click(70, 10);
+    EXPECT_EQ(h.frame->getFocusView(), a);
+    EXPECT_EQ(h.key(VKEY_TAB), 1);
+    EXPECT_EQ(h.frame->getFocusView(), b);
+    EXPECT_EQ(h.key(VKEY_TAB, 0, MODIFIER_SHIFT), 1);
+    EXPECT_EQ(h.frame->getFocusView(), a);
+    // A drag goes on when another view goes away, and ends with the dragged one.
+    h.down(70, 10);
+    h.frame->removeView(b);
+    h.move(70, 0);
+    EXPECT_FLOAT_EQ(a->getValue(), 0.05f);
+    h.log.clear();
+    h.frame->removeView(a); // cancels the drag: the host's edit is closed
+    EXPECT_EQ(h.log.take(), (Lines{"editor end 1", "end"}));
+    EXPECT_EQ(h.frame->getFocusView(), nullptr);
+    EXPECT_EQ(h.move(70, -20), kMouseEventNotHandled);
+    h.up(70, -20);
+    EXPECT_EQ(h.key(VKEY_UP), -1);
+}
+
 TEST(ToolkitViews, DependentsInOrderDeferredMessagesMergeAndReferencesCount) {
     Log log;
     auto* c = new CControl(CRect(0, 0, 10, 10));
@@ -142,6 +196,8 @@ TEST(ToolkitViews, DependentsInOrderDeferredMessagesMergeAndReferencesCount) {
 
     CViewContainer box(CRect(0, 0, 100, 100));
     box.addView(c);
+    EXPECT_FALSE(box.addView(c)); // once only
+    EXPECT_EQ(box.getNbViews(), 1);
     c->remember();
     box.removeView(c, false);
     EXPECT_EQ(c->getNbReference(), 2);
@@ -186,6 +242,23 @@ TEST(ToolkitControl, ValueEditBracketsAndDefaultGesture) {
     EXPECT_EQ(h.log.take(), (Lines{"begin", "dep kMessageBeginEdit", "editor begin 5", "dep kMessageValueChanged",
                                    "value 0.5", "dep kMessageValueChanged", "editor end 5", "end",
                                    "dep kMessageEndEdit"}));
+
+    c->setValue(0.8f);
+    c->setMax(0.5f); // the value follows the limits silently
+    EXPECT_EQ(c->getValue(), 0.5f);
+    c->setMin(0.6f);
+    EXPECT_EQ(c->getValue(), 0.6f);
+    c->setMax(1.0f);
+    c->setMin(0.0f);
+    EXPECT_EQ(h.log.take(), (Lines{"dep kMessageValueChanged"}));
+
+    // With the static switch, marking for redrawing invalidates at once.
+    h.invalidated.clear();
+    CView::kDirtyCallAlwaysOnMainThread = true;
+    c->setDirty();
+    CView::kDirtyCallAlwaysOnMainThread = false;
+    EXPECT_EQ(h.invalidated, (std::vector<CRect>{CRect(0, 0, 10, 10)}));
+    EXPECT_FALSE(c->isDirty());
 
     c->setValue(-1.0f); // clamped to 0
     c->setMin(-2.0f);
@@ -259,7 +332,11 @@ TEST(ToolkitEditor, OpcodesReachTheFrameAndTheHost) {
     auto* second = new KnobEditor(other);
     EXPECT_EQ(e->dispatcher(e, effSetEditKnobMode, 0, kLinearMode, nullptr, 0), 1);
     EXPECT_EQ(second->getKnobMode(), kLinearMode);
-    EXPECT_EQ(CFrame(CRect(0, 0, 1, 1), nullptr).getKnobMode(), kCircularMode);
+    {
+        CFrame unopened(CRect(0, 0, 1, 1), nullptr);
+        EXPECT_EQ(unopened.getKnobMode(), kCircularMode);
+        unopened.idle(); // no window: nothing to do
+    }
 
     // No focus: the host keeps its key.
     EXPECT_EQ(e->dispatcher(e, effEditKeyDown, 0, VKEY_UP, nullptr, 0), 0);

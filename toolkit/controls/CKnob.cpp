@@ -195,6 +195,11 @@ CMouseEventResult CKnob::onMouseUp(CPoint&, const CButtonState&) {
     return kMouseEventHandled;
 }
 
+CMouseEventResult CKnob::onMouseCancel() {
+    if (isEditing()) endEdit();
+    return kMouseEventHandled;
+}
+
 bool CKnob::onWheel(const CPoint&, const float& distance, const CButtonState& buttons) {
     if (!getMouseEnabled()) return false;
     float v = getValueNormalized();

@@ -17,6 +17,8 @@ public:
     CMouseEventResult onMouseDown(CPoint& where, const CButtonState& buttons) override;
     CMouseEventResult onMouseMoved(CPoint& where, const CButtonState& buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, const CButtonState& buttons) override;
+    // The drag ends where it is (the edit bracket closes).
+    CMouseEventResult onMouseCancel() override;
     bool onWheel(const CPoint& where, const float& distance, const CButtonState& buttons) override;
     using CControl::onWheel;
     int32 onKeyDown(VstKeyCode& key) override;

@@ -291,17 +291,4 @@ TEST_F(LinuxServices, OpenerGetsWebPagesAndExistingFilesVerbatim) {
     EXPECT_FALSE(services().openUrl(url));
 }
 
-TEST_F(LinuxServices, FolderListingDoesNotFollowLinkedFolders) {
-    fs::create_directories(dir_ / "tree" / "sub");
-    std::ofstream(dir_ / "tree" / "a.pat") << "";
-    fs::create_directory_symlink(dir_ / "tree", dir_ / "tree" / "loop");
-    std::vector<FolderEntry> entries{{"stale", true}};
-    ASSERT_TRUE(services().listFolder(path("tree"), entries));
-    std::map<std::string, bool> byName;
-    for (const FolderEntry& e : entries) byName[e.name] = e.isFolder;
-    EXPECT_EQ(byName, (std::map<std::string, bool>{{"a.pat", false}, {"loop", false}, {"sub", true}}));
-    EXPECT_FALSE(services().listFolder(path("tree/a.pat"), entries));
-    EXPECT_FALSE(services().listFolder(path("none"), entries));
-    EXPECT_TRUE(entries.empty());
-}
 #endif

@@ -180,7 +180,7 @@ public:
         for (std::string& a : dialogs::messageArgs(program, request)) argv.push_back(std::move(a));
         const bool question = request.kind == MessageKind::kYesNo;
         start(std::move(argv), request.owner, [question, done = std::move(done)](const std::string& output) {
-            const bool yes = output.find('Y') != std::string::npos;
+            const bool yes = output.size() >= 2 && output.compare(output.size() - 2, 2, "Y\n") == 0;
             done(yes ? (question ? MessageAnswer::kYes : MessageAnswer::kOk)
                      : (question ? MessageAnswer::kNo : MessageAnswer::kNotShown));
         });
@@ -202,8 +202,8 @@ public:
             it = dialogs_.erase(it);
         }
         // One at a time from the queue: an answer may close its window, which takes the
-        // window's other answers off the queue.
-        while (!ready_.empty()) {
+        // window's other answers off the queue. Dialogs asked for meanwhile answer next time.
+        for (size_t due = ready_.size(); due > 0 && !ready_.empty(); --due) {
             std::function<void()> f = std::move(ready_.front().second);
             ready_.pop_front();
             f();

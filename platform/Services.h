@@ -3,9 +3,12 @@
 // replace: file dialogs, message boxes, opening a web page or a file in the text editor,
 // folder listing and the millisecond clock.
 //
-// Dialogs never block: a request returns at once and its answer arrives later, on the UI
-// thread, from poll() (the editor calls it from its idle). Hosts keep running while a dialog is
-// open, and an editor that closes meanwhile just drops the answer.
+// A request never blocks and never answers from inside itself: the answer arrives later, on
+// the UI thread, from poll() (the editor calls it from its idle). On Linux the dialog is another
+// process and poll() only collects its answer; on Windows the dialogs are modal, so poll() shows
+// a waiting one and returns once it is answered. A window that closes meanwhile cancels its
+// dialogs (cancelDialogs), and their answers never arrive. Everything here but tickCount()
+// belongs to the UI thread.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -62,8 +65,13 @@ public:
     virtual void showMessage(const MessageRequest& request, MessageDone done) = 0;
     // Calls the completion of every dialog that finished since the last call.
     virtual void poll() = 0;
+    // Closes the dialogs requested with this owner that are still showing or waiting and
+    // drops their answers: their completions are destroyed without being called. For a window
+    // that goes away while it asks something.
+    virtual void cancelDialogs(const void* owner) = 0;
 
-    // True when the browser / text editor was started.
+    // True when the browser / text editor was started. Only http and https addresses and
+    // existing files are opened.
     virtual bool openUrl(const std::string& url) = 0;
     virtual bool openInTextEditor(const std::string& path) = 0;
 

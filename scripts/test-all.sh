@@ -2,7 +2,8 @@
 # Builds and tests everything: the 64-bit Windows build with its tests under wine, the Linux
 # Release build (which also compares its renders with the Windows build's), an AddressSanitizer +
 # UndefinedBehaviorSanitizer build, and the threads that meet in the analyzer and the editor under
-# ThreadSanitizer. The editor's window tests need Xvfb (installed here, run through xvfb-run -a).
+# ThreadSanitizer. The editor's window tests and the dialog tests (zenity) need Xvfb (installed here,
+# run through xvfb-run -a).
 #
 #   scripts/test-all.sh
 #
@@ -29,7 +30,7 @@ export CTEST_OUTPUT_ON_FAILURE=1
 packages=(build-essential cmake pkg-config libgtest-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           wine wine64 libsndfile1-dev sox python3-mido python3 util-linux
           libcairo2-dev libpango1.0-dev libfontconfig-dev libxcb1-dev libstb-dev fonts-dejavu-core
-          xvfb xauth xdotool x11-apps imagemagick python3-cairo python3-pil)
+          xvfb xauth xdotool x11-apps imagemagick python3-cairo python3-pil zenity)
 # Ardour 7 is the real host for one test; it needs no display.
 ardour_packages=(ardour)
 

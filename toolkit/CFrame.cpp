@@ -57,6 +57,8 @@ void CFrame::close() {
     idleViews_.clear();
     if (isAttached()) CViewContainer::removed(nullptr);
     frame_ = this;
+    // Dialogs asked for from this window end with it; their answers would find nobody.
+    if (platformFrame_) platform::services().cancelDialogs(platformFrame_->getNativeHandle());
     platformFrame_.reset();
     forget();
 }

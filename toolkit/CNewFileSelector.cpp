@@ -1,5 +1,7 @@
 #include "toolkit/CNewFileSelector.h"
 
+#include <memory>
+
 #include "platform/Services.h"
 #include "toolkit/CFrame.h"
 
@@ -84,8 +86,10 @@ bool CNewFileSelector::run(Callback callback) {
     callback_ = std::move(callback);
     running_ = true;
     const uint64_t id = ++run_;
-    remember(); // until the answer arrives
-    platform::services().chooseFile(r, [this, id](const std::vector<std::string>& files) { finished(files, id); });
+    // Alive until the answer arrives, or until the services drop it unanswered.
+    remember();
+    std::shared_ptr<CNewFileSelector> self(this, [](CNewFileSelector* s) { s->forget(); });
+    platform::services().chooseFile(r, [self, id](const std::vector<std::string>& files) { self->finished(files, id); });
     return true;
 }
 
@@ -112,7 +116,6 @@ void CNewFileSelector::finished(const std::vector<std::string>& files, uint64_t 
         if (confirmed) delegate->notify(this, kSelectEndMessage);
         delegate->forget();
     }
-    forget();
 }
 
 } // namespace kelo::gui

@@ -1,4 +1,4 @@
-// The replaceable services: honest answers without dialogs, folder listing, the clock seam.
+// The replaceable services: folder listing and the clock seam.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,25 +11,6 @@
 
 namespace fs = std::filesystem;
 using namespace kelo::platform;
-
-TEST(PlatformServices, DialogsAnswerLaterAndHonestly) {
-    Services& s = systemServices();
-    std::vector<std::string> files{"untouched"};
-    bool answered = false;
-    MessageAnswer answer = MessageAnswer::kYes;
-    s.chooseFile(FileDialogRequest{}, [&](const std::vector<std::string>& f) {
-        files = f;
-        answered = true;
-    });
-    s.showMessage(MessageRequest{MessageKind::kYesNo, "t", "q", nullptr}, [&](MessageAnswer a) { answer = a; });
-    EXPECT_FALSE(answered); // never from inside the request
-    s.poll();
-    EXPECT_TRUE(answered);
-    EXPECT_TRUE(files.empty()); // no dialog here: cancelled
-    EXPECT_EQ(answer, MessageAnswer::kNotShown);
-    EXPECT_FALSE(s.openUrl("https://example.org/"));
-    EXPECT_FALSE(s.openInTextEditor("/tmp/x.ini"));
-}
 
 TEST(PlatformServices, FolderListingMarksRealFoldersOnly) {
     const fs::path dir = fs::temp_directory_path() / ("kelo-services-" + std::to_string(tickCount()));
@@ -47,6 +28,8 @@ TEST(PlatformServices, FolderListingMarksRealFoldersOnly) {
     if (!ec) want.insert(want.begin() + 1, {"link", false});
     EXPECT_EQ(got, want);
     EXPECT_FALSE(services().listFolder((dir / "missing").string(), entries));
+    EXPECT_TRUE(entries.empty());
+    EXPECT_FALSE(services().listFolder((dir / "a.pat").string(), entries));
     fs::remove_all(dir);
 }
 

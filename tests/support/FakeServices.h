@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Services.h"
@@ -24,7 +25,7 @@ public:
             answer = fileAnswers.front();
             fileAnswers.pop_front();
         }
-        pending_.push_back([done = std::move(done), answer] {
+        pending_.emplace_back(request.owner, [done = std::move(done), answer] {
             if (done) done(answer);
         });
     }
@@ -35,14 +36,22 @@ public:
             answer = messageAnswers.front();
             messageAnswers.pop_front();
         }
-        pending_.push_back([done = std::move(done), answer] {
+        pending_.emplace_back(request.owner, [done = std::move(done), answer] {
             if (done) done(answer);
         });
     }
+    // Answers due now, one at a time: an answer may cancel the others of its window. Dialogs
+    // asked for meanwhile answer at the next poll.
     void poll() override {
-        auto due = std::move(pending_);
-        pending_.clear();
-        for (auto& f : due) f();
+        for (size_t due = pending_.size(); due > 0 && !pending_.empty(); --due) {
+            auto f = std::move(pending_.front().second);
+            pending_.pop_front();
+            f();
+        }
+    }
+    void cancelDialogs(const void* owner) override {
+        cancelledOwners.push_back(owner);
+        std::erase_if(pending_, [owner](const auto& p) { return p.first == owner; });
     }
     bool openUrl(const std::string& url) override {
         urls.push_back(url);
@@ -65,11 +74,12 @@ public:
     std::deque<platform::MessageAnswer> messageAnswers;
     std::vector<std::string> urls;
     std::vector<std::string> editedFiles;
+    std::vector<const void*> cancelledOwners;
     bool launchSucceeds = true;
     uint32_t now = 1000;
 
 private:
-    std::vector<std::function<void()>> pending_;
+    std::deque<std::pair<const void*, std::function<void()>>> pending_;
 };
 
 } // namespace kelo::test

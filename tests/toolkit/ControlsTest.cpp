@@ -632,3 +632,20 @@ TEST(ToolkitFileSelector, ExtensionsFiltersAndAsynchronousAnswers) {
     folder->forget();
     save->forget();
 }
+
+TEST(ToolkitFileSelector, ClosingTheFrameCancelsItsDialog) {
+    kelo::test::FakeServices services;
+    bool called = false;
+    {
+        Harness h;
+        CNewFileSelector* s = CNewFileSelector::create(h.frame);
+        services.fileAnswers.push_back({"/tmp/a.pat"});
+        s->run([&](CNewFileSelector*, bool) { called = true; });
+        s->forget(); // the running dialog keeps it until the answer, or until the answer is dropped
+        EXPECT_EQ(services.pendingAnswers(), 1u);
+    }
+    EXPECT_EQ(services.cancelledOwners, std::vector<const void*>{nullptr});
+    EXPECT_EQ(services.pendingAnswers(), 0u);
+    services.poll();
+    EXPECT_FALSE(called);
+}

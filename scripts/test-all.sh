@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds and tests everything: the 64-bit Windows build with its tests under wine, the Linux
 # Release build (which also compares its renders with the Windows build's), an AddressSanitizer +
-# UndefinedBehaviorSanitizer build, and the analyzer's buffer hand-over under ThreadSanitizer.
+# UndefinedBehaviorSanitizer build, and the thread hand-overs (the analyzer's buffers, the plug-in
+# under the torture suite) under ThreadSanitizer.
 #
 #   scripts/test-all.sh
 #
@@ -153,8 +154,10 @@ for stage in $stages; do
             # Ardour cannot load a sanitized plug-in (the runtime must come first).
             run_stage asan "^ardour_host$" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_SANITIZE=ON ;;
         tsan)
-            # The recording hand-over between the editor and audio threads.
-            KELO_STAGE_TARGETS=kelo_analyzer_tests KELO_STAGE_INCLUDE='^kelo_analyzer_tests$' \
+            # The hand-overs between the editor, host and audio threads: the analyzer's
+            # recording, and the plug-in file under the torture suite's threads.
+            KELO_STAGE_TARGETS="kelo_analyzer_tests torture_tests" \
+            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|torture_tests)$' \
                 run_stage tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_TSAN=ON ;;
         windows)
             run_stage windows "" -DCMAKE_BUILD_TYPE=Release \

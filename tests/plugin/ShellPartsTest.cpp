@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "plugin/Handover.h"
 #include "plugin/OutgoingMidiQueue.h"
 #include "plugin/Vez303.h"
 #include "plugin/VolumeRamp.h"
@@ -49,6 +52,53 @@ TEST(VolumeRampTest, GlidesAcrossEachSubBlockEvenInPieces) {
     ramp.end();
     EXPECT_EQ(one, 0.0f);
     EXPECT_EQ(ramp.gain(), 1.0f);
+}
+
+// Commands from other threads reach the audio thread's state at the start of a block, in
+// the order they were submitted; with no block expected they apply at once; a block that
+// finds the state taken by another thread stays out of it.
+TEST(HandoverTest, AppliesAtBlockStartsOrAtOnceAndNeverTwoAtATime) {
+    struct Log {
+        std::vector<int> applied;
+        Handover* handover = nullptr;
+        bool blockGotIn = true;
+    } log;
+    Handover h(&log);
+    log.handover = &h;
+    auto note = [](void* t, const HandoverArgs& a) { static_cast<Log*>(t)->applied.push_back(a.i[0]); };
+    auto tryBlock = [](void* t, const HandoverArgs&) {
+        Log& l = *static_cast<Log*>(t);
+        std::thread([&l] { l.blockGotIn = l.handover->enterBlock(); }).join();
+    };
+    auto block = [&h] {
+        std::thread([&h] {
+            ASSERT_TRUE(h.enterBlock());
+            h.noteBlockLength(1.0); // the next block is due soon: commands wait for it
+            h.applyPending();
+            h.leaveBlock();
+        }).join();
+    };
+    HandoverArgs a;
+    a.i[0] = 1;
+    h.submit(note, a);
+    h.submit(tryBlock);
+    EXPECT_EQ(log.applied, std::vector<int>{1}) << "applied at once before any resume";
+    EXPECT_FALSE(log.blockGotIn) << "a block started while another thread held the state";
+
+    h.setProcessing(true);
+    block();
+    a.i[0] = 2;
+    h.submit(note, a);
+    a.i[0] = 3;
+    const uint64_t third = h.submit(note, a);
+    EXPECT_EQ(log.applied, std::vector<int>{1}) << "queued for the next block";
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        block();
+    });
+    h.wait(third);
+    EXPECT_EQ(log.applied, (std::vector<int>{1, 2, 3}));
+    late.join();
 }
 
 // ------------------------------------------------------------------------------ in-process

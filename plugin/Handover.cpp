@@ -48,16 +48,17 @@ void Handover::leaveBlock() {
 }
 
 void Handover::drain() {
-    const uint64_t head = head_.load(std::memory_order_relaxed);
     const uint64_t tail = tail_.load(std::memory_order_acquire);
-    if (head == tail) return;
-    for (uint64_t i = head; i != tail; ++i) {
-        const Command& c = ring_[i % kCapacity];
+    // One at a time, `next_` moved on before each runs: a command that calls back into the
+    // instance may apply the rest of the queue itself.
+    while (next_ < tail) {
+        const Command c = ring_[next_ % kCapacity];
+        ++next_;
         c.apply(target_, c.args);
+        if (afterApply_) afterApply_(target_);
+        // Only now: a waiter that sees its ticket applied also sees what afterApply published.
+        head_.store(next_, std::memory_order_release);
     }
-    if (afterApply_) afterApply_(target_);
-    // Only now: a waiter that sees its ticket applied also sees what afterApply published.
-    head_.store(tail, std::memory_order_release);
 }
 
 bool Handover::audioExpected() const {
@@ -107,7 +108,7 @@ uint64_t Handover::submit(Apply apply, const Args& args) {
 
 void Handover::wait(uint64_t ticket) {
     if (tlsHolding == this) {
-        drain();
+        drain(); // this thread holds the state: nobody else will apply it
         return;
     }
     while (head_.load(std::memory_order_acquire) < ticket)

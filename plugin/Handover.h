@@ -78,6 +78,7 @@ private:
     AfterApply afterApply_;
     std::mutex producers_; // among submitting threads only
     Command ring_[kCapacity];
+    uint64_t next_ = 0;             // the next command to apply; the holder's
     std::atomic<uint64_t> head_{0}; // commands applied
     std::atomic<uint64_t> tail_{0}; // commands submitted
     std::atomic<int> holder_{kFree};

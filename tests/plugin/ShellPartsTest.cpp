@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,51 +56,82 @@ TEST(VolumeRampTest, GlidesAcrossEachSubBlockEvenInPieces) {
     EXPECT_EQ(ramp.gain(), 1.0f);
 }
 
-// Commands from other threads reach the audio thread's state at the start of a block, in
-// the order they were submitted; with no block expected they apply at once; a block that
-// finds the state taken by another thread stays out of it.
-TEST(HandoverTest, AppliesAtBlockStartsOrAtOnceAndNeverTwoAtATime) {
-    struct Log {
-        std::vector<int> applied;
-        Handover* handover = nullptr;
-        bool blockGotIn = true;
-    } log;
+struct HandoverLog {
+    Handover* handover = nullptr;
+    std::vector<int> values;
+    std::vector<std::thread::id> threads; // where each value was applied
+    bool blockGotIn = true;
+};
+
+HandoverArgs arg(int v) {
+    HandoverArgs a;
+    a.i[0] = v;
+    return a;
+}
+
+void noteValue(void* t, const HandoverArgs& a) {
+    auto& log = *static_cast<HandoverLog*>(t);
+    log.values.push_back(a.i[0]);
+    log.threads.push_back(std::this_thread::get_id());
+}
+
+// A command that runs another, as a host calling back into the instance would.
+void runNext(void* t, const HandoverArgs& a) { static_cast<HandoverLog*>(t)->handover->run(noteValue, arg(a.i[0] + 1)); }
+
+void tryBlock(void* t, const HandoverArgs&) {
+    auto& log = *static_cast<HandoverLog*>(t);
+    std::thread([&log] { log.blockGotIn = log.handover->enterBlock(); }).join();
+}
+
+// Commands from other threads reach the audio thread's state at the start of a block, in the
+// order they were submitted, however many; with no block expected they apply at once; a
+// block that finds the state taken by another thread stays out of it.
+TEST(HandoverTest, AppliesAtBlockStartsInOrderOrAtOnceAndNeverTwoAtATime) {
+    HandoverLog log;
     Handover h(&log);
     log.handover = &h;
-    auto note = [](void* t, const HandoverArgs& a) { static_cast<Log*>(t)->applied.push_back(a.i[0]); };
-    auto tryBlock = [](void* t, const HandoverArgs&) {
-        Log& l = *static_cast<Log*>(t);
-        std::thread([&l] { l.blockGotIn = l.handover->enterBlock(); }).join();
-    };
-    auto block = [&h] {
-        std::thread([&h] {
-            ASSERT_TRUE(h.enterBlock());
-            h.noteBlockLength(1.0); // the next block is due soon: commands wait for it
-            h.applyPending();
-            h.leaveBlock();
-        }).join();
-    };
-    HandoverArgs a;
-    a.i[0] = 1;
-    h.submit(note, a);
+    h.submit(noteValue, arg(1));
     h.submit(tryBlock);
-    EXPECT_EQ(log.applied, std::vector<int>{1}) << "applied at once before any resume";
+    h.run(runNext, arg(1));
+    EXPECT_EQ(log.values, (std::vector<int>{1, 2})) << "applied at once before any resume";
     EXPECT_FALSE(log.blockGotIn) << "a block started while another thread held the state";
 
     h.setProcessing(true);
-    block();
-    a.i[0] = 2;
-    h.submit(note, a);
-    a.i[0] = 3;
-    const uint64_t third = h.submit(note, a);
-    EXPECT_EQ(log.applied, std::vector<int>{1}) << "queued for the next block";
+    auto block = [&h](const std::function<void()>& inside) {
+        ASSERT_TRUE(h.enterBlock());
+        h.noteBlockLength(1.0); // the next block is due soon: commands wait for it
+        h.applyPending();
+        if (inside) inside();
+        h.leaveBlock();
+    };
+    std::thread([&] { block([&] { h.run(noteValue, arg(3)); }); }).join();
+    EXPECT_EQ(log.values.back(), 3) << "a command from inside a block applies there";
+
+    std::atomic<bool> stop{false};
+    std::thread audio([&] {
+        while (!stop.load()) {
+            block(nullptr);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    for (int v = 4; v < 100; ++v) h.submit(noteValue, arg(v));
+    h.run(noteValue, arg(100));
+    stop = true;
+    const std::thread::id audioThread = audio.get_id();
+    audio.join();
+    // A block that is late is still waited for, as long as blocks are due.
     std::thread late([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        block();
+        block(nullptr);
     });
-    h.wait(third);
-    EXPECT_EQ(log.applied, (std::vector<int>{1, 2, 3}));
+    const std::thread::id lateThread = late.get_id();
+    h.run(noteValue, arg(101));
     late.join();
+
+    ASSERT_EQ(log.values.size(), 101u);
+    for (int v = 1; v <= 101; ++v) ASSERT_EQ(log.values[size_t(v - 1)], v);
+    for (size_t i = 3; i < 99; ++i) ASSERT_EQ(log.threads[i], audioThread) << log.values[i];
+    EXPECT_EQ(log.threads.back(), lateThread);
 }
 
 // ------------------------------------------------------------------------------ in-process

@@ -91,10 +91,11 @@ TEST(HandoverTest, AppliesAtBlockStartsInOrderOrAtOnceAndNeverTwoAtATime) {
     Handover h(&log);
     log.handover = &h;
     h.submit(noteValue, arg(1));
+    EXPECT_EQ(log.values, std::vector<int>{1}) << "applied at once before any resume";
     h.submit(tryBlock);
-    h.run(runNext, arg(1));
-    EXPECT_EQ(log.values, (std::vector<int>{1, 2})) << "applied at once before any resume";
     EXPECT_FALSE(log.blockGotIn) << "a block started while another thread held the state";
+    h.run(runNext, arg(1));
+    EXPECT_EQ(log.values, (std::vector<int>{1, 2}));
 
     h.setProcessing(true);
     auto block = [&h](const std::function<void()>& inside) {
@@ -104,8 +105,19 @@ TEST(HandoverTest, AppliesAtBlockStartsInOrderOrAtOnceAndNeverTwoAtATime) {
         if (inside) inside();
         h.leaveBlock();
     };
-    std::thread([&] { block([&] { h.run(noteValue, arg(3)); }); }).join();
-    EXPECT_EQ(log.values.back(), 3) << "a command from inside a block applies there";
+    std::thread([&] {
+        block([&] {
+            h.run(noteValue, arg(3));
+            EXPECT_EQ(log.values.back(), 3) << "a command from inside a block applies there";
+            uint64_t queued = 0;
+            std::thread([&] { queued = h.submit(noteValue, arg(4)); }).join();
+            EXPECT_EQ(log.values.back(), 3) << "another thread's command waits for the block";
+            h.wait(queued);
+            EXPECT_EQ(log.values.back(), 4) << "unless the block itself waits for it";
+        });
+        h.submit(noteValue, arg(5));
+        EXPECT_EQ(log.values.back(), 5) << "the audio thread between its blocks applies at once";
+    }).join();
 
     std::atomic<bool> stop{false};
     std::thread audio([&] {
@@ -114,7 +126,7 @@ TEST(HandoverTest, AppliesAtBlockStartsInOrderOrAtOnceAndNeverTwoAtATime) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     });
-    for (int v = 4; v < 100; ++v) h.submit(noteValue, arg(v));
+    for (int v = 6; v < 100; ++v) h.submit(noteValue, arg(v));
     h.run(noteValue, arg(100));
     stop = true;
     const std::thread::id audioThread = audio.get_id();
@@ -130,7 +142,7 @@ TEST(HandoverTest, AppliesAtBlockStartsInOrderOrAtOnceAndNeverTwoAtATime) {
 
     ASSERT_EQ(log.values.size(), 101u);
     for (int v = 1; v <= 101; ++v) ASSERT_EQ(log.values[size_t(v - 1)], v);
-    for (size_t i = 3; i < 99; ++i) ASSERT_EQ(log.threads[i], audioThread) << log.values[i];
+    for (size_t i = 5; i < 99; ++i) ASSERT_EQ(log.threads[i], audioThread) << log.values[i];
     EXPECT_EQ(log.threads.back(), lateThread);
 }
 

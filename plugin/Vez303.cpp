@@ -151,10 +151,8 @@ void Vez303::clearPatternBank() {
 
 void Vez303::applyResume(void* self, const Handover::Args&) {
     Vez303& p = *static_cast<Vez303*>(self);
-    p.voiceControl_.gate = 0;
-    p.voiceControl_.slideFrom = 0;
     p.voice_.resetEnvelopes();
-    p.sequencer_.resume();
+    p.sequencer_.resume(); // gate and glide off too
 }
 
 void Vez303::resume() {

@@ -26,6 +26,7 @@ TEST(Parameters, StartAtTheTableDefaultsAndIgnoreIndexesOutsideTheSlots) {
     for (const auto& [i, v] : slots) EXPECT_FLOAT_EQ(k->getParameter(i), v) << i;
     for (int i : {256, -1, -1000000}) k->setParameter(i, 0.7f);
     for (const auto& [i, v] : slots) EXPECT_FLOAT_EQ(k->getParameter(i), v) << i;
+    EXPECT_EQ(k->programName(), "Default") << "nothing written past the slots";
     EXPECT_FLOAT_EQ(k->getParameter(0), 0.5f);
 }
 
@@ -119,7 +120,8 @@ TEST(Parameters, EnterWithinZeroToOneFromHostsAndChunks) {
         int index;
         float value, kept;
     } cases[] = {{8, NAN, 1.0f},  {8, INFINITY, 1.0f}, {8, -INFINITY, 0.0f}, {8, 1e30f, 1.0f}, {0, NAN, 0.5f},
-                 {11, 2.0f, 1.0f}, {11, -1.0f, 0.0f},   {18, NAN, 0.5f},      {200, -3.0f, 0.0f}, {2, 0.25f, 0.25f}};
+                 {11, 2.0f, 1.0f}, {11, -1.0f, 0.0f},   {18, NAN, 0.5f},      {33, NAN, 0.25f},   {100, NAN, 1.0f},
+                 {200, -3.0f, 0.0f}, {2, 0.25f, 0.25f}};
     for (const auto& c : cases) {
         k->setParameter(c.index, c.value);
         EXPECT_EQ(k->getParameter(c.index), c.kept) << c.index << " set to " << c.value;

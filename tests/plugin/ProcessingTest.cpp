@@ -43,6 +43,12 @@ TEST(Events, AreSortedStablyClampedCappedAndUsedOnce) {
     k->render(256, {{100000, 0xB0, 74, 1}, {-40, 0xB0, 74, 2}, {255, 0xB0, 74, 3}});
     for (const SentMidi& m : k->sentMidi()) EXPECT_EQ(m.block, 3);
     EXPECT_EQ(echoes(k), (std::vector<int>{2, 3, 1}));
+    k->render(64, {{9, 0xB0, 74, 40}, {3, 0xB0, 74, 50}});
+    EXPECT_EQ(echoes(k), (std::vector<int>{50, 40}));
+    k->render(64, {{-5, 0x90, 0, 100}});
+    ASSERT_FALSE(k->sentMidi().empty());
+    EXPECT_EQ(k->sentMidi()[0].deltaFrames, 0) << "the key at -5 starts its note at the first sample";
+    echoes(k);
 
     std::vector<MidiIn> many;
     for (int i = 0; i < 70; ++i) many.push_back({i, 0xB0, 74, uint8_t(i)});

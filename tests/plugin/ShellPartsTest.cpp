@@ -197,6 +197,37 @@ TEST(InstanceTest, StartsAtTheDefaultsAndAUserKeyChangesOnlyItsOwnValue) {
     }
 }
 
+// A block that starts while another thread is replacing the state plays silence, and the
+// events it was given wait for the next block instead of being lost.
+Vez303* meeting = nullptr;
+float* meetingOutputs[2] = {};
+
+TEST(InstanceTest, ABlockMeetingAHandOverIsSilentAndKeepsItsEvents) {
+    test::ScratchHome home;
+    Vez303 plugin(recordingHost);
+    plugin.resume();
+    std::vector<float> left(64, 7.0f), right(64, 7.0f);
+    meeting = &plugin;
+    meetingOutputs[0] = left.data();
+    meetingOutputs[1] = right.data();
+    // The command runs on this thread, holding the state, while the audio thread comes in.
+    plugin.waitFor(plugin.post([](void*, const HandoverArgs&) {
+        std::thread([] {
+            VstMidiEvent cutoff = makeMidiEvent(5, 0xB0, 74, 127);
+            VstEvents list{};
+            list.numEvents = 1;
+            list.events[0] = reinterpret_cast<VstEvent*>(&cutoff);
+            meeting->processEvents(&list);
+            meeting->processReplacing(nullptr, meetingOutputs, 64);
+        }).join();
+    }));
+    EXPECT_EQ(left, std::vector<float>(64, 0.0f));
+    EXPECT_EQ(right, left);
+    EXPECT_EQ(plugin.getParameter(kCutoff), 0.5f);
+    plugin.processReplacing(nullptr, meetingOutputs, 64);
+    EXPECT_EQ(plugin.getParameter(kCutoff), 1.0f);
+}
+
 TEST(InstanceTest, AutomatedChangesReachTheHost) {
     test::ScratchHome home;
     std::vector<std::pair<VstInt32, float>> seen;

@@ -97,7 +97,8 @@ public:
     float volumeGain() const { return volume_.gain(); }
     // The analyzer's recording, mixed into the output while its preview plays.
     AudioPreview& audioPreview() { return preview_; }
-    // Guards hand-overs from the user-interface thread that the audio thread must see whole.
+    // Taken by the user-interface thread only, around the analyzer's recording exchange; the
+    // audio thread never takes it (its own hand-over is post(), above).
     std::mutex& uiLock() { return uiLock_; }
 
 private:

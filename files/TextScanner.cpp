@@ -5,7 +5,9 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
+#include <system_error>
 
 namespace kelo {
 namespace {
@@ -63,6 +65,9 @@ std::size_t decimalPrefix(std::string_view s, double& out) {
 } // namespace
 
 bool TextScanner::loadFile(const std::string& path, std::string& out, std::size_t maxBytes) {
+    std::error_code ec;
+    // Some systems open a folder for reading and then read nothing from it.
+    if (std::filesystem::is_directory(std::filesystem::path(path), ec)) return false;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
     out.clear();
@@ -73,16 +78,29 @@ bool TextScanner::loadFile(const std::string& path, std::string& out, std::size_
         if (got == 0) break;
         out.append(buf, got);
     }
+    // Half a file read as a whole one would look like a file that says less.
+    const bool readWhole = std::ferror(f) == 0;
     std::fclose(f);
-    return true;
+    if (!readWhole) out.clear();
+    return readWhole;
+}
+
+platform::ReplaceResult replaceTextFile(const std::string& path, const std::string& text) {
+#ifdef _WIN32
+    std::string crlf;
+    crlf.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    return platform::replaceFile(path, crlf);
+#else
+    return platform::replaceFile(path, text);
+#endif
 }
 
 bool writeTextFile(const std::string& path, const std::string& text) {
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    const bool closed = std::fclose(f) == 0;
-    return written && closed;
+    return replaceTextFile(path, text) == platform::ReplaceResult::Written;
 }
 
 void TextScanner::skipSpace() {

@@ -13,6 +13,7 @@
 #include "engine/VoiceControl.h"
 #include "engine/VoiceSettings.h"
 #include "files/CcMap.h"
+#include "files/CcMapFile.h"
 #include "files/EngineSettings.h"
 #include "files/ParameterWriter.h"
 #include "plugin/EventStore.h"
@@ -125,6 +126,7 @@ private:
 
     uint8_t chunk_[kStateChunkSize]{};
     std::string dataFolder_;
+    MidiMapOnDisk ccMapOnDisk_{}; // what "MidiCC.ini" held at start-up; written back only if changed
     std::mutex uiLock_;
 };
 

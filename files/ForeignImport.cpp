@@ -159,7 +159,10 @@ int importPhFile(std::FILE* file, PatternBank& bank) {
     const bool ok = readWholeFile(file, text);
     std::fclose(file);
     if (!ok) return 0;
+    return importPhText(text, bank);
+}
 
+int importPhText(std::span<const uint8_t> text, PatternBank& bank) {
     IntScanner scan(text);
     int patternsRead = 0;
     for (; patternsRead < kNumPatterns; ++patternsRead) {

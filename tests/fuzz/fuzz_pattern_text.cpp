@@ -48,15 +48,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::checkPatternPlayable(bank.patterns[i]);
     }
 
-    // Written and read back, a bank is stable: the second reading gives the same text.
-    const std::string written = formatBank(bank);
+    // Written and read back, the patterns read are stable: the second reading gives the same
+    // text. (Only those: formatting all 128 would cost far more than the input.)
+    const auto written = [&](const PatternBank& b) {
+        std::string out;
+        for (int i = 0; i < blocks; ++i) out += formatPattern(b.patterns[i]);
+        return out;
+    };
     PatternBank back = kSentinel;
-    FUZZ_CHECK(parseBank(back, written) == kNumPatterns);
-    const std::string again = formatBank(back);
+    FUZZ_CHECK(parseBank(back, written(bank)) == blocks);
+    for (int i = 0; i < blocks; ++i) checkReadSteps(back.patterns[i], back.patterns[i].stepCount());
+    const std::string again = written(back);
     PatternBank third = kSentinel;
     parseBank(third, again);
-    FUZZ_CHECK(formatBank(third) == again);
-    for (const Pattern& p : back.patterns) checkReadSteps(p, p.stepCount());
+    FUZZ_CHECK(written(third) == again);
 
     // As one pattern file with its parameter lines.
     Pattern p = kSentinel.patterns[7];

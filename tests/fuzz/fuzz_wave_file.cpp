@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(wave.frames() == 0);
         return 0;
     }
-    FUZZ_CHECK(wave.frameCount > 0 && wave.frames() == wave.frameCount);
+    FUZZ_CHECK(wave.frameCount >= 0 && wave.frames() == wave.frameCount);
     for (int32_t i = 0; i < wave.frames(); ++i) FUZZ_CHECK(std::fabs(wave.samples[size_t(i)]) <= 32768.0f / 32767.0f);
     normalizeWave(wave);
     for (int32_t i = 0; i < wave.frames(); ++i) FUZZ_CHECK(std::fabs(wave.samples[size_t(i)]) <= 1.0f);

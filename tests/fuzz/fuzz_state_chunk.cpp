@@ -19,6 +19,21 @@ Instance& instance() {
     return *one;
 }
 
+int32_t word(const std::vector<uint8_t>& chunk, size_t offset) {
+    int32_t v;
+    std::memcpy(&v, chunk.data() + offset, 4);
+    return v;
+}
+
+void holdEditCursor(std::vector<uint8_t>& chunk) {
+    const size_t cursorAt = kChunkSettingsOffset + 4 * kChunkWordEditCursor;
+    const int32_t current = word(chunk, kChunkSettingsOffset + 4 * kChunkWordCurrentPattern);
+    FUZZ_CHECK(current >= 0 && current < kNumPatterns);
+    const int32_t steps = word(chunk, kChunkBankOffset + sizeof(Pattern) * size_t(current)) & 0x7F;
+    const int32_t cursor = std::clamp(word(chunk, cursorAt), 0, std::max(steps, 1) - 1);
+    std::memcpy(chunk.data() + cursorAt, &cursor, 4);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -61,11 +76,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     k.checkParameters();
     k.dispatch(effMainsChanged, 0, 0);
 
-    // A state the instance gives back is one it takes back as it is.
+    // A state the instance gives back is one it takes back as it is, except that the edit
+    // cursor comes back inside the current pattern (playing may have switched to a shorter one).
     k.getChunk(before);
     FUZZ_CHECK(before.size() == kStateChunkSize);
     k.setChunk(before.data(), before.size());
     k.getChunk(after);
+    holdEditCursor(before);
     FUZZ_CHECK(after == before);
     return 0;
 }

@@ -104,7 +104,9 @@ bool readMidiMap(CcMap& map, KeyCommandTable& keys, const std::string& path) {
     return true;
 }
 
-MidiMapOnDisk loadMidiMapFile(CcMap& map, KeyCommandTable& keys, const std::string& path) {
+void pauseBeforeMidiMapReread() { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }
+
+MidiMapOnDisk loadMidiMapFile(CcMap& map, KeyCommandTable& keys, const std::string& path, void (*pause)()) {
     MidiMapOnDisk disk;
     const CcMap startMap = map;
     const KeyCommandTable startKeys = keys;
@@ -117,7 +119,7 @@ MidiMapOnDisk loadMidiMapFile(CcMap& map, KeyCommandTable& keys, const std::stri
         // Another program writing the file in place may have it half-written for a moment:
         // look again shortly rather than take a cut map for the whole map.
         if (parseMidiMap(map, keys, text) || attempt >= kMidiMapReadAttempts - 1) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        pause();
     }
     disk.map = map;
     disk.keys = keys;

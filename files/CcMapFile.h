@@ -30,9 +30,12 @@ struct MidiMapOnDisk {
     bool fileExisted = false;
 };
 constexpr int kMidiMapReadAttempts = 10;
-// Reads `path` over the tables (a file that looks cut short is read again a few times, 5 ms
-// apart, in case another program is just writing it) and answers what was read.
-MidiMapOnDisk loadMidiMapFile(CcMap& map, KeyCommandTable& keys, const std::string& path);
+// Waits before a file that looked cut short is read again (5 ms).
+void pauseBeforeMidiMapReread();
+// Reads `path` over the tables (a file that looks cut short is read again a few times, after
+// `pause`, in case another program is just writing it) and answers what was read.
+MidiMapOnDisk loadMidiMapFile(CcMap& map, KeyCommandTable& keys, const std::string& path,
+                              void (*pause)() = pauseBeforeMidiMapReread);
 // Writes the tables (creating the folder) when they differ from `disk`, or when there was no
 // file at start-up and there still is none. False only when a needed write failed.
 bool saveMidiMapIfChanged(const CcMap& map, const KeyCommandTable& keys, const MidiMapOnDisk& disk,

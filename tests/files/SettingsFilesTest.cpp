@@ -212,6 +212,15 @@ std::string changes(const Maps& m) {
     return out;
 }
 
+TEST(CcMap, DefaultControllers) {
+    CcMap map;
+    setDefaultCcMap(map);
+    std::string mapped;
+    for (int c = 0; c < kCcMapSize; ++c)
+        if (map.entries[c] != -1) mapped.append(" ").append(std::to_string(c)).append(">").append(std::to_string(map.entries[c]));
+    EXPECT_EQ(mapped, " 7>8 70>10 71>0 74>1 76>2 77>3 78>4 79>5 80>11 91>7 92>6");
+}
+
 TEST(CcMap, LearningKeepsOneControllerPerParameter) {
     Maps m;
     learnController(m.map, 20, 1);
@@ -226,6 +235,7 @@ TEST(CcMap, LearningKeepsOneControllerPerParameter) {
 TEST(CcMap, PerParameterKeysAndTableSections) {
     const std::pair<const char*, const char*> cases[] = {
         {"MidiCC.Cutoff = 20\n", " cc20=1 cc74=-1"},
+        {"MidiCC.Tune = 0\n", " cc0=0 cc71=-1"},
         // Bases as in the settings files; there is no controller 200.
         {"midicc.tempo = 0x10\nMidiCC.HighpassFilter = 010\nMidiCC.DistortionType = 200\n", " cc8=12 cc16=9"},
         {"MidiMapSize = 4\n5\n-1\n12\n3\n", " cc0=5 cc2=12 cc3=3"},
@@ -244,6 +254,7 @@ TEST(CcMap, EntriesOutsideTheirMeaningReadAsNoneAndCutTextIsNoticed) {
     EXPECT_TRUE(parseMidiMap(m.map, m.keys, "MidiMapSize = 3\n13\n-5\n12\nMidiKeyMapping = 3\n128\n-1\n127\n"));
     EXPECT_EQ(changes(m), " cc2=12 key0=-1 key1=-1 key2=127");
     EXPECT_EQ(changes(parsed("\xEF\xBB\xBFMidiCC.Cutoff = 20\n")), " cc20=1 cc74=-1") << "byte-order mark";
+    EXPECT_TRUE(parseMidiMap(m.map, m.keys, ";")) << "a comment is a whole file";
 
     const std::string whole = formatMidiMap(m.map, m.keys);
     EXPECT_TRUE(parseMidiMap(m.map, m.keys, whole));
@@ -277,14 +288,28 @@ TEST(CcMap, StartUpAndShutdownKeepTheUsersFile) {
     EXPECT_TRUE(saveMidiMapIfChanged(a.map, a.keys, diskA, path));
     EXPECT_EQ(changes(parsed(test::readText(path))), " cc20=1 cc30=2 cc74=-1 cc76=-1");
 
-    // A file caught half-written is taken for what it holds, never for "no map", and never
-    // written back unchanged.
-    const std::string cut = "MidiMapSize = 128\n-1\n1\n";
+    // A file caught half-written is read again until it is whole...
+    const std::string cut = "MidiMapSize = 128\n-1\n1\nMidiKeyMapping = 13\n1\n2";
     std::ofstream(path, std::ios::binary) << cut;
-    const MidiMapOnDisk diskB = loadMidiMapFile(b.map, b.keys, path);
+    static std::string completing;
+    completing = path;
+    const MidiMapOnDisk whole = loadMidiMapFile(b.map, b.keys, path, [] {
+        std::ofstream(completing, std::ios::binary) << "MidiCC.Cutoff = 20\n";
+    });
+    EXPECT_EQ(changes(b), " cc20=1 cc74=-1") << "nothing of the cut reading stays";
+    EXPECT_EQ(std::memcmp(&whole.map, &b.map, sizeof b.map), 0);
+    // ...and one that stays cut is taken for what it holds, never for "no map", and never
+    // written back unchanged.
+    std::ofstream(path, std::ios::binary) << cut;
+    Maps d;
+    int pauses = 0;
+    static int* counted;
+    counted = &pauses;
+    const MidiMapOnDisk diskB = loadMidiMapFile(d.map, d.keys, path, [] { ++*counted; });
+    EXPECT_EQ(pauses, kMidiMapReadAttempts - 1);
     EXPECT_TRUE(diskB.fileExisted);
-    EXPECT_EQ(b.map.entries[1], 1);
-    EXPECT_TRUE(saveMidiMapIfChanged(b.map, b.keys, diskB, path));
+    EXPECT_EQ(changes(d), " cc1=1 key0=1 key1=2");
+    EXPECT_TRUE(saveMidiMapIfChanged(d.map, d.keys, diskB, path));
     EXPECT_EQ(test::readText(path), cut);
 
     // No file at start-up, but one by shutdown: it was another instance's to write.

@@ -159,6 +159,25 @@ TEST(EngineSettingsFiles, WriterLinesAndRoundTrip) {
     EXPECT_EQ(test::readText(dir.file("Config.ini")), text);
 }
 
+TEST(EngineSettingsFiles, ResetRestoresThePanelsDefaultsAndKeepsTheRest) {
+    EngineSettings s = readFrom(
+        "VcoGain = 3\nTM3 = 1\nVcoTuning = 1\nTM6 = 1\nFirststep = 0\nProgrammingMode = 1\nFilterMode = 2\n"
+        "VCALeveling = 1\nFilterslope = 2\nHighpass = On\nTuningMode = 1\nMidiOutput = 1\nResetOscillator = 1\n"
+        "SyncMode = 1\nMidiMode = 2\nVCANoise = 0\nClearNotes = 0\nAccentVelocity = 5\nGuiKnobMode = 7\nEggs = 0\n"
+        "EmulationMode = 1\nMidiOutputChannel = 3\nLoadParameters = 0\nLoadDefaultBank = 0\nOutputClipping = 1\n"
+        "TM4 = 2\nCapNotes = 1\nActiveClocks = 5\n");
+    s.slopeFlag = 1;
+    resetEngineSettings(s);
+    EngineSettings expected;
+    expected.tm6 = 0.0f; // the panel's Reset, unlike a new instance
+    expected.tm4 = 2.0f; // not the panel's to reset
+    expected.capNotes = 1;
+    expected.activeClocks = 5;
+    EXPECT_EQ(formatEngineSettings(s), formatEngineSettings(expected));
+    EXPECT_EQ(std::tuple(s.firstStep, s.slopeFlag, s.highpass, s.eggs, s.emulationMode, s.tm4, s.capNotes),
+              std::tuple(1, 0, 0, 1, 3, 2.0f, 1));
+}
+
 TEST(EngineSettingsFiles, CorruptFilesKeepClampedFieldsInRange) {
     const std::string good = formatEngineSettings(EngineSettings{}) + "Tempo = 120\nHighpass = On\n";
     static const char kAlphabet[] = "=; \t\r\n0x-.e9AaTM6ccentVelocity\0\xff";

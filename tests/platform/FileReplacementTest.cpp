@@ -72,6 +72,21 @@ TEST_F(FileReplacementTest, TheTargetChangesOnlyOnCommitAndNoScratchFileStays) {
     EXPECT_TRUE(fs::is_directory(dir_ / "folder"));
 }
 
+TEST_F(FileReplacementTest, FailuresSayWhyAndLeaveNoScratchFile) {
+    FileReplacement r;
+    EXPECT_FALSE(r.begin(path("missing/a.txt")));
+    EXPECT_NE(r.error().find("cannot write"), std::string::npos) << r.error();
+    ASSERT_TRUE(r.begin(path("a.txt")));
+    EXPECT_EQ(r.error(), "");
+    ASSERT_TRUE(r.begin(path("b.txt"))) << "a second begin drops the first scratch file";
+    EXPECT_EQ(files(), 1u);
+    // Something else takes the name before the commit: the move fails, nothing is left.
+    fs::create_directories(dir_ / "b.txt" / "inside");
+    EXPECT_FALSE(r.commit());
+    EXPECT_NE(r.error(), "");
+    EXPECT_EQ(std::tuple(files(), fs::is_directory(dir_ / "b.txt" / "inside")), std::tuple(1u, true));
+}
+
 #if !defined(_WIN32)
 TEST_F(FileReplacementTest, LinksPermissionsAndReadOnlyFilesAreRespected) {
     put("real.ini", "old");

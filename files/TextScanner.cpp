@@ -5,9 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <limits>
-#include <system_error>
 
 namespace kelo {
 namespace {
@@ -65,24 +63,7 @@ std::size_t decimalPrefix(std::string_view s, double& out) {
 } // namespace
 
 bool TextScanner::loadFile(const std::string& path, std::string& out, std::size_t maxBytes) {
-    std::error_code ec;
-    // Some systems open a folder for reading and then read nothing from it.
-    if (std::filesystem::is_directory(std::filesystem::path(path), ec)) return false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    out.clear();
-    char buf[4096];
-    while (out.size() < maxBytes) {
-        const std::size_t want = std::min(sizeof buf, maxBytes - out.size());
-        const std::size_t got = std::fread(buf, 1, want, f);
-        if (got == 0) break;
-        out.append(buf, got);
-    }
-    // Half a file read as a whole one would look like a file that says less.
-    const bool readWhole = std::ferror(f) == 0;
-    std::fclose(f);
-    if (!readWhole) out.clear();
-    return readWhole;
+    return platform::readFile(path, out, maxBytes);
 }
 
 platform::ReplaceResult replaceTextFile(const std::string& path, const std::string& text) {

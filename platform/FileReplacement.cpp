@@ -1,5 +1,6 @@
 #include "platform/FileReplacement.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -73,6 +74,33 @@ bool moveOver(const std::string& from, const std::string& to, std::string& why) 
 }
 
 void syncFolder(const std::string&) {}
+
+bool readWhole(const std::string& path, std::string& out, std::size_t maxBytes) {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (int attempt = 0;; ++attempt) {
+        h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) break;
+        const DWORD code = GetLastError();
+        if ((code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) || attempt >= 50) return false;
+        Sleep(10);
+    }
+    out.clear();
+    char buf[4096];
+    bool ok = true;
+    while (out.size() < maxBytes) {
+        const DWORD want = DWORD(std::min<std::size_t>(sizeof buf, maxBytes - out.size()));
+        DWORD got = 0;
+        if (!ReadFile(h, buf, want, &got, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        out.append(buf, got);
+    }
+    CloseHandle(h);
+    return ok;
+}
 #else
 int processId() { return int(getpid()); }
 
@@ -97,6 +125,22 @@ bool moveOver(const std::string& from, const std::string& to, std::string& why) 
     if (std::rename(from.c_str(), to.c_str()) == 0) return true;
     why = std::string("cannot move the new file into place: ") + std::strerror(errno);
     return false;
+}
+
+bool readWhole(const std::string& path, std::string& out, std::size_t maxBytes) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    out.clear();
+    char buf[4096];
+    while (out.size() < maxBytes) {
+        const std::size_t want = std::min(sizeof buf, maxBytes - out.size());
+        const std::size_t got = std::fread(buf, 1, want, f);
+        if (got == 0) break;
+        out.append(buf, got);
+    }
+    const bool ok = std::ferror(f) == 0;
+    std::fclose(f);
+    return ok;
 }
 
 // The rename itself reaches the disk only with its folder.
@@ -189,6 +233,15 @@ void FileReplacement::abandon() {
     file_ = nullptr;
     if (!scratch_.empty()) std::remove(scratch_.c_str());
     scratch_.clear();
+}
+
+bool readFile(const std::string& path, std::string& out, std::size_t maxBytes) {
+    std::error_code ec;
+    // Some systems open a folder for reading and then read nothing from it.
+    const bool ok = !fs::is_directory(fs::path(path), ec) && readWhole(path, out, maxBytes);
+    // Half a file read as a whole one would look like a file that says less.
+    if (!ok) out.clear();
+    return ok;
 }
 
 ReplaceResult replaceFile(const std::string& path, std::string_view bytes) {

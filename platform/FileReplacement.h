@@ -56,4 +56,10 @@ enum class ReplaceResult {
 // The whole contents at once.
 ReplaceResult replaceFile(const std::string& path, std::string_view bytes);
 
+// Reads a whole file (at most `maxBytes`) into `out`; false when it is missing, a folder or
+// unreadable. Windows refuses to open a file for the moment a writer moves a new one into its
+// place, and refuses the move while a reader has it open: readers there share it for
+// deletion and try again for a moment, so neither side takes the other for a missing file.
+bool readFile(const std::string& path, std::string& out, std::size_t maxBytes);
+
 } // namespace kelo::platform

@@ -88,8 +88,8 @@ Vez303::~Vez303() {
         sendMidiNow(0, status, kAllNotesOff, 0);
         queueMidiEvent(0, status, kAllNotesOff, 0);
     }
-    if (!dataFolder_.empty() && platform::ensureFolder(dataFolder_))
-        writeMidiMap(ccMap_, sequencer_.keyCommands, dataFolder_ + "MidiCC.ini");
+    if (!dataFolder_.empty())
+        saveMidiMapIfChanged(ccMap_, sequencer_.keyCommands, ccMapOnDisk_, dataFolder_ + "MidiCC.ini");
     // The editor may call back into the instance while it closes: it goes while every
     // member is still alive.
     setEditor(nullptr);
@@ -121,7 +121,8 @@ void Vez303::startUp() {
     if (settings_.midiTransmitKnobs < 0) settings_.midiTransmitKnobs = 0;
 
     setDefaultCcMap(ccMap_);
-    if (!dataFolder_.empty()) readMidiMap(ccMap_, sequencer_.keyCommands, dataFolder_ + "MidiCC.ini");
+    if (!dataFolder_.empty())
+        ccMapOnDisk_ = loadMidiMapFile(ccMap_, sequencer_.keyCommands, dataFolder_ + "MidiCC.ini");
 
     clearPatternBank();
     if (settings_.loadDefaultBank && !dataFolder_.empty())

@@ -14,6 +14,7 @@
 #include "engine/VoiceControl.h"
 #include "engine/VoiceSettings.h"
 #include "files/CcMap.h"
+#include "files/CcMapFile.h"
 #include "files/EngineSettings.h"
 #include "files/ParameterWriter.h"
 #include "plugin/EventStore.h"
@@ -163,6 +164,7 @@ private:
     std::atomic<int32_t> keyNameMode_{0};       // MidiMode != 0 ? 2 : MidiKeyProgramming ? 1 : 0
 
     std::string dataFolder_;
+    MidiMapOnDisk ccMapOnDisk_{}; // what "MidiCC.ini" held at start-up; written back only if changed
     std::mutex uiLock_;
     Handover handover_{this, &Vez303::publishView}; // last: its commands reach everything above
 };

@@ -73,7 +73,7 @@ say "skin pictures in $data$skin/: $copied installed, $kept of yours kept"
 
 say "rendering"
 # At full volume the instrument peaks about 6 dB above full scale (hosts mix in floating
-# point); the demo turns it down so the 24-bit file is not clipped.
+# point, and so does the file); the demo turns it down so any player plays it unclipped.
 summary=$("$render" --set Volume=0.6 -o "$out")
 echo "$summary"
 # The summary reads "<file>: <seconds> s (...), peak <dB> dBFS (...), ...".

@@ -26,7 +26,7 @@ export DEBIAN_FRONTEND=noninteractive
 export CTEST_OUTPUT_ON_FAILURE=1
 
 packages=(build-essential cmake pkg-config libgtest-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine wine64 libsndfile1-dev sox python3-mido python3 util-linux)
+          wine wine64 libsndfile1-dev sox python3-mido python3 util-linux dpf-plugins-vst)
 # Ardour 7 is the real host for one test; it needs no display.
 ardour_packages=(ardour)
 

@@ -39,10 +39,6 @@ constexpr double kSlideShare = 0.25;
 // Accent: the louder of two groups of struck notes, when they are at least this far apart.
 constexpr double kAccentSplit = 1.1;
 
-// Glide time constant (1/e) assumed when a recording's own glides do not show it: the
-// instrument's slide time of 0.0653 s to a tenth.
-constexpr double kDefaultGlideSeconds = 0.0653 / 2.302585092994046;
-
 // The recording as the detector reads it: bounds-safe window measures.
 struct Signal {
     const float* data;
@@ -77,70 +73,50 @@ std::vector<float> decimate(const Signal& s, int factor) {
     return out;
 }
 
-// Period (in samples, fractional) of x[0..n) by the cumulative mean normalised difference: the
-// shortest lag whose difference dips below the threshold, so a note is never read an octave
-// low, and the difference is taken over whole waves rather than crossings, so the filter's
-// ringing between them does not count. 0 when nothing periodic is found.
-double findPeriod(const float* x, int n, int minLag, int maxLag, std::vector<double>& d, double* centre = nullptr) {
-    // At least a third of the longest lag must be compared, whatever the note's length.
-    maxLag = std::min(maxLag, n * 3 / 4);
+// Period (in samples, fractional) of x[0..n) by the cumulative mean normalised difference,
+// taken over whole waves rather than crossings, so the filter's ringing between them does not
+// count. Every whole multiple of the period dips as deep as the period itself and a resonance
+// may dip between them: the deepest dip is taken, then the shortest whole fraction of it that
+// dips nearly as deep. 0 when nothing periodic is found.
+double findPeriod(const float* x, int n, int minLag, int maxLag, std::vector<double>& d) {
+    // The compared stretch is at least two fifths of the window, whatever the note's length.
+    maxLag = std::min(maxLag, n * 3 / 5);
+    minLag = std::max(minLag, 2);
     if (maxLag <= minLag + 2) return 0.0;
-    const int w = n - maxLag;
-    d.assign(size_t(maxLag + 2), 0.0);
-    for (int lag = 1; lag <= maxLag + 1 && lag + w <= n; ++lag) {
+    const int w = n - maxLag - 1;
+    d.assign(size_t(maxLag + 2), 1.0);
+    double running = 0.0;
+    for (int lag = 1; lag <= maxLag + 1; ++lag) {
         double sum = 0.0;
         for (int i = 0; i < w; ++i) {
             const double diff = double(x[i]) - double(x[i + lag]);
             sum += diff * diff;
         }
-        d[size_t(lag)] = sum;
+        running += sum;
+        d[size_t(lag)] = running > 0.0 ? sum * lag / running : 1.0;
     }
-    double running = 0.0;
-    double energy = 0.0;
-    for (int i = 0; i < w; ++i) energy += double(x[i]) * double(x[i]);
-    if (!(energy > 0.0)) return 0.0;
-    std::vector<double>& nd = d; // normalised in place
-    for (int lag = 1; lag <= maxLag + 1 && lag + w <= n; ++lag) {
-        running += d[size_t(lag)];
-        nd[size_t(lag)] = running > 0.0 ? d[size_t(lag)] * lag / running : 1.0;
-    }
-    const int last = std::min(maxLag, n - w - 1);
     int best = -1;
-    for (int lag = std::max(minLag, 2); lag <= last; ++lag) {
-        if (nd[size_t(lag)] < 0.2) {
-            while (lag + 1 <= last && nd[size_t(lag + 1)] < nd[size_t(lag)]) ++lag;
-            best = lag;
-            break;
-        }
-    }
-    if (best < 0) {
-        // No clear dip (a changing timbre): whole multiples of the period dip about as deep as
-        // the period itself, and the filter's resonance dips between them. Take the deepest dip,
-        // or the shortest whole fraction of it that dips nearly as deep.
-        double lowest = 0.5; // weaker periodicity than this is no note
-        for (int lag = std::max(minLag, 2); lag <= last; ++lag)
-            if (nd[size_t(lag)] < lowest) lowest = nd[size_t(lag)], best = lag;
-        if (best < 0) return 0.0;
-        for (int m = 6; m >= 2; --m) {
+    double lowest = 0.9; // weaker periodicity than this is no note
+    for (int lag = minLag; lag <= maxLag; ++lag)
+        if (d[size_t(lag)] < lowest) lowest = d[size_t(lag)], best = lag;
+    if (best < 0) return 0.0;
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (int m = 2; !moved; ++m) {
             const int guess = int(std::lround(double(best) / m));
-            if (guess < std::max(minLag, 2)) continue;
+            if (guess < minLag) break;
             int at = guess;
-            for (int lag = std::max(2, guess - 1 - guess / 25); lag <= std::min(last, guess + 1 + guess / 25); ++lag)
-                if (nd[size_t(lag)] < nd[size_t(at)]) at = lag;
-            if (nd[size_t(at)] <= lowest * 1.25 + 0.03) {
-                best = at;
-                break;
-            }
+            for (int lag = std::max(minLag, guess - 1 - guess / 25); lag <= guess + 1 + guess / 25; ++lag)
+                if (d[size_t(lag)] < d[size_t(at)]) at = lag;
+            if (d[size_t(at)] <= d[size_t(best)] * 1.25 + 0.03) best = at, moved = true;
         }
     }
     double shift = 0.0;
-    if (best > 1 && best < last) {
-        const double a = nd[size_t(best - 1)], b = nd[size_t(best)], c = nd[size_t(best + 1)];
+    if (best > 1 && best < maxLag + 1) {
+        const double a = d[size_t(best - 1)], b = d[size_t(best)], c = d[size_t(best + 1)];
         const double den = a - 2.0 * b + c;
         if (den > 0.0) shift = std::clamp(0.5 * (a - c) / den, -0.5, 0.5);
     }
-    // The compared pairs span the window plus one period: that is where the period was measured.
-    if (centre) *centre = 0.5 * (double(w) + double(best) + shift);
     return double(best) + shift;
 }
 
@@ -154,35 +130,236 @@ struct StepReading {
     double body = 0.0;
     double tail = 0.0;
     double hz = 0.0; // 0: no pitch found
+    double glideFrom = 0.0; // a note slid into: where its glide started
 };
 
-// One pitch measurement of a glide: frame centre (seconds from the step start) and Hz.
-struct PitchPoint {
-    double t;
-    double hz;
+// How a synth glides: after the step starts (plus `delay`, which also holds the filter's lag),
+// hz(t) = target + (start - target) * exp(-t / tau). Seconds.
+struct GlideLaw {
+    double tau;
+    double delay;
 };
 
-// Target of an exponential glide hz(t) = target + (start - target) * exp(-t / tau) through
-// the points, by least squares (late points, nearest the target, weigh most).
-double glideTarget(const std::vector<PitchPoint>& pts, double start, double tau, double* residual = nullptr) {
-    double num = 0.0, den = 0.0;
-    for (const PitchPoint& p : pts) {
-        const double e = std::exp(-p.t / tau);
-        num += (1.0 - e) * (p.hz - start * e);
-        den += (1.0 - e) * (1.0 - e);
-    }
-    const double target = den > 0.0 ? num / den : start;
-    if (residual) {
-        double sum = 0.0;
-        for (const PitchPoint& p : pts) {
-            const double err = semitones(p.hz) - semitones(target + (start - target) * std::exp(-p.t / tau));
-            sum += err * err;
+// A note slid into, on the decimated signal: from its step's start to the end of what is heard
+// of it, and the pitch it glides from.
+struct Glide {
+    int step = 0;
+    double from = 0.0, to = 0.0;
+    double startHz = 0.0; // 0: not known
+};
+
+// How far the recording is from gliding as `law` says from the glide's start to `targetHz`:
+// each sample is compared with the one a whole wave earlier along the glide's own phase, in
+// blocks of a few milliseconds, each block against its own level so the decaying note weighs
+// evenly; blocks nearly silent (the released part) do not count. 0 is a perfect match, 1 no
+// likeness; negative when the window cannot be measured.
+class GlideMatcher {
+public:
+    GlideMatcher(const std::vector<float>& low, double rate) : y_(low), rate_(rate) {}
+
+    // `stride` > 1 compares only every stride-th sample: a rough and quicker answer.
+    double mismatch(const Glide& g, double targetHz, const GlideLaw& law, int stride = 1) {
+        const double start = g.startHz;
+        const auto first = int64_t(std::floor(g.from - 1.2 * rate_ / std::min(start, targetHz)));
+        const int64_t last = std::min<int64_t>(int64_t(y_.size()) - 1, int64_t(g.to));
+        if (first < 0 || last - first < 16) return -1.0;
+        const auto n = size_t(last - first);
+        phase_.resize(n + 1);
+        // Phase in waves at each sample: the glide's frequency summed sample by sample.
+        const double begin = g.from + law.delay * rate_;
+        const double decay = std::exp(-1.0 / (law.tau * rate_));
+        double gap = 1.0; // exp(-t / tau) once the glide has begun
+        bool gliding = false;
+        double phase = 0.0;
+        for (size_t i = 0; i <= n; ++i) {
+            phase_[i] = phase;
+            const double t = double(first) + double(i) - begin;
+            double hz = start;
+            if (t > 0.0) {
+                if (!gliding) gap = std::exp(-t / (law.tau * rate_)), gliding = true;
+                else gap *= decay;
+                hz = targetHz + (start - targetHz) * gap;
+            }
+            phase += hz / rate_;
         }
-        *residual = sum;
+        const auto block = size_t(std::max(4.0, 0.008 * rate_));
+        const auto from = size_t(std::ceil(g.from + 0.02 * (g.to - g.from)) - double(first));
+        blocks_.clear();
+        double num = 0.0, den = 0.0;
+        size_t inBlock = 0, j = 0;
+        const auto step = size_t(std::max(1, stride));
+        for (size_t i = from; i < n; i += step) {
+            const double back = phase_[i] - 1.0;
+            while (j + 1 < i && phase_[j + 1] <= back) ++j;
+            const double frac = (back - phase_[j]) / (phase_[j + 1] - phase_[j]);
+            const size_t at = size_t(first) + j;
+            const double earlier = double(y_[at]) + (double(y_[at + 1]) - double(y_[at])) * frac;
+            const double now = double(y_[size_t(first) + i]);
+            num += (now - earlier) * (now - earlier);
+            den += now * now + earlier * earlier;
+            if ((inBlock += step) >= block) {
+                blocks_.emplace_back(num, den);
+                num = den = 0.0;
+                inBlock = 0;
+            }
+        }
+        if (inBlock * 2 >= block) blocks_.emplace_back(num, den);
+        double loudest = 0.0;
+        for (const auto& b : blocks_) loudest = std::max(loudest, b.second);
+        if (!(loudest > 0.0)) return -1.0;
+        double sum = 0.0;
+        int counted = 0;
+        for (const auto& b : blocks_)
+            if (b.second > 0.02 * loudest) sum += b.first / b.second, ++counted;
+        return sum / counted;
     }
-    return target;
+
+private:
+    const std::vector<float>& y_;
+    double rate_;
+    std::vector<double> phase_;
+    std::vector<std::pair<double, double>> blocks_;
+};
+
+// Glide law assumed when a recording's glides do not show their own: the instrument's slide
+// time of 0.0653 s to a tenth.
+constexpr GlideLaw kDefaultGlide{0.0653 / 2.302585092994046, 0.0};
+
+// The notes a pitch may be read as, on the recording's tuning (`offset` semitones from the
+// equal-tempered notes).
+struct NoteRange {
+    int lo = 0, hi = -1;
+    double offset = 0.0;
+    double hz(int note) const { return kNote0Hz * std::exp2((note + offset) / 12.0); }
+};
+
+// The note in [lo, hi] the glide matches best under `law`, with its mismatch; {lo - 1, -1}
+// when nothing could be measured.
+std::pair<int, double> bestTarget(GlideMatcher& m, const Glide& g, const GlideLaw& law, int lo, int hi,
+                                  const NoteRange& notes, int stride = 1) {
+    std::pair<int, double> best{lo - 1, -1.0};
+    for (int note = std::max(lo, notes.lo); note <= std::min(hi, notes.hi); ++note) {
+        const double v = m.mismatch(g, notes.hz(note), law, stride);
+        if (v >= 0.0 && (best.second < 0.0 || v < best.second)) best = {note, v};
+    }
+    return best;
 }
 
+// The best note near `from` under `law`: the notes around it, then on past the nearer edge
+// for as long as the best lies at an edge.
+std::pair<int, double> bestTargetNear(GlideMatcher& m, const Glide& g, const GlideLaw& law, int from,
+                                      const NoteRange& notes) {
+    int lo = from - 2, hi = from + 2;
+    std::pair<int, double> best = bestTarget(m, g, law, lo, hi, notes);
+    while (best.second >= 0.0) {
+        if (best.first == lo && lo > notes.lo) {
+            hi = lo - 1, lo -= 3;
+        } else if (best.first == hi && hi < notes.hi) {
+            lo = hi + 1, hi += 3;
+        } else {
+            break;
+        }
+        const auto next = bestTarget(m, g, law, lo, hi, notes);
+        if (next.second < 0.0 || next.second >= best.second) break;
+        best = next;
+    }
+    return best;
+}
+
+// The glide law under which the glides (each from a known pitch) match the recording best,
+// each heading for its own best note. A glide that is cut short fits a slower glide to a
+// farther note nearly as well, so a few glides cannot tell the glide time finely: the
+// instrument's own is kept unless another fits clearly better. The delay is always fitted.
+GlideLaw fitGlideLaw(GlideMatcher& m, const std::vector<Glide>& glides, const NoteRange& notes) {
+    if (glides.empty()) return kDefaultGlide;
+    // Each glide's best note so far: the search under the next law starts there.
+    std::vector<int> targets(glides.size(), notes.lo - 1);
+    auto total = [&](const GlideLaw& law, bool keepTargets) {
+        double sum = 0.0;
+        for (size_t i = 0; i < glides.size(); ++i) {
+            const auto [note, v] = targets[i] < notes.lo ? bestTarget(m, glides[i], law, notes.lo, notes.hi, notes)
+                                                         : bestTargetNear(m, glides[i], law, targets[i], notes);
+            if (v < 0.0) continue;
+            sum += v;
+            if (keepTargets) targets[i] = note;
+        }
+        return sum;
+    };
+    // The delay for a glide time, coarsely then finely.
+    auto fitDelay = [&](double tau, double& bestTotal) {
+        GlideLaw best{tau, 0.0};
+        bestTotal = total(best, true);
+        for (double delay = -0.003; delay <= 0.0045; delay += 0.0005) {
+            const double v = total({tau, delay}, false);
+            if (v < bestTotal) bestTotal = v, best.delay = delay;
+        }
+        const double coarse = best.delay;
+        for (int i = -3; i <= 3; ++i) {
+            const double v = total({tau, coarse + i * 0.000125}, false);
+            if (v < bestTotal) bestTotal = v, best.delay = coarse + i * 0.000125;
+        }
+        return best;
+    };
+    double ownTotal = 0.0;
+    const GlideLaw own = fitDelay(kDefaultGlide.tau, ownTotal);
+
+    // Another glide time: on a coarse scale over every note with a rough measure (the own
+    // glide time measured alike for comparison), then finely.
+    auto rough = [&](const GlideLaw& law) {
+        double sum = 0.0;
+        for (const Glide& g : glides) sum += std::max(0.0, bestTarget(m, g, law, notes.lo, notes.hi, notes, 3).second);
+        return sum;
+    };
+    double coarseTotal = rough(own), coarseTau = 0.0;
+    for (double tau = 0.006; tau < 0.15; tau *= 1.25) {
+        if (std::fabs(std::log(tau / own.tau)) < std::log(1.12)) continue;
+        const double v = rough({tau, 0.0});
+        if (v < coarseTotal) coarseTotal = v, coarseTau = tau;
+    }
+    if (coarseTau == 0.0) return own;
+    std::fill(targets.begin(), targets.end(), notes.lo - 1);
+    double otherTotal = 0.0;
+    GlideLaw other = fitDelay(coarseTau, otherTotal);
+    double fineTau = other.tau;
+    for (int i = -12; i <= 12; ++i) {
+        const double v = total({other.tau * std::pow(1.01, i), other.delay}, false);
+        if (v < otherTotal) otherTotal = v, fineTau = other.tau * std::pow(1.01, i);
+    }
+    if (fineTau != other.tau) other = fitDelay(fineTau, otherTotal);
+    return otherTotal < 0.6 * ownTotal ? other : own;
+}
+
+// The note a glide is heading for: every note's mismatch is weighed against the mean mismatch
+// of the notes above it (a glide to a note far above the sound compares samples less than a
+// wave apart, which always look alike), and the least wins. Under a glide heading an octave (a
+// twelfth, two octaves) too low, the sound matches itself a whole number of waves back nearly
+// as well: the higher note wins a near tie. {notes.lo - 1} when nothing could be measured.
+int glideTarget(GlideMatcher& m, const Glide& g, const GlideLaw& law, const NoteRange& notes,
+                std::vector<double>& scores) {
+    scores.assign(size_t(std::max(0, notes.hi - notes.lo + 1)), -1.0);
+    auto score = [&](int note) -> double& { return scores[size_t(note - notes.lo)]; };
+    double running = 0.0;
+    int counted = 0, best = notes.lo - 1;
+    for (int note = notes.hi; note >= notes.lo; --note) {
+        const double v = m.mismatch(g, notes.hz(note), law);
+        if (v < 0.0) continue;
+        running += v, ++counted;
+        score(note) = running > 0.0 ? v * counted / running : 1.0;
+        if (best < notes.lo || score(note) < score(best)) best = note;
+    }
+    if (best < notes.lo) return best;
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (int up : {12, 19, 24}) {
+            const int note = best + up;
+            if (note <= notes.hi && score(note) >= 0.0 && score(note) <= score(best) * 1.25 + 0.03) {
+                best = note, moved = true;
+                break;
+            }
+        }
+    }
+    return best;
+}
 } // namespace
 
 AnalyzerOptions& analyzerOptions() {
@@ -241,9 +418,10 @@ MeasureGrid measureGrid(const WaveBuffer& recording, int steps) {
     return grid;
 }
 
-bool detectSteps(const WaveBuffer& recording, DetectedSteps& out, int steps) {
-    if (steps < 1) return false;
-    steps = std::min(steps, kMaxSteps);
+namespace {
+
+// detectSteps without its guard against running out of memory.
+bool detect(const WaveBuffer& recording, DetectedSteps& out, int steps) {
     const Signal wave{recording.samples.data(), recording.frames()};
     const int32_t rate = recording.sampleRate;
     const MeasureGrid grid = measureGrid(recording, steps);
@@ -251,25 +429,17 @@ bool detectSteps(const WaveBuffer& recording, DetectedSteps& out, int steps) {
 
     std::vector<float> low;
     std::vector<double> scratch;
-    std::vector<PitchPoint> points;
-    try {
-        if (rate > 0 && wave.size > 0) low = decimate(wave, std::max(1, rate / kAnalysisRate));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    if (rate > 0 && wave.size > 0) low = decimate(wave, std::max(1, rate / kAnalysisRate));
     const int factor = rate > 0 ? std::max(1, rate / kAnalysisRate) : 1;
     const double lowRate = rate > 0 ? double(rate) / factor : 0.0;
     const int minLag = std::max(2, int(lowRate / kHighestHz));
     const int maxLag = int(lowRate / kLowestHz) + 1;
     // Pitch of the decimated signal between two input positions; 0 when none.
-    // `at` (when given) receives the input position the reading belongs to.
-    auto pitchAt = [&](double from, double to, int lagLo, int lagHi, double* at = nullptr) -> double {
+    auto pitchAt = [&](double from, double to, int lagLo, int lagHi) -> double {
         const int64_t a = std::max<int64_t>(0, int64_t(from / factor));
         const int64_t b = std::min<int64_t>(int64_t(low.size()), int64_t(to / factor));
         if (b - a < 8 || lowRate <= 0.0) return 0.0;
-        double centre = 0.0;
-        const double period = findPeriod(low.data() + a, int(b - a), lagLo, lagHi, scratch, &centre);
-        if (at) *at = double(a + centre) * factor;
+        const double period = findPeriod(low.data() + a, int(b - a), lagLo, lagHi, scratch);
         return period > 0.0 ? lowRate / period : 0.0;
     };
 
@@ -375,77 +545,45 @@ bool detectSteps(const WaveBuffer& recording, DetectedSteps& out, int steps) {
     }
     auto onGrid = [&](double hz) { return kNote0Hz * std::exp2((std::round(semitones(hz) - offset) + offset) / 12.0); };
 
-    // A note slid into is still gliding when it ends at real tempos: its pitch is the target of
-    // an exponential glide from where the previous note was, through the pitches measured in
-    // frames of a few periods across the note.
-    std::vector<std::vector<PitchPoint>> glides{size_t(steps)};
-    for (int k = 0; k < steps; ++k) {
-        StepReading& s = r[size_t(k)];
+    // A note slid into is still gliding when it ends at real tempos: it is read as the note
+    // whose glide, from where the step before left off, the recording follows best. How this
+    // synth glides is fitted to the recording's own glides from struck notes.
+    NoteRange notes{int(std::ceil(semitones(kLowestHz) - offset)), int(std::floor(semitones(kHighestHz) - offset)), offset};
+    GlideMatcher matcher(low, lowRate);
+    std::vector<Glide> glides;
+    for (int k = 0; k < steps && lowRate > 0.0; ++k) {
+        const StepReading& s = r[size_t(k)];
         if (!s.present || !s.slidInto) continue;
-        const double b = grid.start + k * len;
-        const double end = b + (s.slide ? 0.98 : kGateEnd) * len;
-        const double from = pitchAt(b - 0.35 * len, b, minLag, maxLag);
-        const double last = pitchAt(b + 0.55 * (end - b), end, minLag, maxLag);
-        if (last <= 0.0) continue;
-        s.hz = last;
-        const double lowHz = std::min(last, from > 0.0 ? from : last) / 1.4;
-        const double highHz = std::max(last, from) * 1.4;
-        const int lagLo = std::max(minLag, int(lowRate / highHz));
-        const int lagHi = std::min(maxLag, int(lowRate / lowHz) + 1);
-        // Frames just long enough for the longest period searched, so each reading is local.
-        const double frame = std::min(1.8 * rateD / lowHz, 0.6 * (end - b));
-        for (double at = b; at + frame <= end + 1.0; at += std::max(frame / 4.0, 1.0)) {
-            double centre = 0.0;
-            const double hz = pitchAt(at, at + frame, lagLo, lagHi, &centre);
-            if (hz > 0.0) glides[size_t(k)].push_back({(centre - b) / rateD, hz});
-        }
+        const double b = (grid.start + k * len) / factor;
+        Glide g{k, b, b + (s.slide ? 0.97 : kGateEnd) * len / factor, 0.0};
+        const StepReading& before = r[size_t(k - 1)];
+        if (!before.slidInto && before.hz > 0.0) g.startHz = onGrid(before.hz);
+        glides.push_back(g);
     }
-    // The glide time of this recording, from its clearest glides (each from a struck note);
-    // the instrument's own otherwise.
-    double tau = kDefaultGlideSeconds;
+    GlideLaw law = kDefaultGlide;
     {
-        std::vector<double> taus;
-        for (int k = 1; k < steps; ++k) {
-            const auto& pts = glides[size_t(k)];
-            const StepReading& before = r[size_t(k - 1)];
-            if (pts.size() < 3 || before.slidInto || before.hz <= 0.0) continue;
-            const double start = onGrid(before.hz);
-            if (std::fabs(semitones(pts.back().hz) - semitones(start)) < 2.0) continue;
-            double bestTau = 0.0, bestResidual = 1e300;
-            for (double t = 0.004; t < 0.3; t *= 1.1) {
-                double residual = 0.0;
-                glideTarget(pts, start, t, &residual);
-                if (residual < bestResidual) bestResidual = residual, bestTau = t;
-            }
-            taus.push_back(bestTau);
-        }
-        if (taus.size() >= 2) {
-            std::nth_element(taus.begin(), taus.begin() + long(taus.size() / 2), taus.end());
-            // Frame readings blur a glide's curve: only a clearly different glide time is taken.
-            const double measured = taus[taus.size() / 2];
-            if (measured < tau / 1.35 || measured > tau * 1.35) tau = measured;
-        }
+        std::vector<Glide> known;
+        for (const Glide& g : glides)
+            if (g.startHz > 0.0) known.push_back(g);
+        law = fitGlideLaw(matcher, known, notes);
     }
-    // Targets in order: a chain of slides starts each glide where the one before had got to.
     const double stepSeconds = len / rateD;
-    double reached = 0.0; // Hz at the end of the step before
-    for (int k = 0; k < steps; ++k) {
-        StepReading& s = r[size_t(k)];
-        if (!s.present || s.hz <= 0.0) {
-            reached = 0.0;
+    for (Glide& g : glides) {
+        StepReading& s = r[size_t(g.step)];
+        const StepReading& before = r[size_t(g.step - 1)];
+        if (g.startHz <= 0.0 && before.slidInto && before.hz > 0.0) {
+            // A chain of slides: this glide starts where the one before had got to.
+            const double from = before.glideFrom, to = onGrid(before.hz);
+            g.startHz = to + (from - to) * std::exp(-std::max(0.0, stepSeconds - law.delay) / law.tau);
+        }
+        if (g.startHz <= 0.0) {
+            // Nothing known to glide from: the pitch near the end of what is heard.
+            s.hz = pitchAt(g.from * factor + 0.55 * (g.to - g.from) * factor, g.to * factor, minLag, maxLag);
             continue;
         }
-        if (!s.slidInto) {
-            reached = onGrid(s.hz);
-            continue;
-        }
-        const auto& pts = glides[size_t(k)];
-        if (reached > 0.0 && !pts.empty()) {
-            const double target = glideTarget(pts, reached, tau);
-            // A target far from the last reading means the frames told nothing.
-            if (target > 0.0 && std::fabs(semitones(target) - semitones(s.hz)) < 12.0) s.hz = target;
-        }
-        reached = reached > 0.0 ? onGrid(s.hz) + (reached - onGrid(s.hz)) * std::exp(-stepSeconds / tau) : 0.0;
+        s.glideFrom = g.startHz;
+        const int note = glideTarget(matcher, g, law, notes, scratch);
+        if (note >= notes.lo) s.hz = notes.hz(note);
     }
 
     for (int k = 0; k < steps; ++k) {
@@ -464,6 +602,17 @@ bool detectSteps(const WaveBuffer& recording, DetectedSteps& out, int steps) {
         out.slide[i] = s.slide ? 1 : 0;
     }
     return true;
+}
+
+} // namespace
+
+bool detectSteps(const WaveBuffer& recording, DetectedSteps& out, int steps) {
+    if (steps < 1) return false;
+    try {
+        return detect(recording, out, std::min(steps, kMaxSteps));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 void writeStepPitch(PatternStep& step, int32_t pitch) {

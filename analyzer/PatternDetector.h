@@ -5,8 +5,9 @@
 // share of the step length or of the recording's own typical note level, so neither the file's
 // rate nor the synth's loudness or ring-out moves them: a note must stand above what still
 // sounds from the step before, an accent is the louder of two level groups, a slide keeps its
-// level to the step's end. Pitch comes from the normalised difference of whole waves, and a
-// note slid into is read where its glide is heading. Runs on the editor thread.
+// level to the step's end. Pitch comes from the normalised difference of whole waves; a note
+// slid into is the note whose glide the recording follows best, with the synth's glide time
+// and lag fitted to the recording's own glides. Runs on the editor thread.
 #include <array>
 #include <atomic>
 #include <cstdint>

@@ -243,14 +243,23 @@ bool renderTakes(const TakeRequest& r, std::vector<Take>& out, std::string& erro
         const double ms = std::uniform_real_distribution<double>(-r.maxSilenceMs / 3, r.maxSilenceMs)(rng);
         silences.push_back(ms <= 0.0 ? 0 : int(std::lround(ms * 0.001 * r.sampleRate)));
     }
-    return r.synth == Synth::Kelo ? renderKelo(r, patterns, silences, out, error)
-                                  : renderNekobi(r, patterns, silences, out, error);
+    const bool rendered = r.synth == Synth::Kelo ? renderKelo(r, patterns, silences, out, error)
+                                                 : renderNekobi(r, patterns, silences, out, error);
+    // Drawn apart from the patterns, so a request with trailing silence plays the same measures.
+    std::mt19937 trailing(r.seed ^ 0x9e3779b9u);
+    for (Take& t : out) {
+        if (!(r.maxTrailingMs > 0.0)) break;
+        const double ms = std::uniform_real_distribution<double>(r.maxTrailingMs / 4, r.maxTrailingMs)(trailing);
+        t.trailingFrames = int(std::lround(ms * 0.001 * r.sampleRate));
+        t.samples.resize(t.samples.size() + size_t(t.trailingFrames), 0.0f);
+    }
+    return rendered;
 }
 
 Scores& Scores::operator+=(const Scores& o) {
+    heard += o.heard;
     notes += o.notes;
     rests += o.rests;
-    pitch += o.pitch;
     accents += o.accents;
     slides += o.slides;
     falseSlides += o.falseSlides;
@@ -270,9 +279,9 @@ void scoreTake(const Pattern& played, const Pattern& detected, Scores& s) {
         if (!sounding) {
             s.rests.add(!heard);
         } else {
-            s.notes.add(heard);
+            s.heard.add(heard);
+            s.notes.add(heard && stepMidiNote(d) == pitch);
             if (heard) {
-                s.pitch.add(stepMidiNote(d) == pitch);
                 if (gated && !slideFrom) s.accents.add(bool(f & StepAccent) == bool(d.flags & StepAccent));
                 const bool slide = gated && (f & StepSlide);
                 if (slide) s.slides.add(d.flags & StepSlide);

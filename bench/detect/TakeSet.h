@@ -35,13 +35,15 @@ struct TakeRequest {
     int count = 24;          // patterns, at most 128
     uint32_t seed = 1;       // patterns and silences
     double maxSilenceMs = 500.0;
+    double maxTrailingMs = 0.0; // silence after the measure, a quarter of this to all of it
 };
 
-// One recording: leading silence, then one measure of 16 sixteenths, peak at 0.9 and
-// quantised to 16 bits as a recorded file would be.
+// One recording: leading silence, then one measure of 16 sixteenths (and any trailing
+// silence), peak at 0.9 and quantised to 16 bits as a recorded file would be.
 struct Take {
     Pattern played{};
     int silenceFrames = 0;
+    int trailingFrames = 0;
     int sampleRate = 0;
     std::vector<float> samples;
     // Loads the recording as "Load Audio" leaves it (normalised).
@@ -73,13 +75,14 @@ struct Score {
 // note on the previous pitch), and an accent on a note slid into starts no new accent, so it
 // is not scored.
 struct Scores {
-    Score notes;       // sounding steps read as notes
+    Score heard;       // sounding steps read as notes
+    Score notes;       // sounding steps read as notes with the right MIDI note
     Score rests;       // silent steps read as rests
-    Score pitch;       // notes read with the right MIDI note
     Score accents;     // struck notes read with the right accent
     Score slides;      // slid notes read as slides
     Score falseSlides; // notes without slide read as slides (hits are the faults)
     Scores& operator+=(const Scores& o);
+    friend Scores operator+(Scores a, const Scores& b) { return a += b; }
 };
 
 void scoreTake(const Pattern& played, const Pattern& detected, Scores& scores);

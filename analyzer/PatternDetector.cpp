@@ -4,6 +4,7 @@
 #include <cmath>
 #include <new>
 #include <numbers>
+#include <optional>
 #include <vector>
 
 namespace kelo {
@@ -52,6 +53,37 @@ struct Signal {
         for (int64_t i = a; i < b; ++i) sum += double(data[i]) * double(data[i]);
         return std::sqrt(sum / double(b - a));
     }
+};
+
+// The energy of a recording summed block by block, for the level of any window in constant
+// time; within a block the energy is taken as even.
+class EnergyIndex {
+public:
+    explicit EnergyIndex(const Signal& s) : size_(s.size), sums_(size_t(s.size / kBlock) + 2, 0.0) {
+        double run = 0.0;
+        for (size_t b = 1; b < sums_.size(); ++b) {
+            const int64_t end = std::min<int64_t>(s.size, int64_t(b) * kBlock);
+            for (int64_t i = int64_t(b - 1) * kBlock; i < end; ++i) run += double(s.data[i]) * double(s.data[i]);
+            sums_[b] = run;
+        }
+    }
+    // Root mean square over [from, to) clipped to the recording; 0 for an empty window.
+    double rms(double from, double to) const {
+        from = std::max(0.0, from);
+        to = std::min(double(size_), to);
+        if (!(to > from)) return 0.0;
+        return std::sqrt(std::max(0.0, upTo(to) - upTo(from)) / (to - from));
+    }
+
+private:
+    static constexpr int64_t kBlock = 16;
+    double upTo(double at) const {
+        const auto b = size_t(at / kBlock);
+        if (b + 1 >= sums_.size()) return sums_.back();
+        return sums_[b] + (sums_[b + 1] - sums_[b]) * (at / kBlock - double(b));
+    }
+    int64_t size_;
+    std::vector<double> sums_;
 };
 
 // The first channel decimated for pitch analysis: each output sample is a triangular average
@@ -388,32 +420,130 @@ MeasureGrid measureGrid(const WaveBuffer& recording, int steps) {
     float peak = 0.0f;
     for (int64_t i = 0; i < s.size; ++i) peak = std::max(peak, std::fabs(s.data[i]));
     if (!(peak > 0.0f)) return grid;
-    // The first onset: where the sound first rises out of the silence before it.
-    int64_t onset = 0;
-    while (onset < s.size && std::fabs(s.data[onset]) <= 0.05f * peak) ++onset;
+    // A note's start: where the sound first stands clearly out of the silence before it, then
+    // back to where it began to rise (a soft attack crosses the clear level late).
+    const int64_t quiet = std::max<int64_t>(1, recording.sampleRate / 1000);
+    auto noteStart = [&](int64_t from, int64_t to) {
+        while (from < to && std::fabs(s.data[from]) <= 0.05f * peak) ++from;
+        if (from >= to) return to;
+        for (int64_t i = from - 1, calm = 0; i >= 0 && calm < quiet; --i) {
+            if (std::fabs(s.data[i]) > 0.005f * peak) from = i, calm = 0;
+            else ++calm;
+        }
+        return from;
+    };
+    // The first onset, and the last sound: where the sound last stands above the silence after it.
+    const int64_t onset = noteStart(0, s.size);
     if (onset >= s.size) return grid;
+    int64_t last = s.size - 1;
+    while (last > onset && std::fabs(s.data[last]) <= 0.05f * peak) --last;
+    std::optional<EnergyIndex> energy;
+    try {
+        energy.emplace(s);
+    } catch (const std::bad_alloc&) {
+        return grid;
+    }
 
-    // The measure ends with the recording. If it starts with rests, the first onset is a few
-    // steps in: each count of leading rests gives a grid through the onset and the end, and the
-    // one on which notes start at step boundaries wins (ties keep fewer rests).
-    double bestScore = -1.0;
-    for (int rests = 0; rests < steps; ++rests) {
-        const double start = (double(steps) * double(onset) - rests * double(s.size)) / double(steps - rests);
-        const double len = (double(s.size) - start) / steps;
-        if (len < 1.0) break;
-        if (start < -0.02 * len) break; // later counts start earlier still
+    // How well notes start at a grid's step boundaries: the rise of the level across each
+    // (the measure's start too, so grids that differ only by leading rests are judged alike).
+    auto rise = [&](double start, double len) {
         double score = 0.0;
         const double w = 0.12 * len;
-        for (int k = 1; k < steps; ++k) {
+        for (int k = 0; k < steps; ++k) {
             const double b = start + k * len;
-            const double before = s.rms(b - w, b - 0.01 * len), after = s.rms(b + 0.01 * len, b + w);
+            const double before = energy->rms(b - w, b - 0.01 * len), after = energy->rms(b + 0.01 * len, b + w);
             score += std::log1p(std::max(0.0, after / std::max(before, 1e-4 * peak) - 1.0));
         }
-        if (score > bestScore * 1.15 + 1e-9) {
-            bestScore = score;
-            grid.start = std::max(0.0, start);
-            grid.stepLength = len;
+        return score;
+    };
+    // The best grid for a measure ending at `end`. If the measure starts with rests, the first
+    // onset is a few steps in: each count of leading rests gives a grid through the onset and
+    // the end, and the one on which notes start at step boundaries wins (ties keep fewer rests).
+    auto fit = [&](double end, MeasureGrid& g, bool fromFileStart) {
+        double bestScore = -1.0;
+        for (int rests = 0; rests < steps; ++rests) {
+            const double start = (double(steps) * double(onset) - rests * end) / double(steps - rests);
+            const double len = (end - start) / steps;
+            if (len < 1.0) break;
+            if (start < -0.02 * len) break; // later counts start earlier still
+            if (rests > 0 && fromFileStart && start > 0.02 * len) continue;
+            const double score = rise(start, len);
+            if (score > bestScore * 1.15 + 1e-9) {
+                bestScore = score;
+                g.start = std::max(0.0, start);
+                g.stepLength = len;
+            }
         }
+        return bestScore;
+    };
+
+    // The measure ends with the recording, unless the recording goes on in silence after the
+    // measure: the end is searched from the last sound on, and an earlier end is taken when its
+    // grid fits clearly better.
+    const double fileScore = fit(double(s.size), grid, false);
+    {
+        // Silence both before and after leaves it open whether the measure starts or ends with
+        // rests (the same grid shifted by whole steps fits alike): it starts with the first note,
+        // unless whole steps before it the recording starts, as a recording cut at the measure's
+        // start does.
+        MeasureGrid found;
+        double foundScore = -1.0, foundEnd = 0.0;
+        auto tryEnd = [&](double end) {
+            MeasureGrid g;
+            const double score = fit(end, g, true);
+            if (score > foundScore * 1.02 || (score > foundScore / 1.02 && g.start < found.start - 0.5 * g.stepLength))
+                foundScore = score, found = g, foundEnd = end;
+        };
+        // Steps of a hundredth of a step, then an eighth of that around the best.
+        const double from = double(last) - 0.3 * double(last - onset) / steps;
+        const double coarse = 0.01 * (double(last) - double(onset)) / steps;
+        for (double end = from; end < double(s.size) && coarse > 0.0; end += coarse) tryEnd(end);
+        const double centre = foundEnd;
+        for (int i = -8; i <= 8; ++i) tryEnd(centre + i * coarse / 8.0);
+        // The level's rise tells the end only to a few tenths of a percent of the measure, which
+        // puts the last steps visibly off: the step length is fitted to the starts of the notes
+        // that come out of near silence instead.
+        const double len = found.stepLength;
+        std::array<double, kMaxSteps> starts{};
+        int count = 0;
+        starts[size_t(count++)] = double(onset);
+        double num = 0.0, den = 0.0;
+        for (int k = 1; k < steps; ++k) {
+            const double b = found.start + k * len;
+            if (double(onset) > b - 0.5 * len || energy->rms(b - 0.1 * len, b - 0.02 * len) > 0.02 * peak) continue;
+            if (energy->rms(b + 0.02 * len, b + 0.2 * len) < 0.1 * peak) continue;
+            const auto to = std::min<int64_t>(s.size, int64_t(b + 0.1 * len));
+            const int64_t i = noteStart(std::max<int64_t>(0, int64_t(b - 0.1 * len)), to);
+            if (i >= to) continue;
+            starts[size_t(count++)] = double(i);
+            const double apart = std::round((double(i) - double(onset)) / len);
+            num += apart * (double(i) - double(onset));
+            den += apart * apart;
+        }
+        if (den > 0.0) {
+            const double fitted = num / den;
+            found.start = std::max(0.0, double(onset) - std::round((double(onset) - found.start) / len) * fitted);
+            found.stepLength = fitted;
+            foundScore = rise(found.start, fitted);
+        }
+        // How far the note starts lie from a grid's step boundaries (root mean square, in steps).
+        auto misfit = [&](const MeasureGrid& g) {
+            double sum = 0.0;
+            int n = 0;
+            for (int i = 0; i < count; ++i) {
+                const double at = (starts[size_t(i)] - g.start) / g.stepLength;
+                if (at < -0.5 || at > steps - 0.5) continue;
+                sum += (at - std::round(at)) * (at - std::round(at));
+                ++n;
+            }
+            return n ? std::sqrt(sum / n) : 0.0;
+        };
+        // Either the found grid fits the level's rises clearly better, or it fits them about as
+        // well and the note starts, visibly off the grid through the file's end, much better.
+        const double fileMisfit = misfit(grid);
+        if (foundScore > fileScore * 1.15 + 1e-9 ||
+            (foundScore * 1.15 > fileScore && fileMisfit > 0.02 && misfit(found) < 0.5 * fileMisfit))
+            grid = found;
     }
     return grid;
 }
@@ -666,7 +796,7 @@ double matchTempo(const WaveBuffer& recording, const Pattern& pattern, const Ana
     if (!options.matchTempo.load() || !recording.loaded) return 0.0;
     const int steps = std::min(pattern.stepCount(), kMaxSteps);
     const MeasureGrid grid = measureGrid(recording, steps);
-    const double bpm = matchedTempo(recording.frames() - int32_t(std::lround(grid.start)), steps, hostSampleRate);
+    const double bpm = matchedTempo(int32_t(std::lround(grid.stepLength * steps)), steps, hostSampleRate);
     if (bpm <= 0.0) return 0.0;
     settings.syncMode = 0;
     if (setTempo) setTempo(bpm);

@@ -28,12 +28,13 @@ struct Take {
     float accentLevel = 0.75f;
     double glideSeconds = 0.0284;
     double pulseWidth = 0.0; // 0: sawtooth
+    double trailingSeconds = 0.0;
 };
 
 void render(WaveBuffer& buf, const std::vector<Step>& steps, const Take& t) {
     const double step = t.rate * 60.0 / (t.bpm * 4.0);
     const auto lead = size_t(t.silenceSeconds * t.rate);
-    std::vector<float> s(lead + size_t(std::lround(step * double(steps.size()))), 0.0f);
+    std::vector<float> s(lead + size_t(std::lround(step * double(steps.size()) + t.trailingSeconds * t.rate)), 0.0f);
     double phase = 0.0, hz = 0.0, amp = 0.0;
     const double glide = std::exp(-1.0 / (t.glideSeconds * t.rate));
     bool held = false;
@@ -119,6 +120,38 @@ TEST(PatternDetector, AnotherSynthsGlideAndANarrowPulse) {
         take.glideSeconds = glide, take.pulseWidth = pulse;
         render(rec, kLine, take);
         EXPECT_EQ(detect(rec, 16), expected(kLine));
+    }
+}
+
+TEST(PatternDetector, SilenceAfterTheMeasure) {
+    const double step = 44100 * 60.0 / (125.0 * 4.0);
+    // Cut at the measure's start (which is a rest) and followed by a little or a lot of silence;
+    // then with silence before it too, where the measure starts with its first note.
+    for (const auto& [before, after] : {std::pair{0.0, 0.3}, {0.0, 2.5}, {0.13, 1.0}}) {
+        SCOPED_TRACE("before " + std::to_string(before) + " after " + std::to_string(after));
+        WaveBuffer rec;
+        Take take{44100, 125.0, before};
+        take.trailingSeconds = after;
+        render(rec, kLine, take);
+        const MeasureGrid grid = measureGrid(rec, 16);
+        EXPECT_NEAR(grid.stepLength, step, 0.001 * step);
+        if (before == 0.0) {
+            EXPECT_NEAR(grid.start, 0.0, 0.01 * step);
+            EXPECT_EQ(detect(rec, 16), expected(kLine));
+        } else {
+            EXPECT_NEAR(grid.start, before * 44100 + step, 0.01 * step);
+            std::vector<Step> rotated(kLine.begin() + 1, kLine.end());
+            rotated.push_back({});
+            EXPECT_EQ(detect(rec, 16), expected(rotated));
+        }
+        // Match Tempo plays the measure, not the file, in the host's time.
+        rec.loaded = true;
+        Pattern p{};
+        p.setStepCount(16);
+        AnalyzerOptions opts;
+        opts.matchTempo = true;
+        EngineSettings settings;
+        EXPECT_NEAR(matchTempo(rec, p, opts, 44100.0, settings, nullptr), 125.0, 0.2);
     }
 }
 

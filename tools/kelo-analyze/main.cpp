@@ -87,11 +87,11 @@ int main(int argc, char** argv) {
         std::printf("%4d  %-4s  %-6s  %-4s  %-6s  %s\n", i + 1, name.c_str(), octave, (s.flags & StepGate) ? "x" : ".",
                     (s.flags & StepAccent) ? "x" : ".", (s.flags & StepSlide) ? "x" : ".");
     }
-    // The tempo at which one measure of the pattern lasts as long as the recording does from
-    // its first step on.
+    // The tempo at which one measure of the pattern lasts as long as the recording's measure
+    // does (from its first step to its end, which is the file's end unless silence follows).
     const MeasureGrid grid = measureGrid(recording, pattern.stepCount());
-    const double bpm = matchedTempo(recording.frameCount - int32_t(std::lround(grid.start)), pattern.stepCount(),
-                                    recording.sampleRate);
+    const double bpm = matchedTempo(int32_t(std::lround(grid.stepLength * std::min(pattern.stepCount(), kMaxSteps))),
+                                    pattern.stepCount(), recording.sampleRate);
     if (bpm > 0.0)
         std::printf("tempo: %.2f BPM\n", bpm);
     else

@@ -196,14 +196,14 @@ public:
         const int64_t last = std::min<int64_t>(int64_t(y_.size()) - 1, int64_t(g.to));
         if (first < 0 || last - first < 16) return -1.0;
         const auto n = size_t(last - first);
-        phase_.resize(n + 1);
+        phase_.resize(n);
         // Phase in waves at each sample: the glide's frequency summed sample by sample.
         const double begin = g.from + law.delay * rate_;
         const double decay = std::exp(-1.0 / (law.tau * rate_));
         double gap = 1.0; // exp(-t / tau) once the glide has begun
         bool gliding = false;
         double phase = 0.0;
-        for (size_t i = 0; i <= n; ++i) {
+        for (size_t i = 0; i < n; ++i) {
             phase_[i] = phase;
             const double t = double(first) + double(i) - begin;
             double hz = start;
@@ -361,37 +361,6 @@ GlideLaw fitGlideLaw(GlideMatcher& m, const std::vector<Glide>& glides, const No
     return otherTotal < 0.6 * ownTotal ? other : own;
 }
 
-// The note a glide is heading for: every note's mismatch is weighed against the mean mismatch
-// of the notes above it (a glide to a note far above the sound compares samples less than a
-// wave apart, which always look alike), and the least wins. Under a glide heading an octave (a
-// twelfth, two octaves) too low, the sound matches itself a whole number of waves back nearly
-// as well: the higher note wins a near tie. {notes.lo - 1} when nothing could be measured.
-int glideTarget(GlideMatcher& m, const Glide& g, const GlideLaw& law, const NoteRange& notes,
-                std::vector<double>& scores) {
-    scores.assign(size_t(std::max(0, notes.hi - notes.lo + 1)), -1.0);
-    auto score = [&](int note) -> double& { return scores[size_t(note - notes.lo)]; };
-    double running = 0.0;
-    int counted = 0, best = notes.lo - 1;
-    for (int note = notes.hi; note >= notes.lo; --note) {
-        const double v = m.mismatch(g, notes.hz(note), law);
-        if (v < 0.0) continue;
-        running += v, ++counted;
-        score(note) = running > 0.0 ? v * counted / running : 1.0;
-        if (best < notes.lo || score(note) < score(best)) best = note;
-    }
-    if (best < notes.lo) return best;
-    for (bool moved = true; moved;) {
-        moved = false;
-        for (int up : {12, 19, 24}) {
-            const int note = best + up;
-            if (note <= notes.hi && score(note) >= 0.0 && score(note) <= score(best) * 1.25 + 0.03) {
-                best = note, moved = true;
-                break;
-            }
-        }
-    }
-    return best;
-}
 } // namespace
 
 AnalyzerOptions& analyzerOptions() {
@@ -704,7 +673,7 @@ bool detect(const WaveBuffer& recording, DetectedSteps& out, int steps) {
         if (g.startHz <= 0.0 && before.slidInto && before.hz > 0.0) {
             // A chain of slides: this glide starts where the one before had got to.
             const double from = before.glideFrom, to = onGrid(before.hz);
-            g.startHz = to + (from - to) * std::exp(-std::max(0.0, stepSeconds - law.delay) / law.tau);
+            g.startHz = from > 0.0 ? to + (from - to) * std::exp(-std::max(0.0, stepSeconds - law.delay) / law.tau) : to;
         }
         if (g.startHz <= 0.0) {
             // Nothing known to glide from: the pitch near the end of what is heard.
@@ -712,7 +681,8 @@ bool detect(const WaveBuffer& recording, DetectedSteps& out, int steps) {
             continue;
         }
         s.glideFrom = g.startHz;
-        const int note = glideTarget(matcher, g, law, notes, scratch);
+        // A glide heading elsewhere mismatches from its start on, an octave off included.
+        const int note = bestTarget(matcher, g, law, notes.lo, notes.hi, notes).first;
         if (note >= notes.lo) s.hz = notes.hz(note);
     }
 

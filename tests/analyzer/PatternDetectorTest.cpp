@@ -31,6 +31,7 @@ struct Take {
     double pulseWidth = 0.0; // 0: sawtooth
     double trailingSeconds = 0.0;
     double fadeSeconds = 0.0; // to 1/e; 0: no fade
+    double detune = 0.0;      // semitones
 };
 
 void render(WaveBuffer& buf, const std::vector<Step>& steps, const Take& t) {
@@ -44,7 +45,7 @@ void render(WaveBuffer& buf, const std::vector<Step>& steps, const Take& t) {
     for (size_t k = 0; k < steps.size(); ++k) {
         const Step& st = steps[k];
         const auto from = size_t(std::lround(step * double(k))), to = size_t(std::lround(step * double(k + 1)));
-        const double target = st.midi ? 8.175799 * std::exp2(st.midi / 12.0) : hz;
+        const double target = st.midi ? 8.175799 * std::exp2((st.midi + t.detune) / 12.0) : hz;
         const bool slidInto = held && k > 0;
         if (st.midi && !slidInto) hz = target, amp = st.accent ? t.accentLevel : t.level;
         const bool sounding = st.midi || slidInto;
@@ -113,15 +114,18 @@ TEST(PatternDetector, ReadsRealTemposRatesAndLeadingSilence) {
     }
 }
 
-TEST(PatternDetector, AnotherSynthsGlideAndANarrowPulse) {
+TEST(PatternDetector, AnotherSynthsGlideTuningAndANarrowPulse) {
     // A glide of 12 ms to 1/e (another synth's), which the instrument's own would read a note
-    // or more off after the large leaps, on notes fading fast; a pulse a tenth of a wave wide,
-    // which matches itself as well at every whole number of waves as at one.
-    for (const auto& [glide, pulse] : {std::pair{0.012, 0.0}, {0.012, 0.1}, {0.0284, 0.1}}) {
-        SCOPED_TRACE("glide " + std::to_string(glide) + " pulse " + std::to_string(pulse));
+    // or more off after the large leaps, on notes fading fast; a synth tuned most of half a
+    // semitone sharp; a pulse a tenth of a wave wide, which matches itself as well at every
+    // whole number of waves as at one.
+    for (const auto& [glide, detune, pulse] :
+         {std::tuple{0.012, 0.0, 0.0}, {0.012, 0.42, 0.0}, {0.0284, 0.0, 0.1}}) {
+        SCOPED_TRACE("glide " + std::to_string(glide) + " detune " + std::to_string(detune));
         WaveBuffer rec;
         Take take{48000, 140.0, 0.2};
-        take.glideSeconds = glide, take.pulseWidth = pulse, take.fadeSeconds = pulse > 0.0 ? 0.0 : 0.15;
+        take.glideSeconds = glide, take.detune = detune, take.pulseWidth = pulse;
+        take.fadeSeconds = pulse > 0.0 ? 0.0 : 0.15;
         render(rec, kLine, take);
         EXPECT_EQ(detect(rec, 16), expected(kLine));
     }

@@ -65,6 +65,10 @@ struct Screen {
     uint32_t pixel(int x, int y) {
         frame->invalid();
         frame->idle();
+        return painted(x, y);
+    }
+    // The pixel as last painted.
+    uint32_t painted(int x, int y) {
         IPlatformOffscreenContext& s = frame->getOffscreenFrame()->context();
         return s.getPixels()[size_t(y) * size_t(s.getWidth()) + size_t(x)];
     }

@@ -26,7 +26,7 @@ public:
     virtual int32_t getY() const;
     virtual void show();
     virtual void hide();
-    bool isShown() const { return visible_; }
+    bool isShown() const { return shown_; }
     // +step, back to 0 past span - step; -step, to span - step - 1 below 0.
     virtual void nextFrame();
     virtual void previousFrame();
@@ -49,7 +49,7 @@ private:
     gui::CPoint offset_;
     int32_t step_;
     int32_t span_;
-    bool visible_ = false;
+    bool shown_ = false;
     bool drawn_ = false;
     bool blink_ = false;
     // Animation.

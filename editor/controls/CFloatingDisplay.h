@@ -31,7 +31,7 @@ public:
     virtual bool fitToText();
     virtual void show();
     virtual void hide();
-    bool isShown() const { return visible_; }
+    bool isShown() const { return shown_; }
     // Backdrop animation: +step, back to 0 past span - step; -step, to span - step - 1 below 0.
     virtual void nextFrame();
     virtual void previousFrame();
@@ -70,7 +70,7 @@ private:
     int32_t step_ = 24;
     int32_t span_ = 24;
     int32_t backdropOpacity_ = 180;
-    bool visible_ = false;
+    bool shown_ = false;
     bool drawn_ = false;
     bool highlight_ = false;
     std::array<std::string, kMaxLines> lines_;

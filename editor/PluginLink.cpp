@@ -170,6 +170,11 @@ void PluginLink::copyState() {
     c.firstStep = es.firstStep;
     c.eggs = es.eggs;
     c.midiKeyProgramming = es.midiKeyProgramming;
+    c.midiOutput = es.midiOutput;
+    c.midiOutputChannel = es.midiOutputChannel;
+    c.midiTransmitKnobs = es.midiTransmitKnobs;
+    c.clockSync = es.clockSync;
+    c.loadParameters = es.loadParameters;
     c.learnMode = s.learnMode;
     c.learnParameter = s.learnParameter;
     c.learnCommand = s.learnCommand;

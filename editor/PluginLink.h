@@ -45,6 +45,12 @@ struct PanelState {
     int32_t firstStep = 1;
     int32_t eggs = 0;
     int32_t midiKeyProgramming = 0;
+    // Settings the menus' labels show.
+    int32_t midiOutput = 0;
+    int32_t midiOutputChannel = -1;
+    int32_t midiTransmitKnobs = 0;
+    int32_t clockSync = 0;
+    int32_t loadParameters = 1;
     // MIDI learn and the maps its labels read.
     int32_t learnMode = 0;
     int32_t learnParameter = -1;

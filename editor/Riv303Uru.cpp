@@ -517,7 +517,7 @@ void Riv303Uru::applyLights() {
     setLit(TRIPLETILLUBUTTON, triplet);
     // A function button waiting for its command blinks.
     for (int i = 0; i < 2; ++i) {
-        const bool on = menus_.waitingFunctionButton() == i && blinkPhase_;
+        const bool on = menus_.functionButtonWaiting(i) && blinkPhase_;
         setLed(FUNCTIONLED1 + i, on);
         setLit(ILLUBUTTON23 + i, on);
     }
@@ -560,6 +560,16 @@ void Riv303Uru::showAbout() {
         about->expand();
         about->invalid();
     }
+}
+
+void Riv303Uru::openPreferences() {
+    if (analyzer_ && analyzer_->isVisible()) analyzer_->setVisible(false);
+    if (preferences_ && !preferences_->isVisible()) preferences_->setVisible(true);
+}
+
+void Riv303Uru::openAnalyzer() {
+    if (preferences_ && preferences_->isVisible()) preferences_->setVisible(false);
+    if (analyzer_ && !analyzer_->isVisible()) analyzer_->setVisible(true);
 }
 
 // ------------------------------------------------------------------------------ idle

@@ -103,6 +103,10 @@ public:
     void setPatchName(const std::string& name);
     // The about box.
     void showAbout();
+    // The preferences panel and the analyzer window, over the panel; one at a time, and one
+    // already shown is left as it is.
+    void openPreferences();
+    void openAnalyzer();
     // Asks something of the user on behalf of the open panel; the answer is dropped when the
     // panel closes first.
     void ask(const std::string& title, const std::string& text, bool yesNo, std::function<void(bool yes)> done);

@@ -178,7 +178,6 @@ bool Riv303Uru::openFrame(void* parentWindow, bool offscreen) {
     *alive_ = session_;
     open_ = true;
     buildErrorShown_ = false;
-    frame->setBackground(bitmapOf(BACKGROUND));
     panel_ = new CViewContainer(size);
     panel_->setBackground(bitmapOf(BACKGROUND));
     frame->addView(panel_);

@@ -492,6 +492,23 @@ TEST_F(EditorOnPlugin, WithoutGuiIniItSaysSoOpensWithTheDefaultsAndWritesIt) {
     EXPECT_EQ(services.messages.size(), 1u);
 }
 
+TEST_F(EditorOnPlugin, ASkinLackingWhatAControlNeedsSaysSoOnceAndKeepsTheRest) {
+    files["Gui.ini"] = "Skin = \"Lacking\"\n";
+    // Digits without their digit images, a learnable knob without the learn labels' backdrop.
+    files["Lacking.skn"] = "BACKGROUND \"EveryTag/background.png\", 0, 0, 1000, 620\n"
+                           "CUTOFFKNOB \"EveryTag/cutoffknob.png\", 54, 8, 40, 40\n"
+                           "PATTERNDIGITS \"EveryTag/patterndigits.png\", 8, 190, 46, 26\n";
+    start();
+    EXPECT_EQ(editor->skinOrigin(), SkinOrigin::Named);
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0].title, "Error in Skin definition");
+    EXPECT_EQ(services.messages[0].text, "Error");
+    EXPECT_NE(editor->control(CUTOFFKNOB), nullptr);
+    EXPECT_EQ(editor->control(PATTERNDIGITS), nullptr);
+    drag(CUTOFFKNOB, -30);
+    EXPECT_EQ(takeLog().front(), "begin 1");
+}
+
 TEST_F(EditorOnPlugin, ASkinChangeWaitsForTheNextOpenAndTheKnobModeIsTheEditorsOwn) {
     start();
     gui::CControl* knob = editor->control(CUTOFFKNOB);

@@ -11,6 +11,7 @@
 #include "editor/controls/CAnimSprite.h"
 #include "editor/controls/CFloatingDisplay.h"
 #include "editor/controls/CIlluButton.h"
+#include "editor/controls/CMyOptionMenu.h"
 #include "files/EditorSettingsFile.h"
 #include "tests/editor/EditorFixture.h"
 
@@ -207,6 +208,30 @@ TEST_F(EditorOnPlugin, StepKeysOfBothFamiliesProgramTheEditStep) {
     EXPECT_EQ(frameOf(TRIPLETLED), 0);
 }
 
+TEST_F(EditorOnPlugin, MenuButtonsOpenTheirMenusAndShowItWhileOpen) {
+    start();
+    click(OPTIONMENU);
+    EXPECT_TRUE(editor->menus().isPoppedUp(EditorMenus::kOptionsMenuTag));
+    EXPECT_EQ(frameOf(OPTIONMENU) / 2, 1); // lit
+    down(CPoint(990, 610)); // a click outside closes it
+    up(CPoint(990, 610));
+    idle();
+    EXPECT_FALSE(editor->menus().isPoppedUp(EditorMenus::kOptionsMenuTag));
+    EXPECT_EQ(frameOf(OPTIONMENU) / 2, 0);
+    click(PATTERNMENU);
+    EXPECT_TRUE(editor->menus().isPoppedUp(EditorMenus::kPatternMenuTag));
+    EXPECT_EQ(frameOf(PATTERNMENU) / 2, 1);
+
+    // Paste replaces the whole current pattern, its header included.
+    Pattern p{40 | (9u << 8) | 0x80000000u, {}};
+    p.steps[63] = PatternStep{7, StepSlide};
+    seq().editCursor = 50;
+    editor->link().replaceCurrentPattern(p);
+    EXPECT_EQ(pattern().header, p.header);
+    EXPECT_EQ(pattern().steps[63].note, 7);
+    EXPECT_EQ(seq().editCursor, 39);
+}
+
 TEST_F(EditorOnPlugin, ALitKeyRunsItsCommandOncePerClickWhereverThePointerWent) {
     start();
     seq().editCursor = 0;
@@ -263,7 +288,14 @@ TEST_F(EditorOnPlugin, DisplaysAndRockersKeepTheirNumbersInRange) {
     EXPECT_EQ(seq().currentPattern, 0);
     EXPECT_EQ(seq().requestedPattern, 0);
 
-    // Steps: the rocker, the digits and the held length key all stop at 1 and 64.
+    // Steps: the rocker, the digits and the held length key all stop at 1 and 64; the edit
+    // step stays inside the pattern.
+    seq().editCursor = 10;
+    drag(STEPSDIGITS, 20); // 16 - 5
+    EXPECT_EQ(pattern().stepCount(), 11);
+    EXPECT_EQ(seq().editCursor, 10);
+    drag(STEPSDIGITS, 8);
+    EXPECT_EQ(seq().editCursor, 8);
     pattern().setStepCount(2);
     const CPoint stepsDown(centre(STEPSROCKER).x, rectOf(STEPSROCKER).bottom - 2);
     down(stepsDown);

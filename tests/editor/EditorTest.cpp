@@ -11,6 +11,7 @@
 #include "editor/controls/CAnimSprite.h"
 #include "editor/controls/CFloatingDisplay.h"
 #include "editor/controls/CIlluButton.h"
+#include "editor/controls/CMyOptionMenu.h"
 #include "files/EditorSettingsFile.h"
 #include "tests/editor/EditorFixture.h"
 
@@ -82,7 +83,8 @@ TEST_F(EditorOnPlugin, PixelsShowTheFrameEachValueImplies) {
         EXPECT_EQ(frameOf(NOTELED1 + k), k == 4 ? 1 : 0) << k;
         EXPECT_EQ(frameOf(ILLUBUTTON1 + k), k == 4 ? 2 : 0) << k;
     }
-    EXPECT_EQ(frameOf(TIMEMODELED), 1);
+    EXPECT_EQ(frameOf(PITCHMODELED), 0); // step-write off
+    EXPECT_EQ(frameOf(TIMEMODELED), 1);  // the gate
     EXPECT_EQ(frameOf(ACCENTLED), 1);
     EXPECT_EQ(frameOf(UPLED), 1);
     EXPECT_EQ(frameOf(DOWNLED), 0);
@@ -206,6 +208,30 @@ TEST_F(EditorOnPlugin, StepKeysOfBothFamiliesProgramTheEditStep) {
     EXPECT_EQ(frameOf(TRIPLETLED), 0);
 }
 
+TEST_F(EditorOnPlugin, MenuButtonsOpenTheirMenusAndShowItWhileOpen) {
+    start();
+    click(OPTIONMENU);
+    EXPECT_TRUE(editor->menus().isPoppedUp(EditorMenus::kOptionsMenuTag));
+    EXPECT_EQ(frameOf(OPTIONMENU) / 2, 1); // lit
+    down(CPoint(990, 610)); // a click outside closes it
+    up(CPoint(990, 610));
+    idle();
+    EXPECT_FALSE(editor->menus().isPoppedUp(EditorMenus::kOptionsMenuTag));
+    EXPECT_EQ(frameOf(OPTIONMENU) / 2, 0);
+    click(PATTERNMENU);
+    EXPECT_TRUE(editor->menus().isPoppedUp(EditorMenus::kPatternMenuTag));
+    EXPECT_EQ(frameOf(PATTERNMENU) / 2, 1);
+
+    // Paste replaces the whole current pattern, its header included.
+    Pattern p{40 | (9u << 8) | 0x80000000u, {}};
+    p.steps[63] = PatternStep{7, StepSlide};
+    seq().editCursor = 50;
+    editor->link().replaceCurrentPattern(p);
+    EXPECT_EQ(pattern().header, p.header);
+    EXPECT_EQ(pattern().steps[63].note, 7);
+    EXPECT_EQ(seq().editCursor, 39);
+}
+
 TEST_F(EditorOnPlugin, ALitKeyRunsItsCommandOncePerClickWhereverThePointerWent) {
     start();
     seq().editCursor = 0;
@@ -262,7 +288,14 @@ TEST_F(EditorOnPlugin, DisplaysAndRockersKeepTheirNumbersInRange) {
     EXPECT_EQ(seq().currentPattern, 0);
     EXPECT_EQ(seq().requestedPattern, 0);
 
-    // Steps: the rocker, the digits and the held length key all stop at 1 and 64.
+    // Steps: the rocker, the digits and the held length key all stop at 1 and 64; the edit
+    // step stays inside the pattern.
+    seq().editCursor = 10;
+    drag(STEPSDIGITS, 20); // 16 - 5
+    EXPECT_EQ(pattern().stepCount(), 11);
+    EXPECT_EQ(seq().editCursor, 10);
+    drag(STEPSDIGITS, 8);
+    EXPECT_EQ(seq().editCursor, 8);
     pattern().setStepCount(2);
     const CPoint stepsDown(centre(STEPSROCKER).x, rectOf(STEPSROCKER).bottom - 2);
     down(stepsDown);
@@ -445,6 +478,8 @@ TEST_F(EditorOnPlugin, IdleTimersBlinkRepeatAndTurnTheMidiLightOff) {
     EXPECT_EQ(frameOf(RUNSTOPLED), 0);
 
     // Incoming MIDI lights the MIDI light; 75 ms later it goes out.
+    idle(80);
+    EXPECT_EQ(frameOf(MIDILED), 0);
     seq().handleMidiMessage(0x90, 60, 100);
     idle(5);
     EXPECT_EQ(frameOf(MIDILED), 1);
@@ -487,6 +522,23 @@ TEST_F(EditorOnPlugin, WithoutGuiIniItSaysSoOpensWithTheDefaultsAndWritesIt) {
     EXPECT_EQ(written.skin, kDefaultSkinName);
     ASSERT_TRUE(editor->openOffscreen());
     EXPECT_EQ(services.messages.size(), 1u);
+}
+
+TEST_F(EditorOnPlugin, ASkinLackingWhatAControlNeedsSaysSoOnceAndKeepsTheRest) {
+    files["Gui.ini"] = "Skin = \"Lacking\"\n";
+    // Digits without their digit images, a learnable knob without the learn labels' backdrop.
+    files["Lacking.skn"] = "BACKGROUND \"EveryTag/background.png\", 0, 0, 1000, 620\n"
+                           "CUTOFFKNOB \"EveryTag/cutoffknob.png\", 54, 8, 40, 40\n"
+                           "PATTERNDIGITS \"EveryTag/patterndigits.png\", 8, 190, 46, 26\n";
+    start();
+    EXPECT_EQ(editor->skinOrigin(), SkinOrigin::Named);
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0].title, "Error in Skin definition");
+    EXPECT_EQ(services.messages[0].text, "Error");
+    EXPECT_NE(editor->control(CUTOFFKNOB), nullptr);
+    EXPECT_EQ(editor->control(PATTERNDIGITS), nullptr);
+    drag(CUTOFFKNOB, -30);
+    EXPECT_EQ(takeLog().front(), "begin 1");
 }
 
 TEST_F(EditorOnPlugin, ASkinChangeWaitsForTheNextOpenAndTheKnobModeIsTheEditorsOwn) {

@@ -33,6 +33,9 @@ TEST(DigitDisplay, ShowsTheIntegerPartWithLeadingZeros) {
     Screen s;
     CScrollMultipleDigits* d = digits(s);
     EXPECT_EQ(d->getMax(), 99);
+    EXPECT_FALSE(d->setDigit(2, CRect(0, 0, 5, 5), nullptr));
+    EXPECT_EQ(d->getDigitRect(1), CRect(62, 10, 74, 32));
+    EXPECT_EQ(d->getDigitRect(2), CRect());
     for (float v : {7.0f, 7.9f}) {
         d->setValue(v);
         EXPECT_EQ(shown(s), std::pair(skinColour(kTens, 0), skinColour(kOnes, 7))) << v;
@@ -60,6 +63,7 @@ TEST(DigitDisplay, DragWheelAndOutsideValues) {
     s.log.clear();
     s.down(55, 20);
     s.move(55, -20); // 40 px up at 0.25 per pixel
+    s.move(55, -20);
     EXPECT_EQ(d->getValue(), 20);
     s.move(55, 300); // bounded, not negative
     EXPECT_EQ(d->getValue(), 0);
@@ -131,6 +135,7 @@ TEST(FloatingDisplay, DrawsOnlyWhileShownAndLetsClicksThrough) {
     CFloatingDisplay* f = popup(s, backdrop);
     backdrop->forget();
     f->setViewSize(CRect(100, 50, 160, 63));
+    f->setMouseableArea(f->getViewSize());
     f->setLineCount(0);
     EXPECT_EQ(s.pixel(110, 56), 0xff000000u);
     EXPECT_FALSE(f->wasDrawn());
@@ -142,6 +147,14 @@ TEST(FloatingDisplay, DrawsOnlyWhileShownAndLetsClicksThrough) {
     EXPECT_EQ(s.pixel(100, 50), 0xffff0000u);
     f->setBackdropOpacity(255);
     EXPECT_EQ(s.pixel(110, 56), skinColour(113, 0));
+    // The overlay goes over the backdrop at its own size.
+    const uint32_t green[4] = {0xff00ff00u, 0xff00ff00u, 0xff00ff00u, 0xff00ff00u};
+    auto* overlay = new CBitmap(green, 2, 2);
+    f->setOverlay(overlay);
+    overlay->forget();
+    EXPECT_EQ(s.pixel(101, 51), 0xff00ff00u);
+    EXPECT_EQ(s.painted(103, 53), skinColour(113, 0));
+    EXPECT_FALSE(f->isDirty());
     f->hide();
     EXPECT_EQ(s.pixel(110, 56), 0xff000000u);
 
@@ -170,4 +183,6 @@ TEST(FloatingDisplay, BackdropFramesWrap) {
     EXPECT_EQ(f->getValue(), 0);
     f->previousFrame();
     EXPECT_EQ(f->getValue(), 47);
+    f->setValue(48); // a pixel position, not a 0..1 value
+    EXPECT_EQ(f->getValue(), 48);
 }

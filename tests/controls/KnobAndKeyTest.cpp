@@ -52,6 +52,7 @@ TEST(AnimKnob, PointerLineFollowsTheValue) {
     k->setValue(0.5f); // angle 0: to the right of the centre (120, 70)
     EXPECT_EQ(s.pixel(128, 70) & 0xffffff, 0xffffffu);
     EXPECT_EQ(s.pixel(112, 70), 0xff000000u);
+    EXPECT_EQ(s.pixel(123, 70), 0xff000000u); // it starts 5 px from the centre
     k->setValue(0.0f); // -140 degrees: down and to the left
     EXPECT_EQ(s.pixel(128, 70), 0xff000000u);
     EXPECT_NE(s.pixel(113, 76), 0xff000000u);
@@ -69,7 +70,9 @@ TEST(AnimKnob, LinearDragWithFineAdjustAndSnap) {
     s.down(120, 70);
     EXPECT_EQ(s.log.take(), (Lines{"begin", "editor begin 202"}));
     s.move(120, -30);
+    s.move(120, -30);
     EXPECT_FLOAT_EQ(k->getValue(), 0.5f);
+    EXPECT_EQ(s.log.take(), (Lines{"value 0.5"}));
     // Shift pressed on the way: no jump where it is first seen, then half the speed.
     s.move(120, -40, kLButton | kShift);
     EXPECT_FLOAT_EQ(k->getValue(), 0.55f);
@@ -77,13 +80,15 @@ TEST(AnimKnob, LinearDragWithFineAdjustAndSnap) {
     EXPECT_FLOAT_EQ(k->getValue(), 0.6f);
     s.move(120, -80); // released: seen here, so these 20 px still count fine
     EXPECT_FLOAT_EQ(k->getValue(), 0.65f);
-    s.up(120, -80);
+    s.move(120, -100);
+    EXPECT_FLOAT_EQ(k->getValue(), 0.75f);
+    s.up(120, -100);
     // The zoom was for that drag only.
     s.down(120, 70, kLButton | kShift);
     s.up(120, 70);
     s.down(120, 70);
     s.move(120, 50);
-    EXPECT_FLOAT_EQ(k->getValue(), 0.75f);
+    EXPECT_FLOAT_EQ(k->getValue(), 0.85f);
     s.up(120, 50);
 
     // Snap while Shift is held: truncated multiples of 1/24.
@@ -108,7 +113,8 @@ TEST(AnimKnob, LinearDragWithFineAdjustAndSnap) {
 TEST(AnimKnob, CircularDragDoesNotJumpAcrossTheGap) {
     Screen s(300, 200, kCircularMode);
     CMyAnimKnob* k = knob(s, 101, 0.5f);
-    s.down(138, 85); // lower right: near the maximum
+    s.down(138, 85); // lower right: near the maximum; a press alone changes nothing
+    EXPECT_EQ(k->getValue(), 0.5f);
     s.move(134, 89);
     EXPECT_GT(k->getValue(), 0.9f);
     s.move(106, 89); // across the bottom gap to the lower left
@@ -172,6 +178,13 @@ TEST(IlluButton, RunsItsCommandOncePerClickWhereverThePointerWent) {
         EXPECT_EQ(l.commands, g.commands) << g.reports;
         EXPECT_FALSE(b->isEditing());
     }
+    // A drag cut short (the key removed, the window gone) ends the edit and runs nothing.
+    l.commands = 0;
+    s.down(20, 20);
+    s.frame->onMouseCancel();
+    EXPECT_FALSE(b->isEditing());
+    EXPECT_EQ(b->getValue(), 0);
+    EXPECT_EQ(l.commands, 0);
     // Return on the focused key is a click too; other buttons are not presses.
     l.commands = 0;
     s.frame->setFocusView(b);

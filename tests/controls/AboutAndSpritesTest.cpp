@@ -1,8 +1,12 @@
 // The about box and the sprites: opening and closing, the link, the credits and the sprite
 // frames, moved by hand and by the clock.
+#include <algorithm>
+#include <tuple>
+
 #include "ControlTestSupport.h"
 #include "editor/controls/CAnimSprite.h"
 #include "editor/controls/CMySplashScreen.h"
+#include "toolkit/controls/CButtons.h"
 
 using namespace kelo;
 using namespace kelo::test;
@@ -34,8 +38,10 @@ TEST(AboutBox, OpensAndClosesWithClicksAndTheLinkOnlyOnClosing) {
     EXPECT_FALSE(box->isExpanded());
     s.down(20, 20, kRButton);
     EXPECT_FALSE(box->isExpanded());
+    s.log.clear();
     s.down(20, 20);
     EXPECT_TRUE(box->isExpanded());
+    EXPECT_EQ(s.log.take(), (Lines{"value 1"}));
     EXPECT_EQ(box->getViewSize(), CRect(30, 20, 367, 250));
     EXPECT_EQ(s.pixel(52, 22), skinColour(0, 0)); // the picture at the open rectangle
     box->scrollCredits(2);
@@ -68,6 +74,23 @@ TEST(AboutBox, OpensAndClosesWithClicksAndTheLinkOnlyOnClosing) {
     EXPECT_EQ(box->getViewSize(), CRect(10, 10, 40, 30));
 }
 
+namespace {
+
+// Horizontal extent of what differs from `back` in rows top..bottom-1.
+std::pair<int, int> inkColumns(Screen& s, int top, int bottom, uint32_t back) {
+    s.pixel(0, 0);
+    int left = 10000, right = -1;
+    for (int y = top; y < bottom; ++y)
+        for (int x = 30; x < 367; ++x) // inside the picture
+            if (s.painted(x, y) != back) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    return {left, right};
+}
+
+} // namespace
+
 TEST(AboutBox, VersionTexts) {
     Screen s(400, 300);
     CMySplashScreen* box = aboutBox(s);
@@ -76,14 +99,18 @@ TEST(AboutBox, VersionTexts) {
     EXPECT_EQ(box->versionText().size(), 255u);
     box->setVersionText("");
     EXPECT_EQ(box->versionText(), "KELO.9.2.3(64-bit)");
-    // The text lands in its 280 x 13 box below the picture's top-left.
+    // Centred in its 280 x 13 box at (17, 160) from the picture's top-left: x 47..327.
     box->expand();
     const uint32_t picture = skinColour(0, 0);
-    EXPECT_EQ(s.pixel(40, 185), picture);
-    int ink = 0;
-    for (int x = 47; x < 327; ++x)
-        for (int y = 180; y < 193; ++y) ink += s.painted(x, y) != picture;
-    EXPECT_GT(ink, 20);
+    auto [left, right] = inkColumns(s, 180, 193, picture);
+    EXPECT_GT(left, 47);
+    EXPECT_NEAR((left + right + 1) / 2.0, 187, 2);
+    // Short mode: the built-in text only, in the box (25, 160)..(305, 173): centred on 195.
+    box->setVersionText("1.0");
+    box->setShortMode(true);
+    std::tie(left, right) = inkColumns(s, 180, 193, picture);
+    EXPECT_NEAR((left + right + 1) / 2.0, 195, 2);
+    EXPECT_GT(right - left, 60); // the long built-in text, not "1.0"
 }
 
 TEST(AnimSprite, StepsThroughItsFramesAndMoves) {
@@ -99,8 +126,14 @@ TEST(AnimSprite, StepsThroughItsFramesAndMoves) {
     sprite->nextFrame();
     EXPECT_EQ(s.pixel(110, 110), skinColour(115, 2));
 
+    const bool blink = sprite->getBlinkPhase();
+    s.pixel(0, 0);
+    EXPECT_NE(sprite->getBlinkPhase(), blink); // flips with each drawing
+
     sprite->setStep(10);
     sprite->setSpan(40);
+    sprite->setValue(30); // a pixel position, not a 0..1 value
+    EXPECT_EQ(sprite->getValue(), 30);
     sprite->setValue(0);
     std::vector<float> seen;
     for (int i = 0; i < 5; ++i) {
@@ -118,6 +151,13 @@ TEST(AnimSprite, StepsThroughItsFramesAndMoves) {
     EXPECT_EQ(sprite->getY(), 10);
     EXPECT_EQ(sprite->getViewSize().getWidth(), 24);
     EXPECT_EQ(sprite->getMouseableArea(), sprite->getViewSize());
+    // Clicks go to what is under a sprite.
+    sprite->remember();
+    s.frame->removeView(sprite, true);
+    s.add(new CKickButton(CRect(0, 0, 50, 50), &s.listener, 9, nullptr));
+    s.add(sprite);
+    s.down(10, 20);
+    EXPECT_EQ(s.log.take(), (Lines{"begin", "editor begin 9"}));
 }
 
 TEST(AnimSprite, RunsByTheClockAndStopsOffTheLeftEdge) {

@@ -52,6 +52,7 @@ TEST(PanelBuilder, MakesOneControlPerRowUnderItsTag) {
     EXPECT_EQ(b.panel->getNbViews(), 10);
     EXPECT_EQ(b.controls[3], &b.untouched);
     EXPECT_EQ(b.controls[5], &b.untouched);
+    EXPECT_EQ(buildPanel(nullptr, nullptr, b.controls.data(), 41, kRows, kRowCount), 0);
     // A later row with the same tag takes the entry.
     EXPECT_EQ(b.controls[15]->getViewSize(), CRect(283, 169, 349, 185));
     EXPECT_EQ(b.controls[0]->getViewSize(), CRect(500, 80, 590, 100));
@@ -103,14 +104,29 @@ TEST(PanelBuilder, SpinBoxShowsPercentUntilGivenItsOwnText) {
     auto* spin = dynamic_cast<CMySpinBox*>(b.controls[28]);
     ASSERT_NE(spin, nullptr);
     EXPECT_TRUE(spin->showsPercent());
-    spin->setValue(0.257f); // the integer part of the percentage
-    EXPECT_EQ(spin->getText(), "25 %");
+    spin->setValue(0.999f); // the integer part of the percentage
+    EXPECT_EQ(spin->getText(), "99 %");
     // Dragged linearly even in circular knob mode: 50 px up of 200.
-    spin->setValue(0.0f);
+    spin->setValue(0.5f);
     b.s.down(610, 88);
     b.s.move(610, 38);
     b.s.up(610, 38);
-    EXPECT_FLOAT_EQ(spin->getValue(), 0.25f);
+    EXPECT_FLOAT_EQ(spin->getValue(), 0.75f);
+    // The text starts 4 px into the box.
+    auto row = [&](int y) {
+        std::vector<uint32_t> r;
+        b.s.pixel(0, 0);
+        for (int x = 600; x < 667; ++x) r.push_back(b.s.painted(x, y));
+        return r;
+    };
+    spin->setText("");
+    std::vector<std::vector<uint32_t>> empty, shown;
+    for (int y = 80; y < 98; ++y) empty.push_back(row(y));
+    spin->setText("88 88");
+    for (int y = 80; y < 98; ++y) shown.push_back(row(y));
+    EXPECT_NE(empty, shown);
+    for (int y = 0; y < 18; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(empty[y][x], shown[y][x]) << x << "," << y;
     spin->setText(" 1");
     spin->setValue(0.9f);
     EXPECT_FALSE(spin->showsPercent());

@@ -24,7 +24,9 @@ TEST(OptionMenu, HoldsABoundedNumberOfEntries) {
     EXPECT_NE(m.addSeparator(), nullptr);
     EXPECT_EQ(m.addEntry("one too many"), nullptr);
     EXPECT_EQ(m.addSeparator(), nullptr);
-    EXPECT_EQ(m.addEntry(new CMyOptionMenu(CRect(), nullptr, 1), "sub"), nullptr); // released, not leaked
+    auto* sub = new CMyOptionMenu(CRect(), nullptr, 1);
+    EXPECT_EQ(m.addEntry(sub, "sub"), nullptr); // the refused item is released (leak checks)
+    sub->forget();
     EXPECT_EQ(m.getNbEntries(), 1024);
     CMyOptionMenu files(CRect(), nullptr, 111);
     files.setMaxEntries(512);

@@ -119,11 +119,12 @@ TEST(AnimSprite, RunsByTheClockAndStopsOffTheLeftEdge) {
     auto* sprite = s.add(new CAnimSprite(CRect(-10, 0, 14, 24), nullptr, 115, nullptr));
     sprite->setSpan(96);
     sprite->show();
-    sprite->startAnimation(50, -1, 0, true, -16); // one pixel left per 50 ms
+    sprite->startAnimation(50, -1, 1, true, -16); // one pixel left and down per 50 ms
     s.idle(40);
     EXPECT_EQ(sprite->getX(), -10);
     s.idle(40);
     EXPECT_EQ(sprite->getX(), -11);
+    EXPECT_EQ(sprite->getY(), 1);
     EXPECT_EQ(sprite->getValue(), 24);
     for (int i = 0; i < 20; ++i) s.idle(50);
     EXPECT_EQ(sprite->getX(), -16);

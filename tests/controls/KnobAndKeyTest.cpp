@@ -35,6 +35,7 @@ TEST(AnimKnob, ShowsTheTruncatedFrameOfItsValue) {
         k->setValue(value);
         EXPECT_EQ(s.pixel(120, 70), skinColour(kCutoff, frame)) << value;
     }
+    EXPECT_FALSE(k->isDirty());
     k->setInverse(true);
     k->setValue(0.25f);
     EXPECT_EQ(s.pixel(120, 70), skinColour(kCutoff, 74));

@@ -99,7 +99,7 @@ void CFloatingDisplay::draw(CDrawContext* context) {
         if (background_) {
             const CRect r(size_.getTopLeft(), CPoint(background_->getWidth(), background_->getHeight()));
             background_->draw(context, r,
-                              CPoint(backdropOffset_.x, backdropOffset_.y + static_cast<int32_t>(value_)),
+                              CPoint(backdropOffset_.x, backdropOffset_.y + controls_detail::pixelPosition(value_)),
                               float(backdropOpacity_) / 255.0f);
         }
         if (overlay_) overlay_->draw(context, CRect(size_.getTopLeft(), CPoint(overlay_->getWidth(), overlay_->getHeight())));

@@ -1,5 +1,7 @@
 // The digit display and the floating display: what they show, how they are dragged, and that
 // they stay where the editor put them.
+#include <cmath>
+
 #include "ControlTestSupport.h"
 #include "editor/controls/CFloatingDisplay.h"
 #include "editor/controls/CScrollMultipleDigits.h"
@@ -45,6 +47,8 @@ TEST(DigitDisplay, ShowsTheIntegerPartWithLeadingZeros) {
     one->setMax(150);
     one->setValue(127);
     EXPECT_EQ(one->shownDigit(0), 9);
+    one->setValue(NAN);
+    EXPECT_EQ(one->shownDigit(0), 0);
 }
 
 TEST(DigitDisplay, DragWheelAndOutsideValues) {

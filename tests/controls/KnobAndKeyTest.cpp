@@ -39,6 +39,8 @@ TEST(AnimKnob, ShowsTheTruncatedFrameOfItsValue) {
     k->setInverse(true);
     k->setValue(0.25f);
     EXPECT_EQ(s.pixel(120, 70), skinColour(kCutoff, 74));
+    k->setValue(NAN); // from a careless host: the top frame, no conversion of a non-number
+    EXPECT_EQ(k->frameOffset(), 0);
     // No whole frame: neither a hang nor a read outside the picture.
     EXPECT_EQ(knob(s, 0, 1.0f)->frameOffset(), 0);
     EXPECT_EQ(s.add(new CMyAnimKnob(CRect(), nullptr, 1, 10, 0, nullptr))->frameOffset(), 0);

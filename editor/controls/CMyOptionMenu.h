@@ -49,7 +49,9 @@ public:
     int32_t getMaxEntries() const { return maxEntries_; }
 
     // The last pop-up's choice, once: the menu it was made in (this one or a sub-menu) and the
-    // index there; null when there is none (cancelled, or already taken).
+    // index there; null when there is none (cancelled, or already taken). A chosen sub-menu of
+    // this class is left with nothing selected, so choosing the same entry again tells its
+    // dependents again.
     gui::COptionMenu* takeChoice(int32_t& index);
 
 private:

@@ -25,7 +25,7 @@ void CAnimSprite::draw(CDrawContext* context) {
     setDirty(false);
     if (!shown_) return;
     if (background_)
-        background_->draw(context, size_, CPoint(offset_.x, offset_.y + static_cast<int32_t>(value_)));
+        background_->draw(context, size_, CPoint(offset_.x, offset_.y + controls_detail::pixelPosition(value_)));
     drawn_ = true;
     blink_ = !blink_;
 }

@@ -76,14 +76,6 @@ void CFloatingDisplay::setLineCount(int32_t count) {
     setDirty();
 }
 
-void CFloatingDisplay::setNote(int32_t which, std::string_view text) {
-    if (which == 0 || which == 1) notes_[size_t(which)] = std::string(text.substr(0, kMaxTextLength));
-}
-
-const std::string& CFloatingDisplay::getNote(int32_t which) const {
-    return which == 0 || which == 1 ? notes_[size_t(which)] : kNoText;
-}
-
 void CFloatingDisplay::setHighlight(bool state) {
     if (state == highlight_) return;
     highlight_ = state;
@@ -107,7 +99,7 @@ void CFloatingDisplay::draw(CDrawContext* context) {
         if (background_) {
             const CRect r(size_.getTopLeft(), CPoint(background_->getWidth(), background_->getHeight()));
             background_->draw(context, r,
-                              CPoint(backdropOffset_.x, backdropOffset_.y + static_cast<int32_t>(value_)),
+                              CPoint(backdropOffset_.x, backdropOffset_.y + controls_detail::pixelPosition(value_)),
                               float(backdropOpacity_) / 255.0f);
         }
         if (overlay_) overlay_->draw(context, CRect(size_.getTopLeft(), CPoint(overlay_->getWidth(), overlay_->getHeight())));

@@ -83,7 +83,8 @@ CMouseEventResult CIlluButton::onMouseDown(CPoint& where, const CButtonState& bu
 }
 
 CMouseEventResult CIlluButton::onMouseMoved(CPoint& where, const CButtonState& buttons) {
-    if (!isEditing() || !(buttons & kLButton)) return kMouseEventNotHandled;
+    if (!isEditing()) return kMouseEventNotHandled;
+    if (!(buttons & kLButton)) return kMouseEventHandled; // ignored; the release still comes here
     const float v = insideInclusive(where) ? getMax() : getMin();
     // Only a change is reported: every report is a step of the user's gesture.
     if (v != value_) {

@@ -67,8 +67,9 @@ void CMyAnimKnob::setValue(float value) {
 }
 
 int32_t CMyAnimKnob::frameOffset() const {
-    // A strip without a whole frame shows its top: no division by a zero height, no walk past it.
-    if (value_ < 0 || frameHeight_ <= 0 || frameCount_ < 1) return 0;
+    // A strip without a whole frame shows its top: no division by a zero height, no walk past
+    // it; a value that is no number shows the top too.
+    if (!(value_ >= 0) || frameHeight_ <= 0 || frameCount_ < 1) return 0;
     const float v = std::min(inverse_ ? 1.0f - value_ : value_, 1.0f);
     const int64_t span = int64_t(frameCount_ - 1) * frameHeight_;
     // Truncated, not rounded: only the value 1 reaches the last frame.
@@ -128,8 +129,10 @@ CMouseEventResult CMyAnimKnob::onMouseDown(CPoint& where, const CButtonState& bu
 }
 
 CMouseEventResult CMyAnimKnob::onMouseMoved(CPoint& where, const CButtonState& buttons) {
-    if (!isEditing() || !buttons.isLeftButton()) return kMouseEventNotHandled;
-    if (where == lastPoint_) return kMouseEventHandled;
+    if (!isEditing()) return kMouseEventNotHandled;
+    // Only the left button drags; other moves are ignored, but the drag (and its edit bracket)
+    // stays with this knob until the release.
+    if (!buttons.isLeftButton() || where == lastPoint_) return kMouseEventHandled;
     lastPoint_ = where;
     if (modeLinear_) {
         const CCoord diff = (firstPoint_.y - where.y) + (where.x - firstPoint_.x);

@@ -18,7 +18,8 @@ public:
     static constexpr int32_t kMaxEntries = 1024;
     static constexpr size_t kMaxNameLength = 255;
 
-    // Not focusable: it is never a target of the keyboard while closed.
+    // Starts with nothing selected (value -1). Not focusable: it is never a target of the
+    // keyboard while closed.
     CMyOptionMenu(const gui::CRect& size, gui::IControlListener* listener, int32_t tag, int32_t style = 0);
 
     // Only for 0 <= index < entry count, as the toolkit menu's; marks the menu for redrawing
@@ -48,7 +49,9 @@ public:
     int32_t getMaxEntries() const { return maxEntries_; }
 
     // The last pop-up's choice, once: the menu it was made in (this one or a sub-menu) and the
-    // index there; null when there is none (cancelled, or already taken).
+    // index there; null when there is none (cancelled, or already taken). A chosen sub-menu of
+    // this class is left with nothing selected, so choosing the same entry again tells its
+    // dependents again.
     gui::COptionMenu* takeChoice(int32_t& index);
 
 private:

@@ -58,10 +58,10 @@ void CScrollMultipleDigits::coverDigits() {
 
 int32_t CScrollMultipleDigits::shownDigit(int32_t index) const {
     if (index < 0 || index >= digitCount_) return 0;
-    const auto lo = static_cast<int64_t>(getMin());
-    const auto hi = static_cast<int64_t>(getMax());
-    const int64_t n = std::clamp(static_cast<int64_t>(value_), std::min(lo, hi), std::max(lo, hi));
-    if (n < 0) return 0;
+    // Bounded before converting: a value that is no number, or huge, converts to no garbage.
+    const double lo = std::min(getMin(), getMax()), hi = std::max(getMin(), getMax());
+    const double v = std::isnan(value_) ? lo : std::clamp(double(value_), lo, hi);
+    const auto n = static_cast<int64_t>(std::clamp(v, 0.0, 1e15));
     // Plain decimal digits with leading zeros; a number too wide for the display shows 9s in
     // its first digit.
     const int64_t d = n / powerOfTen(digitCount_ - 1 - index);

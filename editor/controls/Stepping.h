@@ -5,6 +5,13 @@
 
 namespace kelo::controls_detail {
 
+// A strip position as whole pixels; anything not finite is the top, and nothing converts
+// beyond what an int holds.
+inline int32_t pixelPosition(float position) {
+    if (!(position > -1e6f && position < 1e6f)) return position >= 1e6f ? 1000000 : 0;
+    return static_cast<int32_t>(position);
+}
+
 inline float nextFramePosition(float position, int32_t step, int32_t span) {
     const float next = position + float(step);
     return next > float(span - step) ? 0.0f : next;

@@ -1,5 +1,7 @@
 #include "editor/controls/TextControls.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "toolkit/CBitmap.h"
@@ -46,7 +48,8 @@ void CMySpinBox::setText(std::string_view text) {
 std::string CMySpinBox::getText() const {
     if (!percent_) return text_;
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%d %%", static_cast<int>(value_ * 100));
+    const float percent = std::isfinite(value_) ? std::clamp(value_ * 100, -1e6f, 1e6f) : 0.0f;
+    std::snprintf(buffer, sizeof buffer, "%d %%", static_cast<int>(percent));
     return buffer;
 }
 

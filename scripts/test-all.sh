@@ -1,9 +1,10 @@
 #!/bin/bash
 # Builds and tests everything: the 64-bit Windows build with its tests under wine, the Linux
 # Release build (which also compares its renders with the Windows build's), an AddressSanitizer +
-# UndefinedBehaviorSanitizer build, and the threads that meet in the analyzer and the editor under
-# ThreadSanitizer. The editor's window tests and the dialog tests (zenity) need Xvfb (installed here,
-# run through xvfb-run -a).
+# UndefinedBehaviorSanitizer build, and the thread hand-overs (the analyzer's buffers, the plug-in
+# under the torture suite, parameters set from the audio thread while the editor repaints) under
+# ThreadSanitizer. The editor's window tests and the dialog tests (zenity) need Xvfb (installed
+# here, run through xvfb-run -a).
 #
 #   scripts/test-all.sh
 #
@@ -157,11 +158,12 @@ for stage in $stages; do
             # Ardour cannot load a sanitized plug-in (the runtime must come first).
             run_stage asan "^ardour_host$" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_SANITIZE=ON ;;
         tsan)
-            # The recording hand-over between the editor and audio threads, parameters set
+            # The hand-overs between the editor, host and audio threads: the analyzer's
+            # recording, the plug-in file under the torture suite's threads, parameters set
             # from the audio thread while the editor idles and repaints, and the editor editing
             # the pattern that plays.
-            KELO_STAGE_TARGETS="kelo_analyzer_tests toolkit_tests editor_thread_tests" \
-            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|toolkit_tests|editor_thread_tests)$' \
+            KELO_STAGE_TARGETS="kelo_analyzer_tests torture_tests toolkit_tests editor_thread_tests" \
+            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|torture_tests|toolkit_tests|editor_thread_tests)$' \
                 run_stage tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_TSAN=ON ;;
         windows)
             run_stage windows "" -DCMAKE_BUILD_TYPE=Release \

@@ -161,9 +161,9 @@ for stage in $stages; do
             # The hand-overs between the editor, host and audio threads: the analyzer's
             # recording, the plug-in file under the torture suite's threads, parameters set
             # from the audio thread while the editor idles and repaints, and the editor editing
-            # the pattern that plays.
-            KELO_STAGE_TARGETS="kelo_analyzer_tests torture_tests toolkit_tests editor_thread_tests" \
-            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|torture_tests|toolkit_tests|editor_thread_tests)$' \
+            # the pattern that plays, through its keys and through its menus.
+            KELO_STAGE_TARGETS="kelo_analyzer_tests torture_tests toolkit_tests editor_thread_tests menu_thread_tests" \
+            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|torture_tests|toolkit_tests|editor_thread_tests|menu_thread_tests)$' \
                 run_stage tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_TSAN=ON ;;
         windows)
             run_stage windows "" -DCMAKE_BUILD_TYPE=Release \

@@ -14,13 +14,14 @@
 set(KELO_EMBED_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/EmbedFiles.cmake)
 
 function(_kelo_resource_file target suffix out)
-  get_property(n TARGET ${target} PROPERTY KELO_RESOURCE_COUNT)
-  if(NOT n)
-    set(n 0)
+  # Not "n": if(NOT n) reads the false constant N, so every call would get file 0.
+  get_property(index TARGET ${target} PROPERTY KELO_RESOURCE_COUNT)
+  if(NOT index)
+    set(index 0)
   endif()
-  math(EXPR next "${n} + 1")
+  math(EXPR next "${index} + 1")
   set_property(TARGET ${target} PROPERTY KELO_RESOURCE_COUNT ${next})
-  set(${out} ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources${n}${suffix} PARENT_SCOPE)
+  set(${out} ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources${index}${suffix} PARENT_SCOPE)
 endfunction()
 
 function(kelo_add_resources target)

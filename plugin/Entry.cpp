@@ -1,6 +1,7 @@
 // The one exported function: the host calls it once per instance with its callback.
 #include <new>
 
+#include "editor/CreateEditor.h"
 #include "platform/Resources.h"
 #include "plugin/Vez303.h"
 
@@ -18,7 +19,7 @@ extern "C" KELO_EXPORT AEffect* VSTPluginMain(audioMasterCallback master) {
     // A host that does not answer the version request is no host we can work with.
     if (!master || master(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
     try {
-        auto* plugin = new (std::nothrow) kelo::Vez303(master);
+        auto* plugin = new (std::nothrow) kelo::Vez303(master, &kelo::createEditor);
         return plugin ? plugin->getAeffect() : nullptr;
     } catch (...) {
         // Construction failed part-way; the new-expression has already released the memory.

@@ -161,10 +161,11 @@ for stage in $stages; do
             run_stage asan "^ardour_host$" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_SANITIZE=ON ;;
         tsan)
             # The hand-overs between the editor, host and audio threads: the analyzer's
-            # recording, the plug-in file under the torture suite's threads, and parameters set
-            # from the audio thread while the editor idles and repaints.
-            KELO_STAGE_TARGETS="kelo_analyzer_tests torture_tests toolkit_tests" \
-            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|torture_tests|toolkit_tests)$' \
+            # recording, the plug-in file under the torture suite's threads, parameters set
+            # from the audio thread while the editor idles and repaints, and the editor editing
+            # the pattern that plays, through its keys and through its menus.
+            KELO_STAGE_TARGETS="kelo_analyzer_tests torture_tests toolkit_tests editor_thread_tests menu_thread_tests" \
+            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|torture_tests|toolkit_tests|editor_thread_tests|menu_thread_tests)$' \
                 run_stage tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_TSAN=ON ;;
         fuzz)
             # Every parser and every state from outside, from the seeds in tests/fuzz/corpus.

@@ -521,6 +521,12 @@ bool COptionMenu::setCurrent(int32 index, bool countSeparator) {
     return true;
 }
 
+void COptionMenu::clearCurrent() {
+    if (currentIndex_ < 0) return;
+    currentIndex_ = -1;
+    setDirty();
+}
+
 COptionMenu* COptionMenu::getLastItemMenu(int32& index) const {
     index = lastMenu_ ? static_cast<int32>(lastMenu_->getValue()) : -1;
     return lastMenu_;

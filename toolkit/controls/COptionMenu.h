@@ -84,6 +84,8 @@ public:
     int32 getCurrentIndex(bool countSeparator = false) const;
     // Refuses separators and out-of-range indices; changes neither value nor dependents.
     virtual bool setCurrent(int32 index, bool countSeparator = true);
+    // Nothing is current any more (index -1); value and dependents are untouched.
+    void clearCurrent();
     CMenuItem* getCurrent() const { return getEntry(currentIndex_); }
     // Index chosen in the last pop-up, inside the menu where it was chosen; -1 after a cancel.
     int32 getLastResult() const { return lastResult_; }

@@ -115,7 +115,14 @@ bool reached(uint32_t now, uint32_t at) { return int32_t(now - at) >= 0; }
 
 Riv303Uru::Riv303Uru(Vez303& plugin)
     : AEffGUIEditor(&plugin), plugin_(plugin), link_(plugin), menus_(*this), alive_(std::make_shared<uint32_t>(0)) {
+    // The skin is loaded when the host first asks about the editor: hosts build many instances
+    // (scans, projects) whose editors never show, and decoding its pictures is most of the cost.
     settingsRead_ = readSettings();
+}
+
+void Riv303Uru::ensureSkin() {
+    if (skinTried_) return;
+    skinTried_ = true;
     loadSkin(settings_.skin);
 }
 
@@ -128,6 +135,7 @@ Riv303Uru::~Riv303Uru() {
 bool Riv303Uru::getRect(ERect** r) {
     if (!r) return false;
     CRect size;
+    ensureSkin();
     if (open_ && frame) {
         size = frame->getViewSize();
     } else {
@@ -154,6 +162,7 @@ bool Riv303Uru::openFrame(void* parentWindow, bool offscreen) {
             ask(kProductTitle, "This plug-in needs to be reinstalled for this user account", false, nullptr);
         }
     }
+    ensureSkin();
     const SkinRect bg = skin_.rect(BACKGROUND);
     const CRect size(0, 0, std::max(bg.width(), 1), std::max(bg.height(), 1));
     AEffGUIEditor::open(parentWindow);
@@ -169,7 +178,6 @@ bool Riv303Uru::openFrame(void* parentWindow, bool offscreen) {
     *alive_ = session_;
     open_ = true;
     buildErrorShown_ = false;
-    frame->setBackground(bitmapOf(BACKGROUND));
     panel_ = new CViewContainer(size);
     panel_->setBackground(bitmapOf(BACKGROUND));
     frame->addView(panel_);
@@ -237,9 +245,17 @@ bool Riv303Uru::loadSkin(const std::string& name) {
     const MemorySkinStore none;
     const FolderSkinStore disk(folder);
     const SkinStore& store = folder.empty() ? static_cast<const SkinStore&>(none) : disk;
+    skinTried_ = true;
     const SkinOrigin origin = loadSkinWithFallback(skin_, store, &builtInSkinStore(), name, &decodeSkinImage);
     if (origin == SkinOrigin::None) return false;
     skinOrigin_ = origin;
+    return true;
+}
+
+bool Riv303Uru::useSkin(const SkinStore& store, const std::string& name) {
+    skinTried_ = true;
+    if (!kelo::loadSkin(skin_, store, name, &decodeSkinImage)) return false;
+    skinOrigin_ = SkinOrigin::Named;
     return true;
 }
 
@@ -471,7 +487,7 @@ void Riv303Uru::applyLights() {
     while (note > 12) note -= 12;
     // In 303-style pitch entry the key of the edit step's note blinks.
     const bool blinkNote = s.programmingMode == 1 && s.editAdvance != 0;
-    if (lightShow_ >= kLightShowFrames) {
+    if (!lightShowRunning()) {
         for (int k = 0; k < kLightRows; ++k) {
             const bool on = k == note && (!blinkNote || blinkPhase_);
             setLed(NOTELED1 + k, on);

@@ -77,8 +77,15 @@ public:
     Vez303& plugin() const { return plugin_; }
     PluginLink& link() { return link_; }
     EditorSettings& settings() { return settings_; }
-    const SkinDefinition& skin() const { return skin_; }
-    SkinOrigin skinOrigin() const { return skinOrigin_; }
+    // The skin of the Gui.ini setting, loaded when first needed (getRect, open).
+    const SkinDefinition& skin() {
+        ensureSkin();
+        return skin_;
+    }
+    SkinOrigin skinOrigin() {
+        ensureSkin();
+        return skinOrigin_;
+    }
     EditorMenus& menus() { return menus_; }
     bool isOpen() const { return open_; }
     // The control of a tag, or null (the skin may leave any control out).
@@ -93,6 +100,8 @@ public:
     // Loads a skin into the definition now (the open panel keeps its own until it is opened
     // again); false, with the definition unchanged, when neither it nor a fallback loads.
     bool loadSkin(const std::string& name);
+    // Loads exactly this skin from `store`, with no fallback (a skin author's preview).
+    bool useSkin(const SkinStore& store, const std::string& name);
     // Reads and writes "Gui.ini" in the data folder.
     bool readSettings();
     void writeSettings() const;
@@ -123,6 +132,7 @@ private:
     };
 
     bool openFrame(void* parentWindow, bool offscreen);
+    void ensureSkin();
     void buildControls();
     bool elementUsable(int32_t tag) const;
     gui::CBitmap* bitmapOf(int32_t tag) const;
@@ -167,6 +177,7 @@ private:
     bool reinstallShown_ = false;
     SkinDefinition skin_;
     SkinOrigin skinOrigin_ = SkinOrigin::None;
+    bool skinTried_ = false;
     Pattern clipboard_{16, {}};
 #if defined(_WIN32)
     gui::win32::OleSession ole_; // file dialogs need OLE on this thread; undone only if it was done
@@ -197,8 +208,9 @@ private:
     };
     std::vector<Hold> holds_;
     int lightShow_ = kLightShowFrames; // next frame of the start-up light show; done at 14
+    // Between its first and its last frame the show owns the note keys.
+    bool lightShowRunning() const { return lightShow_ > 0 && lightShow_ < kLightShowFrames; }
     uint32_t lastLightShow_ = 0;
-    bool lightShowStarted_ = false;
     uint32_t lastMidiActivity_ = 0;
     bool auditioning_ = false;
     bool applied_ = false; // a copy of the state has been shown since the panel opened

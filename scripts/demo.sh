@@ -17,7 +17,9 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=${1:-$PWD/kelo-demo.wav}
 case "$out" in /*) ;; *) out=$PWD/$out ;; esac
 build=$repo/build-demo
-packages=(g++ make cmake pkg-config libsndfile1-dev)
+# The plug-in file carries its editor: cairo, pango and xcb on Linux.
+packages=(g++ make cmake pkg-config libsndfile1-dev libcairo2-dev libpango1.0-dev libfontconfig-dev libxcb1-dev
+          libstb-dev)
 
 say() { echo "demo: $*"; }
 

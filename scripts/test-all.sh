@@ -157,10 +157,11 @@ for stage in $stages; do
             # Ardour cannot load a sanitized plug-in (the runtime must come first).
             run_stage asan "^ardour_host$" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_SANITIZE=ON ;;
         tsan)
-            # The recording hand-over between the editor and audio threads, and parameters set
-            # from the audio thread while the editor idles and repaints.
-            KELO_STAGE_TARGETS="kelo_analyzer_tests toolkit_tests" \
-            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|toolkit_tests)$' \
+            # The recording hand-over between the editor and audio threads, parameters set
+            # from the audio thread while the editor idles and repaints, and the editor editing
+            # the pattern that plays.
+            KELO_STAGE_TARGETS="kelo_analyzer_tests toolkit_tests editor_thread_tests" \
+            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|toolkit_tests|editor_thread_tests)$' \
                 run_stage tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_TSAN=ON ;;
         windows)
             run_stage windows "" -DCMAKE_BUILD_TYPE=Release \

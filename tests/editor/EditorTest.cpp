@@ -82,7 +82,8 @@ TEST_F(EditorOnPlugin, PixelsShowTheFrameEachValueImplies) {
         EXPECT_EQ(frameOf(NOTELED1 + k), k == 4 ? 1 : 0) << k;
         EXPECT_EQ(frameOf(ILLUBUTTON1 + k), k == 4 ? 2 : 0) << k;
     }
-    EXPECT_EQ(frameOf(TIMEMODELED), 1);
+    EXPECT_EQ(frameOf(PITCHMODELED), 0); // step-write off
+    EXPECT_EQ(frameOf(TIMEMODELED), 1);  // the gate
     EXPECT_EQ(frameOf(ACCENTLED), 1);
     EXPECT_EQ(frameOf(UPLED), 1);
     EXPECT_EQ(frameOf(DOWNLED), 0);
@@ -445,6 +446,8 @@ TEST_F(EditorOnPlugin, IdleTimersBlinkRepeatAndTurnTheMidiLightOff) {
     EXPECT_EQ(frameOf(RUNSTOPLED), 0);
 
     // Incoming MIDI lights the MIDI light; 75 ms later it goes out.
+    idle(80);
+    EXPECT_EQ(frameOf(MIDILED), 0);
     seq().handleMidiMessage(0x90, 60, 100);
     idle(5);
     EXPECT_EQ(frameOf(MIDILED), 1);

@@ -76,14 +76,6 @@ void CFloatingDisplay::setLineCount(int32_t count) {
     setDirty();
 }
 
-void CFloatingDisplay::setNote(int32_t which, std::string_view text) {
-    if (which == 0 || which == 1) notes_[size_t(which)] = std::string(text.substr(0, kMaxTextLength));
-}
-
-const std::string& CFloatingDisplay::getNote(int32_t which) const {
-    return which == 0 || which == 1 ? notes_[size_t(which)] : kNoText;
-}
-
 void CFloatingDisplay::setHighlight(bool state) {
     if (state == highlight_) return;
     highlight_ = state;

@@ -42,9 +42,6 @@ public:
     // Lines drawn and measured, held to 0..16.
     void setLineCount(int32_t count);
     int32_t getLineCount() const { return lineCount_; }
-    // Two texts kept with the display and never drawn.
-    void setNote(int32_t which, std::string_view text);
-    const std::string& getNote(int32_t which) const;
 
     // Red frame instead of white.
     void setHighlight(bool state);
@@ -74,7 +71,6 @@ private:
     bool drawn_ = false;
     bool highlight_ = false;
     std::array<std::string, kMaxLines> lines_;
-    std::array<std::string, 2> notes_;
     // Where the last fitToText put the view, and the anchor it used.
     gui::CRect fitted_;
     gui::CPoint anchor_;

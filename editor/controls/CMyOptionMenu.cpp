@@ -16,6 +16,8 @@ constexpr int32_t kToggleCheckStyle = kMultipleCheckStyle & ~kCheckStyle;
 CMyOptionMenu::CMyOptionMenu(const CRect& size, IControlListener* listener, int32_t tag, int32_t style)
     : COptionMenu(size, listener, tag, nullptr, nullptr, style) {
     setWantsFocus(false);
+    // Nothing selected yet, so even the first entry's first choice is a change of value.
+    value_ = -1.0f;
 }
 
 void CMyOptionMenu::setValue(float value) {

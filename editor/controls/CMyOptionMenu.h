@@ -18,7 +18,8 @@ public:
     static constexpr int32_t kMaxEntries = 1024;
     static constexpr size_t kMaxNameLength = 255;
 
-    // Not focusable: it is never a target of the keyboard while closed.
+    // Starts with nothing selected (value -1). Not focusable: it is never a target of the
+    // keyboard while closed.
     CMyOptionMenu(const gui::CRect& size, gui::IControlListener* listener, int32_t tag, int32_t style = 0);
 
     // Only for 0 <= index < entry count, as the toolkit menu's; marks the menu for redrawing

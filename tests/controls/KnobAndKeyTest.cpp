@@ -1,6 +1,8 @@
 // The animated knob and the illuminated key: frames shown, drags, the fade, and one command
 // per click however the pointer wanders.
 #include <cmath>
+#include <functional>
+#include <tuple>
 
 #include "ControlTestSupport.h"
 #include "editor/controls/CIlluButton.h"
@@ -11,14 +13,16 @@ using namespace kelo::test;
 
 namespace {
 
-constexpr int kCutoff = 202;
-constexpr int kIllu1 = 700;
+constexpr int kCutoff = 202, kIllu1 = 700;
+constexpr uint32_t kBlack = 0xff000000u, kWhite = 0xffffffffu;
 
+// The test skin's cutoff strip has 101 frames of 40 x 40; the knob sits at (100, 50).
 CMyAnimKnob* knob(Screen& s, int32_t frames, float value = 0.0f) {
-    CBitmap* strip = skinBitmap("cutoffknob.png"); // 101 frames of 40 x 40
+    CBitmap* strip = skinBitmap("cutoffknob.png");
     auto* k = s.add(new CMyAnimKnob(CRect(100, 50, 140, 90), &s.listener, kCutoff, frames, 40, strip));
     strip->forget();
     k->setValue(value);
+    k->setZoomFactor(2.0f);
     return k;
 }
 
@@ -26,81 +30,70 @@ CMyAnimKnob* knob(Screen& s, int32_t frames, float value = 0.0f) {
 
 TEST(AnimKnob, ShowsTheTruncatedFrameOfItsValue) {
     Screen s;
-    CMyAnimKnob* k = knob(s, 100);
-    // The frame count is the creator's (100 of the strip's 101): 0.5 x 99 = 49.5 shows 49.
-    for (auto [value, frame] : {std::pair{0.5f, 49}, {0.999f, 98}, {1.0f, 99}, {0.0f, 0}, {-0.5f, 0}}) {
+    CMyAnimKnob* k = knob(s, 100); // 100 of the strip's 101 frames: 0.5 x 99 = 49.5 shows 49
+    for (auto [value, frame] : {std::pair{0.5f, 49}, {0.999f, 98}, {1.0f, 99}, {0.0f, 0}}) {
         k->setValue(value);
-        k->CControl::setValue(value); // below the minimum only through the raw setter path
         EXPECT_EQ(s.pixel(120, 70), skinColour(kCutoff, frame)) << value;
     }
     k->setInverse(true);
     k->setValue(0.25f);
     EXPECT_EQ(s.pixel(120, 70), skinColour(kCutoff, 74));
-    // A strip without a whole frame neither hangs nor reads outside the picture.
-    CMyAnimKnob* flat = knob(s, 0, 1.0f);
-    EXPECT_EQ(flat->frameOffset(), 0);
-    CMyAnimKnob* zero = s.add(new CMyAnimKnob(CRect(0, 0, 10, 10), nullptr, 1, 10, 0, nullptr));
-    zero->setValue(0.7f);
-    EXPECT_EQ(zero->frameOffset(), 0);
+    // No whole frame: neither a hang nor a read outside the picture.
+    EXPECT_EQ(knob(s, 0, 1.0f)->frameOffset(), 0);
+    EXPECT_EQ(s.add(new CMyAnimKnob(CRect(), nullptr, 1, 10, 0, nullptr))->frameOffset(), 0);
 }
 
-TEST(AnimKnob, PointerLineFollowsTheValue) {
+TEST(AnimKnob, PointerStartsAtTheInnerRadiusAndFollowsTheValue) {
     Screen s;
     CMyAnimKnob* k = s.add(new CMyAnimKnob(CRect(100, 50, 140, 90), nullptr, 1, 1, 40, nullptr));
     k->setPointer(true);
     k->setPointerWidth(1);
-    k->setValue(0.5f); // angle 0: to the right of the centre (120, 70)
-    EXPECT_EQ(s.pixel(128, 70) & 0xffffff, 0xffffffu);
-    EXPECT_EQ(s.pixel(112, 70), 0xff000000u);
+    k->setValue(0.5f); // 0 degrees: from 5 to 10 px right of the centre (120, 70)
+    EXPECT_EQ(s.pixel(128, 70), kWhite);
+    EXPECT_EQ(s.painted(123, 70), kBlack);
+    EXPECT_EQ(s.painted(112, 70), kBlack);
     k->setValue(0.0f); // -140 degrees: down and to the left
-    EXPECT_EQ(s.pixel(128, 70), 0xff000000u);
-    EXPECT_NE(s.pixel(113, 76), 0xff000000u);
+    EXPECT_EQ(s.pixel(128, 70), kBlack);
+    EXPECT_NE(s.painted(113, 76), kBlack);
 }
 
 TEST(AnimKnob, LinearDragWithFineAdjustAndSnap) {
     Screen s;
     CMyAnimKnob* k = knob(s, 101);
-    k->setDragRange(200);
-    k->setZoomFactor(2.0f);
     for (float bad : {0.0f, -5.0f, NAN, INFINITY}) k->setDragRange(bad);
     EXPECT_EQ(k->getDragRange(), 200);
-
-    // A press alone changes nothing; 100 px up is half the range.
+    // A press alone changes nothing; 100 px up is half the range, reported once.
     s.down(120, 70);
-    EXPECT_EQ(s.log.take(), (Lines{"begin", "editor begin 202"}));
     s.move(120, -30);
-    EXPECT_FLOAT_EQ(k->getValue(), 0.5f);
-    // Shift pressed on the way: no jump where it is first seen, then half the speed.
-    s.move(120, -40, kLButton | kShift);
-    EXPECT_FLOAT_EQ(k->getValue(), 0.55f);
-    s.move(120, -60, kLButton | kShift);
-    EXPECT_FLOAT_EQ(k->getValue(), 0.6f);
-    s.move(120, -80); // released: seen here, so these 20 px still count fine
-    EXPECT_FLOAT_EQ(k->getValue(), 0.65f);
-    s.up(120, -80);
-    // The zoom was for that drag only.
+    s.move(120, -30);
+    EXPECT_EQ(s.log.take(), (Lines{"begin", "editor begin 202", "value 0.5"}));
+    // Shift is seen at a move: no jump there, then half the speed until it is released.
+    const std::pair<int, float> steps[] = {{-40, 0.55f}, {-60, 0.6f}, {-80, 0.65f}, {-100, 0.75f}};
+    for (auto [y, value] : steps) {
+        s.move(120, y, y > -80 ? kLButton | kShift : kLButton);
+        EXPECT_FLOAT_EQ(k->getValue(), value) << y;
+    }
+    s.up(120, -100);
+    // The zoom held for that drag only.
     s.down(120, 70, kLButton | kShift);
     s.up(120, 70);
     s.down(120, 70);
     s.move(120, 50);
-    EXPECT_FLOAT_EQ(k->getValue(), 0.75f);
     s.up(120, 50);
-
-    // Snap while Shift is held: truncated multiples of 1/24.
+    EXPECT_FLOAT_EQ(k->getValue(), 0.85f);
+    // Snap with Shift: truncated multiples of 1/24 (at 400 px per range).
     k->setSnapEnabled(true);
     k->setValue(0.0f);
     s.down(120, 70, kLButton | kShift);
-    s.move(120, 70 - 399.6, kLButton | kShift); // 0.999 at 400 px per range
+    s.move(120, 70 - 399.6, kLButton | kShift);
     EXPECT_FLOAT_EQ(k->getValue(), 23.0f / 24.0f);
     s.move(120, 70 - 30, kLButton | kShift);
     EXPECT_FLOAT_EQ(k->getValue(), 1.0f / 24.0f);
     s.up(120, 40);
-    s.log.clear();
-
-    // Alt in linear mode drags circularly: the first move jumps to the pointer's angle.
+    // Alt drags circularly in linear mode: from three o'clock to twelve on a gap at the bottom.
     k->setValue(0.2f);
-    s.down(139, 70, kLButton | kAlt); // three o'clock of a knob with its gap at the bottom
-    s.move(120, 51, kLButton | kAlt); // twelve o'clock
+    s.down(139, 70, kLButton | kAlt);
+    s.move(120, 51, kLButton | kAlt);
     EXPECT_NEAR(k->getValue(), 0.5f, 0.01f);
     s.up(120, 51);
 }
@@ -108,20 +101,19 @@ TEST(AnimKnob, LinearDragWithFineAdjustAndSnap) {
 TEST(AnimKnob, CircularDragDoesNotJumpAcrossTheGap) {
     Screen s(300, 200, kCircularMode);
     CMyAnimKnob* k = knob(s, 101, 0.5f);
-    s.down(138, 85); // lower right: near the maximum
+    s.down(138, 85); // lower right, near the maximum; the press alone changes nothing
+    EXPECT_EQ(k->getValue(), 0.5f);
     s.move(134, 89);
     EXPECT_GT(k->getValue(), 0.9f);
-    s.move(106, 89); // across the bottom gap to the lower left
+    s.move(106, 89); // across the gap to the lower left
     EXPECT_EQ(k->getValue(), 1.0f);
     s.up(106, 89);
-    // Alt drags linearly in circular mode.
-    k->setValue(0.0f);
+    k->setValue(0.0f); // Alt drags linearly in circular mode
     s.down(120, 70, kLButton | kAlt);
     s.move(120, 30, kLButton | kAlt);
-    EXPECT_FLOAT_EQ(k->getValue(), 0.2f);
     s.up(120, 30);
-    // Ctrl+click goes back to the default value in one edit bracket.
-    k->setDefaultValue(0.1f);
+    EXPECT_FLOAT_EQ(k->getValue(), 0.2f);
+    k->setDefaultValue(0.1f); // Ctrl+click: the default, in one edit bracket
     s.log.clear();
     s.down(120, 70, kLButton | kControl);
     EXPECT_EQ(s.log.take(), (Lines{"begin", "editor begin 202", "value 0.1", "editor end 202", "end"}));
@@ -129,51 +121,45 @@ TEST(AnimKnob, CircularDragDoesNotJumpAcrossTheGap) {
 
 namespace {
 
-// Records each report with whether it is a release inside: the moment a key's command runs.
+// Records the reports and counts releases inside: the moments a key's command runs.
 struct KeyListener : IControlListener {
     void valueChanged(CControl* c) override {
-        auto* b = static_cast<CIlluButton*>(c);
-        reports += fmt(b->getValue());
-        if (b->getValue() == 0 && b->releasedInside()) ++commands;
+        reports += c->getValue() > 0 ? "1" : "0";
+        if (c->getValue() == 0 && static_cast<CIlluButton*>(c)->releasedInside()) ++commands;
     }
-    static std::string fmt(float v) { return v > 0 ? "1" : "0"; }
     std::string reports;
     int commands = 0;
 };
-
-CIlluButton* key(Screen& s, IControlListener* l, CBitmap* bitmap) {
-    return s.add(new CIlluButton(CRect(10, 10, 40, 30), l, kIllu1, 20, bitmap));
-}
 
 } // namespace
 
 TEST(IlluButton, RunsItsCommandOncePerClickWhereverThePointerWent) {
     Screen s;
     KeyListener l;
-    CIlluButton* b = key(s, &l, nullptr);
-    struct Gesture {
-        std::vector<CPoint> path; // press, moves..., release at the last point
-        std::string reports;
-        int commands;
+    auto* b = s.add(new CIlluButton(CRect(10, 10, 40, 30), &l, kIllu1, 20, nullptr));
+    // Press at (20, 20), the moves, release at the last point.
+    const std::tuple<std::vector<CPoint>, std::string, int> gestures[] = {
+        {{{20, 20}}, "10", 1},
+        {{{60, 20}, {61, 20}, {25, 25}}, "1010", 1}, // out and back in
+        {{{60, 20}}, "100", 0},                      // out and released there
+        {{{40, 30}}, "10", 1},                       // the edges are inside
     };
-    const Gesture gestures[] = {
-        {{{20, 20}, {20, 20}}, "10", 1},
-        {{{20, 20}, {60, 20}, {61, 20}, {25, 25}, {25, 25}}, "1010", 1}, // out and back in
-        {{{20, 20}, {60, 20}, {60, 20}}, "100", 0},                      // out and released
-        {{{20, 20}, {40, 30}, {40, 30}}, "10", 1},                       // the edges are inside
-    };
-    for (const Gesture& g : gestures) {
-        l.reports.clear();
-        l.commands = 0;
-        s.down(g.path.front().x, g.path.front().y);
-        for (size_t i = 1; i + 1 < g.path.size(); ++i) s.move(g.path[i].x, g.path[i].y);
-        s.up(g.path.back().x, g.path.back().y);
-        EXPECT_EQ(l.reports, g.reports);
-        EXPECT_EQ(l.commands, g.commands) << g.reports;
+    for (const auto& [path, reports, commands] : gestures) {
+        l = KeyListener();
+        s.down(20, 20);
+        for (const CPoint& p : path) s.move(p.x, p.y);
+        s.up(path.back().x, path.back().y);
+        EXPECT_EQ(l.reports, reports);
+        EXPECT_EQ(l.commands, commands) << reports;
         EXPECT_FALSE(b->isEditing());
     }
-    // Return on the focused key is a click too; other buttons are not presses.
-    l.commands = 0;
+    // A drag cut short (the key removed, the window gone) ends the edit and runs nothing.
+    l = KeyListener();
+    s.down(20, 20);
+    s.frame->onMouseCancel();
+    EXPECT_FALSE(b->isEditing());
+    EXPECT_EQ(b->getValue(), 0);
+    // Return on the focused key is a click too; another button is no press.
     s.frame->setFocusView(b);
     s.key(VKEY_RETURN);
     VstKeyCode ret{0, VKEY_RETURN, 0};
@@ -184,61 +170,51 @@ TEST(IlluButton, RunsItsCommandOncePerClickWhereverThePointerWent) {
 
 TEST(IlluButton, FadesTowardsItsLight) {
     Screen s;
-    CIlluButton* b = key(s, nullptr, nullptr);
+    auto* b = s.add(new CIlluButton(CRect(10, 10, 40, 30), nullptr, kIllu1, 20, nullptr));
     s.idle();
     b->setFading(true);
     b->setLit(true);
-    std::vector<float> levels;
-    for (int i = 0; i < 4; ++i) {
+    // Redraws are asked for until the level is within 0.01 of the target.
+    for (auto [level, dirty] : {std::pair{0.75f, true}, {0.9375f, true}, {0.984375f, true}, {0.99609375f, false}}) {
         b->stepFade();
-        levels.push_back(b->getLightLevel());
-        EXPECT_EQ(b->isDirty(), i < 3) << i; // asks for redraws until within 0.01 of the target
+        EXPECT_FLOAT_EQ(b->getLightLevel(), level);
+        EXPECT_EQ(b->isDirty(), dirty) << level;
         s.idle();
     }
-    EXPECT_FLOAT_EQ(levels[0], 0.75f);
-    EXPECT_FLOAT_EQ(levels[1], 0.9375f);
-    EXPECT_FLOAT_EQ(levels[2], 0.984375f);
     b->setLit(false);
     b->stepFade();
-    EXPECT_FLOAT_EQ(b->getLightLevel(), 0.25f * levels[3]);
-    // On twice in a row: full light at once.
+    EXPECT_FLOAT_EQ(b->getLightLevel(), 0.25f * 0.99609375f);
     b->setLit(true);
-    b->setLit(true);
+    b->setLit(true); // on twice in a row: full light at once
     EXPECT_EQ(b->getLightLevel(), 1.0f);
 }
 
-TEST(IlluButton, DrawsLitPressedAndFadingImages) {
+TEST(IlluButton, DrawsLitPressedFadingAndBareImages) {
     Screen s;
     CBitmap* bitmap = skinBitmap("illubutton1.png"); // four images of 30 x 20
-    CIlluButton* b = key(s, nullptr, bitmap);
+    auto* b = s.add(new CIlluButton(CRect(10, 10, 40, 30), nullptr, kIllu1, 20, bitmap));
     bitmap->forget();
-    EXPECT_EQ(s.pixel(25, 20), skinColour(kIllu1, 0));
-    s.down(25, 20);
-    EXPECT_EQ(s.pixel(25, 20), skinColour(kIllu1, 1));
-    s.move(80, 80); // dragged out: the released image
-    EXPECT_EQ(s.pixel(25, 20), skinColour(kIllu1, 0));
-    b->setLit(true);
-    EXPECT_EQ(s.pixel(25, 20), skinColour(kIllu1, 2));
-    s.move(25, 20);
-    EXPECT_EQ(s.pixel(25, 20), skinColour(kIllu1, 3));
+    // Released, pressed, dragged out (released again), lit, lit and pressed.
+    const std::function<void()> steps[] = {[] {}, [&] { s.down(25, 20); }, [&] { s.move(80, 80); },
+                                           [&] { b->setLit(true); }, [&] { s.move(25, 20); }};
+    const int images[] = {0, 1, 0, 2, 3};
+    for (int i = 0; i < 5; ++i) {
+        steps[i]();
+        EXPECT_EQ(s.pixel(25, 20), skinColour(kIllu1, images[i])) << i;
+    }
     s.up(25, 20);
-    // Half faded: the lit image over the unlit one at half strength, nothing of the panel.
+    // Half faded: the lit image over the opaque unlit one, nothing of the panel showing.
     b->setFading(true);
     b->setLightLevel(0.5f);
     const uint32_t p = s.pixel(25, 20);
-    EXPECT_NEAR(int(p & 0xff), 3, 1); // blue channels 1 (unlit) and 5 (lit)
+    EXPECT_NEAR(int(p & 0xff), 3, 1); // blue 1 (unlit) and 5 (lit)
     EXPECT_EQ(p >> 8, skinColour(kIllu1, 0) >> 8);
-}
-
-TEST(IlluButton, WithoutABitmapShowsItsPressWithACross) {
-    Screen s;
-    s.add(new CIlluButton(CRect(10, 10, 40, 40), nullptr, kIllu1, 30, nullptr));
-    EXPECT_EQ(s.pixel(10, 10), 0xffffffffu); // the outline
-    EXPECT_EQ(s.pixel(20, 20), 0xff000000u);
-    s.down(25, 20);
-    EXPECT_EQ(s.pixel(20, 20), 0xffffffffu); // on the diagonal from (10, 10)
-    EXPECT_EQ(s.pixel(29, 20), 0xffffffffu); // on the other one
-    EXPECT_EQ(s.pixel(25, 12), 0xff000000u);
-    s.up(25, 20);
-    EXPECT_EQ(s.pixel(20, 20), 0xff000000u);
+    // Without a bitmap: an outline, and a cross while pressed.
+    s.add(new CIlluButton(CRect(50, 10, 80, 40), nullptr, kIllu1, 30, nullptr));
+    EXPECT_EQ(s.pixel(50, 10), kWhite);
+    EXPECT_EQ(s.painted(60, 20), kBlack);
+    s.down(65, 20);
+    EXPECT_EQ(s.pixel(60, 20), kWhite);     // on the diagonal from (50, 10)
+    EXPECT_EQ(s.painted(69, 20), kWhite);   // on the other one
+    EXPECT_EQ(s.painted(65, 12), kBlack);
 }

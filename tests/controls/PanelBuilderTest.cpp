@@ -1,5 +1,5 @@
 // The panel builder with the module's pictures: which control each row makes, where, under
-// which tag; and the panel's own small controls.
+// which tag; and the panels' own small controls.
 #include "ControlTestSupport.h"
 #include "editor/controls/PanelBuilder.h"
 #include "editor/controls/TextControls.h"
@@ -27,15 +27,15 @@ const PanelElement kRows[] = {
     {32, 5, "not a type", 50, 128, 200, 16},
     {kPanelSpacer, 6, "gap", 50, 144, 200, 16},
 };
-constexpr int32_t kRowCount = int32_t(std::size(kRows));
+
+constexpr uint32_t kPanelColour = 0xff282828u;
 
 struct Built {
     Built() : s(708, 362, kCircularMode) {
         panel = s.add(new CViewContainer(CRect(0, 0, 708, 362)));
         panel->setBackgroundColor(CColor(40, 40, 40));
-        controls.fill(nullptr);
         controls[3] = controls[5] = &untouched;
-        created = buildPanel(panel, &s.listener, controls.data(), int32_t(controls.size()), kRows, kRowCount);
+        created = buildPanel(panel, &s.listener, controls.data(), 41, kRows, int32_t(std::size(kRows)));
     }
     Screen s;
     CViewContainer* panel = nullptr;
@@ -52,42 +52,32 @@ TEST(PanelBuilder, MakesOneControlPerRowUnderItsTag) {
     EXPECT_EQ(b.panel->getNbViews(), 10);
     EXPECT_EQ(b.controls[3], &b.untouched);
     EXPECT_EQ(b.controls[5], &b.untouched);
+    EXPECT_EQ(buildPanel(nullptr, nullptr, b.controls.data(), 41, kRows, 3), 0);
     // A later row with the same tag takes the entry.
     EXPECT_EQ(b.controls[15]->getViewSize(), CRect(283, 169, 349, 185));
     EXPECT_EQ(b.controls[0]->getViewSize(), CRect(500, 80, 590, 100));
     EXPECT_EQ(static_cast<CParamDisplay*>(b.controls[0])->getHoriAlign(), kRightText);
-    // The close button takes its size from its picture, the row's size unused.
+    // The close button takes its size from its picture (two images), not from the row.
     EXPECT_EQ(b.controls[31]->getViewSize(), CRect(650, 5, 692, 47));
     EXPECT_EQ(static_cast<CKickButton*>(b.controls[31])->getHeightOfOneImage(), 42);
-    // Negative sizes extend left and up.
-    EXPECT_EQ(b.controls[40]->getViewSize(), CRect(-40, 280, 10, 300));
+    EXPECT_EQ(b.controls[40]->getViewSize(), CRect(-40, 280, 10, 300)); // negative sizes
     auto* knob = dynamic_cast<CAnimKnob*>(b.controls[11]);
     ASSERT_NE(knob, nullptr);
     EXPECT_EQ(knob->getNumSubPixmaps(), 89);
     EXPECT_EQ(knob->getHeightOfOneImage(), 33);
-    for (CControl* c : {b.controls[1], b.controls[11], b.controls[15], b.controls[26]})
-        EXPECT_EQ(c->getListener(), &b.s.listener);
-    // Drawn from the module's pictures, over the panel's colour.
-    EXPECT_NE(b.s.pixel(671, 26), 0xff282828u);
-    EXPECT_NE(b.s.pixel(610, 88), 0xff282828u);
-    EXPECT_EQ(b.s.painted(690, 60), 0xff282828u);
+    for (int tag : {1, 11, 15, 26}) EXPECT_EQ(b.controls[size_t(tag)]->getListener(), &b.s.listener);
+    // Drawn from the module's pictures over the panel's colour.
+    EXPECT_NE(b.s.pixel(671, 26), kPanelColour);
+    EXPECT_NE(b.s.painted(610, 88), kPanelColour);
+    EXPECT_EQ(b.s.painted(690, 60), kPanelColour);
 }
 
-TEST(PanelBuilder, RowsReportUnderTheirTags) {
+TEST(PanelBuilder, RowsReportAndTheTextButtonLightensUnderThePointer) {
     Built b;
     b.s.log.clear();
     b.s.down(60, 72); // "Clear confirm"
     b.s.up(60, 72);
-    EXPECT_EQ(b.controls[1]->getValue(), 1);
-    b.s.down(560, 240); // "Reset"
-    b.s.up(560, 240);
-    EXPECT_EQ(b.s.log.take(), (Lines{"begin", "editor begin 1", "value 1", "editor end 1", "end", "begin",
-                                     "editor begin 26", "value 1", "value 0", "editor end 26", "end"}));
-    EXPECT_EQ(dynamic_cast<CCheckBox*>(b.controls[1])->getStyle(), CCheckBox::kDrawCrossBox);
-}
-
-TEST(PanelBuilder, TextButtonLightensUnderThePointer) {
-    Built b;
+    EXPECT_EQ(b.s.log.take(), (Lines{"begin", "editor begin 1", "value 1", "editor end 1", "end"}));
     auto* reset = dynamic_cast<MyTextButton*>(b.controls[26]);
     ASSERT_NE(reset, nullptr);
     b.s.move(560, 240, 0);
@@ -102,19 +92,32 @@ TEST(PanelBuilder, SpinBoxShowsPercentUntilGivenItsOwnText) {
     Built b;
     auto* spin = dynamic_cast<CMySpinBox*>(b.controls[28]);
     ASSERT_NE(spin, nullptr);
-    EXPECT_TRUE(spin->showsPercent());
-    spin->setValue(0.257f); // the integer part of the percentage
-    EXPECT_EQ(spin->getText(), "25 %");
-    // Dragged linearly even in circular knob mode: 50 px up of 200.
-    spin->setValue(0.0f);
+    spin->setValue(0.999f);
+    EXPECT_EQ(spin->getText(), "99 %"); // the integer part
+    spin->setValue(0.5f);               // dragged linearly even in circular mode: 50 px of 200
     b.s.down(610, 88);
     b.s.move(610, 38);
     b.s.up(610, 38);
-    EXPECT_FLOAT_EQ(spin->getValue(), 0.25f);
-    spin->setText(" 1");
-    spin->setValue(0.9f);
-    EXPECT_FALSE(spin->showsPercent());
-    EXPECT_EQ(spin->getText(), " 1");
+    EXPECT_FLOAT_EQ(spin->getValue(), 0.75f);
+    // A caller's text stays, drawn from 4 px into the box.
+    auto box = [&] {
+        std::vector<uint32_t> px;
+        b.s.pixel(0, 0);
+        for (int y = 80; y < 98; ++y)
+            for (int x = 600; x < 667; ++x) px.push_back(b.s.painted(x, y));
+        return px;
+    };
+    spin->setText("");
+    const auto empty = box();
+    spin->setText("88 88");
+    spin->setValue(0.1f);
+    EXPECT_EQ(spin->getText(), "88 88");
+    const auto shown = box();
+    EXPECT_NE(empty, shown);
+    for (size_t i = 0; i < empty.size(); ++i)
+        if (i % 67 < 4) {
+            EXPECT_EQ(empty[i], shown[i]) << i;
+        }
 }
 
 TEST(TextDisplay, ShowsTextWithoutTakingTheKeyboard) {

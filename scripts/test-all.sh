@@ -28,7 +28,7 @@ export DEBIAN_FRONTEND=noninteractive
 export CTEST_OUTPUT_ON_FAILURE=1
 
 packages=(build-essential cmake pkg-config libgtest-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine wine64 libsndfile1-dev sox python3-mido python3 util-linux
+          wine wine64 libsndfile1-dev sox python3-mido python3 util-linux dpf-plugins-vst
           libcairo2-dev libpango1.0-dev libfontconfig-dev libxcb1-dev libstb-dev fonts-dejavu-core
           xvfb xauth xdotool x11-apps imagemagick python3-cairo python3-pil zenity)
 # Ardour 7 is the real host for one test; it needs no display.

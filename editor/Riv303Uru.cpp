@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdio>
 
+#include "analyzer/window/AnalyzerHandler.h"
+#include "editor/AnalyzerBridge.h"
 #include "editor/EditorResources.h"
+#include "editor/Preferences.h"
 #include "editor/SkinLayout.h"
 #include "editor/controls/CAnimSprite.h"
 #include "editor/controls/CFloatingDisplay.h"
@@ -183,7 +186,7 @@ bool Riv303Uru::openFrame(void* parentWindow, bool offscreen) {
     frame->addView(panel_);
     buildControls();
 
-    // The preferences and the analyzer are built into these when they are first shown.
+    // The preferences and the analyzer, built hidden.
     const CRect panelSize(0, 0, kSkinMinWidth, kSkinMinHeight);
     for (CViewContainer** p : {&preferences_, &analyzer_}) {
         CRect r = panelSize;
@@ -194,6 +197,9 @@ bool Riv303Uru::openFrame(void* parentWindow, bool offscreen) {
         (*p)->setVisible(false);
         panel_->addView(*p);
     }
+    preferencesHandler_ = std::make_unique<PreferencesHandler>(*this, preferences_);
+    analyzerBridge_ = std::make_unique<AnalyzerBridge>(*this);
+    analyzerHandler_ = std::make_unique<AnalyzerHandler>(*analyzerBridge_, analyzer_);
 
     link_.sync();
     shown_ = link_.state();
@@ -218,6 +224,10 @@ void Riv303Uru::close() {
     menus_.release();
     learnLabels_.clear();
     holds_.clear();
+    // Their controls go with the frame.
+    analyzerHandler_.reset();
+    analyzerBridge_.reset();
+    preferencesHandler_.reset();
     controls_.fill(nullptr);
     panel_ = preferences_ = analyzer_ = nullptr;
     if (frame) {
@@ -579,13 +589,15 @@ void Riv303Uru::showAbout() {
 }
 
 void Riv303Uru::openPreferences() {
-    if (analyzer_ && analyzer_->isVisible()) analyzer_->setVisible(false);
-    if (preferences_ && !preferences_->isVisible()) preferences_->setVisible(true);
+    if (!preferencesHandler_) return;
+    if (analyzerHandler_) analyzerHandler_->close();
+    preferencesHandler_->show();
 }
 
 void Riv303Uru::openAnalyzer() {
-    if (preferences_ && preferences_->isVisible()) preferences_->setVisible(false);
-    if (analyzer_ && !analyzer_->isVisible()) analyzer_->setVisible(true);
+    if (!analyzerHandler_) return;
+    if (preferencesHandler_) preferencesHandler_->hide();
+    analyzerHandler_->open();
 }
 
 // ------------------------------------------------------------------------------ idle

@@ -30,8 +30,11 @@ class CBitmap;
 class CViewContainer;
 } // namespace gui
 
+class AnalyzerBridge;
+class AnalyzerHandler;
 class CAnimSprite;
 class CFloatingDisplay;
+class PreferencesHandler;
 class CMySplashScreen;
 class Vez303;
 
@@ -94,6 +97,9 @@ public:
     // Hidden panels the preferences and the analyzer are built into.
     gui::CViewContainer* preferencesPanel() const { return preferences_; }
     gui::CViewContainer* analyzerPanel() const { return analyzer_; }
+    // Their handlers while the editor is open, else null.
+    PreferencesHandler* preferences() const { return preferencesHandler_.get(); }
+    AnalyzerHandler* analyzer() const { return analyzerHandler_.get(); }
     // The copy/paste clipboard of the pattern menu.
     Pattern& clipboard() { return clipboard_; }
 
@@ -189,6 +195,9 @@ private:
     gui::CViewContainer* panel_ = nullptr;
     gui::CViewContainer* preferences_ = nullptr;
     gui::CViewContainer* analyzer_ = nullptr;
+    std::unique_ptr<PreferencesHandler> preferencesHandler_;
+    std::unique_ptr<AnalyzerBridge> analyzerBridge_;
+    std::unique_ptr<AnalyzerHandler> analyzerHandler_;
     std::array<gui::CControl*, kMaxTag> controls_{};
     std::vector<LearnLabel> learnLabels_;
     bool buildErrorShown_ = false;

@@ -48,9 +48,12 @@ Titles titles(const gui::COptionMenu* m) {
     return t;
 }
 
+// Without CR: text files are saved with CRLF on Windows.
 std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::string text(std::istreambuf_iterator<char>(in), {});
+    std::erase(text, '\r');
+    return text;
 }
 
 void put(const fs::path& p, const std::string& text) {
@@ -71,7 +74,9 @@ bool samePattern(const Pattern& a, const Pattern& b) { return std::memcmp(&a, &b
 class Menus : public EditorOnPlugin {
 protected:
     fs::path data() const { return home.dataFolder(); }
-    std::string at(const std::string& name) const { return (home.dataFolder() / name).string(); }
+    std::string at(const std::string& name) const {
+        return (home.dataFolder() / fs::path(name).make_preferred()).string();
+    }
     EditorMenus& menus() { return editor->menus(); }
     CMyOptionMenu* menuOf(int32_t tag) { return menus().menu(tag); }
 

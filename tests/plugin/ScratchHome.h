@@ -50,9 +50,12 @@ public:
         std::filesystem::create_directories(folder_);
         std::ofstream(folder_ / name, std::ios::binary) << text;
     }
+    // Without CR: text files are saved with CRLF on Windows.
     std::string read(const std::string& name) const {
         std::ifstream in(folder_ / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        std::string text(std::istreambuf_iterator<char>(in), {});
+        std::erase(text, '\r');
+        return text;
     }
 
 private:

@@ -21,8 +21,11 @@ TEST(SkinRender, DrawsThePanelAsItOpensAndRefusesASkinThatDoesNotLoad) {
     const fs::path out = fs::temp_directory_path() / "kelo-skin-render-test.png";
     std::string error;
     ASSERT_EQ(renderSkin((skins / "EveryTag.skn").string(), out.string(), error), 0) << error;
-    std::ifstream in(out, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::string bytes;
+    {
+        std::ifstream in(out, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
     fs::remove(out);
     int w = 0, h = 0;
     std::vector<uint8_t> rgba;

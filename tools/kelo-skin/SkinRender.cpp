@@ -1,5 +1,6 @@
 #include "tools/kelo-skin/SkinRender.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -7,6 +8,7 @@
 
 #include "editor/CreateEditor.h"
 #include "editor/Riv303Uru.h"
+#include "platform/Services.h"
 #include "plugin/Vez303.h"
 #include "toolkit/CFrame.h"
 #include "toolkit/platform/OffscreenFrame.h"
@@ -51,6 +53,32 @@ private:
 };
 #endif
 
+// A command-line tool never waits on a dialog: what the instance would ask or tell goes to
+// stderr and counts as unanswered. Everything else is the system's.
+class QuietServices final : public platform::Services {
+public:
+    QuietServices() : previous_(platform::services()) { platform::setServices(this); }
+    ~QuietServices() override {
+        platform::setServices(&previous_ == &platform::systemServices() ? nullptr : &previous_);
+    }
+    void chooseFile(const platform::FileDialogRequest&, platform::FileDialogDone done) override { done({}); }
+    void showMessage(const platform::MessageRequest& request, platform::MessageDone done) override {
+        std::fprintf(stderr, "%s: %s\n", request.title.c_str(), request.text.c_str());
+        done(platform::MessageAnswer::kNotShown);
+    }
+    void poll() override {}
+    void cancelDialogs(const void*) override {}
+    bool openUrl(const std::string&) override { return false; }
+    bool openInTextEditor(const std::string&) override { return false; }
+    bool listFolder(const std::string& path, std::vector<platform::FolderEntry>& entries) override {
+        return previous_.listFolder(path, entries);
+    }
+    uint32_t tickCount() override { return previous_.tickCount(); }
+
+private:
+    platform::Services& previous_;
+};
+
 bool writePng(const std::string& path, const uint32_t* pixels, int width, int height) {
     std::vector<unsigned char> rgba(size_t(width) * size_t(height) * 4);
     for (size_t i = 0; i < size_t(width) * size_t(height); ++i) {
@@ -72,6 +100,7 @@ int renderSkin(const std::string& skinPath, const std::string& pngPath, std::str
 #if !defined(_WIN32)
     const ScratchHome home;
 #endif
+    const QuietServices quiet;
     const fs::path file(skinPath);
     const FolderSkinStore store(file.parent_path().string());
     Vez303 plugin(&quietHost, &createEditor);

@@ -87,7 +87,7 @@ TEST(AboutBox, VersionTexts) {
     EXPECT_NEAR(inkCentre(s, 180, 193), 195, 2);
 }
 
-TEST(AnimSprite, StepsThroughItsFramesAndMoves) {
+TEST(AnimSprite, StepsThroughItsFramesMovesAndRunsByTheClock) {
     Screen s;
     CBitmap* strip = skinBitmap("skinsplash.png"); // four frames of 24 x 24
     auto* sprite = s.add(new CAnimSprite(CRect(100, 100, 124, 124), nullptr, 115, strip));
@@ -99,41 +99,40 @@ TEST(AnimSprite, StepsThroughItsFramesAndMoves) {
     EXPECT_EQ(s.pixel(110, 110), skinColour(115, 2));
     sprite->setStep(10);
     sprite->setSpan(40);
-    sprite->setValue(0);
-    std::vector<float> seen{0};
-    for (int i = 0; i < 4; ++i) {
+    sprite->setValue(10);
+    std::vector<float> seen;
+    for (int i = 0; i < 3; ++i) {
         sprite->nextFrame();
         seen.push_back(sprite->getValue());
     }
     sprite->previousFrame();
     seen.push_back(sprite->getValue());
-    EXPECT_EQ(seen, (std::vector<float>{0, 10, 20, 30, 0, 29}));
-    sprite->moveTo(5, 7);
-    sprite->moveBy(-2, 3);
-    EXPECT_EQ(sprite->getViewSize(), CRect(3, 10, 27, 34));
+    EXPECT_EQ(seen, (std::vector<float>{20, 30, 0, 29}));
+    sprite->moveTo(-5, 7);
+    sprite->moveBy(-5, -7);
+    EXPECT_EQ(sprite->getViewSize(), CRect(-10, 0, 14, 24));
     EXPECT_EQ(sprite->getMouseableArea(), sprite->getViewSize());
-}
 
-TEST(AnimSprite, RunsByTheClockAndStopsOffTheLeftEdge) {
-    Screen s;
-    auto* sprite = s.add(new CAnimSprite(CRect(-10, 0, 14, 24), nullptr, 115, nullptr));
-    sprite->setSpan(96);
-    sprite->show();
-    sprite->startAnimation(50, -1, 1, true, -16); // one pixel left and down per 50 ms
-    s.idle(40);
+    // One pixel left per 50 ms (on the 50th), frames stepping, hidden once off the left edge.
+    sprite->setValue(0);
+    sprite->startAnimation(50, -1, 0, true, -16);
+    s.services.now += 49;
+    sprite->onIdle();
     EXPECT_EQ(sprite->getX(), -10);
-    s.idle(40);
+    s.services.now += 1;
+    sprite->onIdle();
     EXPECT_EQ(sprite->getX(), -11);
-    EXPECT_EQ(sprite->getY(), 1);
-    EXPECT_EQ(sprite->getValue(), 24);
+    EXPECT_EQ(sprite->getValue(), 10);
     for (int i = 0; i < 20; ++i) s.idle(50);
     EXPECT_EQ(sprite->getX(), -16);
+    EXPECT_EQ(sprite->getY(), 0);
     EXPECT_FALSE(sprite->isAnimating());
     EXPECT_FALSE(sprite->isShown());
-    // The 32-bit clock may wrap while it runs.
+    // Downwards only, across the 32-bit clock's wrap.
     s.services.now = 0xffffffe0u;
-    sprite->setValue(0);
-    sprite->startAnimation(50, 0, 0, true);
+    sprite->startAnimation(50, 0, 1, false);
+    const float frame = sprite->getValue();
     s.idle(60);
-    EXPECT_EQ(sprite->getValue(), 24);
+    EXPECT_EQ(sprite->getY(), 1);
+    EXPECT_EQ(sprite->getValue(), frame);
 }

@@ -62,6 +62,8 @@ protected:
     // start-up light show unless a test wants it).
     std::map<std::string, std::string> files{{"Gui.ini", kGuiIni}, {"User.ini", "Eggs = 0\n"}};
     bool installSkin = true;
+    audioMasterCallback hostCallback = &recordingHost;
+    bool resumed = false; // sample rate set and resumed, as a host about to play
 
     void SetUp() override { hostLog().clear(); }
     void TearDown() override { plugin.reset(); }
@@ -76,7 +78,11 @@ protected:
             fs::copy(from / kTestSkin, home.dataFolder() / kTestSkin);
         }
         for (const auto& [name, text] : files) home.write(name, text);
-        plugin = std::make_unique<Vez303>(&recordingHost, &createEditor);
+        plugin = std::make_unique<Vez303>(hostCallback, &createEditor);
+        if (resumed) {
+            plugin->setSampleRate(44100.0f);
+            plugin->resume();
+        }
         editor = static_cast<Riv303Uru*>(plugin->getEditor());
         ASSERT_NE(editor, nullptr);
         if (openPanel) {

@@ -39,23 +39,8 @@ protected:
     void SetUp() override {
         EditorOnPlugin::SetUp();
         midiSent().clear();
-    }
-
-    // As EditorOnPlugin::start, with the host that records MIDI.
-    void start() {
-        namespace fs = std::filesystem;
-        const fs::path from = fs::path(KELO_SOURCE_DIR) / "tests" / "data" / "skins";
-        fs::create_directories(home.dataFolder() / kTestSkin);
-        fs::copy_file(from / "EveryTag.skn", home.dataFolder() / "EveryTag.skn");
-        fs::copy(from / kTestSkin, home.dataFolder() / kTestSkin);
-        for (const auto& [name, text] : files) home.write(name, text);
-        plugin = std::make_unique<Vez303>(&midiRecordingHost, &createEditor);
-        plugin->setSampleRate(44100.0f);
-        plugin->resume();
-        editor = static_cast<Riv303Uru*>(plugin->getEditor());
-        ASSERT_NE(editor, nullptr);
-        ASSERT_TRUE(editor->openOffscreen());
-        idle();
+        hostCallback = &midiRecordingHost;
+        resumed = true;
     }
 
     // Frame coordinates of a point given in a panel's own coordinates.

@@ -365,9 +365,11 @@ TEST_F(Menus, PatternCommandsEditOnlyTheCurrentPatternsPlayedSteps) {
     pattern() = p;
     choose(kPatterns, {kCopy});
     editor->link().selectPattern(5);
+    seq().editCursor = 50;
     choose(kPatterns, {kPaste});
     EXPECT_EQ(seq().currentPattern, 5);
     EXPECT_TRUE(samePattern(seq().bank.patterns[5], p));
+    EXPECT_EQ(seq().editCursor, 3); // kept inside the pasted length
 }
 
 // ------------------------------------------------------------------------------ pattern files

@@ -54,6 +54,9 @@ TEST(AboutBox, OpensAndClosesWithClicksAndTheLinkOnlyOnClosing) {
     EXPECT_EQ(box->getCreditsScroll(), 13);
     box->scrollCredits(1);
     EXPECT_EQ(box->getCreditsScroll(), 0);
+    box->scrollCredits(5);
+    box->setCreditsImage(credits); // new credits start from the top
+    EXPECT_EQ(box->getCreditsScroll(), 0);
     s.idle(40);
     s.idle(40);
     EXPECT_EQ(box->getCreditsScroll(), 2);

@@ -72,8 +72,8 @@ TEST(DigitDisplay, DragWheelAndOutsideValues) {
     d->setValue(10);
     d->setWheelInc(1);
     s.log.clear();
-    s.wheel(55, 20, 1);
-    s.wheel(55, 20, -1, kShift);
+    EXPECT_TRUE(s.wheel(55, 20, 1));
+    EXPECT_TRUE(s.wheel(55, 20, -1, kShift));
     EXPECT_EQ(s.log.take(), (Lines{"begin", "editor begin 502", "value 20", "editor end 502", "end", "begin",
                                    "editor begin 502", "value 19", "editor end 502", "end"}));
     // From outside: bounded, and announced to dependents only when the bounded value changed.

@@ -116,20 +116,21 @@ protected:
     void down(gui::CPoint p, int32_t buttons = gui::kLButton) { frame()->platformOnMouseDown(p, buttons); }
     void move(gui::CPoint p, int32_t buttons = gui::kLButton) { frame()->platformOnMouseMoved(p, buttons); }
     void up(gui::CPoint p, int32_t buttons = gui::kLButton) { frame()->platformOnMouseUp(p, buttons); }
-    void click(int32_t tag) {
-        down(centre(tag));
-        up(centre(tag));
+    void click(gui::CPoint p, int32_t buttons = gui::kLButton) {
+        down(p, buttons);
+        up(p, buttons);
         idle();
     }
-    // A vertical drag from the control's centre; up is negative dy.
-    void drag(int32_t tag, double dy) {
-        const gui::CPoint from = centre(tag);
+    void click(int32_t tag) { click(centre(tag)); }
+    // A vertical drag from a point; up is negative dy.
+    void drag(gui::CPoint from, double dy) {
         down(from);
         move(gui::CPoint(from.x, from.y + dy / 2));
         move(gui::CPoint(from.x, from.y + dy));
         up(gui::CPoint(from.x, from.y + dy));
         idle();
     }
+    void drag(int32_t tag, double dy) { drag(centre(tag), dy); }
 
     // ---- pixels ----
     uint32_t pixel(gui::CPoint p) {

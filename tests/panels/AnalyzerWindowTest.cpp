@@ -87,7 +87,7 @@ protected:
         idle();
     }
     gui::CControl* control(int32_t tag) { return window->control(tag); }
-    void click(int32_t tag) { clickAt(middle(window->panel(), control(tag))); }
+    void click(int32_t tag) { EditorOnPlugin::click(middle(window->panel(), control(tag))); }
     std::string title(int32_t tag) { return static_cast<gui::CTextButton*>(control(tag))->getTitle(); }
     std::string stepsText() { return static_cast<CMySpinBox*>(control(A::kSteps))->getText(); }
     // A point of the waveform view (640 x 64) in frame coordinates.
@@ -217,7 +217,7 @@ TEST_F(Analyzer, PaintingChangesOnlyTheFlagsUnderThePointerWhereverTheDragGoes) 
     EXPECT_EQ(std::memcmp(&seq().bank, &expected, sizeof expected), 0);
 
     // The right button clears; the accent row painted across six steps.
-    clickAt(wave(3 * 40 + 5, 3), gui::kRButton);
+    EditorOnPlugin::click(wave(3 * 40 + 5, 3), gui::kRButton);
     expected.patterns[0].steps[3].flags &= uint8_t(~StepGate);
     down(wave(1 * 40 + 5, 38));
     for (int x = 1 * 40 + 5; x <= 6 * 40 + 5; x += 10) move(wave(x, 38));
@@ -227,7 +227,7 @@ TEST_F(Analyzer, PaintingChangesOnlyTheFlagsUnderThePointerWhereverTheDragGoes) 
     EXPECT_EQ(std::memcmp(&seq().bank, &expected, sizeof expected), 0);
     for (int row = 1; row <= 4; ++row) {
         const uint8_t masks[] = {0, StepUp, StepDown, StepAccent, StepSlide};
-        clickAt(wave(9 * 40 + 5, 4 + 14 * (row - 1) + 1));
+        EditorOnPlugin::click(wave(9 * 40 + 5, 4 + 14 * (row - 1) + 1));
         EXPECT_TRUE(bankPattern(0).steps[9].flags & masks[row]) << row;
     }
 }
@@ -243,15 +243,15 @@ TEST_F(Analyzer, TheWindowWorksOnTheCurrentPatternAndShowsWhich) {
 
     click(A::kTriplet);
     EXPECT_TRUE(bankPattern(7).triplet());
-    dragBy(window->panel(), control(A::kSteps), -500);
+    drag(middle(window->panel(), control(A::kSteps)), -500);
     EXPECT_EQ(bankPattern(7).stepCount(), 64);
     EXPECT_EQ(stepsText(), "64");
-    dragBy(window->panel(), control(A::kSteps), 500);
+    drag(middle(window->panel(), control(A::kSteps)), 500);
     EXPECT_EQ(bankPattern(7).stepCount(), 1);
     loadAudio(writeRecording());
     EXPECT_EQ(bankPattern(7).stepCount(), 16);
     const bool gate = bankPattern(7).steps[0].flags & StepGate;
-    clickAt(wave(5, 2));
+    EditorOnPlugin::click(wave(5, 2));
     EXPECT_NE(bool(bankPattern(7).steps[0].flags & StepGate), gate);
     EXPECT_EQ(std::memcmp(&bankPattern(0), &first, sizeof first), 0);
 }
@@ -293,7 +293,7 @@ TEST_F(Analyzer, PreviewButtonsMatchTempoAndReopeningKeepTheirState) {
     EXPECT_EQ(stepsText(), "16");
     EXPECT_EQ(control(A::kRhythm)->getValue(), 0.0f);
     // The close button, once, closes it.
-    clickAt(at(window->panel(), 680, 10));
+    EditorOnPlugin::click(at(window->panel(), 680, 10));
     EXPECT_FALSE(window->isOpen());
 }
 

@@ -52,20 +52,6 @@ protected:
         const gui::CPoint m = c->getViewSize().getCenter();
         return at(panel, m.x, m.y);
     }
-    void clickAt(gui::CPoint p, int32_t buttons = gui::kLButton) {
-        down(p, buttons);
-        up(p, buttons);
-        idle();
-    }
-    // A vertical drag of a control of a panel by dy pixels (up is negative).
-    void dragBy(const gui::CViewContainer* panel, const gui::CControl* c, double dy) {
-        const gui::CPoint from = middle(panel, c);
-        down(from);
-        move(gui::CPoint(from.x, from.y + dy / 2));
-        move(gui::CPoint(from.x, from.y + dy));
-        up(gui::CPoint(from.x, from.y + dy));
-        idle();
-    }
     // Everything repainted, then the pixel at p (frame coordinates).
     uint32_t paintedAt(gui::CPoint p) {
         frame()->invalid();

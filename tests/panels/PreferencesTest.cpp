@@ -30,7 +30,7 @@ protected:
         ASSERT_TRUE(prefs->isShown());
     }
     gui::CControl* row(int32_t tag) { return prefs->control(tag); }
-    void click(int32_t tag) { clickAt(middle(prefs->panel(), row(tag))); }
+    void click(int32_t tag) { EditorOnPlugin::click(middle(prefs->panel(), row(tag))); }
     std::string text(int32_t tag) {
         if (auto* spin = dynamic_cast<CMySpinBox*>(row(tag))) return spin->getText();
         return static_cast<gui::CTextLabel*>(row(tag))->getText();
@@ -115,7 +115,7 @@ TEST_F(Preferences, KnobsAndSpinBoxesSetTheirValuesAndShowThem) {
     EXPECT_EQ(text(P::kPreGainValue), " 50%");
     EXPECT_EQ(text(P::kFilterVccValue), " 25%");
 
-    dragBy(prefs->panel(), row(P::kPreGainKnob), -40);
+    drag(middle(prefs->panel(), row(P::kPreGainKnob)), -40);
     const float gain = row(P::kPreGainKnob)->getValue();
     EXPECT_GT(gain, 0.5f);
     EXPECT_FLOAT_EQ(engine().vcoGain, gain * 2.0f + 1.0f);
@@ -129,13 +129,13 @@ TEST_F(Preferences, KnobsAndSpinBoxesSetTheirValuesAndShowThem) {
     };
     for (const Knob& k : {Knob{P::kVcoTuningKnob, &EngineSettings::vcoTuning}, Knob{P::kFilterVccKnob, &EngineSettings::tm6},
                           Knob{P::kVcfFreqKnob, &EngineSettings::tm3}}) {
-        dragBy(prefs->panel(), row(k.tag), 30);
+        drag(middle(prefs->panel(), row(k.tag)), 30);
         EXPECT_LT(row(k.tag)->getValue(), 0.5f) << k.tag;
         EXPECT_FLOAT_EQ(engine().*k.field, row(k.tag)->getValue()) << k.tag;
     }
 
     // Spin boxes: dragged to the bottom, then the edge values.
-    dragBy(prefs->panel(), row(P::kAccentLevel), 400);
+    drag(middle(prefs->panel(), row(P::kAccentLevel)), 400);
     EXPECT_EQ(engine().accentVelocity, 0);
     EXPECT_EQ(text(P::kAccentLevel), "  0");
     setByDrag(P::kAccentLevel, 100.0f / 127.0f);
@@ -149,7 +149,7 @@ TEST_F(Preferences, KnobsAndSpinBoxesSetTheirValuesAndShowThem) {
     setByDrag(P::kOutputChannel, 0.0625f);
     EXPECT_EQ(engine().midiOutputChannel, 0);
     EXPECT_EQ(text(P::kOutputChannel), " 1");
-    dragBy(prefs->panel(), row(P::kOutputChannel), -400);
+    drag(middle(prefs->panel(), row(P::kOutputChannel)), -400);
     EXPECT_EQ(engine().midiOutputChannel, 15);
     EXPECT_EQ(text(P::kOutputChannel), "16");
 }
@@ -270,7 +270,7 @@ TEST_F(Preferences, ThePanelIsCentredWithItsRowsAtTheirRectanglesAndOpensOverNot
     editor->openPreferences();
     EXPECT_FALSE(editor->analyzer()->isOpen());
     // The close button closes it too.
-    clickAt(at(panel, 680, 10));
+    EditorOnPlugin::click(at(panel, 680, 10));
     EXPECT_FALSE(prefs->isShown());
     EXPECT_NE(paintedAt(at(panel, 20, 340)), 0xff282828u);
 }

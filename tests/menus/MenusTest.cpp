@@ -126,11 +126,14 @@ TEST_F(Menus, OptionsAndPatternMenusShowTheirStateAfterOpeningAndAfterEachComman
                       "Import Rebirth Patterns", "Export pattern as MIDI file", "-", "Analyze Pattern..."}));
 
     plugin->settings().midiOutputChannel = 1;
-    for (int32_t entry : {kLearn, kMidiOutput, kTransmitKnobs, kClockSync}) choose(kOptions, {entry});
-    const Titles on = titles(menuOf(kOptions));
-    EXPECT_EQ(Titles(on.begin(), on.begin() + 5),
-              (Titles{"Deactivate MIDI learn", "Deactivate MIDI output [channel 2]", "MIDI Transmit Knobs: On",
-                      "MIDI Programming: Off", "Ext. Clock sync: 48PPQ"}));
+    const std::pair<int32_t, const char*> toggled[] = {{kLearn, "Deactivate MIDI learn"},
+                                                       {kMidiOutput, "Deactivate MIDI output [channel 2]"},
+                                                       {kTransmitKnobs, "MIDI Transmit Knobs: On"},
+                                                       {kClockSync, "Ext. Clock sync: 48PPQ"}};
+    for (auto [entry, label] : toggled) {
+        choose(kOptions, {entry});
+        EXPECT_EQ(menuOf(kOptions)->getEntry(entry)->getTitle(), label);
+    }
     const EngineSettings& s = plugin->settings();
     EXPECT_EQ(std::vector<int>({seq().learnMode, s.midiOutput, s.midiTransmitKnobs, s.clockSync}),
               std::vector<int>({1, 1, 1, 1}));
@@ -379,6 +382,7 @@ TEST_F(Menus, PatternCommandsEditOnlyTheCurrentPatternsPlayedSteps) {
 TEST_F(Menus, SavePatternWritesItsParametersBesideItAndLoadingBringsBothBack) {
     start();
     const Pattern p = steps({{0, StepGate | StepAccent}, {14, StepGate | StepSlide}, {2, 0}}, 0x80001000u);
+    seq().currentPattern = 6;
     pattern() = p;
     plugin->setParameter(kCutoff, 0.25f);
     answer({at("Patterns/Bass")}); // no extension
@@ -557,6 +561,7 @@ TEST_F(Menus, LearnedControllersAreSavedToAMapAndLoadedBack) {
     setDefaultCcMap(plugin->ccMap());
     answer({at("mine.map")});
     choose(kOptions, {kLoadCcMap});
+    EXPECT_EQ(services.fileRequests.back().initialFolder, plugin->dataFolder());
     EXPECT_EQ(plugin->ccMap().entries[20], kCutoff);
     EXPECT_EQ(plugin->ccMap().entries[74], -1);
     put(data() / "hand.map", "MidiCC.Resonance = 30\n");

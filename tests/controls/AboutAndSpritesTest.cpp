@@ -81,6 +81,7 @@ TEST(AboutBox, VersionTexts) {
     EXPECT_EQ(box->versionText().size(), 255u);
     box->setVersionText("");
     EXPECT_EQ(box->versionText(), "KELO.9.2.3(64-bit)");
+    box->setCreditsRect(CRect(10, 10, 110, 15)); // a place for credits, but none to show
     // Centred in its 280 x 13 box at (17, 160) of the picture: 47..327.
     box->expand();
     EXPECT_NEAR(inkCentre(s, 180, 193), 187, 2);

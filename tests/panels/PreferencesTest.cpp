@@ -253,6 +253,9 @@ TEST_F(Preferences, ThePanelIsCentredWithItsRowsAtTheirRectanglesAndOpensOverNot
     };
     EXPECT_TRUE(marked(P::kAuditionNotes));
     EXPECT_FALSE(marked(P::kClearConfirm));
+    EXPECT_TRUE(marked(P::kFilter18));
+    click(P::kFilter24); // the radio group's other boxes repaint by themselves
+    EXPECT_FALSE(marked(P::kFilter18));
 
     // Opening it again adds nothing: one Done closes it.
     const int32_t views = editor->panel()->getNbViews();

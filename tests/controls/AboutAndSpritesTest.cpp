@@ -19,9 +19,10 @@ CMySplashScreen* aboutBox(Screen& s) {
     return box;
 }
 
-// Centre of what differs from the picture in rows top..bottom-1 of the open box.
-double inkCentre(Screen& s, int top, int bottom) {
-    s.pixel(0, 0);
+// Centre of what differs from the picture in rows top..bottom-1 of the open box, after a full
+// repaint or after what one idle repaints by itself.
+double inkCentre(Screen& s, int top, int bottom, bool all = true) {
+    all ? void(s.pixel(0, 0)) : s.idle();
     int left = 10000, right = -1;
     for (int y = top; y < bottom; ++y)
         for (int x = 30; x < 367; ++x)
@@ -83,8 +84,14 @@ TEST(AboutBox, VersionTexts) {
     EXPECT_EQ(box->versionText(), "KELO.9.2.3(64-bit)");
     box->setCreditsRect(CRect(10, 10, 110, 15)); // a place for credits, but none to show
     // Centred in its 280 x 13 box at (17, 160) of the picture: 47..327.
+    box->setExtraText("Extra");
     box->expand();
     EXPECT_NEAR(inkCentre(s, 180, 193), 187, 2);
+    EXPECT_NEAR(inkCentre(s, 146, 159), 187, 2); // the extra line, 16 below (17, 110)
+    box->setSecondLinePlace(17, 60);
+    EXPECT_NEAR(inkCentre(s, 96, 109, false), 187, 2);
+    box->setExtraText("");
+    EXPECT_GT(inkCentre(s, 96, 109, false), 1000); // no ink left
     // Short mode: the built-in text, whatever was set, centred in (25, 160)..(305, 173).
     box->setVersionText("1.0");
     box->setShortMode(true);

@@ -120,6 +120,15 @@ TEST(FloatingDisplay, DrawsOnlyWhileShownAndLetsClicksThrough) {
     f->setBackdropOpacity(255);
     s.idle();
     EXPECT_EQ(s.painted(110, 56), skinColour(113, 0));
+    auto ink = [&] {
+        int n = 0;
+        for (int x = 101; x < 159; ++x) n += s.painted(x, 56) != skinColour(113, 0);
+        return n;
+    };
+    f->setLine(0, "88");
+    f->setLineCount(1); // the line appears at the next idle
+    s.idle();
+    EXPECT_GT(ink(), 0);
     f->hide();
     s.idle();
     EXPECT_EQ(s.painted(110, 56), 0xff000000u);

@@ -603,8 +603,10 @@ TEST_F(Menus, FailedFileCommandsSayWhyAndLeaveFilesAndInstanceAsTheyWere) {
     choose(kPatterns, {kExportPatterns});
     answer({at("late.pat")});
     choose(kFiles, {kSavePattern}, false);
+    services.cancelDrops = false; // the answer races the close
     editor->close();
     services.poll();
+    services.cancelDrops = true;
     ASSERT_TRUE(editor->openOffscreen());
     idle();
     EXPECT_FALSE(fs::exists(data() / "late.pat"));

@@ -164,8 +164,8 @@ for stage in $stages; do
             # recording, the plug-in file under the torture suite's threads, parameters set
             # from the audio thread while the editor idles and repaints, and the editor editing
             # the pattern that plays, through its keys and through its menus.
-            KELO_STAGE_TARGETS="kelo_analyzer_tests torture_tests toolkit_tests editor_thread_tests menu_thread_tests" \
-            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|torture_tests|toolkit_tests|editor_thread_tests|menu_thread_tests)$' \
+            KELO_STAGE_TARGETS="kelo_analyzer_tests torture_tests toolkit_tests editor_thread_tests" \
+            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|torture_tests|toolkit_tests|editor_thread_tests)$' \
                 run_stage tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_TSAN=ON ;;
         fuzz)
             # Every parser and every state from outside, from the seeds in tests/fuzz/corpus.

@@ -19,9 +19,10 @@ CMySplashScreen* aboutBox(Screen& s) {
     return box;
 }
 
-// Centre of what differs from the picture in rows top..bottom-1 of the open box.
-double inkCentre(Screen& s, int top, int bottom) {
-    s.pixel(0, 0);
+// Centre of what differs from the picture in rows top..bottom-1 of the open box, after a full
+// repaint or after what one idle repaints by itself.
+double inkCentre(Screen& s, int top, int bottom, bool all = true) {
+    all ? void(s.pixel(0, 0)) : s.idle();
     int left = 10000, right = -1;
     for (int y = top; y < bottom; ++y)
         for (int x = 30; x < 367; ++x)
@@ -54,6 +55,9 @@ TEST(AboutBox, OpensAndClosesWithClicksAndTheLinkOnlyOnClosing) {
     EXPECT_EQ(box->getCreditsScroll(), 13);
     box->scrollCredits(1);
     EXPECT_EQ(box->getCreditsScroll(), 0);
+    box->scrollCredits(5);
+    box->setCreditsImage(credits); // new credits start from the top
+    EXPECT_EQ(box->getCreditsScroll(), 0);
     s.idle(40);
     s.idle(40);
     EXPECT_EQ(box->getCreditsScroll(), 2);
@@ -78,16 +82,23 @@ TEST(AboutBox, VersionTexts) {
     EXPECT_EQ(box->versionText().size(), 255u);
     box->setVersionText("");
     EXPECT_EQ(box->versionText(), "KELO.9.2.3(64-bit)");
+    box->setCreditsRect(CRect(10, 10, 110, 15)); // a place for credits, but none to show
     // Centred in its 280 x 13 box at (17, 160) of the picture: 47..327.
+    box->setExtraText("Extra");
     box->expand();
     EXPECT_NEAR(inkCentre(s, 180, 193), 187, 2);
+    EXPECT_NEAR(inkCentre(s, 146, 159), 187, 2); // the extra line, 16 below (17, 110)
+    box->setSecondLinePlace(17, 60);
+    EXPECT_NEAR(inkCentre(s, 96, 109, false), 187, 2);
+    box->setExtraText("");
+    EXPECT_GT(inkCentre(s, 96, 109, false), 1000); // no ink left
     // Short mode: the built-in text, whatever was set, centred in (25, 160)..(305, 173).
     box->setVersionText("1.0");
     box->setShortMode(true);
     EXPECT_NEAR(inkCentre(s, 180, 193), 195, 2);
 }
 
-TEST(AnimSprite, StepsThroughItsFramesAndMoves) {
+TEST(AnimSprite, StepsThroughItsFramesMovesAndRunsByTheClock) {
     Screen s;
     CBitmap* strip = skinBitmap("skinsplash.png"); // four frames of 24 x 24
     auto* sprite = s.add(new CAnimSprite(CRect(100, 100, 124, 124), nullptr, 115, strip));
@@ -99,41 +110,40 @@ TEST(AnimSprite, StepsThroughItsFramesAndMoves) {
     EXPECT_EQ(s.pixel(110, 110), skinColour(115, 2));
     sprite->setStep(10);
     sprite->setSpan(40);
-    sprite->setValue(0);
-    std::vector<float> seen{0};
-    for (int i = 0; i < 4; ++i) {
+    sprite->setValue(10);
+    std::vector<float> seen;
+    for (int i = 0; i < 3; ++i) {
         sprite->nextFrame();
         seen.push_back(sprite->getValue());
     }
     sprite->previousFrame();
     seen.push_back(sprite->getValue());
-    EXPECT_EQ(seen, (std::vector<float>{0, 10, 20, 30, 0, 29}));
-    sprite->moveTo(5, 7);
-    sprite->moveBy(-2, 3);
-    EXPECT_EQ(sprite->getViewSize(), CRect(3, 10, 27, 34));
+    EXPECT_EQ(seen, (std::vector<float>{20, 30, 0, 29}));
+    sprite->moveTo(-5, 7);
+    sprite->moveBy(-5, -7);
+    EXPECT_EQ(sprite->getViewSize(), CRect(-10, 0, 14, 24));
     EXPECT_EQ(sprite->getMouseableArea(), sprite->getViewSize());
-}
 
-TEST(AnimSprite, RunsByTheClockAndStopsOffTheLeftEdge) {
-    Screen s;
-    auto* sprite = s.add(new CAnimSprite(CRect(-10, 0, 14, 24), nullptr, 115, nullptr));
-    sprite->setSpan(96);
-    sprite->show();
-    sprite->startAnimation(50, -1, 1, true, -16); // one pixel left and down per 50 ms
-    s.idle(40);
+    // One pixel left per 50 ms (on the 50th), frames stepping, hidden once off the left edge.
+    sprite->setValue(0);
+    sprite->startAnimation(50, -1, 0, true, -16);
+    s.services.now += 49;
+    sprite->onIdle();
     EXPECT_EQ(sprite->getX(), -10);
-    s.idle(40);
+    s.services.now += 1;
+    sprite->onIdle();
     EXPECT_EQ(sprite->getX(), -11);
-    EXPECT_EQ(sprite->getY(), 1);
-    EXPECT_EQ(sprite->getValue(), 24);
+    EXPECT_EQ(sprite->getValue(), 10);
     for (int i = 0; i < 20; ++i) s.idle(50);
     EXPECT_EQ(sprite->getX(), -16);
+    EXPECT_EQ(sprite->getY(), 0);
     EXPECT_FALSE(sprite->isAnimating());
     EXPECT_FALSE(sprite->isShown());
-    // The 32-bit clock may wrap while it runs.
+    // Downwards only, across the 32-bit clock's wrap.
     s.services.now = 0xffffffe0u;
-    sprite->setValue(0);
-    sprite->startAnimation(50, 0, 0, true);
+    sprite->startAnimation(50, 0, 1, false);
+    const float frame = sprite->getValue();
     s.idle(60);
-    EXPECT_EQ(sprite->getValue(), 24);
+    EXPECT_EQ(sprite->getY(), 1);
+    EXPECT_EQ(sprite->getValue(), frame);
 }

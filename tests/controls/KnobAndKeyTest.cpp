@@ -58,6 +58,10 @@ TEST(AnimKnob, PointerStartsAtTheInnerRadiusAndFollowsTheValue) {
     k->setValue(0.0f); // -140 degrees: down and to the left
     EXPECT_EQ(s.pixel(128, 70), kBlack);
     EXPECT_NE(s.painted(113, 76), kBlack);
+    k->setValue(0.5f);
+    k->setPointerRadii(2, 6);
+    EXPECT_EQ(s.pixel(123, 70), kWhite);
+    EXPECT_EQ(s.painted(128, 70), kBlack);
 }
 
 TEST(AnimKnob, LinearDragWithFineAdjustAndSnap) {

@@ -1,5 +1,5 @@
-// The editor's pop-up menu: its limit, sorting with separators in place, values, and each
-// choice delivered once, sub-menus included, however often it is repeated.
+// The editor's pop-up menu: its limit, sorting with separators in place, values and name. Its
+// choices, sub-menus included, are taken once each through the editor's menus (tests/menus).
 #include <algorithm>
 
 #include "ControlTestSupport.h"
@@ -66,49 +66,4 @@ TEST(OptionMenu, ValuesNameAndNoDrawing) {
     char buffer[256];
     m->getName(buffer);
     EXPECT_EQ(std::string(buffer), "Pattern" + std::string(248, 'n'));
-}
-
-namespace {
-
-// The editor's side: every report of the top menu takes the choice (only once).
-struct Chooser : IControlListener {
-    void valueChanged(CControl* c) override {
-        int32_t index = -1, again = -1;
-        COptionMenu* menu = static_cast<CMyOptionMenu*>(c)->takeChoice(index);
-        choices.push_back({menu, index});
-        EXPECT_EQ(static_cast<CMyOptionMenu*>(c)->takeChoice(again), nullptr);
-    }
-    std::vector<std::pair<COptionMenu*, int32_t>> choices;
-};
-
-} // namespace
-
-TEST(OptionMenu, DeliversEachChoiceOnceAndRepeatably) {
-    Screen s;
-    Chooser chooser;
-    auto* top = s.add(new CMyOptionMenu(CRect(10, 10, 80, 30), &chooser, 10001));
-    auto* skins = new CMyOptionMenu(CRect(), nullptr, 114);
-    for (const char* t : {"Alpha", "Beta"}) skins->addEntry(t);
-    top->addEntry("MIDI Learn");
-    top->addSeparator();
-    top->addEntry(skins, "Select Skin");
-    skins->forget();
-    gui::test::Dependent dependent(s.log, "skins");
-    skins->addDependency(&dependent);
-    for (int i = 0; i < 2; ++i) { // the same first entry of a fresh sub-menu, twice
-        ASSERT_TRUE(top->popup());
-        EXPECT_TRUE(top->isPoppedUp());
-        for (unsigned char k : {VKEY_DOWN, VKEY_DOWN, VKEY_RIGHT, VKEY_DOWN, VKEY_RETURN}) s.key(k);
-        EXPECT_FALSE(top->isPoppedUp());
-    }
-    top->popup(); // a top-level choice names the top menu
-    s.key(VKEY_DOWN);
-    s.key(VKEY_RETURN);
-    top->popup(); // a cancelled pop-up reports nothing
-    s.key(VKEY_ESCAPE);
-    using Choice = std::pair<COptionMenu*, int32_t>;
-    EXPECT_EQ(chooser.choices, (std::vector<Choice>{{skins, 0}, {skins, 0}, {top, 0}}));
-    const Lines log = s.log.take();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "skins kMessageValueChanged"), 2);
-    skins->removeDependency(&dependent);
 }

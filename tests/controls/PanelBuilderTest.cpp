@@ -80,12 +80,17 @@ TEST(PanelBuilder, RowsReportAndTheTextButtonLightensUnderThePointer) {
     EXPECT_EQ(b.s.log.take(), (Lines{"begin", "editor begin 1", "value 1", "editor end 1", "end"}));
     auto* reset = dynamic_cast<MyTextButton*>(b.controls[26]);
     ASSERT_NE(reset, nullptr);
+    const uint32_t plain = b.s.pixel(502, 232);
     b.s.move(560, 240, 0);
     EXPECT_EQ(reset->gradientTop(), MyTextButton::kHoverTop);
     EXPECT_EQ(reset->gradientBottom(), MyTextButton::kHoverBottom);
+    b.s.idle(); // repainted by itself
+    EXPECT_NE(b.s.painted(502, 232), plain);
     b.s.move(560, 300, 0);
     EXPECT_EQ(reset->gradientTop(), MyTextButton::kGradientTop);
     EXPECT_EQ(reset->gradientBottom(), MyTextButton::kGradientBottom);
+    b.s.idle();
+    EXPECT_EQ(b.s.painted(502, 232), plain);
 }
 
 TEST(PanelBuilder, SpinBoxShowsPercentUntilGivenItsOwnText) {

@@ -62,6 +62,8 @@ protected:
     // start-up light show unless a test wants it).
     std::map<std::string, std::string> files{{"Gui.ini", kGuiIni}, {"User.ini", "Eggs = 0\n"}};
     bool installSkin = true;
+    audioMasterCallback hostCallback = &recordingHost;
+    bool resumed = false; // sample rate set and resumed, as a host about to play
 
     void SetUp() override { hostLog().clear(); }
     void TearDown() override { plugin.reset(); }
@@ -76,7 +78,11 @@ protected:
             fs::copy(from / kTestSkin, home.dataFolder() / kTestSkin);
         }
         for (const auto& [name, text] : files) home.write(name, text);
-        plugin = std::make_unique<Vez303>(&recordingHost, &createEditor);
+        plugin = std::make_unique<Vez303>(hostCallback, &createEditor);
+        if (resumed) {
+            plugin->setSampleRate(44100.0f);
+            plugin->resume();
+        }
         editor = static_cast<Riv303Uru*>(plugin->getEditor());
         ASSERT_NE(editor, nullptr);
         if (openPanel) {
@@ -110,20 +116,21 @@ protected:
     void down(gui::CPoint p, int32_t buttons = gui::kLButton) { frame()->platformOnMouseDown(p, buttons); }
     void move(gui::CPoint p, int32_t buttons = gui::kLButton) { frame()->platformOnMouseMoved(p, buttons); }
     void up(gui::CPoint p, int32_t buttons = gui::kLButton) { frame()->platformOnMouseUp(p, buttons); }
-    void click(int32_t tag) {
-        down(centre(tag));
-        up(centre(tag));
+    void click(gui::CPoint p, int32_t buttons = gui::kLButton) {
+        down(p, buttons);
+        up(p, buttons);
         idle();
     }
-    // A vertical drag from the control's centre; up is negative dy.
-    void drag(int32_t tag, double dy) {
-        const gui::CPoint from = centre(tag);
+    void click(int32_t tag) { click(centre(tag)); }
+    // A vertical drag from a point; up is negative dy.
+    void drag(gui::CPoint from, double dy) {
         down(from);
         move(gui::CPoint(from.x, from.y + dy / 2));
         move(gui::CPoint(from.x, from.y + dy));
         up(gui::CPoint(from.x, from.y + dy));
         idle();
     }
+    void drag(int32_t tag, double dy) { drag(centre(tag), dy); }
 
     // ---- pixels ----
     uint32_t pixel(gui::CPoint p) {

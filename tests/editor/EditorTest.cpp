@@ -222,14 +222,6 @@ TEST_F(EditorOnPlugin, MenuButtonsOpenTheirMenusAndShowItWhileOpen) {
     EXPECT_TRUE(editor->menus().isPoppedUp(EditorMenus::kPatternMenuTag));
     EXPECT_EQ(frameOf(PATTERNMENU) / 2, 1);
 
-    // Paste replaces the whole current pattern, its header included.
-    Pattern p{40 | (9u << 8) | 0x80000000u, {}};
-    p.steps[63] = PatternStep{7, StepSlide};
-    seq().editCursor = 50;
-    editor->link().replaceCurrentPattern(p);
-    EXPECT_EQ(pattern().header, p.header);
-    EXPECT_EQ(pattern().steps[63].note, 7);
-    EXPECT_EQ(seq().editCursor, 39);
 }
 
 TEST_F(EditorOnPlugin, ALitKeyRunsItsCommandOncePerClickWhereverThePointerWent) {
@@ -395,31 +387,6 @@ TEST_F(EditorOnPlugin, LearnModeArmsInsteadOfEditingAndLabelsShowTheMap) {
     seq().learnMode = 0;
     idle();
     for (CFloatingDisplay* d : labels()) EXPECT_FALSE(d->isShown());
-}
-
-TEST_F(EditorOnPlugin, ClearAsksFirstWhenTheSettingSaysSoAndOnlyYesClears) {
-    files["Gui.ini"] = std::string(kGuiIni) + "ClearConfirm = 1\n";
-    start();
-    pattern().steps[0] = PatternStep{5, StepAccent};
-    services.messageAnswers = {platform::MessageAnswer::kNo, platform::MessageAnswer::kYes};
-    click(B_PATTERNCLEAR);
-    ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_EQ(services.messages[0].title, "Clear Pattern");
-    EXPECT_EQ(services.messages[0].text, "Are you sure you want to clear the pattern?");
-    EXPECT_EQ(services.messages[0].kind, platform::MessageKind::kYesNo);
-    idle();
-    EXPECT_EQ(pattern().steps[0].note, 5);
-    click(B_PATTERNCLEAR);
-    idle();
-    EXPECT_EQ(pattern().steps[0].note, 0);
-    // An answer that arrives after the panel closed is dropped.
-    pattern().steps[0].note = 5;
-    services.messageAnswers = {platform::MessageAnswer::kYes};
-    down(centre(B_PATTERNCLEAR));
-    up(centre(B_PATTERNCLEAR));
-    editor->close();
-    services.poll();
-    EXPECT_EQ(pattern().steps[0].note, 5);
 }
 
 TEST_F(EditorOnPlugin, NoteKeysAuditionWhileTheSequencerIsStopped) {

@@ -39,23 +39,8 @@ protected:
     void SetUp() override {
         EditorOnPlugin::SetUp();
         midiSent().clear();
-    }
-
-    // As EditorOnPlugin::start, with the host that records MIDI.
-    void start() {
-        namespace fs = std::filesystem;
-        const fs::path from = fs::path(KELO_SOURCE_DIR) / "tests" / "data" / "skins";
-        fs::create_directories(home.dataFolder() / kTestSkin);
-        fs::copy_file(from / "EveryTag.skn", home.dataFolder() / "EveryTag.skn");
-        fs::copy(from / kTestSkin, home.dataFolder() / kTestSkin);
-        for (const auto& [name, text] : files) home.write(name, text);
-        plugin = std::make_unique<Vez303>(&midiRecordingHost, &createEditor);
-        plugin->setSampleRate(44100.0f);
-        plugin->resume();
-        editor = static_cast<Riv303Uru*>(plugin->getEditor());
-        ASSERT_NE(editor, nullptr);
-        ASSERT_TRUE(editor->openOffscreen());
-        idle();
+        hostCallback = &midiRecordingHost;
+        resumed = true;
     }
 
     // Frame coordinates of a point given in a panel's own coordinates.
@@ -66,20 +51,6 @@ protected:
     static gui::CPoint middle(const gui::CViewContainer* panel, const gui::CControl* c) {
         const gui::CPoint m = c->getViewSize().getCenter();
         return at(panel, m.x, m.y);
-    }
-    void clickAt(gui::CPoint p, int32_t buttons = gui::kLButton) {
-        down(p, buttons);
-        up(p, buttons);
-        idle();
-    }
-    // A vertical drag of a control of a panel by dy pixels (up is negative).
-    void dragBy(const gui::CViewContainer* panel, const gui::CControl* c, double dy) {
-        const gui::CPoint from = middle(panel, c);
-        down(from);
-        move(gui::CPoint(from.x, from.y + dy / 2));
-        move(gui::CPoint(from.x, from.y + dy));
-        up(gui::CPoint(from.x, from.y + dy));
-        idle();
     }
     // Everything repainted, then the pixel at p (frame coordinates).
     uint32_t paintedAt(gui::CPoint p) {

@@ -51,7 +51,7 @@ public:
     }
     void cancelDialogs(const void* owner) override {
         cancelledOwners.push_back(owner);
-        std::erase_if(pending_, [owner](const auto& p) { return p.first == owner; });
+        if (cancelDrops) std::erase_if(pending_, [owner](const auto& p) { return p.first == owner; });
     }
     bool openUrl(const std::string& url) override {
         urls.push_back(url);
@@ -76,6 +76,7 @@ public:
     std::vector<std::string> editedFiles;
     std::vector<const void*> cancelledOwners;
     bool launchSucceeds = true;
+    bool cancelDrops = true; // false: answers given before the cancel still arrive, as in a race
     uint32_t now = 1000;
 
 private:

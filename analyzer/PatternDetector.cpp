@@ -39,6 +39,9 @@ constexpr double kRingRise = 1.15;
 constexpr double kSlideShare = 0.25;
 // Accent: the louder of two groups of struck notes, when they are at least this far apart.
 constexpr double kAccentSplit = 1.1;
+// A note slid into keeps the level of the note it came from, fading: below this share of every
+// struck note's level, that note was accented.
+constexpr double kSlidPlainShare = 0.6;
 
 // The recording as the detector reads it: bounds-safe window measures.
 struct Signal {
@@ -596,11 +599,18 @@ bool detect(const WaveBuffer& recording, DetectedSteps& out, int steps) {
     std::array<bool, kMaxSteps> accent{};
     {
         // Notes slid into start no accent of their own; they join the groups only as examples
-        // of the plain level, so a line whose every struck note is accented still shows it.
-        std::vector<std::pair<double, int>> levels;
+        // of the plain level, so a line whose every struck note is accented still shows it. A
+        // held note fades, so one slid into a plain note can be a good deal quieter than any
+        // struck note: only those far below every struck note are taken as plain.
+        double quietestStruck = std::numeric_limits<double>::max();
         for (int k = 0; k < steps; ++k)
-            if (r[size_t(k)].present && r[size_t(k)].body > 0.0)
-                levels.emplace_back(std::log(r[size_t(k)].body), r[size_t(k)].slidInto ? -1 : k);
+            if (r[size_t(k)].present && !r[size_t(k)].slidInto) quietestStruck = std::min(quietestStruck, r[size_t(k)].body);
+        std::vector<std::pair<double, int>> levels;
+        for (int k = 0; k < steps; ++k) {
+            const StepReading& s = r[size_t(k)];
+            if (s.present && s.body > 0.0 && (!s.slidInto || s.body < kSlidPlainShare * quietestStruck))
+                levels.emplace_back(std::log(s.body), s.slidInto ? -1 : k);
+        }
         std::sort(levels.begin(), levels.end());
         if (levels.size() >= 2) {
             // Notes far below the typical level (high notes through a closed filter) would pull

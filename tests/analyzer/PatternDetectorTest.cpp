@@ -184,8 +184,12 @@ TEST(PatternDetector, AccentsAreRelativeToTheRecordingsOwnLevels) {
     // An accent only 1.4 times louder, and a recording made quietly, still shows.
     render(rec, line, {44100, 125.0, 0.0, 0.1f, 0.14f});
     EXPECT_EQ(detect(rec, 8), expected(line));
-    // Notes all alike are plain, however loud.
-    render(rec, line, {44100, 125.0, 0.0, 0.8f, 0.8f});
+    // Notes all alike are plain, however loud, and though the one slid into has faded well
+    // below them.
+    Take alike{44100, 125.0, 0.0, 0.8f, 0.8f};
+    alike.fadeSeconds = 0.3;
+    const std::vector<Step> held = {{36, true}, {38, false, true}, {40}, {43, true}, {45}, {36}, {}, {48, true}};
+    render(rec, held, alike);
     EXPECT_EQ(detect(rec, 8)[2], Ints(8, 0));
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -33,6 +34,7 @@ struct Take {
     double fadeSeconds = 0.0; // to 1/e; 0: no fade
     double detune = 0.0;      // semitones
     bool firstWaveLow = false; // the pulse stays low through each struck note's first wave
+    bool boostEndsWithStep = false; // a note slid into sounds at the plain level
 };
 
 void render(WaveBuffer& buf, const std::vector<Step>& steps, const Take& t) {
@@ -49,6 +51,7 @@ void render(WaveBuffer& buf, const std::vector<Step>& steps, const Take& t) {
         const double target = st.midi ? 8.175799 * std::exp2((st.midi + t.detune) / 12.0) : hz;
         const bool slidInto = held && k > 0;
         if (st.midi && !slidInto) hz = target, amp = st.accent ? t.accentLevel : t.level, waves = 0.0;
+        if (slidInto && t.boostEndsWithStep) amp = std::min(amp, double(t.level));
         const bool sounding = st.midi || slidInto;
         held = sounding && st.slide;
         for (size_t i = from; i < to && lead + i < s.size(); ++i) {
@@ -184,6 +187,12 @@ TEST(PatternDetector, AccentsAreRelativeToTheRecordingsOwnLevels) {
     // An accent only 1.4 times louder, and a recording made quietly, still shows.
     render(rec, line, {44100, 125.0, 0.0, 0.1f, 0.14f});
     EXPECT_EQ(detect(rec, 8), expected(line));
+    // Every struck note accented: the notes slid into, back at the plain level, show it.
+    const std::vector<Step> accented = {{36, true, true}, {38}, {40, true}, {43, true}, {45, true, true}, {36}, {}, {48, true}};
+    Take boosts{44100, 125.0, 0.0, 0.3f, 0.75f};
+    boosts.boostEndsWithStep = true;
+    render(rec, accented, boosts);
+    EXPECT_EQ(detect(rec, 8), expected(accented));
     // Notes all alike are plain, however loud, and though the one slid into has faded well
     // below them.
     Take alike{44100, 125.0, 0.0, 0.8f, 0.8f};

@@ -106,7 +106,8 @@ const std::vector<Step> kLine = {{},         {36, true},  {24},         {48, fal
 
 TEST(PatternDetector, ReadsRealTemposRatesAndLeadingSilence) {
     for (const auto& [rate, bpm, silence] : {std::tuple{44100, 140.0, 0.0}, {48000, 100.0, 0.42}, {44100, 125.0, 0.25},
-                                             {8000, 125.0, 0.1}, {22050, 140.0, 0.3}, {192000, 125.0, 0.05}}) {
+                                             {8000, 125.0, 0.1}, {22050, 140.0, 0.3}, {192000, 125.0, 0.05},
+                                             {44100, 60.0, 0.0}}) {
         SCOPED_TRACE(std::to_string(rate) + " Hz, " + std::to_string(int(bpm)) + " BPM, silence " + std::to_string(silence));
         WaveBuffer rec;
         render(rec, kLine, {rate, bpm, silence});

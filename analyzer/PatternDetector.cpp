@@ -39,6 +39,9 @@ constexpr double kRingRise = 1.15;
 constexpr double kSlideShare = 0.25;
 // Accent: the louder of two groups of struck notes, when they are at least this far apart.
 constexpr double kAccentSplit = 1.1;
+// A note slid into keeps the level of the note it came from, fading: below this share of every
+// struck note's level, that note was accented.
+constexpr double kSlidPlainShare = 0.6;
 
 // The recording as the detector reads it: bounds-safe window measures.
 struct Signal {
@@ -109,8 +112,8 @@ std::vector<float> decimate(const Signal& s, int factor) {
 // taken over whole waves rather than crossings, so the filter's ringing between them does not
 // count. Every whole multiple of the period dips as deep as the period itself and a resonance
 // may dip between them: the deepest dip is taken, then the shortest whole fraction of it that
-// dips nearly as deep. 0 when nothing periodic is found.
-double findPeriod(const float* x, int n, int minLag, int maxLag, std::vector<double>& d) {
+// dips nearly as deep. 0 when nothing periodic is found; `depth` gets the chosen dip.
+double findPeriod(const float* x, int n, int minLag, int maxLag, std::vector<double>& d, double& depth) {
     // The compared stretch is at least two fifths of the window, whatever the note's length.
     maxLag = std::min(maxLag, n * 3 / 5);
     minLag = std::max(minLag, 2);
@@ -149,6 +152,7 @@ double findPeriod(const float* x, int n, int minLag, int maxLag, std::vector<dou
         const double den = a - 2.0 * b + c;
         if (den > 0.0) shift = std::clamp(0.5 * (a - c) / den, -0.5, 0.5);
     }
+    depth = d[size_t(best)];
     return double(best) + shift;
 }
 
@@ -528,18 +532,29 @@ bool detect(const WaveBuffer& recording, DetectedSteps& out, int steps) {
 
     std::vector<float> low;
     std::vector<double> scratch;
+    std::vector<float> backwards;
     if (rate > 0 && wave.size > 0) low = decimate(wave, std::max(1, rate / kAnalysisRate));
     const int factor = rate > 0 ? std::max(1, rate / kAnalysisRate) : 1;
     const double lowRate = rate > 0 ? double(rate) / factor : 0.0;
     const int minLag = std::max(2, int(lowRate / kHighestHz));
     const int maxLag = int(lowRate / kLowestHz) + 1;
-    // Pitch of the decimated signal between two input positions; 0 when none.
+    // Pitch of the decimated signal between two input positions; 0 when none. The window's
+    // start is compared with what follows it; when that shows no period or a much weaker one
+    // than the window's end compared with what precedes it, the end's is taken. Some synths
+    // start a struck note with a first wave unlike the rest, which fills the start's compared
+    // stretch when a low note has only two waves in the window. (Near-perfect dips on both
+    // sides keep the start's: an unfiltered wave matches itself best at whichever whole number
+    // of waves lands nearest a whole number of samples.)
     auto pitchAt = [&](double from, double to, int lagLo, int lagHi) -> double {
         const int64_t a = std::max<int64_t>(0, int64_t(from / factor));
         const int64_t b = std::min<int64_t>(int64_t(low.size()), int64_t(to / factor));
         if (b - a < 8 || lowRate <= 0.0) return 0.0;
-        const double period = findPeriod(low.data() + a, int(b - a), lagLo, lagHi, scratch);
-        return period > 0.0 ? lowRate / period : 0.0;
+        double depth = 1.0, depthBack = 1.0;
+        const double period = findPeriod(low.data() + a, int(b - a), lagLo, lagHi, scratch, depth);
+        backwards.assign(low.rend() - b, low.rend() - a);
+        const double periodBack = findPeriod(backwards.data(), int(b - a), lagLo, lagHi, scratch, depthBack);
+        const double chosen = periodBack > 0.0 && (!(period > 0.0) || depthBack < 0.5 * depth - 0.02) ? periodBack : period;
+        return chosen > 0.0 ? lowRate / chosen : 0.0;
     };
 
     std::array<StepReading, kMaxSteps> r{};
@@ -584,11 +599,18 @@ bool detect(const WaveBuffer& recording, DetectedSteps& out, int steps) {
     std::array<bool, kMaxSteps> accent{};
     {
         // Notes slid into start no accent of their own; they join the groups only as examples
-        // of the plain level, so a line whose every struck note is accented still shows it.
-        std::vector<std::pair<double, int>> levels;
+        // of the plain level, so a line whose every struck note is accented still shows it. A
+        // held note fades, so one slid into a plain note can be a good deal quieter than any
+        // struck note: only those far below every struck note are taken as plain.
+        double quietestStruck = std::numeric_limits<double>::max();
         for (int k = 0; k < steps; ++k)
-            if (r[size_t(k)].present && r[size_t(k)].body > 0.0)
-                levels.emplace_back(std::log(r[size_t(k)].body), r[size_t(k)].slidInto ? -1 : k);
+            if (r[size_t(k)].present && !r[size_t(k)].slidInto) quietestStruck = std::min(quietestStruck, r[size_t(k)].body);
+        std::vector<std::pair<double, int>> levels;
+        for (int k = 0; k < steps; ++k) {
+            const StepReading& s = r[size_t(k)];
+            if (s.present && s.body > 0.0 && (!s.slidInto || s.body < kSlidPlainShare * quietestStruck))
+                levels.emplace_back(std::log(s.body), s.slidInto ? -1 : k);
+        }
         std::sort(levels.begin(), levels.end());
         if (levels.size() >= 2) {
             // Notes far below the typical level (high notes through a closed filter) would pull

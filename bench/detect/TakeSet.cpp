@@ -259,6 +259,7 @@ bool renderTakes(const TakeRequest& r, std::vector<Take>& out, std::string& erro
 Scores& Scores::operator+=(const Scores& o) {
     heard += o.heard;
     notes += o.notes;
+    lowNotes += o.lowNotes;
     rests += o.rests;
     accents += o.accents;
     slides += o.slides;
@@ -281,6 +282,7 @@ void scoreTake(const Pattern& played, const Pattern& detected, Scores& s) {
         } else {
             s.heard.add(heard);
             s.notes.add(heard && stepMidiNote(d) == pitch);
+            if (pitch <= 29) s.lowNotes.add(heard && stepMidiNote(d) == pitch);
             if (heard) {
                 if (gated && !slideFrom) s.accents.add(bool(f & StepAccent) == bool(d.flags & StepAccent));
                 const bool slide = gated && (f & StepSlide);

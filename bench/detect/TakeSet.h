@@ -77,6 +77,7 @@ struct Score {
 struct Scores {
     Score heard;       // sounding steps read as notes
     Score notes;       // sounding steps read as notes with the right MIDI note
+    Score lowNotes;    // the same, of the lowest notes (MIDI 24-29)
     Score rests;       // silent steps read as rests
     Score accents;     // struck notes read with the right accent
     Score slides;      // slid notes read as slides

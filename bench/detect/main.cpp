@@ -7,7 +7,8 @@
 // one row per synth, tempo and rate (all sounds together) with its silence buckets below, then
 // one row per sound, then the other rates (8, 22.05, 192 kHz at 125 BPM), then takes with
 // silence after the measure. "notes%" counts a
-// sounding step read as a note at the right pitch; "heard%" only that it was read as a note.
+// sounding step read as a note at the right pitch; "heard%" only that it was read as a note;
+// "low%" is "notes%" of the lowest notes (MIDI 24-29).
 // SET (e.g. "KELO-2-140-44100", or "Nekobi") picks the sets to measure, with the seeds of the
 // full run, as --dump names them.
 #include <cstdio>
@@ -25,14 +26,15 @@ using namespace kelo;
 using namespace kelo::bench;
 
 void printHeader(const char* first) {
-    std::printf("%-28s %5s %7s %7s %7s %7s %7s %7s\n", first, "notes", "notes%", "heard%", "rests%", "accent%",
-                "slide%", "false%");
+    std::printf("%-28s %5s %7s %7s %7s %7s %7s %7s %7s\n", first, "notes", "notes%", "heard%", "rests%", "accent%",
+                "slide%", "false%", "low%");
 }
 
 void printRow(const std::string& label, const Scores& s) {
-    std::printf("%-28s %5d %7.1f %7.1f %7.1f %7.1f %7.1f %7.1f\n", label.c_str(), s.notes.total, 100 * s.notes.rate(),
-                100 * s.heard.rate(), 100 * s.rests.rate(), 100 * s.accents.rate(), 100 * s.slides.rate(),
-                s.falseSlides.total ? 100.0 * s.falseSlides.hits / s.falseSlides.total : 0.0);
+    std::printf("%-28s %5d %7.1f %7.1f %7.1f %7.1f %7.1f %7.1f %7.1f\n", label.c_str(), s.notes.total,
+                100 * s.notes.rate(), 100 * s.heard.rate(), 100 * s.rests.rate(), 100 * s.accents.rate(),
+                100 * s.slides.rate(), s.falseSlides.total ? 100.0 * s.falseSlides.hits / s.falseSlides.total : 0.0,
+                100 * s.lowNotes.rate());
 }
 
 const char* dumpFolder = nullptr;

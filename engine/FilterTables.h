@@ -30,6 +30,28 @@ inline double tableRead(const T* t, int size, double x) {
     return t[i] * (1.0 - f) + t[i + 1] * f;
 }
 
+// A table and a table of pairs (entry i at 2i and 2i + 1) read at the same index, each
+// value exactly as tableRead reads it: the index is worked out once.
+template <typename T>
+inline void tableReadWithPair(const T* a, const T* pairs, int size, double x, double& ra, double& rb0, double& rb1) {
+    if (!(x > 0.0)) {
+        ra = a[0];
+        rb0 = pairs[0];
+        rb1 = pairs[1];
+    } else if (x >= size - 1) {
+        ra = a[size - 1];
+        rb0 = pairs[2 * (size - 1)];
+        rb1 = pairs[2 * (size - 1) + 1];
+    } else {
+        const int i = static_cast<int>(x);
+        const double f = x - i;
+        const T* p = pairs + 2 * i;
+        ra = a[i] * (1.0 - f) + a[i + 1] * f;
+        rb0 = p[0] * (1.0 - f) + p[2] * f;
+        rb1 = p[1] * (1.0 - f) + p[3] * f;
+    }
+}
+
 // Two tables read at the same index, each exactly as tableRead reads it.
 template <typename T>
 inline void tableRead2(const T* a, const T* b, int size, double x, double& ra, double& rb) {

@@ -1,4 +1,6 @@
 #pragma once
+#include "engine/Dsp.h"
+
 // High-pass, drive and distortion after the voice, with the distortion run at twice the
 // sample rate and brought back down by a half-band filter. Switching the high-pass, the
 // distortion or its type cross-fades from the old to the new structure.
@@ -47,7 +49,13 @@ public:
     enum Type { Saturate = 0, Foldback = 1 };
 
     // Targets for the next run; the current values ramp to them across that run.
-    void configure(double drive, double distortion, double highpassCoeff, int type, bool highpass);
+    void configure(double drive, double distortion, double highpassCoeff, int type, bool highpass) {
+        driveTarget_ = unit(drive);
+        distortionTarget_ = unit(distortion);
+        hpCoeffTarget_ = unit(highpassCoeff);
+        type_ = type;
+        highpassOn_ = highpass;
+    }
     // In place over n samples at rate fs. Defined at 44.1 kHz: at other rates the
     // high-pass and the lags are carried over so they act in the same time.
     void process(float* buf, int n, double fs);
@@ -67,6 +75,7 @@ public:
     void wake() { quiet_ = false; }
 
 private:
+    static double unit(double v) { return v > 0.0 ? (v < 1.0 ? v : 1.0) : 0.0; }
     double driveTarget_ = 0.0;
     double distortionTarget_ = 0.0;
     double hpCoeffTarget_ = 0.064;
@@ -94,6 +103,9 @@ private:
     };
     Ramps ramps_{};
     bool ramping_ = false;
+    // The coefficients carried to the rate, for the values they last had.
+    dsp::AtRateMemo hpAtRate_, upAtRate_, foldAtRate_;
+    void setRamps(Ramps& r, int n, double fs);
     enum Shape { Hold = -1 }; // any other type: the intermediate samples hold
 
     bool settled() const;
@@ -118,9 +130,24 @@ public:
     // Targets for the next run; the current values ramp to them across that run. A new
     // structure takes over by a cross-fade, from the start of the next run (or, when a
     // cross-fade is still running, from the start of the first run after it).
-    void configure(double drive, double distortion, double highpassCoeff, int type, bool highpass);
+    void configure(double drive, double distortion, double highpassCoeff, int type, bool highpass) {
+        // The usual case, every block: the structure in effect stays and no fade runs, so
+        // the path takes the values as they are.
+        if (steady_ && Structure{highpass, distortion > 0.0, type} == current_) [[likely]] {
+            if (distortion > 0.0) lastDistortion_ = distortion;
+            path_.configure(drive, distortion, highpassCoeff, type, highpass);
+            return;
+        }
+        reconfigure(drive, distortion, highpassCoeff, type, highpass);
+    }
     // In place over n samples; fs sets the cross-fade's length.
-    void process(float* buf, int n, double fs);
+    void process(float* buf, int n, double fs) {
+        if (steady_) [[likely]] {
+            path_.process(buf, n, fs);
+            return;
+        }
+        processChanging(buf, n, fs);
+    }
 
     double drive() const { return path_.drive(); }
     double mix() const { return path_.mix(); }
@@ -136,6 +163,8 @@ private:
             return highpass == o.highpass && distortion == o.distortion && (!distortion || type == o.type);
         }
     };
+    void reconfigure(double drive, double distortion, double highpassCoeff, int type, bool highpass);
+    void processChanging(float* buf, int n, double fs);
     void configurePath(OutputPath& p, const Structure& st) const;
     void startFade(double fs);
 

@@ -70,8 +70,14 @@ struct RefFilter {
             tableRatio = ratio;
             rateTables.prepare(st, RateClass::of(fs));
         }
-        const double c = ratio == 1.0 ? 0.0 : tableRead(rateTables.stageTable(), FilterTables::kExpSize, 1024.0 * x);
-        const double lead = ratio == 1.0 ? 0.0 : tableRead(rateTables.leadTable(), FilterTables::kExpSize, 1024.0 * x);
+        // The rate's table holds the stage coefficient and the lead side by side.
+        auto pairRead = [&](int k) {
+            double column[FilterTables::kExpSize];
+            for (int i = 0; i < FilterTables::kExpSize; ++i) column[i] = rateTables.stageLeadTable()[2 * i + k];
+            return tableRead(column, FilterTables::kExpSize, 1024.0 * x);
+        };
+        const double c = ratio == 1.0 ? 0.0 : pairRead(0);
+        const double lead = ratio == 1.0 ? 0.0 : pairRead(1);
         const double fbAt = ratio == 1.0 ? fb : tableRead(rateTables.feedbackTable(), FilterTables::kCurveSize, 256.0 * g) * st.tm4;
         auto stage = [&](double& y, double v, Guard& gd) {
             if (ratio == 1.0) step4(y, v, g, gd);

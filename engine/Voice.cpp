@@ -66,6 +66,12 @@ bool sameBits(const T& a, const T& b) {
     return diff == 0;
 }
 
+inline bool plusZero(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits == 0;
+}
+
 } // namespace
 
 void EnvelopeScope::push(float v) {
@@ -113,6 +119,7 @@ void Voice::init(double sampleRate) {
     startSmoothing_ = true;
     firIn_[0] = firIn_[1] = 0.0;
     callKnown_ = false; // the filter starts afresh: its constants are set up again
+    restingKnown_ = false;
 }
 
 void Voice::resume() {
@@ -158,18 +165,22 @@ double Voice::PowCache::get(double base, int64_t n) {
 
 void Voice::flushSmoothing(const double* target, double k) {
     if (pendingSmooth_ == 0) return;
-    if (st_.tune == target[0] && st_.cutoff == target[1] && st_.resonance == target[2] && st_.envmod == target[3]) {
-        // Settled (the usual case while idle): what advanceLag gives there, without the power.
-        st_.tune = target[0];
-        st_.cutoff = target[1];
-        st_.resonance = target[2];
-        st_.envmod = target[3];
-    } else {
+    // A lag that has come to rest stays where it is: a flush with the same inputs as one
+    // that moved nothing, with nothing else stepping the lags since, moves nothing again
+    // (the usual case while idle).
+    const bool still = restingKnown_ && k == resting_.k && pendingSmooth_ == resting_.n &&
+                       target[0] == resting_.target[0] && target[1] == resting_.target[1] &&
+                       target[2] == resting_.target[2] && target[3] == resting_.target[3];
+    if (!still) {
+        const double before[4] = {st_.tune, st_.cutoff, st_.resonance, st_.envmod};
         const double f = smoothPow_.get(1.0 - k, pendingSmooth_);
         advanceLag(st_.tune, target[0], f);
         advanceLag(st_.cutoff, target[1], f);
         advanceLag(st_.resonance, target[2], f);
         advanceLag(st_.envmod, target[3], f);
+        const double after[4] = {st_.tune, st_.cutoff, st_.resonance, st_.envmod};
+        restingKnown_ = std::memcmp(after, before, sizeof after) == 0;
+        resting_ = {{target[0], target[1], target[2], target[3]}, k, pendingSmooth_};
     }
     if (pendingSmooth_ & 1) gSmooth_.g = -gSmooth_.g;
     pendingSmooth_ = 0;
@@ -560,6 +571,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     v.cutoff = cutoff;
     v.resonance = res;
     v.envmod = envmod;
+    restingKnown_ = false;
     v.gateFollower = follower;
     v.gateLag = gateLag;
     v.clickLag = clickLag;
@@ -664,23 +676,26 @@ void Voice::prepareCall(double fs, const ParamSnapshot& p, const VoiceSettings& 
     }
 }
 
+void Voice::firOverZeros(float* out, int count) {
+    const double b = rate_.firBeta, a = 1.0 + 2.0 * b;
+    double x1 = firIn_[0], x2 = firIn_[1];
+    for (int j = 0; j < count && j < 2; ++j) {
+        out[j] = static_cast<float>(a * x1 - b * (0.0 + x2));
+        x2 = x1;
+        x1 = 0.0;
+    }
+    firIn_[0] = x1;
+    firIn_[1] = x2;
+}
+
 // Samples the voice does not compute (silent, or past the active samples after the gate
 // closed): zeros out, and the smoothing and follower steps owed until the next computed one.
 // Away from 44.1 kHz the three-tap filter runs on over the zeros: the first two samples
 // carry what it still holds, and from the third on, with only zeros held, it gives zeros.
-void Voice::skipSamples(float* out, int count, bool gate, bool fir) {
+inline void Voice::skipSamples(float* out, int count, bool gate, bool fir) {
     for (int j = 0; j < count; ++j) out[j] = 0.0f;
-    if (fir) {
-        const double b = rate_.firBeta, a = 1.0 + 2.0 * b;
-        double x1 = firIn_[0], x2 = firIn_[1];
-        for (int j = 0; j < count && j < 2; ++j) {
-            out[j] = static_cast<float>(a * x1 - b * (0.0 + x2));
-            x2 = x1;
-            x1 = 0.0;
-        }
-        firIn_[0] = x1;
-        firIn_[1] = x2;
-    }
+    // (Holding nothing but zeros, the filter gives the zeros written.)
+    if (fir && !(plusZero(firIn_[0]) && plusZero(firIn_[1]))) firOverZeros(out, count);
     if (pendingFollow_ > 0 && pendingFollowGate_ != gate) {
         // The follower's target changed: settle what is owed towards the old one first.
         // (flushFollower uses pendingFollowGate_.)
@@ -738,6 +753,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         v.resonance = sm.target[2];
         v.envmod = sm.target[3];
         pendingSmooth_ = 0;
+        restingKnown_ = false;
     }
     bool ready = false; // per-call constants are set up at the first computed sample
     const CallSetup& cs = call_;

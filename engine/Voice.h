@@ -132,6 +132,7 @@ private:
     bool glideSteady(const CallSetup& cs, const RunInput& in) const;
     void dispatchRun(float* out, int count, const CallSetup& cs, const RunInput& in);
     void skipSamples(float* out, int count, bool gate, bool fir);
+    void firOverZeros(float* out, int count);
     Wavetable::Level oscillatorLevel(double f, double delta, const RateClass& rc);
 
     // The next render call starts the smoothed parameters at their targets instead of
@@ -165,6 +166,14 @@ private:
         double get(double base, int64_t n);
     };
     PowCache smoothPow_, followPow_;
+    // The inputs of the last smoothing flush, and whether it left every lag as it was
+    // (anything else that steps the lags clears that).
+    struct SmoothFlush {
+        double target[4], k;
+        int64_t n;
+    };
+    SmoothFlush resting_{};
+    bool restingKnown_ = false;
     // The smoothed tune and the glided pitch settle into alternating between two values
     // each, so the tune factor and the oscillator's table level are remembered for the
     // last two inputs; a repeat skips the expansion, the period's quotient and the lookups.

@@ -13,8 +13,10 @@ namespace filter_detail {
 // follow the signal's slow swings and predict well).
 inline double clampSat(float u) {
     double x = u;
-    if (x < -3.0) x = -3.0;
-    if (x > 3.0) x = 3.0;
+    if (x < -3.0) [[unlikely]]
+        x = -3.0;
+    if (x > 3.0) [[unlikely]]
+        x = 3.0;
     return x;
 }
 

@@ -23,8 +23,10 @@ struct FilterTables {
 // past the end reads the last entry, so no control value can read outside the table.
 template <typename T>
 inline double tableRead(const T* t, int size, double x) {
-    if (!(x > 0.0)) return t[0];
-    if (x >= size - 1) return t[size - 1];
+    if (!(x > 0.0)) [[unlikely]]
+        return t[0];
+    if (x >= size - 1) [[unlikely]]
+        return t[size - 1];
     const int i = static_cast<int>(x);
     const double f = x - i;
     return t[i] * (1.0 - f) + t[i + 1] * f;
@@ -34,11 +36,11 @@ inline double tableRead(const T* t, int size, double x) {
 // value exactly as tableRead reads it: the index is worked out once.
 template <typename T>
 inline void tableReadWithPair(const T* a, const T* pairs, int size, double x, double& ra, double& rb0, double& rb1) {
-    if (!(x > 0.0)) {
+    if (!(x > 0.0)) [[unlikely]] {
         ra = a[0];
         rb0 = pairs[0];
         rb1 = pairs[1];
-    } else if (x >= size - 1) {
+    } else if (x >= size - 1) [[unlikely]] {
         ra = a[size - 1];
         rb0 = pairs[2 * (size - 1)];
         rb1 = pairs[2 * (size - 1) + 1];
@@ -55,10 +57,10 @@ inline void tableReadWithPair(const T* a, const T* pairs, int size, double x, do
 // Two tables read at the same index, each exactly as tableRead reads it.
 template <typename T>
 inline void tableRead2(const T* a, const T* b, int size, double x, double& ra, double& rb) {
-    if (!(x > 0.0)) {
+    if (!(x > 0.0)) [[unlikely]] {
         ra = a[0];
         rb = b[0];
-    } else if (x >= size - 1) {
+    } else if (x >= size - 1) [[unlikely]] {
         ra = a[size - 1];
         rb = b[size - 1];
     } else {

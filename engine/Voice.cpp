@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include <emmintrin.h>
+
 #include "engine/FilterTables.h"
 #include "engine/Wavetables.h"
 
@@ -281,9 +283,8 @@ inline Wavetable::Level Voice::oscillatorLevel(double f, double delta, const Rat
 // pitch is not gliding (Steady). Plain runs have the default settings (filter mode 1, click
 // noise on, no clipping) built in rather than tested sample by sample. An accented run holds
 // the gate follower at 0, which fixes the envelope term's quotient, and only an accented
-// run can charge the accent capacitor (Accent). Rate tells whether the run is at 44.1 kHz
-// (see Filter::Rate); away from it the output goes through the three-tap filter that
-// gives back the stages' 44.1 kHz rolloff (see skipSamples).
+// run can charge the accent capacitor (Accent). Rate tells the filter whether the run is
+// at 44.1 kHz (see Filter::Rate).
 template <bool Settled, bool Steady, bool Plain, bool Accent, Filter::Rate Rate>
 void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInput& in) {
     VoiceState& v = st_;
@@ -320,9 +321,6 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     double lastF = v.lastFrequency;
     double carry = v.accentCarry; // a float value, held widened so no use converts it again
     Filter::Hot fh = filter_.hot();
-    const bool fir = Rate == Filter::Rate::Away || (Rate == Filter::Rate::Any && !filter_.at44());
-    const double firB = rate_.firBeta, firA = 1.0 + 2.0 * firB;
-    double x1 = firIn_[0], x2 = firIn_[1];
     const int scopeEvery = cs.scopeEvery;
     int untilScope = static_cast<int>(v.sampleCounter % static_cast<uint64_t>(scopeEvery));
     untilScope = untilScope == 0 ? 0 : scopeEvery - untilScope;
@@ -516,14 +514,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
             clipDc = dsp::onePole(clipDc, 2.0 * t + sg * gCl, cs.cClip);
             y = 2.0 * t - clipDc;
         }
-        float sample = static_cast<float>(y);
-        if (fir) {
-            const double x = sample;
-            sample = static_cast<float>(firA * x1 - firB * (x + x2));
-            x2 = x1;
-            x1 = x;
-        }
-        out[i] = sample;
+        out[i] = static_cast<float>(y);
     };
 
     // Software-pipelined as said above; the order is the same for every pair.
@@ -591,10 +582,6 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     v.lastFrequency = lastF;
     v.sinceTrigger += count;
     v.sampleCounter += static_cast<uint64_t>(count);
-    if (fir) {
-        firIn_[0] = x1;
-        firIn_[1] = x2;
-    }
     filter_.hot() = fh;
     gSmooth_.g = gSm * flip;
     gFollow_.g = gFo * flip;
@@ -676,7 +663,34 @@ void Voice::prepareCall(double fs, const ParamSnapshot& p, const VoiceSettings& 
     }
 }
 
+// Away from 44.1 kHz, the three-tap filter over the call's output, in place. It runs from
+// the end backwards, so every sample is read as it came from the voice before the filter
+// overwrites it; two samples at a time, each lane exactly as a lone sample.
+void Voice::restoreHighs(float* out, int n) {
+    const double b = rate_.firBeta, a = 1.0 + 2.0 * b;
+    const double lastIn = out[n - 1], beforeIn = n >= 2 ? double(out[n - 2]) : firIn_[0];
+    const __m128d va = _mm_set1_pd(a), vb = _mm_set1_pd(b);
+    auto load2 = [](const float* p) { return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)))); };
+    int i = n - 1;
+    for (; i >= 3; i -= 2) {
+        const float* p = out + i - 1;
+        const __m128d y = _mm_sub_pd(_mm_mul_pd(va, load2(p - 1)), _mm_mul_pd(vb, _mm_add_pd(load2(p), load2(p - 2))));
+        _mm_store_sd(reinterpret_cast<double*>(out + i - 1), _mm_castps_pd(_mm_cvtpd_ps(y)));
+    }
+    for (; i >= 0; --i) {
+        const double x = out[i];
+        const double x1 = i >= 1 ? double(out[i - 1]) : firIn_[0];
+        const double x2 = i >= 2 ? double(out[i - 2]) : (i == 1 ? firIn_[0] : firIn_[1]);
+        out[i] = static_cast<float>(a * x1 - b * (x + x2));
+    }
+    firIn_[0] = lastIn;
+    firIn_[1] = beforeIn;
+}
+
+// The filter over a call the voice computed nothing of: only its first two samples carry
+// what the filter still holds (and nothing when it holds only zeros).
 void Voice::firOverZeros(float* out, int count) {
+    if (plusZero(firIn_[0]) && plusZero(firIn_[1])) return;
     const double b = rate_.firBeta, a = 1.0 + 2.0 * b;
     double x1 = firIn_[0], x2 = firIn_[1];
     for (int j = 0; j < count && j < 2; ++j) {
@@ -690,12 +704,8 @@ void Voice::firOverZeros(float* out, int count) {
 
 // Samples the voice does not compute (silent, or past the active samples after the gate
 // closed): zeros out, and the smoothing and follower steps owed until the next computed one.
-// Away from 44.1 kHz the three-tap filter runs on over the zeros: the first two samples
-// carry what it still holds, and from the third on, with only zeros held, it gives zeros.
-inline void Voice::skipSamples(float* out, int count, bool gate, bool fir) {
+inline void Voice::skipSamples(float* out, int count, bool gate) {
     for (int j = 0; j < count; ++j) out[j] = 0.0f;
-    // (Holding nothing but zeros, the filter gives the zeros written.)
-    if (fir && !(plusZero(firIn_[0]) && plusZero(firIn_[1]))) firOverZeros(out, count);
     if (pendingFollow_ > 0 && pendingFollowGate_ != gate) {
         // The follower's target changed: settle what is owed towards the old one first.
         // (flushFollower uses pendingFollowGate_.)
@@ -755,7 +765,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         pendingSmooth_ = 0;
         restingKnown_ = false;
     }
-    bool ready = false; // per-call constants are set up at the first computed sample
+    bool ready = false; // per-call constants are set up at the first computed sample (if any)
     const CallSetup& cs = call_;
     const double rt = s.relativeTuning;
     if (rt != appliedRelativeTuning_) {
@@ -797,13 +807,17 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
             dispatchRun(out + i, computed, cs, in);
             vc.trigger = 0;
         }
-        if (computed < len) skipSamples(out + i + computed, len - computed, gate, !rate_.at44);
+        if (computed < len) skipSamples(out + i + computed, len - computed, gate);
         i += len;
     }
     if (pendingSmooth_ || pendingFollow_) {
         const Smoothing sm = smoothingOf(p, s);
         flushSmoothing(sm.target, rSmooth_(sm.rate, ratio));
         flushFollower();
+    }
+    if (!rate_.at44) {
+        if (ready) restoreHighs(out, n);
+        else firOverZeros(out, n);
     }
 }
 

@@ -131,7 +131,8 @@ private:
     bool smoothingSettled(const CallSetup& cs) const;
     bool glideSteady(const CallSetup& cs, const RunInput& in) const;
     void dispatchRun(float* out, int count, const CallSetup& cs, const RunInput& in);
-    void skipSamples(float* out, int count, bool gate, bool fir);
+    void skipSamples(float* out, int count, bool gate);
+    void restoreHighs(float* out, int n);
     void firOverZeros(float* out, int count);
     Wavetable::Level oscillatorLevel(double f, double delta, const RateClass& rc);
 

@@ -2,6 +2,7 @@
 // notes give the same spectrum, and envelopes and releases take the same time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 
@@ -149,4 +150,33 @@ TEST(SampleRate, RatesBelowTheFastestLagsLimitAreSilentAndAboveItAccentsStayFini
     low.p.accent = 1.0f;
     low.noteOn(55.0f, true);
     for (float x : low.render(2000)) ASSERT_EQ(x, 0.0f);
+}
+
+TEST(SampleRate, EveryRateRendersWithItsOwnFilterTablesAlsoAfterAnother) {
+    // The filter keeps the tables of the last rate away from 44.1 kHz; a visit to another
+    // rate and back (44.1 kHz, whose curve replaces them, or 96 kHz) must leave no table of
+    // the visited rate in use, nor keep the visited rate from getting its own.
+    VoiceSettings s;
+    auto tablesAt = [&](double fs) {
+        Filter f;
+        f.prepare(s, RateClass::of(fs));
+        return f;
+    };
+    const Filter at48 = tablesAt(48000), at44 = tablesAt(44100), at96 = tablesAt(96000);
+    auto same = [](const Filter& a, const Filter& b) {
+        return std::equal(a.feedbackTable(), a.feedbackTable() + FilterTables::kCurveSize, b.feedbackTable()) &&
+               (a.at44() || std::equal(a.stageLeadTable(), a.stageLeadTable() + 2 * FilterTables::kExpSize,
+                                       b.stageLeadTable()));
+    };
+    ASSERT_FALSE(same(at48, at44));
+    ASSERT_FALSE(same(at48, at96));
+    for (const Filter* visited : {&at44, &at96}) {
+        VoiceRig r;
+        r.noteOn(55.0f);
+        for (const Filter* expected : {&at48, visited, &at48}) {
+            r.fs = expected == &at48 ? 48000 : (expected == &at44 ? 44100 : 96000);
+            r.render(512);
+            EXPECT_TRUE(same(r.voice.filter(), *expected)) << r.fs << " after a visit to " << (visited == &at44 ? 44100 : 96000);
+        }
+    }
 }

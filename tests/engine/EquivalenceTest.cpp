@@ -292,6 +292,7 @@ TEST(Equivalence, EveryValueTheVoiceReadsTakesEffectAloneBetweenBlocks) {
         {"filter mode", [](P&, S& s) { s.filterMode = 0; }},
         {"leveling", [](P&, S& s) { s.vcaLeveling = 1; }},
         {"active clocks", [](P&, S& s) { s.activeClocks = 1000; }},
+        {"volume off", [](P& p, S&) { p.volume = 0.0f; }},
     };
     for (const auto& [what, change] : changes) {
         Config c = busyLine(48000);

@@ -153,6 +153,7 @@ TEST(OutputStage, StructureSwitchesCrossFadeWithoutAStep) {
     struct Switch {
         const char* what;
         Structure from, to;
+        double earlier = -1.0; // the distortion's amount until 1024 samples before the switch
     };
     std::vector<float> in(6144); // a bass note: band-limited saw at 98 Hz
     for (size_t i = 0; i < in.size(); ++i)
@@ -162,13 +163,16 @@ TEST(OutputStage, StructureSwitchesCrossFadeWithoutAStep) {
                              Switch{"high-pass off", {0.7, 1, true}, {0.7, 1, false}},
                              Switch{"distortion on", {0.0, 0, true}, {0.6, 0, true}},
                              Switch{"distortion off", {0.6, 1, false}, {0.0, 1, false}},
+                             Switch{"distortion off after a new amount", {0.6, 1, false}, {0.0, 1, false}, 0.02},
                              Switch{"saturate to foldback", {0.8, 0, true}, {0.8, 1, true}},
                              Switch{"foldback to saturate", {0.3, 1, false}, {0.3, 0, false}}}) {
         OutputStage olds, news, switched;
         std::vector<float> a = in, b = in, y = in;
         for (int at = 0; at < int(in.size()); at += block) {
-            const Structure& now = at < switchAt ? sw.from : sw.to;
-            olds.configure(0.7, sw.from.distortion, 0.064, sw.from.type, sw.from.highpass);
+            Structure from = sw.from;
+            if (sw.earlier >= 0 && at < switchAt - 1024) from.distortion = sw.earlier;
+            const Structure& now = at < switchAt ? from : sw.to;
+            olds.configure(0.7, from.distortion, 0.064, from.type, from.highpass);
             news.configure(0.7, sw.to.distortion, 0.064, sw.to.type, sw.to.highpass);
             switched.configure(0.7, now.distortion, 0.064, now.type, now.highpass);
             olds.process(a.data() + at, block, 44100);

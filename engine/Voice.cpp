@@ -36,6 +36,11 @@ inline void advanceLag(double& y, double x, double factor) {
 VoiceSettings usable(const VoiceSettings& in) {
     const VoiceSettings def;
     VoiceSettings s = in;
+    // Times zero, every finite value gives zero and anything else NaN: one test for all.
+    const double probe = s.vcoGain * 0.0 + s.tm3 * 0.0 + s.tm4 * 0.0 + s.tm6 * 0.0 + s.relativeTuning * 0.0 +
+                         s.smoothSpeed * 0.0 + s.vcaDecay * 0.0;
+    if (probe == 0.0) [[likely]]
+        return s;
     for (auto [field, fallback] : {std::pair{&s.vcoGain, def.vcoGain}, std::pair{&s.tm3, def.tm3},
                                    std::pair{&s.tm4, def.tm4}, std::pair{&s.tm6, def.tm6},
                                    std::pair{&s.relativeTuning, def.relativeTuning},
@@ -751,10 +756,16 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     VoiceState& v = st_;
     const bool silent = !(p.volume > 0.0f); // exact zero, negative or NaN volume
     const VoiceSettings s = usable(settings);
-    if (fs != rate_.fs || s.activeClocks != rate_.activeClocks || s.filterMode != rate_.filterMode) [[unlikely]]
+    // At 44.1 kHz the active samples are the setting itself and there is no output filter:
+    // only the rate is looked at there.
+    if (fs != rate_.fs) [[unlikely]]
         setRate(fs, s);
     const double ratio = rate_.ratio;
-    const int64_t active = rate_.active;
+    int64_t active = s.activeClocks;
+    if (!rate_.at44) {
+        if (s.activeClocks != rate_.activeClocks || s.filterMode != rate_.filterMode) setRate(fs, s);
+        active = rate_.active;
+    }
     if (startSmoothing_) {
         startSmoothing_ = false;
         const Smoothing sm = smoothingOf(p, s);

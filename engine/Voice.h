@@ -142,7 +142,8 @@ private:
     bool startSmoothing_ = true;
     mutable dsp::AtRateMemo rSmooth_, rAttack_, rRelease_, rClick_, rCarry_, rAmpLag_, rClip_,
         rCapDecay_, rCapSmooth_, rBoostDecay_, rBoostSmooth_;
-    // What the host's rate fixes, with the settings that go with it; set again when one changes.
+    // What the host's rate fixes, with the settings that go with it away from 44.1 kHz; set
+    // again when one changes.
     struct RateSetup {
         double fs = 0.0; // none yet
         int32_t activeClocks = 0, filterMode = 0;

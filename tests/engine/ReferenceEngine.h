@@ -70,11 +70,17 @@ struct RefFilter {
             tableRatio = ratio;
             rateTables.prepare(st, RateClass::of(fs));
         }
-        // The rate's table holds the stage coefficient and the lead side by side.
+        // The rate's table holds the stage coefficient (k = 0) and the lead (k = 1) side by
+        // side; each read as tableRead reads a table of its own.
         auto pairRead = [&](int k) {
-            double column[FilterTables::kExpSize];
-            for (int i = 0; i < FilterTables::kExpSize; ++i) column[i] = rateTables.stageLeadTable()[2 * i + k];
-            return tableRead(column, FilterTables::kExpSize, 1024.0 * x);
+            const double* table = rateTables.stageLeadTable();
+            const double at = 1024.0 * x;
+            constexpr int last = FilterTables::kExpSize - 1;
+            if (!(at > 0.0)) return table[k];
+            if (at >= last) return table[2 * last + k];
+            const int i = static_cast<int>(at);
+            const double f = at - i;
+            return table[2 * i + k] * (1.0 - f) + table[2 * i + 2 + k] * f;
         };
         const double c = ratio == 1.0 ? 0.0 : pairRead(0);
         const double lead = ratio == 1.0 ? 0.0 : pairRead(1);

@@ -1,8 +1,14 @@
 #pragma once
-// Transcription of a one-measure recording into a pattern. The recording is cut into as
-// many equal windows as the pattern has steps; each window is judged for a note, its pitch
-// (from the spacing of the wave's upward zero crossings), accent (a loud sample) and slide
-// (the note still sounding in the window's last quarter). Runs on the editor thread.
+// Transcription of a one-measure recording into a pattern. The measure (from the first
+// note's onset to the recording's end, or to where the notes show it ends when silence follows)
+// is cut into as many equal windows as the pattern has steps; each window is judged for a note,
+// its pitch, accent and slide. Every threshold is a share of the step length or of the
+// recording's own typical note level, so neither the file's rate nor the synth's loudness or
+// ring-out moves them: a note must stand above what still sounds from the step before, an
+// accent is the louder of two level groups, a slide keeps its level to the step's end. Pitch
+// comes from the normalised difference of whole waves; a note slid into is the note whose
+// glide the recording follows best, with the synth's glide time and lag fitted to the
+// recording's own glides. Runs on the editor thread.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -38,6 +44,17 @@ struct DetectedSteps {
     std::array<int32_t, kMaxSteps> accent{};
     std::array<int32_t, kMaxSteps> slide{};
 };
+
+// Where the measure lies in a recording: it starts at the first note's onset (or, when the
+// measure opens with rests, that many steps before it), so leading silence does not shift the
+// steps, and ends with the recording unless the recording goes on in silence after its last
+// note, when the end that puts the notes' starts on step boundaries is found. Positions in
+// frames; a grid for the whole recording when nothing sounds.
+struct MeasureGrid {
+    double start = 0.0;
+    double stepLength = 0.0;
+};
+MeasureGrid measureGrid(const WaveBuffer& recording, int steps);
 
 // Fills steps 0..steps-1 (steps above 64 are taken as 64). False when steps < 1 (nothing
 // written) or when the scratch memory cannot be had.

@@ -36,6 +36,12 @@ struct WaveBuffer {
 // True when sample data was read. On false the buffer holds no frames; its old samples
 // are gone, so load into a buffer nobody else is reading.
 bool loadWaveFile(WaveBuffer& buffer, const std::string& path);
+// The same, saying why in `error` (one line, no path) when it answers false.
+bool loadWaveFile(WaveBuffer& buffer, const std::string& path, std::string& error);
+
+// Files above this size are refused before they are read: a recording of one measure, even
+// at 192 kHz in several channels, is a few megabytes.
+constexpr uint64_t kMaxWaveFileBytes = uint64_t(128) << 20;
 
 // Same rules, parsing a file image already in memory.
 bool parseWaveImage(WaveBuffer& buffer, const uint8_t* data, size_t size);

@@ -1,11 +1,14 @@
-// WAV and AIFF reading for the analyzer. The whole file is read into memory and every
-// field is taken from a bounds-checked view of it, so a lying size can only make the file
-// refused, never make the reader leave the image.
+// WAV and AIFF reading for the analyzer. A file whose header names a form we read, and
+// whose size is within the limit, is read into memory and every field is taken from a
+// bounds-checked view of it, so a lying size can only make the file refused, never make the
+// reader leave the image.
 #include "analyzer/WaveBuffer.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -13,27 +16,52 @@ namespace kelo {
 
 namespace {
 
-constexpr size_t kReadChunk = 1 << 16;
+bool isWaveForm(const uint8_t* formType) {
+    return std::memcmp(formType, "WAVE", 4) == 0 || std::memcmp(formType, "AIFF", 4) == 0;
+}
 
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
+// Reads the file only after its 12-byte header names a form we read and its size is within
+// the limit, so a large file of another kind costs a few bytes of reading, not its size.
+bool readWaveImage(const std::string& path, std::vector<uint8_t>& out, std::string& error) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    bool ok = true;
-    try {
-        // Chunk sizes are signed 32-bit, so nothing past 2 GiB + header can be addressed.
-        constexpr size_t kLimit = size_t(std::numeric_limits<int32_t>::max()) + 8;
-        size_t used = 0;
-        for (;;) {
-            if (used >= kLimit) break;
-            out.resize(used + kReadChunk);
-            const size_t got = std::fread(out.data() + used, 1, kReadChunk, f);
-            used += got;
-            if (got < kReadChunk) break;
+    if (!f) {
+        error = "cannot open the file";
+        return false;
+    }
+    uint8_t header[12];
+    bool ok = std::fread(header, 1, sizeof header, f) == sizeof header && isWaveForm(header + 8);
+    if (!ok) error = "not a WAV or AIFF file";
+    uint64_t size = 0;
+    if (ok) {
+        std::error_code ec;
+        size = std::filesystem::file_size(std::filesystem::path(path), ec);
+        if (ec) {
+            error = "cannot tell the file's size";
+            ok = false;
+        } else if (size > kMaxWaveFileBytes) {
+            error = "the file is larger than " + std::to_string(kMaxWaveFileBytes >> 20) +
+                    " MiB; a recording of one measure is far smaller";
+            ok = false;
         }
-        if (std::ferror(f)) ok = false;
-        out.resize(used);
-    } catch (const std::bad_alloc&) {
-        ok = false;
+    }
+    if (ok) {
+        try {
+            out.resize(size_t(size));
+        } catch (const std::bad_alloc&) {
+            error = "not enough memory to read the file";
+            ok = false;
+        }
+    }
+    if (ok) {
+        std::memcpy(out.data(), header, std::min<size_t>(sizeof header, out.size()));
+        const size_t rest = out.size() > sizeof header ? out.size() - sizeof header : 0;
+        const size_t got = rest ? std::fread(out.data() + sizeof header, 1, rest, f) : 0;
+        // A file that shrank while it was read keeps what arrived; the parser judges it.
+        out.resize(sizeof header + got);
+        if (std::ferror(f)) {
+            error = "cannot read the file";
+            ok = false;
+        }
     }
     std::fclose(f);
     return ok;
@@ -235,15 +263,26 @@ bool parseWaveImage(WaveBuffer& buf, const uint8_t* data, size_t size) {
     return true;
 }
 
-bool loadWaveFile(WaveBuffer& buf, const std::string& path) {
+bool loadWaveFile(WaveBuffer& buf, const std::string& path, std::string& error) {
+    error.clear();
     buf.frameCount = 0;
     buf.sampleRate = 0;
     std::vector<uint8_t> image;
-    if (!readWholeFile(path, image)) {
+    if (!readWaveImage(path, image, error)) {
+        buf.samples.clear();
         buf.loaded = false;
         return false;
     }
-    return parseWaveImage(buf, image.data(), image.size());
+    if (!parseWaveImage(buf, image.data(), image.size())) {
+        error = "not a readable 16-bit PCM WAV or AIFF file";
+        return false;
+    }
+    return true;
+}
+
+bool loadWaveFile(WaveBuffer& buf, const std::string& path) {
+    std::string error;
+    return loadWaveFile(buf, path, error);
 }
 
 void normalizeWave(WaveBuffer& buf) {

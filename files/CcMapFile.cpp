@@ -1,8 +1,15 @@
 #include "files/CcMapFile.h"
 
+#include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
+#include "files/ParameterTable.h"
 #include "files/TextScanner.h"
+#include "platform/Platform.h"
 
 namespace kelo {
 namespace {
@@ -49,9 +56,27 @@ void learnController(CcMap& map, int controller, int parameter) {
     map.entries[controller] = parameter;
 }
 
-void parseMidiMap(CcMap& map, KeyCommandTable& keys, const std::string& text) {
+bool parseMidiMap(CcMap& map, KeyCommandTable& keys, const std::string& text) {
     TextScanner sc(text);
-    scanSettings(sc, [&](const std::string& key, const std::string& word) {
+    bool complete = true;
+    // Reads up to `count` integers into `out`; a word that is not a number ends the list (it
+    // is then read as a key). A list cut by the end of the text, or whose last number touches
+    // it, is what a file caught half-written looks like.
+    const auto readList = [&](int32_t* out, int count, int32_t lowest, int32_t highest) {
+        for (int i = 0; i < count; ++i) {
+            int32_t v = 0;
+            if (!sc.scanInt(v)) {
+                sc.skipSpace();
+                if (sc.atEnd()) complete = false;
+                return;
+            }
+            if (sc.atEnd() && i + 1 == count) complete = false;
+            sc.skipSpace();
+            // Entries are used as indexes: anything outside the table's meaning is "none".
+            out[i] = v >= lowest && v <= highest ? v : -1;
+        }
+    };
+    complete = scanSettings(sc, [&](const std::string& key, const std::string& word) {
         const int32_t value = parseIntAuto(word);
         for (const CcKey& k : kCcKeys) {
             if (equalsNoCase(key, k.key)) {
@@ -61,24 +86,15 @@ void parseMidiMap(CcMap& map, KeyCommandTable& keys, const std::string& text) {
             }
         }
         if (equalsNoCase(key, "MidiMapSize")) {
-            if (value < 1 || value > kCcMapSize) return;
-            for (int i = 0; i < value; ++i) {
-                // A word that is not a number ends the list; it is then read as a key.
-                int32_t entry = 0;
-                if (!sc.scanInt(entry)) break;
-                sc.skipSpace();
-                map.entries[i] = entry;
-            }
+            if (value >= 1 && value <= kCcMapSize) readList(map.entries, value, 0, kNumParameters - 1);
         } else if (equalsNoCase(key, "MidiKeyMapping")) {
-            if (value < 1 || value > kKeyCommandSlots) return;
-            for (int i = 0; i < value; ++i) {
-                int32_t slot = 0;
-                if (!sc.scanInt(slot)) break;
-                sc.skipSpace();
-                keys.slots[i] = slot;
-            }
+            if (value >= 1 && value <= kKeyCommandSlots) readList(keys.slots, value, 0, 127);
         }
-    });
+    }) && complete;
+    // An empty file is one that was caught between being cut and being written.
+    sc.seek(0);
+    sc.skipSpace();
+    return complete && !(sc.atEnd());
 }
 
 bool readMidiMap(CcMap& map, KeyCommandTable& keys, const std::string& path) {
@@ -86,6 +102,43 @@ bool readMidiMap(CcMap& map, KeyCommandTable& keys, const std::string& path) {
     if (!TextScanner::loadFile(path, text)) return false;
     parseMidiMap(map, keys, text);
     return true;
+}
+
+void pauseBeforeMidiMapReread() { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }
+
+MidiMapOnDisk loadMidiMapFile(CcMap& map, KeyCommandTable& keys, const std::string& path, void (*pause)()) {
+    MidiMapOnDisk disk;
+    const CcMap startMap = map;
+    const KeyCommandTable startKeys = keys;
+    std::string text;
+    for (int attempt = 0;; ++attempt) {
+        if (!TextScanner::loadFile(path, text)) break;
+        disk.fileExisted = true;
+        map = startMap;
+        keys = startKeys;
+        // Another program writing the file in place may have it half-written for a moment:
+        // look again shortly rather than take a cut map for the whole map.
+        if (parseMidiMap(map, keys, text) || attempt >= kMidiMapReadAttempts - 1) break;
+        pause();
+    }
+    disk.map = map;
+    disk.keys = keys;
+    return disk;
+}
+
+bool saveMidiMapIfChanged(const CcMap& map, const KeyCommandTable& keys, const MidiMapOnDisk& disk,
+                          const std::string& path) {
+    const bool changed = std::memcmp(&map, &disk.map, sizeof map) != 0 ||
+                         std::memcmp(&keys, &disk.keys, sizeof keys) != 0;
+    if (!changed) {
+        // The first instance writes the defaults for the user to edit; once the file exists
+        // (perhaps written by another instance meanwhile) an unchanged map leaves it alone.
+        std::error_code ec;
+        if (disk.fileExisted || std::filesystem::exists(std::filesystem::path(path), ec)) return true;
+    }
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty() && !platform::ensureFolder(folder.string())) return false;
+    return writeMidiMap(map, keys, path);
 }
 
 std::string formatMidiMap(const CcMap& map, const KeyCommandTable& keys) {

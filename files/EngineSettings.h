@@ -6,6 +6,31 @@
 
 namespace kelo {
 
+// The range every numeric setting is held to when it is read: at any value inside, alone or
+// together, the output stays bounded (a typo must not send +110 dBFS to the speakers). A
+// value outside is taken as the nearest end. The switches are not listed: every integer is
+// a valid switch value (0 off, anything else on, as each key says).
+template <class T>
+struct SettingRange {
+    T lowest, highest;
+    constexpr T hold(T v) const { return v < lowest ? lowest : (v > highest ? highest : v); }
+};
+namespace settingRange {
+inline constexpr SettingRange<int32_t> filterMode{0, 2};       // the three filter types
+inline constexpr SettingRange<int32_t> accentVelocity{0, 127};  // a MIDI velocity
+inline constexpr SettingRange<int32_t> activeClocks{0, 2147483647}; // samples; below 0 acts as 0
+inline constexpr SettingRange<int32_t> clockSync{0, 1};          // 24 or 48 PPQ
+inline constexpr SettingRange<float> vcoGain{0.0f, 3.0f};        // the Pre-gain knob reaches 1..3
+inline constexpr SettingRange<float> vcoTuning{0.0f, 1.0f};      // octave ratio 1.5..2.5
+inline constexpr SettingRange<float> tm6{0.0f, 1.0f};
+inline constexpr SettingRange<float> tm3{0.0f, 1.0f};
+inline constexpr SettingRange<float> tm4{0.0f, 4.0f};            // above about 4.01 the filter runs away
+inline constexpr SettingRange<float> relativeTuning{0.9f, 1.1f};
+inline constexpr SettingRange<float> smoothSpeed{0.00001f, 1.0f}; // above 1 the smoothing overshoots
+inline constexpr SettingRange<double> tripletScale{0.25, 2.0};   // steps 4x longer .. 2x shorter
+inline constexpr SettingRange<float> vcaDecay{0.01f, 100.0f};    // seconds; shorter ones blow up
+} // namespace settingRange
+
 struct EngineSettings {
     int32_t filterMode = 1;
     int32_t slopeFlag = 0;        // 1 only when "Filterslope = 18" was read; kept in the state chunk

@@ -44,8 +44,8 @@ const KeyAction kGroupFilter[] = {
     KELO_FLOAT("VcoGain", vcoGain),
     KELO_FLOAT("TM5", vcoGain),
     KELO_FLOAT("VCOTuning", vcoTuning),
-    {"TM6", [](EngineSettings& s, const Value& v, ParameterWriter*) { s.tm6 = clamp01(v.f()); }},
-    {"TM3", [](EngineSettings& s, const Value& v, ParameterWriter*) { s.tm3 = clamp01(v.f()); }},
+    KELO_FLOAT("TM6", tm6),
+    KELO_FLOAT("TM3", tm3),
     KELO_FLOAT("TM4", tm4),
     KELO_INT("TuningMode", tuningMode),
     KELO_INT("SyncMode", syncMode),
@@ -62,10 +62,7 @@ const KeyAction kGroupFilter[] = {
     KELO_INT("Firststep", firstStep),
     KELO_INT("ProgrammingMode", programmingMode),
     KELO_INT("ClearNotes", clearNotes),
-    {"AccentVelocity",
-     [](EngineSettings& s, const Value& v, ParameterWriter*) {
-         s.accentVelocity = v.i < 0 ? 0 : (v.i > 127 ? 127 : v.i);
-     }},
+    KELO_INT("AccentVelocity", accentVelocity),
     KELO_INT("GuiKnobMode", guiKnobMode),
 };
 
@@ -125,10 +122,8 @@ void applyGroup(const KeyAction (&group)[N], std::string_view key, EngineSetting
 
 } // namespace
 
-bool readEngineSettings(EngineSettings& s, const std::string& path, ParameterWriter* params) {
-    std::string text;
-    if (!TextScanner::loadFile(path, text)) return true; // a missing file leaves everything as it is
-    TextScanner sc(std::move(text));
+void parseEngineSettings(EngineSettings& s, const std::string& text, ParameterWriter* params) {
+    TextScanner sc(text);
     scanSettings(sc, [&](const std::string& key, const std::string& word) {
         const Value v{word, parseIntAuto(word)};
         applyGroup(kGroupFilter, key, s, v, params);
@@ -140,7 +135,33 @@ bool readEngineSettings(EngineSettings& s, const std::string& path, ParameterWri
         applyGroup(kGroupVcaDecay, key, s, v, params);
         applyGroup(kGroupLoading, key, s, v, params);
     });
+    holdEngineSettingsInRange(s);
+}
+
+bool readEngineSettings(EngineSettings& s, const std::string& path, ParameterWriter* params) {
+    std::string text;
+    if (!TextScanner::loadFile(path, text)) return true; // a missing file leaves everything as it is
+    parseEngineSettings(s, text, params);
     return true;
+}
+
+void holdEngineSettingsInRange(EngineSettings& s) {
+    namespace r = settingRange;
+    s.filterMode = r::filterMode.hold(s.filterMode);
+    s.accentVelocity = r::accentVelocity.hold(s.accentVelocity);
+    s.activeClocks = r::activeClocks.hold(s.activeClocks);
+    s.clockSync = r::clockSync.hold(s.clockSync != 0 ? 1 : 0); // any non-zero value is on
+    // The text reader never produces NaN; a NaN from elsewhere takes the low end.
+    const auto hold = [](const auto& range, auto v) { return v == v ? range.hold(v) : range.lowest; };
+    s.vcoGain = hold(r::vcoGain, s.vcoGain);
+    s.vcoTuning = hold(r::vcoTuning, s.vcoTuning);
+    s.tm6 = hold(r::tm6, s.tm6);
+    s.tm3 = hold(r::tm3, s.tm3);
+    s.tm4 = hold(r::tm4, s.tm4);
+    s.relativeTuning = hold(r::relativeTuning, s.relativeTuning);
+    s.smoothSpeed = hold(r::smoothSpeed, s.smoothSpeed);
+    s.tripletScale = hold(r::tripletScale, s.tripletScale);
+    s.vcaDecay = hold(r::vcaDecay, s.vcaDecay);
 }
 
 std::string formatEngineSettings(const EngineSettings& s) {

@@ -159,7 +159,10 @@ int importPhFile(std::FILE* file, PatternBank& bank) {
     const bool ok = readWholeFile(file, text);
     std::fclose(file);
     if (!ok) return 0;
+    return importPhText(text, bank);
+}
 
+int importPhText(std::span<const uint8_t> text, PatternBank& bank) {
     IntScanner scan(text);
     int patternsRead = 0;
     for (; patternsRead < kNumPatterns; ++patternsRead) {
@@ -172,7 +175,9 @@ int importPhFile(std::FILE* file, PatternBank& bank) {
             int v[9];
             for (int k = 0; k < 9 && complete; ++k) complete = scan.next(v[k]);
             if (!complete) break;
-            const int number = v[0];
+            // Held first, so the octave added below cannot overflow; any number outside the
+            // kept range lands on the same end either way.
+            const int number = std::clamp(v[0], -12, kMaxImportedNote);
             int down = v[1] != 0;
             const int up = v[2] != 0;
             int note = number;

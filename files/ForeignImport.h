@@ -69,6 +69,9 @@ bool importRebirthSong(const std::string& path, PatternBank& bank, ParameterWrit
 // Returns the number of patterns read (0..128).
 int importPhFile(std::FILE* file, PatternBank& bank);
 
+// The same on the file's bytes in memory.
+int importPhText(std::span<const uint8_t> text, PatternBank& bank);
+
 // Opens `path` and reads it as above; -1 when it cannot be opened.
 int importPhFile(const std::string& path, PatternBank& bank);
 

@@ -1,7 +1,9 @@
 #include "files/MidiExport.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <string_view>
+
+#include "platform/FileReplacement.h"
 
 namespace kelo {
 namespace {
@@ -53,7 +55,8 @@ std::vector<uint8_t> MidiTrack::fileBytes() const {
         out.push_back(uint8_t(e.note & 0x7F));
         out.push_back(uint8_t(e.velocity & 0x7F));
     }
-    for (uint8_t b : {0x00, 0xFF, 0x2F, 0x00}) out.push_back(b); // end of track
+    putVariableLength(out, endDelta_);
+    for (uint8_t b : {0xFF, 0x2F, 0x00}) out.push_back(b); // end of track
     const uint32_t trackLength = uint32_t(out.size() - trackStart);
     for (int i = 0; i < 4; ++i) out[lengthAt + i] = uint8_t(trackLength >> (24 - 8 * i));
     return out;
@@ -61,11 +64,8 @@ std::vector<uint8_t> MidiTrack::fileBytes() const {
 
 bool MidiTrack::write(const std::string& path) const {
     const std::vector<uint8_t> bytes = fileBytes();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const bool closed = std::fclose(f) == 0;
-    return written && closed;
+    return platform::replaceFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())) ==
+           platform::ReplaceResult::Written;
 }
 
 MidiTrack buildPatternTrack(const Pattern& pattern, const EngineSettings& settings) {
@@ -116,6 +116,7 @@ MidiTrack buildPatternTrack(const Pattern& pattern, const EngineSettings& settin
     // A pattern ending in a slide would leave its notes hanging in the file: end them where the
     // pattern ends.
     releasePending(t);
+    track.setEndDelta(t - lastEventTick);
     return track;
 }
 

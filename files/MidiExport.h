@@ -30,21 +30,25 @@ public:
     bool add(const MidiTrackEvent& e);
     const std::vector<MidiTrackEvent>& events() const { return events_; }
     uint32_t ticksPerQuarter() const { return ticksPerQuarter_; }
+    // Ticks from the last event to the end of the track (a loop in a host's sequencer lasts
+    // until there, so a pattern ending in rests keeps its length).
+    void setEndDelta(uint32_t ticks) { endDelta_ = ticks; }
+    uint32_t endDelta() const { return endDelta_; }
 
     // The whole file image: header chunk, one track chunk, end of track.
     std::vector<uint8_t> fileBytes() const;
-    // Creates or truncates `path` and writes the image; false when it cannot be created or
-    // written completely.
+    // Replaces `path` with the image, whole or not at all; false when it cannot be written.
     bool write(const std::string& path) const;
 
 private:
     uint32_t ticksPerQuarter_;
+    uint32_t endDelta_ = 0;
     std::vector<MidiTrackEvent> events_;
 };
 
 // 24 ticks a step (32 in triplet patterns), released half a step after the step starts;
 // 96 ticks per quarter, 192 with ClockSync. A slide holds its note into the next gated step.
-// Ties are not followed: a step without a gate is a rest.
+// Ties are not followed: a step without a gate is a rest. The track ends where the pattern does.
 MidiTrack buildPatternTrack(const Pattern& pattern, const EngineSettings& settings);
 
 // Writes `pattern` as a MIDI file at `path`; false when the file cannot be written.

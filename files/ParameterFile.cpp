@@ -118,8 +118,9 @@ void parseParameterFile(ParameterWriter& params, const std::string& text) {
 
 bool savePatternWithParameters(const Pattern& p, const std::string& path, const ParameterWriter& params) {
     if (!writePattern(p, path)) return false;
-    writeTextFile(companionPath(path), formatParameterFile(params));
-    return true;
+    // A companion that cannot be created at all is skipped; one that was begun and failed has
+    // left the previous knob settings beside the new pattern, and the user must hear of it.
+    return replaceTextFile(companionPath(path), formatParameterFile(params)) != platform::ReplaceResult::Failed;
 }
 
 bool loadPatternWithParameters(Pattern& p, const std::string& path, ParameterCapture& capture,

@@ -45,7 +45,8 @@ std::string formatParameterFile(const ParameterWriter& params);
 void parseParameterFile(ParameterWriter& params, const std::string& text);
 
 // Writes the pattern, then its companion file (skipped silently when it cannot be created).
-// The answer is that of the pattern write.
+// False when the pattern could not be written, or the companion was created but could not be
+// written whole (its previous contents then stay, mismatched with the new pattern).
 bool savePatternWithParameters(const Pattern& p, const std::string& path, const ParameterWriter& params);
 // Reads the pattern capturing its parameter lines, then applies the companion file when
 // LoadParameters is on. The caller applies the captured lines afterwards (applyParameterLines),

@@ -63,26 +63,25 @@ std::size_t decimalPrefix(std::string_view s, double& out) {
 } // namespace
 
 bool TextScanner::loadFile(const std::string& path, std::string& out, std::size_t maxBytes) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    out.clear();
-    char buf[4096];
-    while (out.size() < maxBytes) {
-        const std::size_t want = std::min(sizeof buf, maxBytes - out.size());
-        const std::size_t got = std::fread(buf, 1, want, f);
-        if (got == 0) break;
-        out.append(buf, got);
+    return platform::readFile(path, out, maxBytes);
+}
+
+platform::ReplaceResult replaceTextFile(const std::string& path, const std::string& text) {
+#ifdef _WIN32
+    std::string crlf;
+    crlf.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
     }
-    std::fclose(f);
-    return true;
+    return platform::replaceFile(path, crlf);
+#else
+    return platform::replaceFile(path, text);
+#endif
 }
 
 bool writeTextFile(const std::string& path, const std::string& text) {
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    const bool closed = std::fclose(f) == 0;
-    return written && closed;
+    return replaceTextFile(path, text) == platform::ReplaceResult::Written;
 }
 
 void TextScanner::skipSpace() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/FileReplacement.h"
+
 namespace kelo {
 
 class TextScanner {
@@ -14,10 +16,14 @@ public:
     static constexpr int kEnd = -1;
 
     TextScanner() = default;
-    explicit TextScanner(std::string text) : text_(std::move(text)) {}
+    // A UTF-8 byte-order mark (which some editors put at the start of every file they save) is
+    // not text: reading starts after it.
+    explicit TextScanner(std::string text) : text_(std::move(text)) {
+        if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) pos_ = 3;
+    }
 
-    // Whole file into `out`; false when it cannot be opened. Files above `maxBytes` are cut
-    // there, which only ever shortens what is read.
+    // Whole file into `out`; false when it cannot be opened or read (a folder is not a file).
+    // Files above `maxBytes` are cut there, which only ever shortens what is read.
     static bool loadFile(const std::string& path, std::string& out,
                          std::size_t maxBytes = 16u << 20);
 
@@ -71,31 +77,35 @@ bool equalsNoCase(std::string_view a, std::string_view b);
 // "%f" in the C locale: fixed notation with six decimals, independent of the host's locale.
 std::string formatFixed6(double v);
 
-// Creates or truncates `path` and writes `text` (text mode: CR LF line ends on Windows); false when the file cannot be created or a
-// write fails (a full disk must not look like success).
+// Replaces `path` with `text` whole or not at all (see platform::FileReplacement), with the
+// system's line ends (CR LF on Windows). On failure the old file is still there.
+platform::ReplaceResult replaceTextFile(const std::string& path, const std::string& text);
+// The same, answering only whether the file now holds the text (a full disk must not look
+// like success).
 bool writeTextFile(const std::string& path, const std::string& text);
 
 // The key/value loop shared by the settings files and controller maps: white space skipped,
 // a line starting with ';' is a comment, key scanned as " %79s =", value as " %79s".
 // `onPair(key, value)` runs for every complete pair; a key without a value at the end of the
 // text changes nothing. The scanner is exposed so a key may read further items itself.
+// Answers false when the text ended inside a pair (a key without its value).
 template <class OnPair>
-void scanSettings(TextScanner& sc, OnPair&& onPair) {
+bool scanSettings(TextScanner& sc, OnPair&& onPair) {
     constexpr std::size_t kWordMax = 79;
     for (;;) {
         int c = sc.get();
         while (c == ' ' || c == '\r' || c == '\n' || c == '\t') c = sc.get();
-        if (c == TextScanner::kEnd) return;
+        if (c == TextScanner::kEnd) return true;
         if (c == ';') {
             sc.skipPastLineFeed();
             continue;
         }
         sc.unget();
         std::string key, value;
-        if (!sc.word(key, kWordMax)) return;
+        if (!sc.word(key, kWordMax)) return true;
         sc.skipSpace();
         sc.literal('=');
-        if (!sc.word(value, kWordMax)) return;
+        if (!sc.word(value, kWordMax)) return false;
         onPair(key, value);
     }
 }

@@ -1,5 +1,6 @@
 #include "host/Plugin.h"
 
+#include <cstddef>
 #include <cstring>
 
 #if defined(_WIN32)
@@ -211,8 +212,11 @@ VstIntPtr Plugin::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void*
         const auto* list = static_cast<const VstEvents*>(ptr);
         if (!list) return 0;
         ++processEventsCalls_;
+        // Lists are longer than VstEvents declares: read the pointers from the bytes.
+        const auto* pointers = reinterpret_cast<const unsigned char*>(list) + offsetof(VstEvents, events);
         for (int i = 0; i < list->numEvents; ++i) {
-            const VstEvent* e = list->events[i];
+            const VstEvent* e;
+            std::memcpy(&e, pointers + sizeof e * size_t(i), sizeof e);
             if (!e) continue;
             SentMidi m;
             m.block = block;
@@ -220,6 +224,7 @@ VstIntPtr Plugin::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void*
             m.byteSize = e->byteSize;
             m.deltaFrames = e->deltaFrames;
             m.callIndex = processEventsCalls_;
+            m.blocksStarted = block_;
             if (e->type == kVstMidiType) {
                 const auto* me = reinterpret_cast<const VstMidiEvent*>(e);
                 std::memcpy(m.bytes, me->midiData, 4);

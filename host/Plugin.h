@@ -40,6 +40,7 @@ struct SentMidi {
     int32_t deltaFrames = 0;
     uint8_t bytes[4] = {};
     int32_t callIndex = 0; // which audioMasterProcessEvents call carried it (counting from 1)
+    int64_t blocksStarted = 0; // processReplacing calls begun when it arrived
 };
 
 struct Automation {

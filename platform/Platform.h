@@ -17,7 +17,8 @@ std::string dataFolder();
 // Creates the folder and its parents when missing; true when it exists afterwards.
 bool ensureFolder(const std::string& path);
 
-// Milliseconds since an arbitrary start (wraps like a 32-bit tick count).
+// Milliseconds since an arbitrary start (wraps like a 32-bit tick count); services().tickCount(),
+// so tests that install their own services (platform/Services.h) set the time.
 uint32_t tickCount();
 
 char pathSeparator();

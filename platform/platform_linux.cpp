@@ -123,11 +123,13 @@ std::string documentsFolder() {
     return home == "/" ? std::string("/Documents") : home + "/Documents";
 }
 
-uint32_t tickCount() {
+namespace detail {
+uint32_t osTickCount() {
     using namespace std::chrono;
     auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
     return static_cast<uint32_t>(static_cast<uint64_t>(ms));
 }
+} // namespace detail
 
 char pathSeparator() { return '/'; }
 

@@ -19,7 +19,9 @@ std::string documentsFolder() {
     return s;
 }
 
-uint32_t tickCount() { return static_cast<uint32_t>(GetTickCount()); }
+namespace detail {
+uint32_t osTickCount() { return static_cast<uint32_t>(GetTickCount()); }
+} // namespace detail
 
 char pathSeparator() { return '\\'; }
 

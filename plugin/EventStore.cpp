@@ -1,16 +1,22 @@
 #include "plugin/EventStore.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace kelo {
 
 void EventStore::store(const VstEvents* events) {
-    count_ = 0;
+    if (!kept_) count_ = 0;
+    kept_ = false;
     if (!events) return;
     int n = events->numEvents;
     if (n > kCapacity) n = kCapacity;
-    for (int i = 0; i < n; ++i) {
-        const VstEvent* e = events->events[i];
+    // The list is longer than VstEvents declares (events[2]): its pointers are read from the
+    // bytes, not by indexing the declared array past its end.
+    const auto* pointers = reinterpret_cast<const unsigned char*>(events) + offsetof(VstEvents, events);
+    for (int i = 0; i < n && count_ < kCapacity; ++i) {
+        const VstEvent* e;
+        std::memcpy(&e, pointers + sizeof(VstEvent*) * size_t(i), sizeof e);
         if (!e) continue;
         std::memcpy(&events_[count_++], e, sizeof(VstEvent));
     }

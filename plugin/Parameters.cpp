@@ -26,6 +26,18 @@ const int kDefaultApplyOrder[kNumParameters] = {kTempo, kTune, kCutoff, kResonan
                                                 kWaveform, kDistortion, kDrive, kVolume, kDistortionType,
                                                 kHighpassFilter};
 
+float parameterDefault(int slot) {
+    if (slot >= 0 && slot < kNumParameters) return kParameterDefaults[slot];
+    if (slot == kEditorSlotA) return kEditorSlotAValue;
+    if (slot == kEditorSlotB) return kEditorSlotBValue;
+    return 1.0f;
+}
+
+float admitParameter(int slot, float value) {
+    if (value != value) return parameterDefault(slot);
+    return value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+}
+
 void formatParameterDisplay(int index, float value, char* text, size_t capacity) {
     if (!text || capacity == 0) return;
     switch (index) {

@@ -18,6 +18,19 @@ extern const float kParameterDefaults[kNumParameters];
 // The order in which start-up applies them (tempo first).
 extern const int kDefaultApplyOrder[kNumParameters];
 
+// Two editor slots start at values of their own.
+constexpr int kEditorSlotA = 18;
+constexpr float kEditorSlotAValue = 0.5f;
+constexpr int kEditorSlotB = 33;
+constexpr float kEditorSlotBValue = 0.25f;
+
+// Start-up value of a parameter slot: the table's default, two editor slots at their own
+// values, every other slot 1.0.
+float parameterDefault(int slot);
+// A value as it may enter a slot: within 0..1, and the slot's default for NaN. Hosts and
+// chunks send anything; one infinite Volume would make every sample of the mix non-finite.
+float admitParameter(int slot, float value);
+
 // Display text of `value` as parameter `index` shows it, at most capacity-1 characters.
 void formatParameterDisplay(int index, float value, char* text, size_t capacity);
 

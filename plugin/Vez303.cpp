@@ -14,20 +14,8 @@ namespace kelo {
 
 namespace {
 
-constexpr int kEditorSlotA = 18;
-constexpr float kEditorSlotAValue = 0.5f;
-constexpr int kEditorSlotB = 33;
-constexpr float kEditorSlotBValue = 0.25f;
 using midi::kAllNotesOff;
 constexpr double kFixedHighpassCoeff = 0.064;
-
-// Start-up value of a parameter slot: the table's default, two editor slots, else 1.0.
-float defaultSlotValue(int slot) {
-    if (slot >= 0 && slot < kNumParameters) return kParameterDefaults[slot];
-    if (slot == kEditorSlotA) return kEditorSlotAValue;
-    if (slot == kEditorSlotB) return kEditorSlotBValue;
-    return 1.0f;
-}
 
 const char* programmingKeyName(int key) {
     switch (key) {
@@ -80,23 +68,28 @@ Vez303::Vez303(audioMasterCallback master, EditorFactory makeEditor)
 
     for (ProgramRecord& p : programs_) {
         vstCopyString(p.name, "Default", sizeof p.name);
-        for (int i = 0; i < kProgramValues; ++i) p.values[i] = defaultSlotValue(i);
+        for (int i = 0; i < kProgramValues; ++i) p.values[i] = parameterDefault(i);
     }
 
     startUp();
     voice_.scope().clear();
+    publishView(this);
 
     if (makeEditor) setEditor(makeEditor(*this));
 }
 
 Vez303::~Vez303() {
+    // Nothing processes any more: what is still queued applies here.
+    handover_.setProcessing(false);
+    handover_.settle();
     if (settings_.midiOutputActive()) {
+        sequencer_.releaseSentNotesNow();
         const int status = midi::kControlChange | settings_.midiChannel();
         sendMidiNow(0, status, kAllNotesOff, 0);
         queueMidiEvent(0, status, kAllNotesOff, 0);
     }
-    if (!dataFolder_.empty() && platform::ensureFolder(dataFolder_))
-        writeMidiMap(ccMap_, sequencer_.keyCommands, dataFolder_ + "MidiCC.ini");
+    if (!dataFolder_.empty())
+        saveMidiMapIfChanged(ccMap_, sequencer_.keyCommands, ccMapOnDisk_, dataFolder_ + "MidiCC.ini");
     // The editor may call back into the instance while it closes: it goes while every
     // member is still alive.
     setEditor(nullptr);
@@ -112,7 +105,7 @@ void Vez303::startUp() {
     dataFolder_ = platform::dataFolder();
     sequencer_.seedRandom(platform::tickCount());
 
-    for (float& s : slots_) s = 1.0f;
+    for (auto& s : slots_) s.store(1.0f, std::memory_order_relaxed);
     sequencer_.setTempo(120.0);
     for (int index : kDefaultApplyOrder) setParameter(index, kParameterDefaults[index]);
     setParameter(kEditorSlotA, kEditorSlotAValue);
@@ -128,7 +121,8 @@ void Vez303::startUp() {
     if (settings_.midiTransmitKnobs < 0) settings_.midiTransmitKnobs = 0;
 
     setDefaultCcMap(ccMap_);
-    if (!dataFolder_.empty()) readMidiMap(ccMap_, sequencer_.keyCommands, dataFolder_ + "MidiCC.ini");
+    if (!dataFolder_.empty())
+        ccMapOnDisk_ = loadMidiMapFile(ccMap_, sequencer_.keyCommands, dataFolder_ + "MidiCC.ini");
 
     clearPatternBank();
     if (settings_.loadDefaultBank && !dataFolder_.empty())
@@ -156,19 +150,43 @@ void Vez303::clearPatternBank() {
 
 // ---------------------------------------------------------------------------------- dispatcher
 
+void Vez303::applyResume(void* self, const Handover::Args&) {
+    Vez303& p = *static_cast<Vez303*>(self);
+    p.voiceControl_.gate = 0;
+    p.voiceControl_.slideFrom = 0;
+    p.voice_.resume();
+    p.sequencer_.resume();
+}
+
 void Vez303::resume() {
-    voiceControl_.gate = 0;
-    voiceControl_.slideFrom = 0;
-    voice_.resume();
-    sequencer_.resume();
+    handover_.run(&Vez303::applyResume);
+    handover_.setProcessing(true);
     wantEvents(1);
+}
+
+void Vez303::suspend() { handover_.setProcessing(false); }
+
+void Vez303::applySampleRate(void* self, const Handover::Args& args) {
+    Vez303& p = *static_cast<Vez303*>(self);
+    p.AudioEffectX::setSampleRate(float(args.d));
+    p.sampleRateCopy_ = float(args.d);
 }
 
 void Vez303::setSampleRate(float rate) {
     // Every rate-derived coefficient divides by it: keep the last usable rate instead.
     if (!(rate > 0.0f) || !std::isfinite(rate)) return;
-    AudioEffectX::setSampleRate(rate);
-    sampleRateCopy_ = rate;
+    Handover::Args args;
+    args.d = rate;
+    handover_.run(&Vez303::applySampleRate, args);
+}
+
+void Vez303::publishView(void* self) {
+    Vez303& p = *static_cast<Vez303*>(self);
+    const EngineSettings& s = p.settings_;
+    p.outputChannel_.store(s.midiOutputChannel, std::memory_order_relaxed);
+    p.knobEchoChannel_.store(s.midiOutputActive() && s.midiTransmitKnobs ? s.midiChannel() : -1,
+                             std::memory_order_relaxed);
+    p.keyNameMode_.store(s.midiMode != 0 ? 2 : (s.midiKeyProgramming ? 1 : 0), std::memory_order_relaxed);
 }
 
 bool Vez303::getOutputProperties(VstInt32 index, VstPinProperties* properties) {
@@ -203,8 +221,9 @@ VstInt32 Vez303::canDo(const char* text) {
 }
 
 bool Vez303::getMidiKeyName(VstInt32 /*channel*/, MidiKeyName* keyName) {
-    if (settings_.midiMode != 0) return false;
-    if (!settings_.midiKeyProgramming) {
+    const int mode = keyNameMode_.load(std::memory_order_relaxed);
+    if (mode == 2) return false;
+    if (mode == 0) {
         std::snprintf(keyName->keyName, sizeof keyName->keyName, "Pattern %d", int(keyName->thisKeyNumber));
     } else if (const char* name = programmingKeyName(keyName->thisKeyNumber)) {
         vstCopyString(keyName->keyName, name, sizeof keyName->keyName);
@@ -215,17 +234,21 @@ bool Vez303::getMidiKeyName(VstInt32 /*channel*/, MidiKeyName* keyName) {
 // ---------------------------------------------------------------------------------- parameters
 
 void Vez303::setParameter(VstInt32 index, float value) {
-    if (index >= 0 && index < kNumParameters) {
+    // No slot, no controller and no control lives below 0; -1 would match every unmapped
+    // controller and send Bank Select.
+    if (index < 0) return;
+    value = admitParameter(index, value);
+    if (index < kNumParameters) {
         sequencer_.noteParameterChange(index);
         sequencer_.learnCommand = -1;
     }
-    // Negative indexes would write in front of the slots.
-    if (index >= 0 && index < kNumParamSlots) slots_[index] = value;
+    if (index < kNumParamSlots) slots_[index].store(value, std::memory_order_relaxed);
 
-    if (settings_.midiOutput && settings_.midiTransmitKnobs && settings_.midiOutputChannel >= 0) {
+    const int channel = knobEchoChannel_.load(std::memory_order_relaxed);
+    if (channel >= 0) {
         for (int c = 0; c < kCcMapSize; ++c) {
             if (ccMap_.entries[c] == index) {
-                sendMidiNow(0, midi::kControlChange | settings_.midiChannel(), c, controllerValue(value));
+                sendMidiNow(0, midi::kControlChange | channel, c, controllerValue(value));
                 break;
             }
         }
@@ -234,7 +257,7 @@ void Vez303::setParameter(VstInt32 index, float value) {
 }
 
 float Vez303::getParameter(VstInt32 index) const {
-    return (index >= 0 && index < kNumParamSlots) ? slots_[index] : 0.0f;
+    return (index >= 0 && index < kNumParamSlots) ? slots_[index].load(std::memory_order_relaxed) : 0.0f;
 }
 
 void Vez303::getParameterName(VstInt32 index, char* text) { vstCopyString(text, parameterName(index), kShortTextSize); }
@@ -250,66 +273,108 @@ void Vez303::getParameterDisplay(VstInt32 index, char* text) {
 void Vez303::setProgram(VstInt32 program) {
     if (program < 0) program = 0;
     if (program >= kNumPrograms) program = kNumPrograms - 1;
-    curProgram = program;
+    {
+        std::lock_guard<std::recursive_mutex> lock(dispatchLock_);
+        curProgram = program;
+    }
     // Re-announce every value so the editor and any MIDI receiver follow the switch.
-    for (int slot = 0; slot < kNumParamSlots; ++slot) setParameter(slot, slots_[slot]);
+    for (int slot = 0; slot < kNumParamSlots; ++slot) setParameter(slot, getParameter(slot));
 }
 
 void Vez303::setProgramName(char* name) {
+    std::lock_guard<std::recursive_mutex> lock(dispatchLock_);
     vstCopyString(programs_[curProgram].name, name, kProgramNameSize);
 }
 
 void Vez303::getProgramName(char* name) {
+    std::lock_guard<std::recursive_mutex> lock(dispatchLock_);
     vstCopyString(name, programs_[curProgram].name, kProgramNameSize);
 }
 
 bool Vez303::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
     if (index < 0 || index >= kNumPrograms) return false;
+    std::lock_guard<std::recursive_mutex> lock(dispatchLock_);
     vstCopyString(text, programs_[index].name, kProgramNameSize);
     return true;
 }
 
 bool Vez303::copyProgram(VstInt32 destination) {
     if (destination < 0 || destination >= kNumPrograms) return false;
+    std::lock_guard<std::recursive_mutex> lock(dispatchLock_);
     programs_[destination] = programs_[curProgram];
     return true;
 }
 
 // ---------------------------------------------------------------------------------- state chunk
 
-ChunkState Vez303::chunkState() {
-    ChunkState s;
-    s.bank = &sequencer_.bank;
-    s.programs = programs_;
-    s.slots = slots_;
-    s.settings = &settings_;
-    s.editCursor = &sequencer_.editCursor;
-    s.currentPattern = &sequencer_.currentPattern;
-    s.editAdvance = &sequencer_.editAdvance;
-    s.currentProgram = &curProgram;
-    s.patternLock = &sequencer_.patternLock;
-    return s;
+// The chunk's patterns, settings and cursor are the audio thread's: they are collected and
+// replaced at a block boundary. Programs and parameter slots are handled on the caller's thread.
+
+void Vez303::collectChunk(void* self, const Handover::Args&) {
+    Vez303& p = *static_cast<Vez303*>(self);
+    ChunkStage& c = p.collected_;
+    c.bank = p.sequencer_.bank;
+    c.settings = p.settings_;
+    c.editCursor = p.sequencer_.editCursor;
+    c.currentPattern = p.sequencer_.currentPattern;
+    c.editAdvance = p.sequencer_.editAdvance;
+    c.patternLock = p.sequencer_.patternLock;
 }
 
 VstInt32 Vez303::getChunk(void** data, bool) {
-    writeStateChunk(chunkState(), chunk_);
+    std::lock_guard<std::recursive_mutex> lock(dispatchLock_);
+    handover_.run(&Vez303::collectChunk);
+    for (int i = 0; i < kNumParamSlots; ++i) collected_.slots[i] = getParameter(i);
+    ChunkState s = collected_.state();
+    s.programs = programs_;
+    s.currentProgram = &curProgram;
+    writeStateChunk(s, chunk_);
     *data = chunk_;
     return VstInt32(kStateChunkSize);
 }
 
+void Vez303::applyStagedChunk(void* self, const Handover::Args&) {
+    Vez303& p = *static_cast<Vez303*>(self);
+    const ChunkStage& c = p.staged_;
+    EngineSettings& es = p.settings_;
+    Sequencer& seq = p.sequencer_;
+    // A new mode or output leaves nothing playing that the new state could not stop: note
+    // mode never ticks the sequencer, mode 2 ignores every stop, and output switched off
+    // would strand the notes already sent.
+    if (c.settings.midiMode != es.midiMode || c.settings.midiOutput != es.midiOutput) seq.halt(0);
+    seq.bank = c.bank;
+    es.midiMode = c.settings.midiMode;
+    es.syncMode = c.settings.syncMode;
+    es.highpass = c.settings.highpass;
+    es.filterMode = c.settings.filterMode;
+    es.midiOutput = c.settings.midiOutput;
+    es.clockSync = c.settings.clockSync;
+    es.midiTransmitKnobs = c.settings.midiTransmitKnobs;
+    seq.currentPattern = c.currentPattern;
+    seq.editCursor = c.editCursor;
+    seq.editAdvance = c.editAdvance;
+    seq.patternLock = c.patternLock;
+}
+
 VstInt32 Vez303::setChunk(void* data, VstInt32 byteSize, bool) {
-    if (data && byteSize >= VstInt32(kStateChunkSize)) {
-        // Keep the host's bytes, as getChunk's buffer does, then restore from our copy.
-        std::memmove(chunk_, data, kStateChunkSize); // hosts may hand back our own buffer
-        readStateChunk(chunkState(), chunk_, kStateChunkSize);
-    }
+    if (!data || byteSize < VstInt32(kStateChunkSize)) return byteSize;
+    std::lock_guard<std::recursive_mutex> lock(dispatchLock_);
+    // Keep the host's bytes, as getChunk's buffer does, then restore from our copy.
+    std::memmove(chunk_, data, kStateChunkSize); // hosts may hand back our own buffer
+    handover_.wait(stagedTicket_);                // the previous chunk has left the stage
+    if (!readStateChunk(staged_.state(), chunk_, kStateChunkSize)) return byteSize;
+    std::memcpy(programs_, staged_.programs, sizeof programs_);
+    curProgram = staged_.currentProgram;
+    for (int i = 0; i < kNumParamSlots; ++i)
+        slots_[i].store(admitParameter(i, staged_.slots[i]), std::memory_order_relaxed);
+    stagedTicket_ = handover_.submit(&Vez303::applyStagedChunk);
     return byteSize;
 }
 
 // ---------------------------------------------------------------------------------- MIDI out
 
 bool Vez303::sendMidiNow(int offset, int b0, int b1, int b2) {
-    if (settings_.midiOutputChannel < 0) return false;
+    if (outputChannel_.load(std::memory_order_relaxed) < 0) return false;
     VstMidiEvent event = makeMidiEvent(offset, b0, b1, b2);
     VstEvents list{};
     list.numEvents = 1;
@@ -317,7 +382,14 @@ bool Vez303::sendMidiNow(int offset, int b0, int b1, int b2) {
     return sendVstEventsToHost(&list);
 }
 
-void Vez303::queueMidiEvent(int offset, int b0, int b1, int b2) { outgoing_.push(offset, b0, b1, b2); }
+void Vez303::queueMidiEvent(int offset, int b0, int b1, int b2) {
+    // A full queue goes to the host now rather than lose what follows: a dropped note-off
+    // or all-notes-off leaves a note hanging downstream for good.
+    if (!outgoing_.push(offset, b0, b1, b2)) {
+        flushOutgoingMidi();
+        outgoing_.push(offset, b0, b1, b2);
+    }
+}
 
 void Vez303::flushOutgoingMidi() {
     outgoing_.flush([this](VstEvents* list) { sendVstEventsToHost(list); });
@@ -354,8 +426,18 @@ VoiceSettings Vez303::voiceSettings() const {
 
 void Vez303::processReplacing(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
     const int32_t frames = sampleFrames > 0 ? sampleFrames : 0;
+    if (!handover_.enterBlock()) {
+        // Another thread is replacing the state this moment: a silent block, and its events
+        // wait for the next one.
+        for (int ch = 0; ch < 2 && outputs; ++ch)
+            if (outputs[ch]) std::memset(outputs[ch], 0, sizeof(float) * size_t(frames));
+        events_.keep();
+        return;
+    }
     sequencer_.beginBlock();
+    handover_.applyPending();
     sampleRateCopy_ = getSampleRate();
+    handover_.noteBlockLength(frames / sampleRateCopy_);
 
     const VstTimeInfo* time = getTimeInfo(kVstTempoValid);
     if (settings_.syncMode == 1 && time && time->tempo >= 0.000001) sequencer_.setTempo(time->tempo);
@@ -382,6 +464,7 @@ void Vez303::processReplacing(float** /*inputs*/, float** outputs, VstInt32 samp
     if (position < frames) renderSubBlock(outputs, position, frames);
     flushOutgoingMidi();
     events_.clear();
+    handover_.leaveBlock();
 }
 
 void Vez303::renderSubBlock(float** outputs, int32_t from, int32_t to) {

@@ -1,6 +1,7 @@
 #pragma once
 // The plug-in instance: what the host talks to. It owns every piece of the instrument's
 // state in fixed-size members, so nothing on the audio path allocates.
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -13,9 +14,11 @@
 #include "engine/VoiceControl.h"
 #include "engine/VoiceSettings.h"
 #include "files/CcMap.h"
+#include "files/CcMapFile.h"
 #include "files/EngineSettings.h"
 #include "files/ParameterWriter.h"
 #include "plugin/EventStore.h"
+#include "plugin/Handover.h"
 #include "plugin/OutgoingMidiQueue.h"
 #include "plugin/Parameters.h"
 #include "plugin/StateChunk.h"
@@ -37,7 +40,7 @@ public:
     ~Vez303() override;
 
     // ---- host dispatcher ----
-    void suspend() override {}
+    void suspend() override;
     void resume() override;
     void setSampleRate(float rate) override;
 
@@ -77,6 +80,11 @@ public:
     double sampleRate() const override { return sampleRateCopy_; }
 
     // ---- for the editor, the analyzer and tests ----
+    // While the instance processes, the state behind these accessors belongs to the audio
+    // thread: change it through post() (see plugin/Handover.h), never in place.
+    using Action = Handover::Apply; // called with the Vez303 as its target
+    uint64_t post(Action action, const Handover::Args& args = {}) { return handover_.submit(action, args); }
+    void waitFor(uint64_t ticket) { handover_.wait(ticket); }
     EngineSettings& settings() { return settings_; }
     Sequencer& sequencer() { return sequencer_; }
     VoiceControl& voiceControl() { return voiceControl_; }
@@ -90,16 +98,35 @@ public:
     float volumeGain() const { return volume_.gain(); }
     // The analyzer's recording, mixed into the output while its preview plays.
     AudioPreview& audioPreview() { return preview_; }
-    // Guards hand-overs from the user-interface thread that the audio thread must see whole.
+    // Taken by the user-interface thread only, around the analyzer's recording exchange; the
+    // audio thread never takes it (its own hand-over is post(), above).
     std::mutex& uiLock() { return uiLock_; }
 
 private:
+    // The audio-thread half of a state chunk: what setChunk hands over and getChunk collects.
+    struct ChunkStage {
+        PatternBank bank;
+        ProgramRecord programs[kNumPrograms];
+        float slots[kNumParamSlots];
+        EngineSettings settings;
+        int32_t editCursor = 0, currentPattern = 0, editAdvance = 0, currentProgram = 0, patternLock = 0;
+        ChunkState state() {
+            return {&bank, programs, slots, &settings, &editCursor, &currentPattern, &editAdvance, &currentProgram,
+                    &patternLock};
+        }
+    };
+
+    static void applyStagedChunk(void* self, const Handover::Args&);
+    static void collectChunk(void* self, const Handover::Args&);
+    static void applyResume(void* self, const Handover::Args&);
+    static void applySampleRate(void* self, const Handover::Args& args);
+    static void publishView(void* self);
+
     void startUp();
     void clearPatternBank();
     void renderSubBlock(float** outputs, int32_t from, int32_t to);
     void flushOutgoingMidi();
     VoiceSettings voiceSettings() const;
-    ChunkState chunkState();
     static int tickSequencer(void* self, int limit);
 
     // Declared before the sequencer, which keeps references to them.
@@ -116,7 +143,9 @@ private:
     VolumeRamp volume_;
     AudioPreview preview_;
 
-    float slots_[kNumParamSlots]{};
+    // Any thread reads and writes them: each is one word, brought into 0..1 on the way in.
+    std::atomic<float> slots_[kNumParamSlots]{};
+    // The dispatcher's threads only, under dispatchLock_.
     ProgramRecord programs_[kNumPrograms]{};
 
     EventStore events_;
@@ -124,8 +153,20 @@ private:
     float renderBuffer_[kRenderCapacity]{};
 
     uint8_t chunk_[kStateChunkSize]{};
+    ChunkStage staged_; // setChunk's, until applied
+    ChunkStage collected_; // getChunk's
+    uint64_t stagedTicket_ = 0;
+    std::recursive_mutex dispatchLock_; // programs, chunk buffers; never on the audio thread
+
+    // What the dispatcher's threads read of the settings, published by whoever holds the state.
+    std::atomic<int32_t> knobEchoChannel_{-1};  // channel for knob moves, -1 none
+    std::atomic<int32_t> outputChannel_{-1};    // MidiOutputChannel
+    std::atomic<int32_t> keyNameMode_{0};       // MidiMode != 0 ? 2 : MidiKeyProgramming ? 1 : 0
+
     std::string dataFolder_;
+    MidiMapOnDisk ccMapOnDisk_{}; // what "MidiCC.ini" held at start-up; written back only if changed
     std::mutex uiLock_;
+    Handover handover_{this, &Vez303::publishView}; // last: its commands reach everything above
 };
 
 } // namespace kelo

@@ -6,8 +6,9 @@
 # Run as root on a fresh Debian 12 it first installs what the build needs with apt-get;
 # as any other user it checks for those tools and says what is missing. It builds the
 # plug-in and kelo-render (Release, nothing else) in build-demo/ of the checkout, copies the
-# default pattern bank and User.ini into the user's KELO data folder where they are missing
-# (a file already there is never replaced), prints the plug-in's identity as a host sees it,
+# default pattern bank, User.ini, the editor's Gui.ini and the default skin (RededazadEdadar2.skn
+# with its folder of pictures) into the user's KELO data folder where they are missing (a file
+# already there is never replaced), prints the plug-in's identity as a host sees it,
 # then renders pattern 0 of the bank for four bars
 # at 120 BPM through the plug-in (Volume at 0.6) and prints where the file is, its length and its peak.
 set -euo pipefail
@@ -16,7 +17,9 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=${1:-$PWD/kelo-demo.wav}
 case "$out" in /*) ;; *) out=$PWD/$out ;; esac
 build=$repo/build-demo
-packages=(g++ make cmake pkg-config libsndfile1-dev)
+# The plug-in file carries its editor: cairo, pango and xcb on Linux.
+packages=(g++ make cmake pkg-config libsndfile1-dev libcairo2-dev libpango1.0-dev libfontconfig-dev libxcb1-dev
+          libstb-dev)
 
 say() { echo "demo: $*"; }
 
@@ -45,7 +48,7 @@ render=$build/tools/kelo-render/kelo-render
 # The same folder the plug-in reads, as the plug-in's own code finds it.
 data=$("$render" --data-folder)
 mkdir -p "$data"
-for f in DefaultPatternBank.pat User.ini; do
+for f in DefaultPatternBank.pat User.ini Gui.ini RededazadEdadar2.skn; do
     if [ -e "$data/$f" ]; then
         say "keeping your $data$f"
     else
@@ -53,13 +56,26 @@ for f in DefaultPatternBank.pat User.ini; do
         say "installed $data$f"
     fi
 done
+# The skin's pictures one by one: a picture you changed stays, a missing one comes back.
+skin=RededazadEdadar2
+mkdir -p "$data/$skin"
+copied=0 kept=0
+for src in "$repo/data/$skin"/*.png; do
+    if [ -e "$data/$skin/${src##*/}" ]; then
+        kept=$((kept + 1))
+    else
+        cp "$src" "$data/$skin/"
+        copied=$((copied + 1))
+    fi
+done
+say "skin pictures in $data$skin/: $copied installed, $kept of yours kept"
 
 # What a host sees when it loads the plug-in file.
 "$build/tools/kelo-info/kelo-info" | sed -n '1,10p'
 
 say "rendering"
 # At full volume the instrument peaks about 6 dB above full scale (hosts mix in floating
-# point); the demo turns it down so the 24-bit file is not clipped.
+# point, and so does the file); the demo turns it down so any player plays it unclipped.
 summary=$("$render" --set Volume=0.6 -o "$out")
 echo "$summary"
 # The summary reads "<file>: <seconds> s (...), peak <dB> dBFS (...), ...".

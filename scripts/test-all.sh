@@ -1,18 +1,23 @@
 #!/bin/bash
 # Builds and tests everything: the 64-bit Windows build with its tests under wine, the Linux
 # Release build (which also compares its renders with the Windows build's), an AddressSanitizer +
-# UndefinedBehaviorSanitizer build, and the analyzer's buffer hand-over under ThreadSanitizer.
+# UndefinedBehaviorSanitizer build, the thread hand-overs (the analyzer's buffers, the plug-in
+# under the torture suite, parameters set from the audio thread while the editor repaints) under
+# ThreadSanitizer, and a short run of every fuzz target (clang, libFuzzer with ASan + UBSan). The
+# editor's window tests and the dialog tests (zenity) need Xvfb (installed here, run through
+# xvfb-run -a).
 #
 #   scripts/test-all.sh
 #
 # Run as root on a fresh Debian 12 machine it first installs what the builds need; elsewhere
 # it only checks that those packages are there. Never reads stdin. Ends with the line
-# "N passed, N failed" (tests of all three builds; a build that fails counts as one more failure)
+# "N passed, N failed" (tests of every build; a build that fails counts as one more failure)
 # and exits non-zero when anything failed.
 #
 # env: KELO_BUILD_ROOT  build folders (default: <source>/build-ci)
 #      KELO_JOBS        parallel jobs (default: 2)
-#      KELO_STAGES      stages to run (default: "windows linux asan tsan")
+#      KELO_STAGES      stages to run (default: "windows linux asan tsan fuzz")
+#      KELO_FUZZ_SECONDS  seconds each fuzz target runs in the fuzz stage (default: 8)
 #      KELO_NO_INSTALL  set to skip the package installation
 #      KELO_NO_ARDOUR   set to leave out Ardour (the real-host test is then skipped)
 set -u
@@ -21,12 +26,14 @@ exec </dev/null
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_root=${KELO_BUILD_ROOT:-$src/build-ci}
 jobs=${KELO_JOBS:-2}
-stages=${KELO_STAGES:-windows linux asan tsan}
+stages=${KELO_STAGES:-windows linux asan tsan fuzz}
 export DEBIAN_FRONTEND=noninteractive
 export CTEST_OUTPUT_ON_FAILURE=1
 
 packages=(build-essential cmake pkg-config libgtest-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine wine64 libsndfile1-dev sox python3-mido python3 util-linux)
+          wine wine64 libsndfile1-dev sox python3-mido python3 util-linux clang-14 libclang-rt-14-dev
+          libcairo2-dev libpango1.0-dev libfontconfig-dev libxcb1-dev libstb-dev fonts-dejavu-core
+          xvfb xauth xdotool x11-apps imagemagick python3-cairo python3-pil zenity dpf-plugins-vst)
 # Ardour 7 is the real host for one test; it needs no display.
 ardour_packages=(ardour)
 
@@ -153,9 +160,18 @@ for stage in $stages; do
             # Ardour cannot load a sanitized plug-in (the runtime must come first).
             run_stage asan "^ardour_host$" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_SANITIZE=ON ;;
         tsan)
-            # The recording hand-over between the editor and audio threads.
-            KELO_STAGE_TARGETS=kelo_analyzer_tests KELO_STAGE_INCLUDE='^kelo_analyzer_tests$' \
+            # The hand-overs between the editor, host and audio threads: the analyzer's
+            # recording, the plug-in file under the torture suite's threads, parameters set
+            # from the audio thread while the editor idles and repaints, and the editor editing
+            # the pattern that plays, through its keys and through its menus.
+            KELO_STAGE_TARGETS="kelo_analyzer_tests torture_tests toolkit_tests editor_thread_tests menu_thread_tests" \
+            KELO_STAGE_INCLUDE='^(kelo_analyzer_tests|torture_tests|toolkit_tests|editor_thread_tests|menu_thread_tests)$' \
                 run_stage tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_TSAN=ON ;;
+        fuzz)
+            # Every parser and every state from outside, from the seeds in tests/fuzz/corpus.
+            CC=clang-14 CXX=clang++-14 KELO_STAGE_TARGETS="kelo_fuzz_targets KELO" KELO_STAGE_INCLUDE='^fuzz_' \
+                run_stage fuzz "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_FUZZ=ON -DKELO_BUILD_TESTS=OFF \
+                -DKELO_FUZZ_SECONDS="${KELO_FUZZ_SECONDS:-8}" ;;
         windows)
             run_stage windows "" -DCMAKE_BUILD_TYPE=Release \
                 -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" ;;

@@ -81,4 +81,19 @@ void lengthenPattern(Pattern& p) { p.setStepCount(playedSteps(p) + 1); }
 
 void shortenPattern(Pattern& p) { p.setStepCount(playedSteps(p) - 1); }
 
+void keepStepFlags(Pattern& p, uint8_t keep) {
+    const int n = playedSteps(p);
+    for (int i = 0; i < n; ++i) p.steps[i].flags &= keep;
+}
+
+void randomizePitches(Pattern& p, PatternRandom& rng) {
+    const int n = playedSteps(p);
+    for (int i = 0; i < n; ++i) {
+        // Three draws per step, the pitch from the third: a seed always gives the same pitches.
+        rng.next();
+        rng.next();
+        p.steps[i].note = uint8_t(rng.next() % 14);
+    }
+}
+
 } // namespace kelo

@@ -88,5 +88,10 @@ void transposePattern(Pattern& p, int semitones);
 void rotatePattern(Pattern& p, int steps);
 void lengthenPattern(Pattern& p);
 void shortenPattern(Pattern& p);
+// flags &= keep on the first stepCount steps (the menu's "all ... off" commands).
+void keepStepFlags(Pattern& p, uint8_t keep);
+// A new pitch 0..13 for each of the first stepCount steps, the third of three draws per step;
+// flags stay.
+void randomizePitches(Pattern& p, PatternRandom& rng);
 
 } // namespace kelo

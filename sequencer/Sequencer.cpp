@@ -62,6 +62,9 @@ void Sequencer::setEventOffset(int offset) {
 
 void Sequencer::setTempo(double bpm) {
     if (!(bpm >= 0.000001)) return; // also rejects NaN
+    // A host's infinite or absurd tempo would start a step on every sample.
+    if (bpm < kMinTempoBpm) bpm = kMinTempoBpm;
+    if (bpm > kMaxTempoBpm) bpm = kMaxTempoBpm;
     state.tempoBpm = bpm;
     const double sr = host_.sampleRate();
     if (sr > 0.0) state.samplesPerStep = sr / (bpm / 60.0 * 4.0);
@@ -69,6 +72,21 @@ void Sequencer::setTempo(double bpm) {
 
 void Sequencer::refreshStepLength(double sampleRate) {
     if (state.tempoBpm > 0.0 && sampleRate > 0.0) state.samplesPerStep = sampleRate / (state.tempoBpm / 60.0 * 4.0);
+}
+
+bool Sequencer::anyNoteSent() const {
+    for (int32_t sent : state.sentNotes)
+        if (sent) return true;
+    return false;
+}
+
+void Sequencer::releaseSentNotesNow() {
+    if (!outputActive()) return;
+    for (int m = 0; m < 128; ++m) {
+        if (!state.sentNotes[m]) continue;
+        host_.sendMidiNow(0, kNoteOff | channel(), m, 0);
+        state.sentNotes[m] = 0;
+    }
 }
 
 void Sequencer::releaseSentNotes(int offset) {
@@ -266,12 +284,25 @@ int Sequencer::sequencerRun(int limit) {
 }
 
 void Sequencer::resume() {
-    state.running = 0;
+    // Notes sent before the suspend are still on downstream: released with the first block.
+    halt(0);
     state.samplesInStep = 0;
     state.blockSampleCounter = 0;
+}
+
+void Sequencer::halt(int offset) {
+    const bool active = state.running || voice_.gate || anyNoteSent();
+    state.running = 0;
     voice_.gate = 0;
+    voice_.slide = 0;
     voice_.slideFrom = 0;
     noteHeld = 0;
+    // Keys held before are not held in the new state: their releases may never come.
+    std::memset(heldKeys, 0, sizeof heldKeys);
+    if (active && outputActive()) {
+        releaseSentNotes(offset);
+        host_.queueMidiEvent(offset, kControlChange | channel(), kAllNotesOff, 0);
+    }
 }
 
 void Sequencer::restartTiming() {
@@ -297,10 +328,12 @@ void Sequencer::stopSequencer() {
     voice_.gate = 0;
     voice_.slideFrom = 0;
     if (outputActive()) {
-        const int ch = channel();
-        host_.sendMidiNow(0, kNoteOff | ch, state.lastNote & 0x7F, 0);
-        host_.queueMidiEvent(0, kControlChange | ch, kAllNotesOff, 0);
-        std::memset(state.sentNotes, 0, sizeof state.sentNotes);
+        // Stamped where the command was played: at offset 0 the note-offs would sort before a
+        // note-on queued earlier in this block, which would then hang. Every note still on is
+        // switched off, for receivers that ignore all-notes-off.
+        const int at = blockPosition();
+        releaseSentNotes(at);
+        host_.queueMidiEvent(at, kControlChange | channel(), kAllNotesOff, 0);
     }
 }
 
@@ -316,28 +349,30 @@ void Sequencer::midiStart() {
 
 void Sequencer::stopFromMidi() {
     // Hosts send all-notes-off on every channel at once; only the stop that actually
-    // ends something is forwarded, so the outgoing queue is not flooded.
-    const bool active = state.running || voice_.gate;
+    // ends something is forwarded, so the outgoing queue is not flooded. A note still on
+    // downstream is something.
+    const bool active = state.running || voice_.gate || anyNoteSent();
     state.running = 0;
     voice_.gate = 0;
     noteHeld = 0;
     if (active && outputActive()) {
         const int ch = channel();
         host_.sendMidiNow(0, kControlChange | ch, kAllNotesOff, 0);
-        // The queued copy goes at the stopping event's own position: stamped at 0 it would
+        // The queued copies go at the stopping event's own position: stamped at 0 they would
         // sort before notes queued earlier in this block and leave them hanging downstream.
-        host_.queueMidiEvent(blockPosition(), kControlChange | ch, kAllNotesOff, 0);
-        std::memset(state.sentNotes, 0, sizeof state.sentNotes);
+        const int at = blockPosition();
+        releaseSentNotes(at);
+        host_.queueMidiEvent(at, kControlChange | ch, kAllNotesOff, 0);
     }
 }
 
 void Sequencer::setMidiOutput(bool on) {
     const bool wasOn = settings_.midiOutput != 0;
-    settings_.midiOutput = on ? 1 : 0;
     if (wasOn && !on && settings_.midiOutputChannel >= 0) {
+        releaseSentNotesNow(); // while the output is still on
         host_.sendMidiNow(0, kControlChange | channel(), kAllNotesOff, 0);
-        std::memset(state.sentNotes, 0, sizeof state.sentNotes);
     }
+    settings_.midiOutput = on ? 1 : 0;
 }
 
 // ---------------------------------------------------------------- MIDI input

@@ -4,6 +4,7 @@
 //
 // The public operations below are what the plug-in shell calls; their owner may add
 // members freely but keeps these signatures.
+#include <atomic>
 #include <cstdint>
 
 #include "engine/Tuning.h"
@@ -26,6 +27,11 @@ public:
     virtual void queueMidiEvent(int offset, int b0, int b1, int b2) = 0;
     virtual double sampleRate() const = 0;
 };
+
+// Tempo range the sequencer plays at, whatever the source (host, editor, files, analyzer).
+// Beyond it a step would last less than a few samples or longer than its counters hold.
+constexpr double kMinTempoBpm = 1.0;
+constexpr double kMaxTempoBpm = 999.0;
 
 // The value `count` successive additions of 1.0 to `position` give, in a few operations: the
 // sum is exact inside a binade, so only the additions that cross a power of two round.
@@ -63,10 +69,14 @@ public:
     void handleMidiMessage(int status, int data1, int data2);
     void beginBlock();               // sub-block offset and sample counter to 0
     void setEventOffset(int offset); // an event is being handled at this block offset
-    void resume();                   // host resume: stop, gate off, held note cleared
+    void resume();                   // host resume: stop, gate off, keys forgotten, sent notes released
+    // Stops whatever plays, as the start of a new state requires: sequencer, gate, held keys,
+    // and every note sent downstream (note-offs and all-notes-off queued at `offset`).
+    void halt(int offset);
     void restartTiming();            // audio preview wrapped: restart the pattern in step
 
     // Either thread.
+    // Ignored below 0.000001 BPM (and NaN); otherwise held to kMinTempoBpm..kMaxTempoBpm.
     void setTempo(double bpm);
     // The step length follows the rate the host renders at, whatever rate the tempo was set at.
     void refreshStepLength(double sampleRate);
@@ -91,6 +101,8 @@ public:
 
     // MIDI output switch; switching off releases notes left on downstream.
     void setMidiOutput(bool on);
+    // Note-offs for every note still on downstream, sent at once (for when no block follows).
+    void releaseSentNotesNow();
 
     // Every parameter change arms controller learning for that parameter.
     void noteParameterChange(int index);
@@ -115,9 +127,10 @@ public:
 
     uint8_t heldKeys[128] = {};
     uint8_t noteHeld = 0;
-    int32_t learnMode = 0;
-    int32_t learnParameter = -1;
-    int32_t learnCommand = -1;
+    // Written by the editor and by every parameter change, from any thread.
+    std::atomic<int32_t> learnMode{0};
+    std::atomic<int32_t> learnParameter{-1};
+    std::atomic<int32_t> learnCommand{-1};
 
     KeyCommandTable keyCommands;
     PatternRandom random;
@@ -128,6 +141,7 @@ private:
     int blockPosition() const { return state.eventOffset + state.blockSampleCounter; }
     void startStep();
     void releaseSentNotes(int offset);
+    bool anyNoteSent() const;
     void midiStart();
     void stopFromMidi();
     void keyRelease(int note);

@@ -199,7 +199,9 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effEditKeyDown:
     case effEditKeyUp: {
         if (!editor) return 0;
-        VstKeyCode key{index, static_cast<unsigned char>(value), static_cast<unsigned char>(opt)};
+        // A float out of a byte's range (or NaN) would make its conversion undefined.
+        const unsigned char modifier = static_cast<unsigned char>(opt >= 0.0f && opt < 256.0f ? opt : 0.0f);
+        VstKeyCode key{index, static_cast<unsigned char>(value), modifier};
         return (opcode == effEditKeyDown ? editor->onKeyDown(key) : editor->onKeyUp(key)) ? 1 : 0;
     }
     case effSetEditKnobMode: return editor && editor->setKnobMode(VstInt32(value)) ? 1 : 0;

@@ -77,16 +77,21 @@ bool chosen(const Pattern& p, int index) { return p.shuffle() == 0 && index % 3 
 // Plays the chosen patterns and runs them through the analyzer, once for the whole program.
 class RoundTrip {
 public:
-    static const RoundTrip& get() {
-        static const RoundTrip trip;
-        return trip;
+    // Played once per tempo for the whole program.
+    static const RoundTrip& get(double bpm = kBpm) {
+        if (bpm == kBpm) {
+            static const RoundTrip slow(kBpm);
+            return slow;
+        }
+        static const RoundTrip real(bpm);
+        return real;
     }
 
     std::string error;
     std::vector<StepsPlayed> patterns;
 
 private:
-    RoundTrip() {
+    explicit RoundTrip(double bpm) {
         ScratchHome home;
         const auto bankFile = home.dataFolder() / "DefaultPatternBank.pat";
         std::error_code ec;
@@ -105,7 +110,7 @@ private:
             error = plugin.error();
             return;
         }
-        plugin.setTempo(kBpm);
+        plugin.setTempo(bpm);
         plugin.start(float(kRate), kBlock);
         plugin.setParameter(kTune, 0.5f);
         plugin.setParameter(kCutoff, 1.0f);
@@ -119,7 +124,7 @@ private:
         // Let the smoothed knobs arrive before the first note.
         for (int i = 0; i < kRate / kBlock; ++i) plugin.process(kBlock, left.data(), right.data());
 
-        const double stepFrames = kRate * 60.0 / (kBpm * 4.0);
+        const double stepFrames = kRate * 60.0 / (bpm * 4.0);
         for (int index = 0; index < kNumPatterns; ++index) {
             const Pattern& source = bank.patterns[index];
             if (!chosen(source, index)) continue;
@@ -306,6 +311,23 @@ TEST_F(AnalyzerRoundTrip, TranscribesTheDefaultBank) {
     EXPECT_GE(total.pitch.accuracy(), 0.98);
     EXPECT_GE(total.accent.accuracy(), 0.99);
     EXPECT_GE(total.slide.accuracy(), 0.99);
+}
+
+// At a real tempo an accented note's boost rings on past its release and glides are cut short
+// by the next release; the transcription must still hold.
+TEST(AnalyzerRoundTripAtRealTempo, TranscribesTheDefaultBank) {
+    const RoundTrip& trip = RoundTrip::get(125.0);
+    ASSERT_TRUE(trip.error.empty()) << trip.error;
+    Scores total;
+    for (const StepsPlayed& p : trip.patterns) score(p, total);
+    std::printf(" 125 BPM: gate %.4f pitch %.4f accent %.4f slide %.4f; %zu other misses\n", total.gate.accuracy(),
+                total.pitch.accuracy(), total.accent.accuracy(), total.slide.accuracy(), total.unexplained.size());
+    // Measured: gate 0.997 (the two rests after slides), accent 0.994 (the three slid into),
+    // slide 1.0, pitch 0.983 (glides of a fifth or more are heard for only half a step).
+    EXPECT_GE(total.gate.accuracy(), 0.99);
+    EXPECT_GE(total.accent.accuracy(), 0.98);
+    EXPECT_GE(total.slide.accuracy(), 0.98);
+    EXPECT_GE(total.pitch.accuracy(), 0.93);
 }
 
 TEST_F(AnalyzerRoundTrip, MatchTempoGivesBackThePlayedTempo) {

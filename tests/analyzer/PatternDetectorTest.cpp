@@ -10,31 +10,61 @@
 namespace kelo {
 namespace {
 
-// One step of a synthetic recording: a falling sawtooth (one sharp upward jump per cycle,
-// like the instrument's bright saw), optionally gliding from another period.
-struct Note {
-    float period = 0.0f;    // 0: silence
-    float amp = 0.4f;       // below the accent level
-    double sounding = 1.0;  // fraction of the window that sounds
-    float glideFrom = 0.0f; // first cycle length of a glide (8 samples per cycle toward period)
+// A synthetic measure the way a 303-style sequencer plays it: each gated step starts a note
+// that is released half a step later, unless it slides, when it sounds on and the next note
+// glides to its pitch (exponentially, 28 ms to 1/e unless told). Accents are louder; a note may
+// fade from its strike on, through its slides. The wave is a falling sawtooth (or a narrow
+// pulse) from a running phase, so glides are continuous.
+struct Step {
+    int midi = 0; // 0: rest
+    bool accent = false;
+    bool slide = false;
 };
 
-constexpr int kWindow = 11025; // a sixteenth at 120 BPM, 44.1 kHz: a measure of 16 is 4 s
+struct Take {
+    int rate = 44100;
+    double bpm = 125.0;
+    double silenceSeconds = 0.0;
+    float level = 0.3f;
+    float accentLevel = 0.75f;
+    double glideSeconds = 0.0284;
+    double pulseWidth = 0.0; // 0: sawtooth
+    double trailingSeconds = 0.0;
+    double fadeSeconds = 0.0; // to 1/e; 0: no fade
+    double detune = 0.0;      // semitones
+};
 
-void fill(WaveBuffer& buf, const std::vector<Note>& notes, int window = kWindow) {
-    std::vector<float> s(notes.size() * size_t(window), 0.0f);
-    for (size_t k = 0, i = 0; k < notes.size(); ++k, i = 0) {
-        const Note& n = notes[k];
-        for (float cycle = n.glideFrom > 0.0f ? n.glideFrom : n.period; n.period > 0.0f && i < size_t(n.sounding * window);) {
-            for (size_t j = 0, len = size_t(cycle); j < len && i < size_t(n.sounding * window); ++j, ++i)
-                s[k * size_t(window) + i] = n.amp * (1.0f - 2.0f * float(j) / float(len));
-            cycle = cycle > n.period ? std::max(n.period, cycle - 8.0f) : std::min(n.period, cycle + 8.0f);
+void render(WaveBuffer& buf, const std::vector<Step>& steps, const Take& t) {
+    const double step = t.rate * 60.0 / (t.bpm * 4.0);
+    const auto lead = size_t(t.silenceSeconds * t.rate);
+    std::vector<float> s(lead + size_t(std::lround(step * double(steps.size()) + t.trailingSeconds * t.rate)), 0.0f);
+    double phase = 0.0, hz = 0.0, amp = 0.0;
+    const double glide = std::exp(-1.0 / (t.glideSeconds * t.rate));
+    const double fade = t.fadeSeconds > 0.0 ? std::exp(-1.0 / (t.fadeSeconds * t.rate)) : 1.0;
+    bool held = false;
+    for (size_t k = 0; k < steps.size(); ++k) {
+        const Step& st = steps[k];
+        const auto from = size_t(std::lround(step * double(k))), to = size_t(std::lround(step * double(k + 1)));
+        const double target = st.midi ? 8.175799 * std::exp2((st.midi + t.detune) / 12.0) : hz;
+        const bool slidInto = held && k > 0;
+        if (st.midi && !slidInto) hz = target, amp = st.accent ? t.accentLevel : t.level;
+        const bool sounding = st.midi || slidInto;
+        held = sounding && st.slide;
+        for (size_t i = from; i < to && lead + i < s.size(); ++i) {
+            const bool gate = sounding && (held || double(i - from) < 0.5 * step);
+            if (slidInto) hz = target + (hz - target) * glide;
+            phase += hz / t.rate;
+            phase -= std::floor(phase);
+            const double wave = t.pulseWidth > 0.0 ? (phase < t.pulseWidth ? 1.0 : -0.2) : 1.0 - 2.0 * phase;
+            if (gate) s[lead + i] = float(amp * wave);
+            amp *= fade;
         }
     }
     buf.allocate(int32_t(s.size()));
     buf.samples = s;
     buf.frameCount = int32_t(s.size());
-    buf.sampleRate = 44100;
+    buf.sampleRate = t.rate;
+    normalizeWave(buf);
 }
 
 using Ints = std::vector<int32_t>;
@@ -48,6 +78,140 @@ Detected detect(const WaveBuffer& rec, int steps) {
     return out;
 }
 
+// What detection should give for the steps: slid-into notes carry no accent of their own.
+Detected expected(const std::vector<Step>& steps) {
+    Detected out(4);
+    bool held = false;
+    for (const Step& st : steps) {
+        out[0].push_back(st.midi ? st.midi : kRestPitch);
+        out[1].push_back(st.midi ? 1 : 0);
+        out[2].push_back(st.midi && st.accent && !held ? 1 : 0);
+        out[3].push_back(st.midi && st.slide ? 1 : 0);
+        held = st.midi && st.slide;
+    }
+    return out;
+}
+
+// A line with a leading rest, low notes, accents and slides up and down by up to an octave.
+const std::vector<Step> kLine = {{},         {36, true},  {24},         {48, false, true}, {36, false, true},
+                                 {48},       {},          {29, true},   {41},              {27, false, true},
+                                 {39, true}, {},          {53},         {45, true, true},  {33},
+                                 {26}};
+
+TEST(PatternDetector, ReadsRealTemposRatesAndLeadingSilence) {
+    for (const auto& [rate, bpm, silence] : {std::tuple{44100, 140.0, 0.0}, {48000, 100.0, 0.42}, {44100, 125.0, 0.25},
+                                             {8000, 125.0, 0.1}, {22050, 140.0, 0.3}, {192000, 125.0, 0.05}}) {
+        SCOPED_TRACE(std::to_string(rate) + " Hz, " + std::to_string(int(bpm)) + " BPM, silence " + std::to_string(silence));
+        WaveBuffer rec;
+        render(rec, kLine, {rate, bpm, silence});
+        // Every note, the lowest and those slid into by up to an octave included.
+        EXPECT_EQ(detect(rec, 16), expected(kLine));
+        // The measure starts a step before the first onset and lasts to the end of the file.
+        const MeasureGrid grid = measureGrid(rec, 16);
+        const double step = rate * 60.0 / (bpm * 4.0);
+        EXPECT_NEAR(grid.start, silence * rate, 0.02 * step);
+        EXPECT_NEAR(grid.stepLength, step, 0.002 * step);
+    }
+}
+
+TEST(PatternDetector, AnotherSynthsGlideTuningAndANarrowPulse) {
+    // A glide of 12 ms to 1/e (another synth's), which the instrument's own would read a note
+    // or more off after the large leaps, on notes fading fast; a synth tuned most of half a
+    // semitone sharp; a pulse a tenth of a wave wide, which matches itself as well at every
+    // whole number of waves as at one.
+    for (const auto& [glide, detune, pulse] :
+         {std::tuple{0.012, 0.0, 0.0}, {0.012, 0.42, 0.0}, {0.0284, 0.0, 0.1}}) {
+        SCOPED_TRACE("glide " + std::to_string(glide) + " detune " + std::to_string(detune));
+        WaveBuffer rec;
+        Take take{48000, 140.0, 0.2};
+        take.glideSeconds = glide, take.detune = detune, take.pulseWidth = pulse;
+        take.fadeSeconds = pulse > 0.0 ? 0.0 : 0.15;
+        render(rec, kLine, take);
+        EXPECT_EQ(detect(rec, 16), expected(kLine));
+    }
+    // A slide at once, at a tempo where the lowest notes' waves reach back past the recording's
+    // start: those notes cannot be measured, and are not taken as matching.
+    const std::vector<Step> line = {{40, false, true}, {52}, {}, {45, false, true}, {33}};
+    WaveBuffer rec;
+    render(rec, line, {44100, 200.0});
+    EXPECT_EQ(detect(rec, 5), expected(line));
+}
+
+TEST(PatternDetector, SilenceAfterTheMeasure) {
+    const double step = 44100 * 60.0 / (125.0 * 4.0);
+    // Cut at the measure's start (which is a rest) and followed by a little or a lot of silence;
+    // then with silence before it too, where the measure starts with its first note.
+    for (const auto& [before, after] : {std::pair{0.0, 0.3}, {0.0, 2.5}, {0.13, 1.0}}) {
+        SCOPED_TRACE("before " + std::to_string(before) + " after " + std::to_string(after));
+        WaveBuffer rec;
+        Take take{44100, 125.0, before};
+        take.trailingSeconds = after;
+        render(rec, kLine, take);
+        const MeasureGrid grid = measureGrid(rec, 16);
+        EXPECT_NEAR(grid.stepLength, step, 0.001 * step);
+        if (before == 0.0) {
+            EXPECT_NEAR(grid.start, 0.0, 0.01 * step);
+            EXPECT_EQ(detect(rec, 16), expected(kLine));
+        } else {
+            EXPECT_NEAR(grid.start, before * 44100 + step, 0.01 * step);
+            std::vector<Step> rotated(kLine.begin() + 1, kLine.end());
+            rotated.push_back({});
+            EXPECT_EQ(detect(rec, 16), expected(rotated));
+        }
+        // Match Tempo plays the measure, not the file, in the host's time.
+        rec.loaded = true;
+        Pattern p{};
+        p.setStepCount(16);
+        AnalyzerOptions opts;
+        opts.matchTempo = true;
+        EngineSettings settings;
+        EXPECT_NEAR(matchTempo(rec, p, opts, 44100.0, settings, nullptr), 125.0, 0.2);
+    }
+}
+
+TEST(PatternDetector, AccentsAreRelativeToTheRecordingsOwnLevels) {
+    const std::vector<Step> line = {{36, true}, {38}, {40}, {43, true}, {45}, {36}, {}, {48, true}};
+    WaveBuffer rec;
+    // An accent only 1.4 times louder, and a recording made quietly, still shows.
+    render(rec, line, {44100, 125.0, 0.0, 0.1f, 0.14f});
+    EXPECT_EQ(detect(rec, 8), expected(line));
+    // Notes all alike are plain, however loud.
+    render(rec, line, {44100, 125.0, 0.0, 0.8f, 0.8f});
+    EXPECT_EQ(detect(rec, 8)[2], Ints(8, 0));
+}
+
+TEST(PatternDetector, SilenceShortWindowsAndNoPeriod) {
+    WaveBuffer none;
+    EXPECT_EQ(detect(none, 16), (Detected{Ints(16, kRestPitch), Ints(16, 0), Ints(16, 0), Ints(16, 0)}));
+    WaveBuffer rec;
+    render(rec, {{45}, {}, {45}, {}}, {44100, 125.0});
+    for (float& x : rec.samples) x *= 0.0f;
+    EXPECT_EQ(detect(rec, 4)[1], Ints(4, 0)) << "digital silence";
+    // More steps than frames: every window is empty.
+    render(rec, {{45}}, {44100, 125.0});
+    rec.samples.resize(40), rec.frameCount = 40;
+    EXPECT_EQ(detect(rec, 64)[1][63], 0);
+    DetectedSteps untouched;
+    untouched.pitch[0] = 77;
+    EXPECT_FALSE(detectSteps(rec, untouched, 0));
+    EXPECT_EQ(untouched.pitch[0], 77);
+
+    // A step that sounds but has no period (a held offset) keeps the pattern's note.
+    render(rec, {{45}, {45}, {45}}, {44100, 125.0});
+    const int step = rec.frameCount / 3;
+    for (int i = step; i < step + step / 2; ++i) rec.samples[size_t(i)] = 0.6f;
+    const Detected d = detect(rec, 3);
+    EXPECT_EQ(d[0], (Ints{45, kUnknownPitch, 45}));
+    EXPECT_EQ(d[1], (Ints{1, 1, 1}));
+    Pattern p{};
+    p.setStepCount(3);
+    p.steps[1] = {7, StepDown | StepTie};
+    AnalyzerOptions opts;
+    ASSERT_TRUE(applyDetection(rec, p, opts));
+    EXPECT_EQ(p.steps[1].note, 7);
+    EXPECT_EQ(p.steps[1].flags & (StepDown | StepTie | StepGate), StepDown | StepTie | StepGate);
+}
+
 TEST(PatternDetector, PitchRoundsToTheNearestNote) {
     // {rate, period, note}: 400 is 45.039, 401 44.996 (a hair flat is still A), 389 45.522, 390 45.478.
     const std::tuple<int32_t, float, int32_t> cases[] = {
@@ -55,65 +219,6 @@ TEST(PatternDetector, PitchRoundsToTheNearestNote) {
         {44100, 800.0f, 33}, {48000, 400.0f, 47}, {44100, 1e-40f, kUnknownPitch}, // the rate over it overflows
         {0, 400.0f, kUnknownPitch}, {44100, 0.0f, kUnknownPitch}};
     for (const auto& [rate, period, note] : cases) EXPECT_EQ(pitchFromPeriod(rate, period), note) << period;
-}
-
-TEST(PatternDetector, SteadyNotesRestsAndShortWindows) {
-    constexpr int32_t R = kRestPitch;
-    WaveBuffer rec, none;
-    fill(rec, {{400, 0.4f, 0.6}, {401, 0.4f, 0.6}, {200, 1.0f, 0.6}, {800, 0.4f, 0.6}, {}, {400, 0.4f, 0.6}});
-    EXPECT_EQ(detect(rec, 6), (Detected{{45, 45, 57, 33, R, 45}, {1, 1, 1, 1, 0, 1}, {0, 0, 1, 0, 0, 0}, Ints(6, 0)}));
-    EXPECT_EQ(detect(none, 16), (Detected{Ints(16, R), Ints(16, 0), Ints(16, 0), Ints(16, 0)})) << "nothing loaded";
-    // A lone full-scale click is loud but carries no energy: a rest, and not accented.
-    fill(rec, {{}, {400, 0.4f, 0.6}});
-    rec.samples[100] = 1.0f;
-    EXPECT_EQ(detect(rec, 2), (Detected{{R, 45}, {0, 1}, {0, 0}, {0, 0}}));
-    // Windows of 1000 samples never hold a note; 1001 can.
-    fill(rec, {{100, 1.0f}, {100, 1.0f}}, 1000);
-    EXPECT_EQ(detect(rec, 2), (Detected{{R, R}, {0, 0}, {0, 0}, {0, 0}}));
-    fill(rec, {{100, 1.0f}, {100, 1.0f}}, 1001);
-    EXPECT_EQ(detect(rec, 2)[1], (Ints{1, 1}));
-    // 64 windows of 63 samples: the last one starts at the recording's end.
-    fill(rec, {{20, 1.0f}}, 3969);
-    EXPECT_EQ(detect(rec, 64)[1], Ints(64, 0));
-    DetectedSteps untouched;
-    untouched.pitch[0] = 77;
-    EXPECT_FALSE(detectSteps(rec, untouched, 0));
-    EXPECT_EQ(untouched.pitch[0], 77);
-}
-
-TEST(PatternDetector, TailsMarkSlidesAndSlidNotesTakeTheGlideEnd) {
-    WaveBuffer rec;
-    fill(rec, {
-                  {400, 0.4f, 1.0},          // 0: sounds to the end: slide
-                  {200, 0.4f, 1.0, 400.0f},  // 1: slid into, rising to 200: 57, still sliding
-                  {400, 0.4f, 0.74, 300.0f}, // 2: slid into, falling to 400: 45; dies early
-                  {200, 0.4f, 1.0, 400.0f},  // 3: same glide as 1 but not slid into: mean rule
-              });
-    const Detected d = detect(rec, 4);
-    EXPECT_EQ(d[3], (Ints{1, 1, 0, 1}));
-    EXPECT_EQ(Ints(d[0].begin(), d[0].begin() + 3), (Ints{45, 57, 45}));
-    EXPECT_TRUE(d[0][3] > 45 && d[0][3] < 57) << d[0][3];
-}
-
-TEST(PatternDetector, NoUsablePeriodKeepsThePatternNote) {
-    WaveBuffer rec;
-    fill(rec, {{}, {}, {400, 0.4f, 0.6}});
-    for (int i = 0; i < kWindow * 6 / 10; ++i) rec.samples[size_t(i)] = 0.6f; // loud, never crosses zero
-    // Alternating 300/500-sample cycles: no period within 10 samples of the one before.
-    for (size_t i = kWindow, c = 0; i < size_t(2 * kWindow); ++c)
-        for (size_t j = 0, len = c % 2 ? 500 : 300; j < len && i < size_t(2 * kWindow); ++j)
-            rec.samples[i++] = 0.3f - 0.6f * float(j) / float(len);
-    EXPECT_EQ(detect(rec, 3), (Detected{{kUnknownPitch, kUnknownPitch, 45}, {1, 1, 1}, {1, 0, 0}, {0, 1, 0}}));
-
-    Pattern p{};
-    p.setStepCount(3);
-    p.steps[0] = {5, StepUp | StepTie};
-    p.steps[1] = {7, StepDown};
-    AnalyzerOptions opts;
-    ASSERT_TRUE(applyDetection(rec, p, opts));
-    EXPECT_EQ(Ints({p.steps[0].note, p.steps[1].note, p.steps[2].note}), (Ints{5, 7, 9}));
-    EXPECT_EQ(Ints({p.steps[0].flags, p.steps[1].flags, p.steps[2].flags}),
-              (Ints{StepUp | StepTie | StepGate | StepAccent, StepDown | StepGate | StepSlide, StepGate}));
 }
 
 TEST(PatternDetector, PitchToStepMapping) {
@@ -131,7 +236,7 @@ TEST(PatternDetector, PitchToStepMapping) {
 
 TEST(PatternDetector, ApplyDetectionHonoursOptionsAndStepCount) {
     WaveBuffer rec;
-    fill(rec, {{400, 1.0f, 0.6}, {}, {200, 0.4f, 1.0}, {800, 0.4f, 0.6}});
+    render(rec, {{45, true}, {}, {57, false, true}, {33}}, {44100, 125.0});
     Pattern filled{};
     for (auto& step : filled.steps) step = {3, uint8_t(StepGate | StepTie | StepSlide)};
     filled.header = 0x80002804u; // triplet, shuffle 40, 4 steps
@@ -161,15 +266,16 @@ TEST(PatternDetector, ApplyDetectionHonoursOptionsAndStepCount) {
     EXPECT_EQ(0, std::memcmp(p.steps, filled.steps, sizeof p.steps));
     p = run(true, true, 100, rec); // a step field above 64 detects 64 steps
     EXPECT_EQ(p.header, (filled.header & ~0x7Fu) | 64u);
-    EXPECT_EQ(p.steps[63].flags, StepTie | StepDown);
+    EXPECT_EQ(p.steps[63].flags & (StepGate | StepTie), StepTie);
     p = run(true, true, 4, WaveBuffer{}); // no recording: every step a rest on note 1
     EXPECT_EQ(steps(p, {0, 1, 2, 3}), Ints(4, 256 + (StepDown | StepTie)));
 }
 
 TEST(PatternDetector, TempoMatching) {
     WaveBuffer rec, none, tiny;
-    fill(rec, {{400}}, 88200);
-    fill(tiny, {{}}, 10);
+    render(rec, {{45}, {45}, {45}, {45}, {45}, {45}, {45}, {45}, {45}, {45}, {45}, {45}, {45}, {45}, {45}, {45}},
+           {44100, 120.0}); // 88200 frames
+    tiny.allocate(10), tiny.frameCount = 10, tiny.sampleRate = 44100;
     rec.loaded = tiny.loaded = true;
     Pattern p{};
     p.setStepCount(16);
@@ -185,6 +291,7 @@ TEST(PatternDetector, TempoMatching) {
     EXPECT_TRUE(told.empty() && settings.syncMode == 1) << "nothing is done";
     // 88200 / 16 = 5512 whole samples per step, at the host's 48 kHz, four steps a beat.
     const double expected = 48000.0 * 60.0 / (5512 * 4.0);
+    ASSERT_EQ(rec.frameCount, 88200);
     EXPECT_DOUBLE_EQ(match(rec), expected);
     EXPECT_EQ(told, std::vector<double>{expected});
     EXPECT_EQ(settings.syncMode, 0);

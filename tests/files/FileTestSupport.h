@@ -13,7 +13,37 @@
 #include "files/ParameterWriter.h"
 #include "sequencer/Pattern.h"
 
+#if !defined(_WIN32)
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 namespace kelo::test {
+
+#if !defined(_WIN32)
+// While it lives, files cannot grow past `bytes`: a write beyond fails part-way, as on a full
+// disk or at a quota.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        struct rlimit limited = saved_;
+        limited.rlim_cur = bytes;
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    struct rlimit saved_ {};
+    void (*previous_)(int) = nullptr;
+};
+#endif
 
 class TempDir {
 public:

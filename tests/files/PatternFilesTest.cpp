@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -179,6 +180,48 @@ TEST(ParameterFiles, SaveWritesThirteenLinesThatReadBack) {
     EXPECT_EQ(test::readText(dir.file("Bass.pat")).rfind("; KELO Meta tag: 3\n", 0), 0u);
     EXPECT_FALSE(savePatternWithParameters(p, dir.file("no/dir/x.pat"), params));
 }
+
+TEST(PatternFiles, FoldersAreNotFilesAndAByteOrderMarkIsNotText) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("Folder.pat"));
+    PatternBank bank = test::sentinelBank();
+    Pattern p = bank.patterns[5];
+    EXPECT_FALSE(readBank(bank, dir.file("Folder.pat")));
+    EXPECT_FALSE(readPattern(p, dir.file("Folder.pat")));
+    EXPECT_TRUE(test::untouched(bank, 0) && test::samePattern(p, bank.patterns[5]));
+
+    ASSERT_TRUE(readPattern(p, dir.write("Bom.pat", "\xEF\xBB\xBF; KELO Meta tag: 2\nd-3 1 0 0\nc-4 1 0 0\n")));
+    EXPECT_EQ(std::tuple(p.header, p.steps[0].note, p.steps[1].flags), std::tuple(2u, uint8_t(2), uint8_t(StepGate | StepUp)));
+}
+
+#if !defined(_WIN32)
+TEST(PatternFiles, SavesThatFailPartWayKeepTheOldFilesAndSaySo) {
+    TempDir dir;
+    const std::string bankPath = dir.write("Bank.pat", "the user's bank");
+    const std::string patternPath = dir.write("Bass.pat", "old pattern");
+    dir.write("Bass.param", "old knobs");
+    RecordingParameters params;
+    for (int i = 0; i < kNumParameters; ++i) params.setParameter(i, 0.5f);
+    Pattern one{};
+    one.setStepCount(1); // a pattern file of 29 bytes, its companion of about 300
+    bool bankSaved = true, patternSaved = true;
+    {
+        test::FileSizeLimit limit(200);
+        bankSaved = writeBank(test::sentinelBank(), bankPath);
+        patternSaved = savePatternWithParameters(one, patternPath, params);
+    }
+    EXPECT_FALSE(bankSaved);
+    EXPECT_EQ(test::readText(bankPath), "the user's bank");
+    EXPECT_FALSE(patternSaved) << "the knobs beside the new pattern are the old ones";
+    EXPECT_EQ(test::readText(patternPath).rfind("; KELO Meta tag: 1\n", 0), 0u);
+    EXPECT_EQ(test::readText(dir.file("Bass.param")), "old knobs");
+
+    // A companion that cannot be created at all is skipped, as it always was.
+    std::filesystem::create_directories(dir.file("Lead.param"));
+    EXPECT_TRUE(savePatternWithParameters(one, dir.file("Lead.pat"), params));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.folder()), {}), 5) << "no scratch file stays";
+}
+#endif
 
 TEST(ParameterFiles, ReaderSkipsStrayTextUnknownNamesAndKeepsValuesNormalised) {
     RecordingParameters params;

@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -54,8 +56,8 @@ TEST(EngineSettingsRead, ClampsBasesAliasesAndOlderForms) {
     EXPECT_EQ(readFrom("Highpass = ON\n").highpass, 1);
     EXPECT_EQ(readFrom("Highpass = 1\n").highpass, 0);
 
-    const EngineSettings tm5 = readFrom("TM5 = 3.5\n"); // acts in two groups
-    EXPECT_EQ(std::tuple(tm5.vcoGain, tm5.filterTuning), std::tuple(3.5f, 3));
+    const EngineSettings tm5 = readFrom("TM5 = 2.5\n"); // acts in two groups
+    EXPECT_EQ(std::tuple(tm5.vcoGain, tm5.filterTuning), std::tuple(2.5f, 2));
     const EngineSettings alias = readFrom("FilterLeveling = 1\nvcotuning = 0.75\nLoadKnobPositions = 0\n");
     EXPECT_EQ(std::tuple(alias.vcaLeveling, alias.vcoTuning, alias.loadParameters), std::tuple(1, 0.75f, 0));
 
@@ -82,9 +84,49 @@ TEST(EngineSettingsRead, WordScannerSyntax) {
     s = readFrom("SyncMode=1\nClockSync = 1\nEggs = 0\n");
     EXPECT_EQ(std::tuple(s.syncMode, s.clockSync, s.eggs), std::tuple(0, 0, 0));
 
-    // Not a number gives 0; a key without a value at the end changes nothing.
+    // Not a number gives 0 (held to the range); a key without a value at the end changes nothing.
     s = readFrom("ActiveClocks = lots\nVcaDecay = none\nAccentVelocity =");
-    EXPECT_EQ(std::tuple(s.activeClocks, s.vcaDecay, s.accentVelocity), std::tuple(0, 0.0f, 100));
+    EXPECT_EQ(std::tuple(s.activeClocks, s.vcaDecay, s.accentVelocity), std::tuple(0, 0.01f, 100));
+}
+
+TEST(EngineSettingsRead, EveryNumericSettingIsHeldToItsRange) {
+    using Field = double (*)(const EngineSettings&);
+    const struct {
+        const char* key;
+        Field field;
+        double lowest, inside, highest;
+    } ranges[] = {
+        {"VcoGain", [](const EngineSettings& s) { return double(s.vcoGain); }, 0.0, 1.5, 3.0},
+        {"TM5", [](const EngineSettings& s) { return double(s.vcoGain); }, 0.0, 2.5, 3.0},
+        {"VCOTuning", [](const EngineSettings& s) { return double(s.vcoTuning); }, 0.0, 0.75, 1.0},
+        {"TM6", [](const EngineSettings& s) { return double(s.tm6); }, 0.0, 0.5, 1.0},
+        {"TM3", [](const EngineSettings& s) { return double(s.tm3); }, 0.0, 0.25, 1.0},
+        {"TM4", [](const EngineSettings& s) { return double(s.tm4); }, 0.0, 3.5, 4.0},
+        {"RelativeTuning", [](const EngineSettings& s) { return double(s.relativeTuning); }, 0.9, 1.0, 1.1},
+        {"SmoothSpeed", [](const EngineSettings& s) { return double(s.smoothSpeed); }, 0.00001, 0.5, 1.0},
+        {"TripletScale", [](const EngineSettings& s) { return s.tripletScale; }, 0.25, 1.5, 2.0},
+        {"VcaDecay", [](const EngineSettings& s) { return double(s.vcaDecay); }, 0.01, 50.0, 100.0},
+        {"FilterMode", [](const EngineSettings& s) { return double(s.filterMode); }, 0, 1, 2},
+        {"Filterslope", [](const EngineSettings& s) { return double(s.filterMode); }, 0, 2, 2},
+        {"AccentVelocity", [](const EngineSettings& s) { return double(s.accentVelocity); }, 0, 64, 127},
+        {"ActiveClocks", [](const EngineSettings& s) { return double(s.activeClocks); }, 0, 1000, 2147483647},
+    };
+    for (const auto& r : ranges) {
+        // Integers read the part before the point.
+        const auto read = [&](double v) { return r.field(readFrom(std::string(r.key) + " = " + formatFixed6(v) + "\n")); };
+        EXPECT_NEAR(read(-1e30), r.lowest, 1e-7) << r.key;
+        EXPECT_NEAR(read(r.inside), r.inside, 1e-6) << r.key;
+        EXPECT_NEAR(read(1e30), r.highest, 1e-6) << r.key;
+    }
+    // Any non-zero ClockSync is on, as the MIDI export always took it.
+    EXPECT_EQ(std::tuple(readFrom("ClockSync = -3\n").clockSync, readFrom("ClockSync = 0\n").clockSync,
+                         readFrom("ClockSync = 2\n").clockSync),
+              std::tuple(1, 0, 1));
+}
+
+TEST(EngineSettingsRead, AByteOrderMarkDoesNotHideTheFirstKey) {
+    EXPECT_EQ(readFrom("\xEF\xBB\xBF" "AccentVelocity = 50\n").accentVelocity, 50);
+    EXPECT_EQ(readFrom("\xEF\xBB\xBF; comment\nMidiMode = 1\n").midiMode, 1);
 }
 
 TEST(EngineSettingsFiles, UserOverridesConfigAndMissingFilesChangeNothing) {
@@ -105,7 +147,7 @@ TEST(EngineSettingsFiles, UserOverridesConfigAndMissingFilesChangeNothing) {
 TEST(EngineSettingsFiles, WriterLinesAndRoundTrip) {
     // Every written key with a value of its own, so a misnamed or swapped key shows.
     const std::string text =
-        "; KELO Configuration\nFilterMode = 3\nVCALeveling = 4\nVCANoise = 5\nVcoGain = 2.718281\n"
+        "; KELO Configuration\nFilterMode = 2\nVCALeveling = 4\nVCANoise = 5\nVcoGain = 2.718281\n"
         "VcoTuning = 0.123456\nTM6 = 0.900000\nTM3 = 0.100000\nSyncMode = 6\nMidiMode = 7\nTuningMode = 8\n"
         "ClearNotes = 9\nProgrammingMode = 10\nAccentVelocity = 11\nActiveClocks = 12\nGuiKnobMode = 13\n"
         "MidiOutput = 14\nMidiOutputChannel = 15\nLoadParameters = 16\nLoadDefaultBank = 17\n"
@@ -115,6 +157,25 @@ TEST(EngineSettingsFiles, WriterLinesAndRoundTrip) {
     EXPECT_EQ(std::tuple(s.vcaNoise, s.accentVelocity, s.midiKeyProgramming), std::tuple(5, 11, 20));
     ASSERT_TRUE(writeEngineSettings(s, dir.file("Config.ini")));
     EXPECT_EQ(test::readText(dir.file("Config.ini")), text);
+}
+
+TEST(EngineSettingsFiles, ResetRestoresThePanelsDefaultsAndKeepsTheRest) {
+    EngineSettings s = readFrom(
+        "VcoGain = 3\nTM3 = 1\nVcoTuning = 1\nTM6 = 1\nFirststep = 0\nProgrammingMode = 1\nFilterMode = 2\n"
+        "VCALeveling = 1\nFilterslope = 2\nHighpass = On\nTuningMode = 1\nMidiOutput = 1\nResetOscillator = 1\n"
+        "SyncMode = 1\nMidiMode = 2\nVCANoise = 0\nClearNotes = 0\nAccentVelocity = 5\nGuiKnobMode = 7\nEggs = 0\n"
+        "EmulationMode = 1\nMidiOutputChannel = 3\nLoadParameters = 0\nLoadDefaultBank = 0\nOutputClipping = 1\n"
+        "TM4 = 2\nCapNotes = 1\nActiveClocks = 5\n");
+    s.slopeFlag = 1;
+    resetEngineSettings(s);
+    EngineSettings expected;
+    expected.tm6 = 0.0f; // the panel's Reset, unlike a new instance
+    expected.tm4 = 2.0f; // not the panel's to reset
+    expected.capNotes = 1;
+    expected.activeClocks = 5;
+    EXPECT_EQ(formatEngineSettings(s), formatEngineSettings(expected));
+    EXPECT_EQ(std::tuple(s.firstStep, s.slopeFlag, s.highpass, s.eggs, s.emulationMode, s.tm4, s.capNotes),
+              std::tuple(1, 0, 0, 1, 3, 2.0f, 1));
 }
 
 TEST(EngineSettingsFiles, CorruptFilesKeepClampedFieldsInRange) {
@@ -170,6 +231,15 @@ std::string changes(const Maps& m) {
     return out;
 }
 
+TEST(CcMap, DefaultControllers) {
+    CcMap map;
+    setDefaultCcMap(map);
+    std::string mapped;
+    for (int c = 0; c < kCcMapSize; ++c)
+        if (map.entries[c] != -1) mapped.append(" ").append(std::to_string(c)).append(">").append(std::to_string(map.entries[c]));
+    EXPECT_EQ(mapped, " 7>8 70>10 71>0 74>1 76>2 77>3 78>4 79>5 80>11 91>7 92>6");
+}
+
 TEST(CcMap, LearningKeepsOneControllerPerParameter) {
     Maps m;
     learnController(m.map, 20, 1);
@@ -184,6 +254,7 @@ TEST(CcMap, LearningKeepsOneControllerPerParameter) {
 TEST(CcMap, PerParameterKeysAndTableSections) {
     const std::pair<const char*, const char*> cases[] = {
         {"MidiCC.Cutoff = 20\n", " cc20=1 cc74=-1"},
+        {"MidiCC.Tune = 0\n", " cc0=0 cc71=-1"},
         // Bases as in the settings files; there is no controller 200.
         {"midicc.tempo = 0x10\nMidiCC.HighpassFilter = 010\nMidiCC.DistortionType = 200\n", " cc8=12 cc16=9"},
         {"MidiMapSize = 4\n5\n-1\n12\n3\n", " cc0=5 cc2=12 cc3=3"},
@@ -195,6 +266,78 @@ TEST(CcMap, PerParameterKeysAndTableSections) {
         {"MidiMapSize = 5\n5\nMidiCC.Cutoff = 3\n", " cc0=5 cc3=1 cc74=-1"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(changes(parsed(text)), expected) << text;
+}
+
+TEST(CcMap, EntriesOutsideTheirMeaningReadAsNoneAndCutTextIsNoticed) {
+    Maps m;
+    EXPECT_TRUE(parseMidiMap(m.map, m.keys, "MidiMapSize = 3\n13\n-5\n12\nMidiKeyMapping = 3\n128\n-1\n127\n"));
+    EXPECT_EQ(changes(m), " cc2=12 key0=-1 key1=-1 key2=127");
+    EXPECT_EQ(changes(parsed("\xEF\xBB\xBFMidiCC.Cutoff = 20\n")), " cc20=1 cc74=-1") << "byte-order mark";
+    EXPECT_TRUE(parseMidiMap(m.map, m.keys, ";")) << "a comment is a whole file";
+
+    const std::string whole = formatMidiMap(m.map, m.keys);
+    EXPECT_TRUE(parseMidiMap(m.map, m.keys, whole));
+    for (const std::string& cut : {std::string(), std::string(" \n"), whole.substr(0, whole.find("\n", 300)),
+                                   whole.substr(0, whole.rfind("MidiKeyMapping") + 14), whole.substr(0, whole.size() - 1),
+                                   whole.substr(0, whole.size() - 4)})
+        EXPECT_FALSE(parseMidiMap(m.map, m.keys, cut)) << cut.size() << " of " << whole.size();
+}
+
+TEST(CcMap, StartUpAndShutdownKeepTheUsersFile) {
+    test::TempDir dir;
+    const std::string path = dir.file("KELO/MidiCC.ini");
+    Maps first;
+    // No file yet: the first instance leaves the defaults there for the user to edit.
+    MidiMapOnDisk disk = loadMidiMapFile(first.map, first.keys, path);
+    EXPECT_FALSE(disk.fileExisted);
+    ASSERT_TRUE(saveMidiMapIfChanged(first.map, first.keys, disk, path));
+    EXPECT_EQ(test::readText(path), formatMidiMap(first.map, first.keys));
+
+    // An instance that changed nothing leaves the file as another instance wrote it meanwhile.
+    const std::string users = "MidiCC.Cutoff = 20\n";
+    std::ofstream(path, std::ios::binary) << users;
+    Maps a, b;
+    const MidiMapOnDisk diskA = loadMidiMapFile(a.map, a.keys, path);
+    EXPECT_EQ(changes(a), " cc20=1 cc74=-1");
+    std::ofstream(path, std::ios::binary) << "MidiCC.Cutoff = 21\n";
+    EXPECT_TRUE(saveMidiMapIfChanged(a.map, a.keys, diskA, path));
+    EXPECT_EQ(test::readText(path), "MidiCC.Cutoff = 21\n");
+    // One that learned something writes its tables.
+    learnController(a.map, 30, 2);
+    EXPECT_TRUE(saveMidiMapIfChanged(a.map, a.keys, diskA, path));
+    EXPECT_EQ(changes(parsed(test::readText(path))), " cc20=1 cc30=2 cc74=-1 cc76=-1");
+
+    // A file caught half-written is read again until it is whole...
+    const std::string cut = "MidiMapSize = 128\n-1\n1\nMidiKeyMapping = 13\n1\n2";
+    std::ofstream(path, std::ios::binary) << cut;
+    static std::string completing;
+    completing = path;
+    const MidiMapOnDisk whole = loadMidiMapFile(b.map, b.keys, path, [] {
+        std::ofstream(completing, std::ios::binary) << "MidiCC.Cutoff = 20\n";
+    });
+    EXPECT_EQ(changes(b), " cc20=1 cc74=-1") << "nothing of the cut reading stays";
+    EXPECT_EQ(std::memcmp(&whole.map, &b.map, sizeof b.map), 0);
+    // ...and one that stays cut is taken for what it holds, never for "no map", and never
+    // written back unchanged.
+    std::ofstream(path, std::ios::binary) << cut;
+    Maps d;
+    int pauses = 0;
+    static int* counted;
+    counted = &pauses;
+    const MidiMapOnDisk diskB = loadMidiMapFile(d.map, d.keys, path, [] { ++*counted; });
+    EXPECT_EQ(pauses, kMidiMapReadAttempts - 1);
+    EXPECT_TRUE(diskB.fileExisted);
+    EXPECT_EQ(changes(d), " cc1=1 key0=1 key1=2");
+    EXPECT_TRUE(saveMidiMapIfChanged(d.map, d.keys, diskB, path));
+    EXPECT_EQ(test::readText(path), cut);
+
+    // No file at start-up, but one by shutdown: it was another instance's to write.
+    std::filesystem::remove(path);
+    Maps c;
+    const MidiMapOnDisk diskC = loadMidiMapFile(c.map, c.keys, path);
+    std::ofstream(path, std::ios::binary) << users;
+    EXPECT_TRUE(saveMidiMapIfChanged(c.map, c.keys, diskC, path));
+    EXPECT_EQ(test::readText(path), users);
 }
 
 TEST(CcMap, FileWriteAndReadBack) {

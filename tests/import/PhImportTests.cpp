@@ -53,13 +53,18 @@ TEST(PhImport, StepFieldsBecomeFlagsAndOnlyTheCountChangesInTheHeader) {
 
 TEST(PhImport, NumbersAndCountsAreHeldInRange) {
     PhResult r = importText(phPattern(0) + phPattern(80) + phPattern(-3) +
-                            phPattern(16, {"99999999 0 0 1 0 0", "-7 0 0 1 0 0"}) + "99999999999999999999 1 1\n");
+                            phPattern(16, {"99999999 0 0 1 0 0", "-7 0 0 1 0 0", "2147483647 1 1 1 0 0",
+                                           "-20 1 1 1 0 0", "-9 1 1 1 0 0"}) +
+                            "99999999999999999999 1 1\n");
     EXPECT_EQ(r.read, 4);
     EXPECT_EQ(std::tuple(r.bank->patterns[0].stepCount(), r.bank->patterns[1].stepCount(),
                          r.bank->patterns[2].stepCount()), std::tuple(1, 64, 1));
     EXPECT_EQ(r.bank->patterns[1].steps[20].note, kSentinel.patterns[1].steps[20].note);
-    EXPECT_EQ(std::tuple(r.bank->patterns[3].steps[0].note, r.bank->patterns[3].steps[1].note),
-              std::tuple(uint8_t(35), uint8_t(0)));
+    // The octave that both switches add cannot overflow the largest number.
+    const PatternStep* held = r.bank->patterns[3].steps;
+    EXPECT_EQ(std::vector<int>({held[0].note, held[1].note, held[2].note, held[3].note, held[4].note}),
+              std::vector<int>({35, 0, 35, 0, 3}));
+    EXPECT_EQ(held[2].flags, StepGate | StepUp);
 
     std::string text;
     for (int i = 0; i < 130; ++i) text += phPattern(1 + i % 64, {std::to_string(i % 13) + " 0 0 1 0 0"});

@@ -20,6 +20,12 @@ void noteAllocation() {
 }
 } // namespace
 
+// These are the allocation functions of the whole program, so free() is their matching release;
+// GCC cannot tell once they are inlined into a new-expression.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 void* operator new(std::size_t n) {
     noteAllocation();
     if (void* p = std::malloc(n ? n : 1)) return p;
@@ -36,6 +42,9 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
 extern "C" {

@@ -1,8 +1,12 @@
 // Parameter slots, their texts, the programs, and knob moves echoed as MIDI controllers.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "plugin/StateChunk.h"
 
 #include "tests/plugin/ScratchHome.h"
 
@@ -22,6 +26,7 @@ TEST(Parameters, StartAtTheTableDefaultsAndIgnoreIndexesOutsideTheSlots) {
     for (const auto& [i, v] : slots) EXPECT_FLOAT_EQ(k->getParameter(i), v) << i;
     for (int i : {256, -1, -1000000}) k->setParameter(i, 0.7f);
     for (const auto& [i, v] : slots) EXPECT_FLOAT_EQ(k->getParameter(i), v) << i;
+    EXPECT_EQ(k->programName(), "Default") << "nothing written past the slots";
     EXPECT_FLOAT_EQ(k->getParameter(0), 0.5f);
 }
 
@@ -93,16 +98,62 @@ TEST(Programs, NumbersClampNamesCutAndCopy) {
 
 TEST(KnobMidi, MovesAreSentAsValidControllersWhenEnabled) {
     Kelo k(kKnobsOut);
+    // -1 matches every unmapped controller: a negative index sends nothing.
     for (const auto& [index, value] : {std::pair{1, 1.0f}, {1, 0.5f}, {8, 0.0f}, {9, 0.3f} /* no controller */,
-                                       {40, 0.3f}, {1, 3.0f}, {1, -2.0f}})
+                                       {40, 0.3f}, {1, 3.0f}, {1, -2.0f}, {-1, 0.5f}, {1, NAN}})
         k->setParameter(index, value);
     const auto& sent = k->sentMidi();
-    const uint8_t expected[][3] = {{0xB3, 74, 127}, {0xB3, 74, 63}, {0xB3, 7, 0}, {0xB3, 74, 127}, {0xB3, 74, 0}};
+    const uint8_t expected[][3] = {{0xB3, 74, 127}, {0xB3, 74, 63}, {0xB3, 7, 0}, {0xB3, 74, 127}, {0xB3, 74, 0},
+                                   {0xB3, 74, 63}};
     ASSERT_EQ(sent.size(), std::size(expected));
     for (size_t i = 0; i < sent.size(); ++i) {
         EXPECT_EQ(0, std::memcmp(sent[i].bytes, expected[i], 3)) << i;
         EXPECT_TRUE(sent[i].type == kVstMidiType && sent[i].byteSize == 32 && sent[i].deltaFrames == 0) << i;
         EXPECT_EQ(sent[i].block, 0);
+    }
+}
+
+// Hosts and chunks send anything; what enters a slot is within 0..1, NaN as the default.
+TEST(Parameters, EnterWithinZeroToOneFromHostsAndChunks) {
+    Kelo k;
+    const struct {
+        int index;
+        float value, kept;
+    } cases[] = {{8, NAN, 1.0f},  {8, INFINITY, 1.0f}, {8, -INFINITY, 0.0f}, {8, 1e30f, 1.0f}, {0, NAN, 0.5f},
+                 {11, 2.0f, 1.0f}, {11, -1.0f, 0.0f},   {18, NAN, 0.5f},      {33, NAN, 0.25f},   {100, NAN, 1.0f},
+                 {200, -3.0f, 0.0f}, {2, 0.25f, 0.25f}};
+    for (const auto& c : cases) {
+        k->setParameter(c.index, c.value);
+        EXPECT_EQ(k->getParameter(c.index), c.kept) << c.index << " set to " << c.value;
+    }
+    void* data = nullptr;
+    const VstIntPtr size = k->dispatcher(effGetChunk, 0, 0, &data);
+    std::vector<uint8_t> chunk(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+    const float bad[] = {NAN, INFINITY, -5.0f};
+    std::memcpy(chunk.data() + kelo::kChunkSlotsOffset + 4 * 8, &bad[0], 4);
+    std::memcpy(chunk.data() + kelo::kChunkSlotsOffset + 4 * 1, &bad[1], 4);
+    std::memcpy(chunk.data() + kelo::kChunkSlotsOffset + 4 * 11, &bad[2], 4);
+    k->dispatcher(effSetChunk, 0, size, chunk.data());
+    EXPECT_EQ(k->getParameter(8), 1.0f);
+    EXPECT_EQ(k->getParameter(1), 1.0f);
+    EXPECT_EQ(k->getParameter(11), 0.0f);
+}
+
+// Distortion Type 2.0 plays as Foldback (1.0) and -1 as Saturate (0), not as silence or a
+// stuck output.
+TEST(Parameters, DistortionTypeOutOfRangePlaysTheNearestType) {
+    for (const auto& [wild, tame] : {std::pair{2.0f, 1.0f}, {-1.0f, 0.0f}}) {
+        Kelo a, b;
+        for (Kelo* k : {&a, &b}) {
+            (*k)->setParameter(7, 0.8f);
+            (*k)->setParameter(11, k == &a ? wild : tame);
+        }
+        for (int block = 0; block < 20; ++block) {
+            const std::vector<kelo::host::MidiIn> ev = block ? std::vector<kelo::host::MidiIn>{}
+                                                              : std::vector<kelo::host::MidiIn>{{0, 0x90, 0, 100}};
+            const auto x = a->render(512, ev), y = b->render(512, ev);
+            ASSERT_EQ(x.left, y.left) << wild << ", block " << block;
+        }
     }
 }
 

@@ -43,6 +43,12 @@ TEST(Events, AreSortedStablyClampedCappedAndUsedOnce) {
     k->render(256, {{100000, 0xB0, 74, 1}, {-40, 0xB0, 74, 2}, {255, 0xB0, 74, 3}});
     for (const SentMidi& m : k->sentMidi()) EXPECT_EQ(m.block, 3);
     EXPECT_EQ(echoes(k), (std::vector<int>{2, 3, 1}));
+    k->render(64, {{9, 0xB0, 74, 40}, {3, 0xB0, 74, 50}});
+    EXPECT_EQ(echoes(k), (std::vector<int>{50, 40}));
+    k->render(64, {{-5, 0x90, 0, 100}});
+    ASSERT_FALSE(k->sentMidi().empty());
+    EXPECT_EQ(k->sentMidi()[0].deltaFrames, 0) << "the key at -5 starts its note at the first sample";
+    echoes(k);
 
     std::vector<MidiIn> many;
     for (int i = 0; i < 70; ++i) many.push_back({i, 0xB0, 74, uint8_t(i)});
@@ -122,16 +128,19 @@ TEST(Timing, HostTempoIsFollowedOnlyInSyncMode) {
     const struct {
         Plugin& plugin;
         bool timeInfo;
-        double twoSteps;
-    } cases[] = {{own.plugin, true, 11025.0},     // 120 BPM of its own
-                 {synced.plugin, true, 5512.5},   // the host's 240 BPM
-                 {synced.plugin, false, 5512.5}}; // no answer from the host: the last tempo stays
+        double hostTempo, twoSteps;
+    } cases[] = {{own.plugin, true, 240.0, 11025.0},      // 120 BPM of its own
+                 {synced.plugin, true, 240.0, 5512.5},    // the host's 240 BPM
+                 {synced.plugin, false, 240.0, 5512.5},   // no answer from the host: the last tempo stays
+                 {synced.plugin, true, NAN, 5512.5},      // nor from a NaN
+                 {synced.plugin, true, INFINITY, 1324.3}, // held to 999 BPM
+                 {synced.plugin, true, 1e-3, 2.0 * 44100 * 15}}; // held to 1 BPM
     for (const auto& c : cases) {
-        c.plugin.setTempo(240.0);
+        c.plugin.setTempo(c.hostTempo);
         c.plugin.setTimeInfoEnabled(c.timeInfo);
-        const auto at = playPattern(c.plugin, 512);
-        ASSERT_GE(at.size(), 3u);
-        EXPECT_NEAR(double(at[2] - at[0]), c.twoSteps, 2.0);
+        const auto at = playPattern(c.plugin, c.hostTempo < 1.0 ? 44100 : 512);
+        ASSERT_GE(at.size(), 3u) << c.hostTempo;
+        EXPECT_NEAR(double(at[2] - at[0]), c.twoSteps, 2.0) << c.hostTempo;
         EXPECT_EQ(c.plugin.callbackCount(audioMasterGetTime), 60);
         EXPECT_EQ(c.plugin.lastTimeFilter(), kVstTempoValid);
     }
@@ -145,6 +154,21 @@ TEST(Timing, QueuedMidiIsStampedWithItsPositionInTheBlock) {
     ASSERT_GE(at.size(), 4u);
     for (size_t i = 1; i < at.size(); ++i) EXPECT_NEAR(double(at[i] - at[0]), 5512.5 * double(i), 1.0) << i;
     for (const SentMidi& m : k->sentMidi()) EXPECT_TRUE(m.deltaFrames >= 0 && m.deltaFrames < 300);
+}
+
+TEST(Timing, ABusyBlockSendsEveryNoteOff) {
+    // 33 notes in one block: with their releases, twice what the outgoing queue holds.
+    Kelo k("MidiOutput = 1\nMidiOutputChannel = 0\nSyncMode = 1\nClockSync = 1\n");
+    k->setTempo(250.0);
+    k->render(44100, {{0, 0x90, 0, 100}});
+    k->render(64, {{0, 0xB0, 123, 0}}); // the stop ends the last one
+    int on = 0, off = 0;
+    for (const SentMidi& m : k->sentMidi()) {
+        on += m.bytes[0] == 0x90 && m.bytes[2] > 0;
+        off += m.bytes[0] == 0x80;
+    }
+    EXPECT_EQ(on, 34);
+    EXPECT_EQ(off, on);
 }
 
 TEST(Audio, VolumeChangesFadeAcrossTheNextSubBlockDownToSilence) {

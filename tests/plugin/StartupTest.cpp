@@ -91,10 +91,13 @@ TEST(Shutdown, ReleasesNotesAndWritesTheControllerMap) {
                                                   {"", false}}; // no data folder yet
     for (const auto& [userIni, release] : cases) {
         Kelo k(userIni);
+        k->render(512, {{0, 0x90, 5, 100}}); // a note sounds downstream when the host closes
+        k->clearLogs();
         k->close();
-        ASSERT_EQ(k->sentMidi().size(), release ? 1u : 0u) << userIni;
+        ASSERT_EQ(k->sentMidi().size(), release ? 2u : 0u) << userIni;
         if (release) {
-            EXPECT_EQ(0, std::memcmp(k->sentMidi()[0].bytes, "\xB5\x7B\x00", 3));
+            EXPECT_EQ(0, std::memcmp(k->sentMidi()[0].bytes, "\x85\x24\x00", 3));
+            EXPECT_EQ(0, std::memcmp(k->sentMidi()[1].bytes, "\xB5\x7B\x00", 3));
         }
         EXPECT_NE(k.home.read("MidiCC.ini").find("74"), std::string::npos) << userIni;
     }

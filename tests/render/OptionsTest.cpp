@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tools/kelo-render/Options.h"
@@ -35,6 +36,15 @@ TEST(RenderOptions, ValuesInBothSpellingsTempoByNameAndHelp) {
     EXPECT_TRUE(o.settings[0].name == "cutoff" && o.settings[0].value == 0.25);
     EXPECT_TRUE(o.settings[1].name == "Distortion Type" && o.settings[1].value == 1.0);
 
+    // Floats unless asked otherwise; FLAC, which holds integers, takes 24 bits.
+    Options d;
+    ASSERT_TRUE(parse({"--normalize", "-1.5"}, d, error)) << error;
+    EXPECT_EQ(std::tuple(d.format, d.normalizeDb.value_or(99)), std::tuple(SampleFormat::Float, -1.5));
+#ifdef KELO_RENDER_HAVE_FLAC
+    ASSERT_TRUE(parse({"-o", "a.flac"}, d, error)) << error;
+    EXPECT_EQ(std::tuple(d.format, d.normalizeDb.has_value()), std::tuple(SampleFormat::Pcm24, false));
+#endif
+
     // Tempo by name is in beats per minute, not a 0..1 parameter value.
     Options t;
     ASSERT_TRUE(parse({"--set", "TEMPO=140"}, t, error)) << error;
@@ -49,7 +59,7 @@ TEST(RenderOptions, ValuesInBothSpellingsTempoByNameAndHelp) {
     const std::string help = usageText();
     for (const char* option : {"--output", "--format", "--pattern ", "--bars", "--tempo", "--rate", "--bank",
                                "--pattern-file", "--set", "--midi", "--tail", "--plugin", "--data-folder", "--quiet",
-                               "--help"})
+                               "--help", "--normalize"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
@@ -74,6 +84,8 @@ TEST(RenderOptions, BadInputIsRefusedWithAOneLineReason) {
         {{"--rate", "44100.5"}, "not a whole number"},
         {{"--rate", "4000"}, "--rate must be 8000..384000"},
         {{"--tail", "-1"}, "--tail must be 0..600"},
+        {{"--normalize", "1"}, "--normalize must be -96..0"},
+        {{"--normalize", "loud"}, "--normalize: not a number"},
         {{"--format", "pcm8"}, "--format must be pcm16, pcm24 or float"},
         {{"--set", "Cutoff"}, "--set needs NAME=VALUE"},
         {{"--set", "=0.5"}, "--set needs NAME=VALUE"},

@@ -189,8 +189,9 @@ TEST_F(RenderTool, DefaultsPlayPatternZeroOfTheInstalledBankForItsBarsAndRelease
     const ToolRun r = run({});
     ASSERT_EQ(r.code, 0) << r.err;
     for (const char* part : {"kelo-demo.wav: ", "at 44100 Hz", "dBFS"}) EXPECT_NE(r.out.find(part), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "") << "floats hold the instrument's peaks above full scale";
     const Wav full = readWav(path("kelo-demo.wav"));
-    EXPECT_EQ(std::vector<int>({full.bits, full.sampleRate}), std::vector<int>({24, kRate}));
+    EXPECT_EQ(std::vector<int>({full.format, full.bits, full.sampleRate}), std::vector<int>({3, 32, kRate}));
 
     fs::remove(dataFolder() / "DefaultPatternBank.pat");
     ASSERT_EQ(run({"--bank", kBank, "--tail", "0", "-o", "cut.wav"}).code, 0);
@@ -234,14 +235,43 @@ TEST_F(RenderTool, SetChangesOnlyWhatItNames) {
                             Args{"--set", "Distortion Type=1", "--set", "Distortion=0.8"}})
         EXPECT_GT(maxDifference(plain, with("changed.wav", set)), 0.05) << set[1];
 
-    // Volume is a gain of v squared after everything else: half the knob, a quarter the level
-    // once the volume ramp of the first block has passed.
+    // Volume is a gain of v squared after everything else: half the knob, a quarter the level,
+    // from the first sample on (the volume glides to a new value, but not in the file).
     const Wav quiet = with("quiet.wav", {"--set", "Volume=0.5"});
     ASSERT_EQ(quiet.frames(), plain.frames());
     double worst = 0.0;
-    for (size_t i = 1024; i < plain.frames(); ++i)
+    for (size_t i = 0; i < plain.frames(); ++i)
         worst = std::max(worst, std::fabs(double(quiet.left[i]) - 0.25 * plain.left[i]));
     EXPECT_LT(worst, 1e-4);
+}
+
+TEST_F(RenderTool, IntegerFormatsSayWhenTheyClipAndNormalizeScalesToThePeakAsked) {
+    const Args common = {"--bank", kBank, "--bars", "1", "--tail", "0", "-q"};
+    const Wav floats = render("float.wav", common);
+    float peak = 0.0f;
+    for (float x : floats.left) peak = std::max(peak, std::fabs(x));
+    ASSERT_GT(peak, 1.5f) << "the instrument's output is hot";
+
+    Args clipping = common;
+    clipping.insert(clipping.end(), {"--format", "pcm24", "-o", "clip.wav"});
+    const ToolRun r = run(clipping);
+    EXPECT_EQ(r.code, 0);
+    for (const char* part : {"clipped", "--normalize"}) EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
+
+    for (const char* format : {"pcm16", "float"}) {
+        Args normalized = common;
+        normalized.insert(normalized.end(), {"--format", format, "--normalize", "-6", "-o", "norm.wav"});
+        const ToolRun n = run(normalized);
+        ASSERT_EQ(n.code, 0) << n.err;
+        EXPECT_EQ(n.err, "") << "nothing clips";
+        const Wav w = readWav(path("norm.wav"));
+        ASSERT_EQ(w.frames(), floats.frames());
+        const double gain = std::pow(10.0, -6.0 / 20.0) / peak;
+        const double step = std::string(format) == "float" ? 1e-6 : 1.0 / 32767;
+        double worst = 0.0;
+        for (size_t i = 0; i < w.frames(); ++i) worst = std::max(worst, std::fabs(w.left[i] - floats.left[i] * gain));
+        EXPECT_LE(worst, step) << format;
+    }
 }
 
 TEST_F(RenderTool, TempoSetsTheStepLength) {

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "host/Plugin.h"
+#include "plugin/StateChunk.h"
 #include "tests/plugin/ScratchHome.h"
 
 namespace kelo::test {
@@ -74,6 +76,45 @@ TEST_F(SequencerHostTest, TransportStopFromTheHostEndsEverything) {
     EXPECT_EQ(sent(0xB0), (std::vector<Sent>{{0, 0xB0, 123, 0}, {7, 0xB0, 123, 0}}));
     EXPECT_EQ(plugin.sentMidi().size(), 2u) << "no note after the stop";
     EXPECT_LT(lastPeak, 1e-3f) << "the voice has died away a second later";
+}
+
+// A note sounding downstream when the host suspends and resumes, or when a chunk switches the
+// MIDI mode or output, is switched off at once, and nothing keeps playing.
+TEST_F(SequencerHostTest, ResumeAndModeChangesEndTheNotesSent) {
+    const auto chunkWith = [this](int word, uint32_t value, uint32_t clearFlags) {
+        void* data = nullptr;
+        const VstIntPtr size = plugin.dispatcher(effGetChunk, 0, 0, &data);
+        std::vector<uint8_t> c(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+        uint32_t* words = reinterpret_cast<uint32_t*>(c.data() + kChunkSettingsOffset);
+        if (word >= 0) words[word] = value;
+        words[kChunkWordFlags] &= ~clearFlags;
+        plugin.dispatcher(effSetChunk, 0, VstIntPtr(c.size()), c.data());
+    };
+    const struct {
+        const char* what;
+        std::function<void()> disrupt;
+    } cases[] = {
+        {"suspend and resume", [&] { plugin.suspend(), plugin.resume(); }},
+        {"note mode", [&] { chunkWith(kChunkWordMidiMode, 1, 0); }},
+        {"notes ignored", [&] { chunkWith(kChunkWordMidiMode, 2, 0); }},
+        {"output off", [&] { chunkWith(-1, 0, kChunkFlagMidiOutput); }},
+    };
+    for (const auto& c : cases) {
+        chunkWith(kChunkWordMidiMode, 0, 0);
+        restartLog();
+        play(2 * kBlock, {{10, 0x90, 5, 100}}); // note 36 on at 10, released near 2766
+        ASSERT_EQ(sent(0x90).size(), 1u) << c.what;
+        c.disrupt();
+        play(44100, {});
+        EXPECT_EQ(sent(0x80), (std::vector<Sent>{{2 * kBlock, 0x80, 36, 0}})) << c.what;
+        EXPECT_EQ(sent(0xB0).size(), 1u) << c.what;
+        EXPECT_EQ(sent(0x90).size(), 1u) << c.what << ": nothing plays on";
+        EXPECT_LT(lastPeak, 1e-3f) << c.what;
+        // The host never released key 5: a key held before is not held after, so a new key
+        // pressed and released for one step plays that step and nothing more.
+        play(44100, {{0, 0x90, 7, 100}, {1000, 0x80, 7, 0}});
+        EXPECT_LE(sent(0x90).size(), 2u) << c.what << ": key 5 still held";
+    }
 }
 
 } // namespace

@@ -28,7 +28,8 @@ TEST_F(MidiInputTest, PatternKeysSelectPlayAndStop) {
     noteOff(5);
     EXPECT_EQ(V(seq.state.running, voice.gate), V(0, 0));
     EXPECT_EQ(host.now, (MidiLog{{0, 0xB2, 123, 0}}));
-    EXPECT_EQ(host.queued, (MidiLog{{42, 0xB2, 123, 0}})) << "queued copy at the releasing key's own position";
+    EXPECT_EQ(host.queued, (MidiLog{{42, 0x82, 36, 0}, {42, 0x92, 36, 0}, {42, 0xB2, 123, 0}}))
+        << "the sounding note switched off, then all-notes-off, at the releasing key's own position";
 
     for (int n : {20, 40, 30}) noteOn(n);
     EXPECT_EQ(seq.currentPattern, 30) << "the newest key selects";
@@ -125,12 +126,15 @@ TEST_F(MidiInputTest, ModeTwoIgnoresNotesAndAllNotesOff) {
 
 TEST_F(MidiInputTest, SwitchingMidiOutputOffReleasesDownstreamNotes) {
     midiOut(4);
+    start();
+    run(10); // note 36 sounds
+    clearMidi();
     seq.setMidiOutput(false);
     seq.setMidiOutput(false); // already off: nothing more
     seq.setMidiOutput(true);
     settings.midiOutputChannel = -1;
     seq.setMidiOutput(false);
-    EXPECT_EQ(host.now, (MidiLog{{0, 0xB4, 123, 0}}));
+    EXPECT_EQ(host.now, (MidiLog{{0, 0x84, 36, 0}, {0, 0xB4, 123, 0}}));
 }
 
 // Arbitrary input and corrupt pattern data never push indexes out of their ranges.

@@ -13,7 +13,7 @@
 namespace kelo::test {
 
 // Several values compared in one assertion, printed readably on failure.
-template <class... T> std::vector<int> V(T... v) { return {int(v)...}; }
+template <class... T> std::vector<int> V(const T&... v) { return {int(v)...}; }
 
 using Midi = std::array<int, 4>; // offset, status, data1, data2
 using MidiLog = std::vector<Midi>;

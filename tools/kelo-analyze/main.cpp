@@ -1,4 +1,5 @@
 // kelo-analyze: transcribes a recording of one measure of a bass pattern from the command line.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,8 +56,9 @@ int main(int argc, char** argv) {
     if (path.empty()) return usage();
 
     WaveBuffer recording;
-    if (!loadWaveFile(recording, path)) {
-        std::fprintf(stderr, "kelo-analyze: %s: not a readable 16-bit PCM WAV or AIFF file\n", path.c_str());
+    std::string error;
+    if (!loadWaveFile(recording, path, error)) {
+        std::fprintf(stderr, "kelo-analyze: %s: %s\n", path.c_str(), error.c_str());
         return 1;
     }
     normalizeWave(recording);
@@ -85,8 +87,11 @@ int main(int argc, char** argv) {
         std::printf("%4d  %-4s  %-6s  %-4s  %-6s  %s\n", i + 1, name.c_str(), octave, (s.flags & StepGate) ? "x" : ".",
                     (s.flags & StepAccent) ? "x" : ".", (s.flags & StepSlide) ? "x" : ".");
     }
-    // The tempo at which one measure of the pattern lasts as long as the recording.
-    const double bpm = matchedTempo(recording.frameCount, pattern.stepCount(), recording.sampleRate);
+    // The tempo at which one measure of the pattern lasts as long as the recording's measure
+    // does (from its first step to its end, which is the file's end unless silence follows).
+    const MeasureGrid grid = measureGrid(recording, pattern.stepCount());
+    const double bpm = matchedTempo(int32_t(std::lround(grid.stepLength * std::min(pattern.stepCount(), kMaxSteps))),
+                                    pattern.stepCount(), recording.sampleRate);
     if (bpm > 0.0)
         std::printf("tempo: %.2f BPM\n", bpm);
     else

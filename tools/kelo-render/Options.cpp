@@ -86,10 +86,13 @@ const char* usageText() {
     return "usage: kelo-render [options] [-o OUT.wav|OUT.flac]\n"
            "Renders the KELO plug-in file to an audio file, driving it the way a host does.\n"
            "Without options: pattern 0 of the bank the plug-in loads at start-up, 4 bars at 120 BPM,\n"
-           "44100 Hz, 24-bit WAV, written to kelo-demo.wav.\n"
+           "44100 Hz, 32-bit float WAV, written to kelo-demo.wav.\n"
            "\n"
-           "  -o, --output FILE     where to write; .wav, or .flac (16/24-bit only)\n"
-           "      --format F        pcm16, pcm24 (default) or float (32-bit float WAV)\n"
+           "  -o, --output FILE     where to write; .wav, or .flac (16/24-bit only, 24 unless\n"
+           "                        --format says pcm16)\n"
+           "      --format F        float (default: 32-bit float WAV, keeps peaks above full\n"
+           "                        scale), pcm16 or pcm24 (these clip above full scale)\n"
+           "      --normalize DB    scale the whole render so its peak is DB dBFS, -96..0\n"
            "      --pattern N       pattern 0..127 to play; its MIDI note N is held for the render\n"
            "      --bars N          length in 4/4 bars of sixteen steps (default 4)\n"
            "      --tempo BPM       sequencer tempo, 1..999 (default 120)\n"
@@ -120,7 +123,7 @@ const char* usageText() {
 
 bool parseOptions(int argc, const char* const* argv, Options& out, std::string& error) {
     out = Options{};
-    bool patternGiven = false, barsGiven = false, tempoOption = false;
+    bool patternGiven = false, barsGiven = false, tempoOption = false, formatGiven = false;
     // Help answers whatever else is on the line.
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -151,7 +154,7 @@ bool parseOptions(int argc, const char* const* argv, Options& out, std::string& 
         }
         static const char* const kWithValue[] = {"-o", "--output", "--format", "--pattern", "--bars",
                                                  "--tempo", "--rate", "--bank", "--pattern-file", "--set",
-                                                 "--midi", "--tail", "--plugin"};
+                                                 "--midi", "--tail", "--plugin", "--normalize"};
         bool known = false;
         for (const char* name : kWithValue) known = known || arg == name;
         if (!known) {
@@ -173,6 +176,7 @@ bool parseOptions(int argc, const char* const* argv, Options& out, std::string& 
             out.output = value;
         } else if (arg == "--format") {
             const std::string f = lower(value);
+            formatGiven = true;
             if (f == "pcm16") out.format = SampleFormat::Pcm16;
             else if (f == "pcm24") out.format = SampleFormat::Pcm24;
             else if (f == "float") out.format = SampleFormat::Float;
@@ -191,6 +195,10 @@ bool parseOptions(int argc, const char* const* argv, Options& out, std::string& 
             out.tempoGiven = tempoOption = true;
         } else if (arg == "--rate") {
             if (!rangedInt(arg, value, kMinSampleRate, kMaxSampleRate, out.sampleRate, error)) return false;
+        } else if (arg == "--normalize") {
+            double db = 0.0;
+            if (!rangedDouble(arg, value, kMinNormalizeDb, kMaxNormalizeDb, db, error)) return false;
+            out.normalizeDb = db;
         } else if (arg == "--tail") {
             if (!rangedDouble(arg, value, 0.0, kMaxTailSeconds, out.tailSeconds, error)) return false;
         } else if (arg == "--bank" || arg == "--pattern-file" || arg == "--midi" || arg == "--plugin") {
@@ -234,6 +242,8 @@ bool parseOptions(int argc, const char* const* argv, Options& out, std::string& 
         return false;
     }
 #endif
+    // FLAC holds integers only: without a --format it takes the finer of its two.
+    if (flac && !formatGiven) out.format = SampleFormat::Pcm24;
     if (flac && out.format == SampleFormat::Float) {
         error = "FLAC holds 16- or 24-bit samples: use --format pcm16 or pcm24";
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 // The command line of kelo-render, parsed into one plain record. Parsing never touches files:
 // whether the named files exist is checked when the render opens them.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,9 @@ struct ParameterSetting {
 
 struct Options {
     std::string output = "kelo-demo.wav";
-    SampleFormat format = SampleFormat::Pcm24;
+    // The instrument is hot by design (peaks of +6 dBFS and more): floats keep every sample.
+    SampleFormat format = SampleFormat::Float;
+    std::optional<double> normalizeDb; // --normalize: the file's peak lands on this level
     int pattern = 0;
     int bars = 4;
     double tempo = 120.0;
@@ -40,6 +43,8 @@ constexpr int kMinSampleRate = 8000;
 constexpr int kMaxSampleRate = 384000;
 constexpr int kMaxBars = 10000;
 constexpr double kMaxTailSeconds = 600.0;
+constexpr double kMinNormalizeDb = -96.0;
+constexpr double kMaxNormalizeDb = 0.0;
 
 // Fills `out` from argv[1..]; false with a one-line reason in `error` on bad input.
 bool parseOptions(int argc, const char* const* argv, Options& out, std::string& error);

@@ -296,12 +296,22 @@ int run(const Options& o, const std::string& programPath, RenderResult& result, 
         return fail(kExitBadInput, "the render would not fit in a WAV file (4 GB); use fewer bars or a lower rate");
 
     AudioWriter writer;
-    if (!writer.open(o.output, o.sampleRate, o.format, error)) return kExitFailed;
+    if (!writer.open(o.output, o.sampleRate, o.format, error, o.normalizeDb)) return kExitFailed;
 
     plugin.resume();
     plugin.dispatcher(effStartProcess);
-    ReleaseTrimmer trimmer(writer, uint64_t(std::llround(kSilenceSeconds * o.sampleRate)));
     std::vector<float> left(kBlockSize), right(kBlockSize);
+    // What was set before the first block holds from the file's first sample: the plug-in
+    // glides its volume and smooths its knobs towards new values, so it plays silence first
+    // (nothing sounds before the first note) until every glide has arrived.
+    const uint64_t preRollFrames = uint64_t(std::llround(kPreRollSeconds * o.sampleRate));
+    for (uint64_t done = 0; done < preRollFrames; done += kBlockSize) {
+        time.samplePos = double(done) - double(preRollFrames);
+        time.ppqPos = time.samplePos / o.sampleRate * tempo / 60.0;
+        plugin.process(kBlockSize, left.data(), right.data());
+    }
+    plugin.clearLogs();
+    ReleaseTrimmer trimmer(writer, uint64_t(std::llround(kSilenceSeconds * o.sampleRate)));
     std::vector<host::MidiIn> blockEvents;
     size_t next = 0;
     uint64_t pos = 0;
@@ -355,9 +365,10 @@ int run(const Options& o, const std::string& programPath, RenderResult& result, 
 
     result.frames = writer.frames();
     result.releaseFrame = releaseFrame;
-    result.peak = writer.peak();
-    result.clippedSamples = writer.clippedSamples();
     if (!writer.commit(error)) return kExitFailed;
+    result.peak = writer.peak();
+    result.gain = writer.gain();
+    result.clippedSamples = writer.clippedSamples();
     return kExitOk;
 }
 

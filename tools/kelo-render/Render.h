@@ -16,8 +16,9 @@ enum ExitCode : int { kExitOk = 0, kExitFailed = 1, kExitBadInput = 2, kExitInte
 struct RenderResult {
     uint64_t frames = 0;        // frames in the file
     uint64_t releaseFrame = 0;  // where the notes were released (pattern mode: the pattern's key)
-    float peak = 0.0f;
-    uint64_t clippedSamples = 0;
+    float peak = 0.0f;          // of the plug-in's output, before --normalize
+    double gain = 1.0;          // what --normalize scaled the output by
+    uint64_t clippedSamples = 0; // integer formats: samples beyond full scale, clipped
     bool tailCut = false;       // the sound was still going when the tail limit was reached
     double tempo = 0.0;         // the tempo the host gave the plug-in
 };
@@ -30,6 +31,9 @@ constexpr double kSilenceSeconds = 0.2;
 // Block size the host renders with; every block carries at most this many events.
 constexpr int kBlockSize = 512;
 constexpr int kMaxEventsPerBlock = 64;
+// Silence played before the file begins, so that glides towards the values set beforehand
+// (volume, smoothed knobs) have arrived at its first sample.
+constexpr double kPreRollSeconds = 2.0;
 // Renders longer than this (before the release) are refused.
 constexpr double kMaxRenderSeconds = 4.0 * 3600.0;
 

@@ -84,16 +84,24 @@ int main(int argc, char** argv) {
     if (result.tailCut)
         std::fprintf(stderr, "kelo-render: still sounding after the %g s release limit; cut there\n",
                      options.tailSeconds);
+    const auto dbfs = [](double level) { return level > 0.0 ? 20.0 * std::log10(level) : -INFINITY; };
+    // Said even with --quiet: the file does not hold what the instrument played.
     if (result.clippedSamples > 0)
-        std::fprintf(stderr, "kelo-render: %llu samples beyond full scale were clipped\n",
-                     static_cast<unsigned long long>(result.clippedSamples));
+        std::fprintf(stderr,
+                     "kelo-render: %llu samples beyond full scale were clipped (the render peaks at %+.1f dBFS);\n"
+                     "kelo-render: leave out --format for 32-bit float, which keeps them, or add --normalize -1\n"
+                     "kelo-render: to scale the peak to -1 dBFS\n",
+                     static_cast<unsigned long long>(result.clippedSamples), dbfs(double(result.peak) * result.gain));
     if (!options.quiet) {
-        const double peakDb = result.peak > 0.0f ? 20.0 * std::log10(double(result.peak)) : -INFINITY;
-        std::printf("%s: %.3f s (%llu frames at %d Hz, stereo), peak %.1f dBFS (%.4f), tempo %g BPM, "
+        const double filePeak = double(result.peak) * result.gain;
+        char normalized[64] = "";
+        if (options.normalizeDb && result.peak > 0.0f)
+            std::snprintf(normalized, sizeof normalized, ", normalised from %+.1f dBFS", dbfs(result.peak));
+        std::printf("%s: %.3f s (%llu frames at %d Hz, stereo), peak %.1f dBFS (%.4f%s), tempo %g BPM, "
                     "rendered in %.2f s\n",
                     options.output.c_str(), double(result.frames) / options.sampleRate,
-                    static_cast<unsigned long long>(result.frames), options.sampleRate, peakDb,
-                    double(result.peak), result.tempo, progress.elapsed());
+                    static_cast<unsigned long long>(result.frames), options.sampleRate, dbfs(filePeak), filePeak,
+                    normalized, result.tempo, progress.elapsed());
     }
     return kExitOk;
 }

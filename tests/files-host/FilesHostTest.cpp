@@ -1,0 +1,165 @@
+// The user's files as real instances of the plug-in file read and write them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "files/CcMapFile.h"
+#include "tests/plugin/ScratchHome.h"
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace kelo {
+namespace {
+
+using test::Kelo;
+using test::ScratchHome;
+
+constexpr int kCutoff = 1, kVolume = 8, kTempo = 9;
+
+// The user moved Cutoff from controller 74 to 20 and wrote the whole table, as the plug-in does.
+std::string usersMap() {
+    CcMap map;
+    KeyCommandTable keys;
+    setDefaultCcMap(map);
+    setDefaultKeyCommands(keys);
+    learnController(map, 20, kCutoff);
+    return formatMidiMap(map, keys);
+}
+
+// True when a new instance in the current home has the user's map: controller 20 moves Cutoff.
+bool startsWithUsersMap() {
+    host::Plugin p;
+    if (!p.load()) return false;
+    p.start();
+    p.setParameter(kCutoff, 0.5f);
+    p.render(64, {{0, 0xB0, 20, 0}});
+    return p.getParameter(kCutoff) == 0.0f;
+}
+
+TEST(MidiMapFile, InstancesOpeningAndClosingTogetherKeepTheUsersMap) {
+    constexpr int kInstances = 12; // per thread and per process
+    ScratchHome home;
+    const std::string map = usersMap();
+    home.write("MidiCC.ini", map);
+    const std::string path = (home.dataFolder() / "MidiCC.ini").string();
+
+    // Two threads of instances, while another program saves the same map again and again.
+    std::atomic<bool> stop{false};
+    std::atomic<int> lost{0};
+    std::thread saver([&] {
+        CcMap m;
+        KeyCommandTable k;
+        setDefaultCcMap(m);
+        parseMidiMap(m, k, map);
+        while (!stop) writeMidiMap(m, k, path);
+    });
+    std::thread instances[2];
+    for (std::thread& t : instances)
+        t = std::thread([&] {
+            for (int i = 0; i < kInstances; ++i)
+                if (!startsWithUsersMap()) ++lost;
+        });
+    for (std::thread& t : instances) t.join();
+    stop = true;
+    saver.join();
+    EXPECT_EQ(lost.load(), 0);
+    EXPECT_EQ(home.read("MidiCC.ini"), map);
+
+#if !defined(_WIN32)
+    // Two processes, as hosts that scan plug-ins in parallel run them.
+    pid_t children[2];
+    for (pid_t& child : children) {
+        child = fork();
+        if (child == 0) {
+            int failures = 0;
+            for (int i = 0; i < kInstances; ++i) failures += startsWithUsersMap() ? 0 : 1;
+            _exit(failures > 0 ? 1 : 0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a process started without the user's map";
+    }
+    EXPECT_EQ(home.read("MidiCC.ini"), map);
+#endif
+}
+
+TEST(SettingsFiles, AByteOrderMarkHidesNoKeyOfAnyFile) {
+    const std::string bom = "\xEF\xBB\xBF";
+    Kelo kelo(bom + "Tempo = 250\n", {{"Config.ini", bom + "DefaultVolume = 0\n"},
+                                      {"MidiCC.ini", bom + "MidiCC.Cutoff = 20\n"}});
+    EXPECT_EQ(kelo->getParameter(kTempo), 1.0f);
+    EXPECT_EQ(kelo->getParameter(kVolume), 0.0f);
+    kelo->render(64, {{0, 0xB0, 20, 0}});
+    EXPECT_EQ(kelo->getParameter(kCutoff), 0.0f);
+}
+
+// An acid line with accents, slides and both octave switches.
+std::string acidBank() {
+    std::string text = "; KELO Meta tag: 16\n";
+    for (const char* step : {"c-3 1 0 1", "c-4 1 1 0", "d#3 1 0 1", "g-2 1 1 1", "a#3 1 0 0", "c-3 1 0 1",
+                             "f-4 1 1 1", "f-3 1 0 0", "c-2 1 0 1", "c-3 0 0 0", "g#3 1 1 1", "g-3 1 0 1",
+                             "c-4 1 1 1", "d#4 1 1 0", "c-3 1 0 1", "a#2 1 0 1"})
+        text += std::string(step) + "\n";
+    return text;
+}
+
+// The loudest sample of the line played with the knobs that drive the filter hardest.
+float loudest(const std::string& userIni) {
+    Kelo kelo(userIni, {{"DefaultPatternBank.pat", acidBank()}});
+    const struct {
+        float resonance, envmod, accent, cutoff, decay, distortion;
+    } knobs[] = {{1, 1, 1, 1, 1, 0}, {1, 0, 1, 0.2f, 0, 0}, {0.9f, 0.5f, 1, 0.5f, 0.5f, 1}};
+    float peak = 0.0f;
+    for (const auto& k : knobs) {
+        for (auto [index, value] : {std::pair{2, k.resonance}, {3, k.envmod}, {5, k.accent}, {1, k.cutoff},
+                                    {4, k.decay}, {7, k.distortion}})
+            kelo->setParameter(index, value);
+        kelo->setParameter(6, 1.0f); // drive
+        host::Block b = kelo->render(256, {{0, 0x90, 0, 100}});
+        for (int block = 0; block < 44100 / 256; ++block) { // half the line
+            for (float x : b.left) {
+                if (!std::isfinite(x)) return INFINITY;
+                peak = std::max(peak, std::fabs(x));
+            }
+            b = kelo->render(256);
+        }
+        kelo->render(256, {{0, 0x80, 0, 0}});
+    }
+    return peak;
+}
+
+TEST(SettingsFiles, EveryNumericSettingAtEitherEndKeepsTheOutputBounded) {
+    // Twice the loudest peak of the default settings: a pre-gain at the top of its range
+    // adds a little over 3 dB.
+    const float reference = loudest("");
+    ASSERT_TRUE(reference > 1.0f && reference < 10.0f) << reference;
+    std::vector<std::string> ends;
+    for (const char* key : {"VcoGain", "VcoTuning", "TM6", "TM3", "TM4", "RelativeTuning", "SmoothSpeed",
+                            "TripletScale", "VcaDecay", "ActiveClocks"})
+        for (const char* value : {"-1e30", "1e30"}) ends.push_back(std::string(key) + " = " + value + "\n");
+    // Values that ran away before the ranges: +42 to +124 dBFS, or no number at all.
+    for (const char* ini : {"TM4 = 4.1\n", "TM4 = 10\n", "TM4 = 39.85\n", "VcoGain = 200\n",
+                            "VcaDecay = 0.00001\n", "VcaDecay = 0.000001\n"})
+        ends.push_back(ini);
+    for (const std::string& ini : ends) EXPECT_LT(loudest(ini), 2.0f * reference) << ini;
+
+    // Every end at once with the hottest filter type adds at most 10 dB to what that type gives
+    // at the default trims.
+    const float hotType = loudest("FilterMode = 2\nVCALeveling = 1\n");
+    const float hottest = loudest("FilterMode = 2\nVCALeveling = 1\nVcoGain = 9\nTM4 = 9\nTM6 = 9\nTM3 = 9\n"
+                                  "VcaDecay = 1e9\nVcoTuning = 9\nRelativeTuning = 9\n");
+    EXPECT_LT(hottest, std::pow(10.0f, 10.0f / 20.0f) * hotType);
+}
+
+} // namespace
+} // namespace kelo

@@ -1,0 +1,140 @@
+// What the dialog programs and the Windows common dialogs are told, and how their answers read.
+#include "platform/DialogFormats.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace kelo::platform;
+using namespace kelo::platform::dialogs;
+using Args = std::vector<std::string>;
+
+namespace {
+
+FileDialogRequest songImport() {
+    FileDialogRequest r;
+    r.title = "Import Song";
+    r.initialFolder = "/home/u/Songs";
+    r.defaultExtension = "rbs";
+    r.filters = {{"Songs and patterns", {"rbs", "ph"}}, {"Songs (*.rbs)", {"rbs"}}, {"Pat|terns", {"ph", "x1"}}};
+    r.defaultFilter = 1;
+    return r;
+}
+
+} // namespace
+
+TEST(DialogArgs, ZenityFileSelection) {
+    FileDialogRequest r = songImport();
+    // The default filter comes first (zenity selects the first); patterns match any case,
+    // digits stay as they are, and a '|' in a label cannot split the filter.
+    EXPECT_EQ(fileDialogArgs(Program::kZenity, r),
+              (Args{"--file-selection", "--title=Import Song", "--filename=/home/u/Songs/",
+                    "--file-filter=Songs (*.rbs) | *.[rR][bB][sS]",
+                    "--file-filter=Songs and patterns | *.[rR][bB][sS] *.[pP][hH]",
+                    "--file-filter=Pat terns | *.[pP][hH] *.[xX]1"}));
+
+    r.multiple = true;
+    r.filters = {{"All", {}}};
+    r.defaultFilter = 7; // out of range: the first
+    r.defaultName = "last.pat";
+    EXPECT_EQ(fileDialogArgs(Program::kZenity, r),
+              (Args{"--file-selection", "--title=Import Song", "--multiple", "--separator=\n",
+                    "--filename=/home/u/Songs/last.pat", "--file-filter=All | *"}));
+
+    // Save: confirm overwrite; a full default name wins over the folder; never multiple.
+    r.kind = FileDialogKind::kSave;
+    r.title.clear();
+    r.defaultName = "/elsewhere/last.pat";
+    r.filters.clear();
+    EXPECT_EQ(fileDialogArgs(Program::kZenity, r),
+              (Args{"--file-selection", "--save", "--confirm-overwrite", "--filename=/elsewhere/last.pat"}));
+
+    r.kind = FileDialogKind::kFolder;
+    r.filters = {{"All", {}}};
+    EXPECT_EQ(fileDialogArgs(Program::kZenity, r), (Args{"--file-selection", "--directory", "--filename=/elsewhere/last.pat"}));
+}
+
+TEST(DialogArgs, KdialogFileSelectionAndMessages) {
+    FileDialogRequest r = songImport();
+    r.multiple = true;
+    EXPECT_EQ(fileDialogArgs(Program::kKdialog, r),
+              (Args{"--title", "Import Song", "--getopenfilename", "/home/u/Songs/",
+                    "*.rbs *.RBS|Songs (*.rbs)\n*.rbs *.RBS *.ph *.PH|Songs and patterns\n*.ph *.PH *.x1 *.X1|Pat terns",
+                    "--multiple", "--separate-output"}));
+    r.kind = FileDialogKind::kSave;
+    r.initialFolder.clear();
+    r.filters.clear();
+    r.title.clear();
+    EXPECT_EQ(fileDialogArgs(Program::kKdialog, r), (Args{"--getsavefilename", "."}));
+
+    MessageRequest m{MessageKind::kYesNo, "Orvanta KELO", "Clear?\nC:\\new <b>&</b>", nullptr};
+    EXPECT_EQ(messageArgs(Program::kKdialog, m), (Args{"--title", "Orvanta KELO", "--yesno", m.text}));
+    // zenity reads escapes in the text: a backslash must survive, markup is shown as typed.
+    EXPECT_EQ(messageArgs(Program::kZenity, m),
+              (Args{"--question", "--title=Orvanta KELO", "--text=Clear?\nC:\\\\new <b>&</b>", "--no-markup"}));
+    m.kind = MessageKind::kOk;
+    EXPECT_EQ(messageArgs(Program::kZenity, m)[0], "--info");
+    EXPECT_EQ(messageArgs(Program::kKdialog, m)[2], "--msgbox");
+}
+
+TEST(DialogAnswers, FilesFromProgramOutput) {
+    FileDialogRequest r;
+    r.defaultExtension = "pat";
+    r.multiple = true;
+    const std::string out = "Gtk-Message: stray\n/a/one.pat\n\n/a/two\nrelative.pat\n/a/three.PAT";
+    EXPECT_EQ(filesFromOutput(out, r), (Args{"/a/one.pat", "/a/two", "/a/three.PAT"}));
+    r.multiple = false;
+    EXPECT_EQ(filesFromOutput(out, r), (Args{"/a/one.pat"}));
+    EXPECT_TRUE(filesFromOutput("", r).empty());
+
+    r.kind = FileDialogKind::kSave;
+    EXPECT_EQ(filesFromOutput("/a/two\n", r), (Args{"/a/two.pat"}));
+    EXPECT_EQ(filesFromOutput("/a.b/two\n", r), (Args{"/a.b/two.pat"})); // a dot in a folder is no extension
+    EXPECT_EQ(filesFromOutput("/a/two.mid\n", r), (Args{"/a/two.mid"}));
+    EXPECT_EQ(filesFromOutput("/a/.hidden\n", r), (Args{"/a/.hidden.pat"}));
+}
+
+TEST(DialogAnswers, DefaultExtensionAndStartPath) {
+    EXPECT_EQ(withDefaultExtension("/x/song", ".mid"), "/x/song.mid");
+    EXPECT_EQ(withDefaultExtension("/x/song", ""), "/x/song");
+    EXPECT_EQ(withDefaultExtension("/x/", "mid"), "/x/");
+    EXPECT_EQ(withDefaultExtension("C:\\a.b\\song", "mid", '\\'), "C:\\a.b\\song.mid");
+    EXPECT_EQ(withDefaultExtension("C:\\a\\song.MID", "mid", '\\'), "C:\\a\\song.MID");
+    EXPECT_EQ(withDefaultExtension("C:/a.b/song", "mid", '\\'), "C:/a.b/song.mid");
+
+    FileDialogRequest r;
+    EXPECT_EQ(startPath(r), "");
+    r.defaultName = "x.pat";
+    EXPECT_EQ(startPath(r), "x.pat");
+    r.initialFolder = "/f/";
+    EXPECT_EQ(startPath(r), "/f/x.pat");
+    r.initialFolder = "C:\\f";
+    EXPECT_EQ(startPath(r, '\\'), "C:\\f\\x.pat");
+    r.defaultName = "D:\\last\\x.pat";
+    EXPECT_EQ(startPath(r, '\\'), "D:\\last\\x.pat");
+}
+
+TEST(Win32DialogStrings, FilterSelectionAndCommandLine) {
+    using namespace std::string_literals;
+    EXPECT_EQ(win32FilterString({{"Rebirth (*.rbs) and Ph (*.ph) files", {"rbs", "ph"}}, {"All", {}}}),
+              "Rebirth (*.rbs) and Ph (*.ph) files\0*.rbs;*.ph\0All\0*.*\0\0"s);
+    EXPECT_EQ(win32FilterString({}), "");
+
+    const std::string one = "C:\\p\\a.pat\0stale older name\0"s;
+    EXPECT_EQ(win32SelectedFiles(one.data(), one.size(), false), (Args{"C:\\p\\a.pat"}));
+    const std::string single = "C:\\p\\a.pat\0\0"s;
+    EXPECT_EQ(win32SelectedFiles(single.data(), single.size(), true), (Args{"C:\\p\\a.pat"}));
+    const std::string many = "C:\\p\0a.pat\0b.pat\0\0"s;
+    EXPECT_EQ(win32SelectedFiles(many.data(), many.size(), true), (Args{"C:\\p\\a.pat", "C:\\p\\b.pat"}));
+    const std::string root = "C:\\\0a.pat\0b.pat\0\0"s;
+    EXPECT_EQ(win32SelectedFiles(root.data(), root.size(), true), (Args{"C:\\a.pat", "C:\\b.pat"}));
+    // A buffer without its final NUL yields what is complete, never reads past the end.
+    const std::string cut = "C:\\p\0a.pat\0b.pat\0\0"s;
+    EXPECT_EQ(win32SelectedFiles(cut.data(), 14, true), (Args{"C:\\p\\a.pat"})); // ends inside "b.pat"
+    EXPECT_TRUE(win32SelectedFiles("", 1, true).empty());
+
+    EXPECT_EQ(notepadCommandLine("C:\\windows", "C:\\My Docs\\Config.ini"),
+              "\"C:\\windows\\notepad.exe\" \"C:\\My Docs\\Config.ini\"");
+    EXPECT_EQ(notepadCommandLine("C:\\", "x.ini"), "\"C:\\notepad.exe\" \"x.ini\"");
+}

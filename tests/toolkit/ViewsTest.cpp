@@ -1,0 +1,383 @@
+// Views, containers and the frame; the control base; the editor binding.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "Harness.h"
+#include "toolkit/controls/CKnob.h"
+#include "toolkit/controls/CMovieBitmap.h"
+
+using namespace kelo::gui;
+using namespace kelo::gui::test;
+
+namespace {
+
+// A control that reports every press it receives.
+struct PressProbe : CControl {
+    PressProbe(const CRect& r, IControlListener* l, Log& log, std::string name)
+        : CControl(r, l, 7), log_(log), name_(std::move(name)) {}
+    CMouseEventResult onMouseDown(CPoint& where, const CButtonState&) override {
+        log_.add(name_ + " down " + fmt(float(where.x)) + "," + fmt(float(where.y)));
+        return kMouseEventHandled;
+    }
+    CMouseEventResult onMouseMoved(CPoint&, const CButtonState&) override { return kMouseEventHandled; }
+    CMouseEventResult onMouseUp(CPoint&, const CButtonState&) override { return kMouseEventHandled; }
+    Log& log_;
+    std::string name_;
+};
+
+} // namespace
+
+TEST(ToolkitTypes, RectanglesAreHalfOpenAndButtonStatesExact) {
+    const CRect r(0, 0, 10, 10);
+    EXPECT_TRUE(r.pointInside(CPoint(9, 9)));
+    EXPECT_FALSE(r.pointInside(CPoint(10, 5)));
+    CRect apart(0, 0, 5, 5);
+    apart.bound(CRect(10, 10, 20, 20));
+    EXPECT_TRUE(apart.isEmpty());
+    EXPECT_EQ(apart.getWidth(), 0);
+
+    EXPECT_FALSE(CButtonState(kLButton | kRButton).isLeftButton());
+    EXPECT_TRUE(CButtonState(kLButton | kShift).isLeftButton());
+    EXPECT_EQ(CButtonState(kLButton | kDoubleClick | kControl).getModifierState(), kControl);
+    EXPECT_EQ(mapVstKeyModifier(MODIFIER_SHIFT | MODIFIER_CONTROL | MODIFIER_ALTERNATE | MODIFIER_COMMAND),
+              kShift | kControl | kAlt | kApple);
+}
+
+TEST(ToolkitViews, PressesFollowMouseAreaStackingAndTransparency) {
+    Harness h;
+    auto* below = h.add(new PressProbe(CRect(10, 10, 50, 50), &h.listener, h.log, "below"));
+    // Moved with setViewSize only: the mouse area stays where it was.
+    below->setViewSize(CRect(100, 100, 140, 140));
+    h.click(120, 120);
+    h.click(20, 20);
+    EXPECT_EQ(h.log.take(), (Lines{"below down 20,20"}));
+    below->setViewSize(CRect(10, 10, 50, 50));
+
+    // A view that ignores the mouse keeps presses from the views under it until it is transparent.
+    auto* cover = h.add(new CMovieBitmap(CRect(0, 0, 60, 60), nullptr, 9, nullptr));
+    h.click(20, 20);
+    EXPECT_TRUE(h.log.take().empty());
+    cover->setTransparency(true);
+    h.click(20, 20);
+    EXPECT_EQ(h.log.take(), (Lines{"below down 20,20"}));
+
+    // Hidden views take no presses; a container hands its children local coordinates.
+    cover->setVisible(false);
+    auto* box = h.add(new CViewContainer(CRect(100, 100, 180, 180)));
+    box->addView(new PressProbe(CRect(10, 10, 30, 30), &h.listener, h.log, "inner"));
+    h.click(115, 115);
+    EXPECT_EQ(h.log.take(), (Lines{"inner down 15,15"}));
+
+    // A listener that takes modifier clicks keeps them from the control.
+    h.listener.modifierAnswer = 1;
+    h.click(20, 20, kLButton | kControl);
+    EXPECT_TRUE(h.log.take().empty());
+    h.listener.modifierAnswer = 0;
+    h.click(20, 20, kLButton | kControl);
+    EXPECT_EQ(h.log.take(), (Lines{"below down 20,20"}));
+}
+
+TEST(ToolkitViews, DirtyViewsPaintOnlyFromIdle) {
+    Harness h;
+    auto* knob = h.add(new CKnob(CRect(10, 10, 50, 50), &h.listener, 1, nullptr, nullptr));
+    auto* box = h.add(new CViewContainer(CRect(100, 100, 200, 200)));
+    auto* inner = new CKnob(CRect(10, 20, 30, 40), nullptr, 2, nullptr, nullptr);
+    box->addView(inner);
+    auto* hidden = h.add(new CKnob(CRect(60, 60, 70, 70), nullptr, 3, nullptr, nullptr));
+    hidden->setVisible(false);
+    auto* plain = h.add(new CView(CRect(80, 0, 90, 10)));
+    h.frame->idle();
+    h.invalidated.clear();
+
+    plain->setDirty();
+    EXPECT_TRUE(h.invalidated.empty());
+    h.frame->idle();
+    EXPECT_EQ(h.invalidated, (std::vector<CRect>{CRect(80, 0, 90, 10)}));
+    h.invalidated.clear();
+
+    knob->setValue(0.3f);
+    inner->setDirty();
+    hidden->setDirty();
+    EXPECT_TRUE(knob->isDirty());
+    EXPECT_TRUE(h.invalidated.empty());
+    h.frame->idle();
+    // Exactly the dirty views, in frame coordinates; the hidden one stays out.
+    EXPECT_EQ(h.invalidated, (std::vector<CRect>{CRect(10, 10, 50, 50), CRect(110, 120, 130, 140)}));
+    EXPECT_FALSE(knob->isDirty());
+    EXPECT_FALSE(inner->isDirty());
+    h.invalidated.clear();
+    h.frame->idle();
+    EXPECT_TRUE(h.invalidated.empty());
+
+    // A moved view repaints where it was and where it is.
+    knob->setViewSize(CRect(20, 10, 60, 50));
+    h.frame->idle();
+    EXPECT_EQ(h.invalidated, (std::vector<CRect>{CRect(10, 10, 50, 50), CRect(20, 10, 60, 50)}));
+}
+
+TEST(ToolkitViews, WheelIsIgnoredWhileDragging) {
+    Harness h;
+    h.editor.knobMode = kLinearMode;
+    auto* knob = h.add(new CKnob(CRect(10, 10, 50, 50), &h.listener, 1, nullptr, nullptr));
+    knob->setValue(0.5f);
+    h.down(30, 30);
+    EXPECT_FALSE(h.wheel(30, 30, 1));
+    EXPECT_EQ(knob->getValue(), 0.5f);
+    h.up(30, 30);
+    EXPECT_TRUE(h.wheel(30, 30, 1));
+    EXPECT_FLOAT_EQ(knob->getValue(), 0.6f);
+}
+
+namespace {
+
+struct HoverProbe : CView {
+    HoverProbe(const CRect& r, Log& log, std::string name) : CView(r), log_(log), name_(std::move(name)) {}
+    CMouseEventResult onMouseEntered(CPoint& where, const CButtonState&) override {
+        log_.add(name_ + " entered " + fmt(float(where.x)) + "," + fmt(float(where.y)));
+        return kMouseEventHandled;
+    }
+    CMouseEventResult onMouseExited(CPoint& where, const CButtonState&) override {
+        log_.add(name_ + " exited " + fmt(float(where.x)) + "," + fmt(float(where.y)));
+        return kMouseEventHandled;
+    }
+    Log& log_;
+    std::string name_;
+};
+
+} // namespace
+
+TEST(ToolkitViews, HoverFocusAndRemovalWhileInUse) {
+    Harness h;
+    auto* box = h.add(new CViewContainer(CRect(100, 100, 200, 200)));
+    box->addView(new HoverProbe(CRect(10, 10, 50, 50), h.log, "inner"));
+    h.add(new HoverProbe(CRect(0, 0, 50, 50), h.log, "outer"));
+    // Moves without a button: the innermost view under the pointer, in its parent's coordinates.
+    h.move(120, 120, 0);
+    h.move(125, 125, 0);
+    h.move(10, 10, 0);
+    h.frame->platformOnMouseExited(CPoint(-1, -1), CButtonState());
+    EXPECT_EQ(h.log.take(), (Lines{"inner entered 20,20", "inner exited -90,-90", "outer entered 10,10", "outer exited 0,0"}));
+
+    // Tab walks the views that take the focus; a removed view leaves no trace in the frame.
+    h.editor.knobMode = kLinearMode;
+    auto* a = h.add(new CKnob(CRect(60, 0, 80, 20), &h.listener, 1, nullptr, nullptr));
+    auto* b = h.add(new CKnob(CRect(60, 30, 80, 50), &h.listener, 2, nullptr, nullptr));
+    h.click(70, 10);
+    EXPECT_EQ(h.frame->getFocusView(), a);
+    EXPECT_EQ(h.key(VKEY_TAB), 1);
+    EXPECT_EQ(h.frame->getFocusView(), b);
+    EXPECT_EQ(h.key(VKEY_TAB, 0, MODIFIER_SHIFT), 1);
+    EXPECT_EQ(h.frame->getFocusView(), a);
+    // A drag goes on when another view goes away, and ends with the dragged one.
+    h.down(70, 10);
+    h.frame->removeView(b);
+    h.move(70, 0);
+    EXPECT_FLOAT_EQ(a->getValue(), 0.05f);
+    h.log.clear();
+    h.frame->removeView(a); // cancels the drag: the host's edit is closed
+    EXPECT_EQ(h.log.take(), (Lines{"editor end 1", "end"}));
+    EXPECT_EQ(h.frame->getFocusView(), nullptr);
+    EXPECT_EQ(h.move(70, -20), kMouseEventNotHandled);
+    h.up(70, -20);
+    EXPECT_EQ(h.key(VKEY_UP), -1);
+}
+
+TEST(ToolkitViews, DependentsInOrderDeferredMessagesMergeAndReferencesCount) {
+    Log log;
+    auto* c = new CControl(CRect(0, 0, 10, 10));
+    Dependent a(log, "a"), b(log, "b");
+    c->addDependency(&a);
+    c->addDependency(&b);
+    c->setValue(0.25f);
+    EXPECT_EQ(log.take(), (Lines{"a kMessageValueChanged", "b kMessageValueChanged"}));
+    c->deferChanges(true);
+    c->setValue(0.5f);
+    c->setValue(0.75f);
+    c->deferChanges(true);
+    c->deferChanges(false);
+    EXPECT_TRUE(log.lines.empty());
+    c->deferChanges(false);
+    EXPECT_EQ(log.take(), (Lines{"a kMessageValueChanged", "b kMessageValueChanged"}));
+
+    CViewContainer box(CRect(0, 0, 100, 100));
+    box.addView(c);
+    EXPECT_FALSE(box.addView(c)); // once only
+    EXPECT_EQ(box.getNbViews(), 1);
+    c->remember();
+    box.removeView(c, false);
+    EXPECT_EQ(c->getNbReference(), 2);
+    box.addView(c);
+    box.removeView(c); // forgets one reference
+    EXPECT_EQ(c->getNbReference(), 1);
+    c->removeDependency(&a);
+    c->setValue(0.1f);
+    EXPECT_EQ(log.take(), (Lines{"b kMessageValueChanged"}));
+    c->forget();
+}
+
+TEST(ToolkitControl, ValueEditBracketsAndDefaultGesture) {
+    Harness h;
+    Dependent dep(h.log, "dep");
+    auto* c = h.add(new CControl(CRect(0, 0, 10, 10), &h.listener, 5));
+    c->addDependency(&dep);
+
+    c->setValue(2.0f); // clamped; dependents only, never the listener
+    EXPECT_EQ(c->getValue(), 1.0f);
+    c->setValue(1.0f);
+    EXPECT_EQ(h.log.take(), (Lines{"dep kMessageValueChanged"}));
+
+    c->beginEdit();
+    c->beginEdit();
+    c->endEdit();
+    c->endEdit();
+    c->endEdit(); // unbalanced: ignored
+    // The editor hears the end first, as it heard the beginning last.
+    EXPECT_EQ(h.log.take(), (Lines{"begin", "dep kMessageBeginEdit", "editor begin 5", "editor end 5", "end",
+                                   "dep kMessageEndEdit"}));
+
+    c->setValue(0.5f);
+    h.log.clear();
+    EXPECT_TRUE(c->checkDefaultValue(CButtonState(kLButton | kControl))); // already default: consumed, silent
+    EXPECT_FALSE(c->checkDefaultValue(CButtonState(kLButton | kControl | kShift)));
+    EXPECT_FALSE(c->checkDefaultValue(CButtonState(kRButton | kControl)));
+    EXPECT_TRUE(h.log.lines.empty());
+    c->setValue(0.0f);
+    h.log.clear();
+    EXPECT_TRUE(c->checkDefaultValue(CButtonState(kLButton | kControl | kDoubleClick)));
+    EXPECT_EQ(h.log.take(), (Lines{"begin", "dep kMessageBeginEdit", "editor begin 5", "dep kMessageValueChanged",
+                                   "value 0.5", "dep kMessageValueChanged", "editor end 5", "end",
+                                   "dep kMessageEndEdit"}));
+
+    c->setValue(0.8f);
+    c->setMax(0.5f); // the value follows the limits silently
+    EXPECT_EQ(c->getValue(), 0.5f);
+    c->setMin(0.6f);
+    EXPECT_EQ(c->getValue(), 0.6f);
+    c->setMax(1.0f);
+    c->setMin(0.0f);
+    EXPECT_EQ(h.log.take(), (Lines{"dep kMessageValueChanged"}));
+
+    // With the static switch, marking for redrawing invalidates at once.
+    h.invalidated.clear();
+    CView::kDirtyCallAlwaysOnMainThread = true;
+    c->setDirty();
+    CView::kDirtyCallAlwaysOnMainThread = false;
+    EXPECT_EQ(h.invalidated, (std::vector<CRect>{CRect(0, 0, 10, 10)}));
+    EXPECT_FALSE(c->isDirty());
+
+    c->setValue(-1.0f); // clamped to 0
+    c->setMin(-2.0f);
+    c->setValue(-1.0f);
+    c->setDirty(false);
+    c->setDirty(true);
+    EXPECT_TRUE(c->isDirty());
+    c->removeDependency(&dep);
+}
+
+namespace {
+
+std::vector<VstInt32> hostCalls;
+
+VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float) {
+    if (opcode == audioMasterBeginEdit || opcode == audioMasterEndEdit) {
+        hostCalls.push_back(opcode);
+        hostCalls.push_back(index);
+    }
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+struct Effect : AudioEffectX {
+    Effect() : AudioEffectX(recordingHost, 1, 4) {}
+    void processReplacing(float**, float**, VstInt32) override {}
+    void setParameter(VstInt32 index, float value) override {
+        if (editor) editor->setParameter(index, value);
+    }
+};
+
+struct KnobEditor : AEffGUIEditor {
+    explicit KnobEditor(AudioEffect* e) : AEffGUIEditor(e) {
+        rect = ERect{0, 0, 100, 120};
+    }
+    bool open(void* parent) override {
+        AEffGUIEditor::open(parent);
+        frame = new CFrame(CRect(0, 0, 120, 100), this);
+        knob = new CKnob(CRect(10, 10, 50, 50), nullptr, 3, nullptr, nullptr);
+        frame->addView(knob);
+        return frame->open(std::make_unique<RecordingFrame>(invalidated));
+    }
+    void close() override {
+        frame->close();
+        frame = nullptr;
+        AEffGUIEditor::close();
+    }
+    void parameterChanged(VstInt32 index) override { applied.push_back(index); }
+    std::vector<CRect> invalidated;
+    std::vector<VstInt32> applied;
+    CKnob* knob = nullptr;
+};
+
+} // namespace
+
+TEST(ToolkitEditor, OpcodesReachTheFrameAndTheHost) {
+    hostCalls.clear();
+    auto* effect = new Effect;
+    auto* editor = new KnobEditor(effect); // registers itself with the effect
+    AEffect* e = effect->getAeffect();
+    EXPECT_TRUE(e->flags & effFlagsHasEditor);
+
+    ERect* r = nullptr;
+    EXPECT_EQ(e->dispatcher(e, effEditGetRect, 0, 0, &r, 0), 1);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->right, 120);
+    int parent = 0;
+    ASSERT_EQ(e->dispatcher(e, effEditOpen, 0, 0, &parent, 0), 1);
+
+    // The knob mode is one for the whole process.
+    auto* other = new Effect;
+    auto* second = new KnobEditor(other);
+    EXPECT_EQ(e->dispatcher(e, effSetEditKnobMode, 0, kLinearMode, nullptr, 0), 1);
+    EXPECT_EQ(second->getKnobMode(), kLinearMode);
+    EXPECT_FALSE(second->AEffGUIEditor::open(&parent)); // the base only remembers the window
+    EXPECT_EQ(second->getSystemWindow(), &parent);
+    {
+        CFrame unopened(CRect(0, 0, 1, 1), nullptr);
+        EXPECT_EQ(unopened.getKnobMode(), kCircularMode);
+        unopened.idle(); // no window: nothing to do
+    }
+
+    // No focus: the host keeps its key.
+    EXPECT_EQ(e->dispatcher(e, effEditKeyDown, 0, VKEY_UP, nullptr, 0), 0);
+    // A drag brackets the edit with the tag as the parameter index.
+    CFrame* frame = editor->getFrame();
+    frame->platformOnMouseDown(CPoint(30, 30), CButtonState(kLButton));
+    frame->platformOnMouseMoved(CPoint(30, 20), CButtonState(kLButton));
+    frame->platformOnMouseUp(CPoint(30, 20), CButtonState(kLButton));
+    EXPECT_EQ(hostCalls, (std::vector<VstInt32>{audioMasterBeginEdit, 3, audioMasterEndEdit, 3}));
+    EXPECT_FLOAT_EQ(editor->knob->getValue(), 0.05f);
+    // The clicked knob has the focus: arrow keys move it by one wheel step.
+    EXPECT_EQ(e->dispatcher(e, effEditKeyDown, 0, VKEY_UP, nullptr, 0), 1);
+    EXPECT_FLOAT_EQ(editor->knob->getValue(), 0.15f);
+
+    // Parameter changes from any thread are applied once each, in idle.
+    std::thread audio([&] {
+        for (int i = 0; i < 1000; ++i) e->setParameter(e, i % 3, 0.5f);
+        e->setParameter(e, AEffGUIEditor::kMaxParameters, 0.5f); // out of range: ignored
+        e->setParameter(e, 200, 0.5f);
+    });
+    audio.join();
+    EXPECT_TRUE(editor->applied.empty());
+    e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
+    EXPECT_EQ(editor->applied, (std::vector<VstInt32>{0, 1, 2, 200}));
+    editor->applied.clear();
+    e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
+    EXPECT_TRUE(editor->applied.empty()); // each mark is applied once
+
+    e->dispatcher(e, effEditClose, 0, 0, nullptr, 0);
+    EXPECT_EQ(editor->getFrame(), nullptr);
+    e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0); // closed: nothing to do, nothing breaks
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0);   // deletes the effect and its editor
+    second->setKnobMode(kCircularMode);
+    delete other; // and its editor
+}

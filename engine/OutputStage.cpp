@@ -57,39 +57,13 @@ void HalfbandDecimator::keep(int n) {
     std::copy(odd_ + n, odd_ + n + kH, odd_);
 }
 
-double HalfbandDecimator::push(double x) {
-    // With an even sample staged the line starts there; otherwise it starts at the newest
-    // odd sample, and the phases swap roles.
-    const double acc = half_ ? filtered(0) : kernelSum(even_, odd_[kH - 1 - kH / 2]);
-    insert(x);
-    return acc;
-}
-
-void HalfbandDecimator::insert(double x) {
-    if (!half_) {
-        even_[kH] = x;
-        half_ = true;
-    } else {
-        odd_[kH] = x;
-        keep(1);
-        half_ = false;
-    }
-}
-
-double HalfbandDecimator::pushPair(double discarded, double x) {
-    insert(discarded);
-    return push(x);
-}
-
 void HalfbandDecimator::clear() {
     for (double& v : even_) v = 0.0;
     for (double& v : odd_) v = 0.0;
-    half_ = false;
 }
 
 double HalfbandDecimator::at(int j) const {
     const int pair = j / 2;
-    if (half_) return (j & 1) ? odd_[kH - 1 - pair] : even_[kH - pair];
     return (j & 1) ? even_[kH - 1 - pair] : odd_[kH - 1 - pair];
 }
 

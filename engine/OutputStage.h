@@ -19,12 +19,6 @@ public:
     static constexpr int kHistory = kLength / 2; // samples of each phase in the line
     static constexpr int kChunk = 128;           // pairs staged at once by the output stage
 
-    // Returns the filter sum over the current line, then stores x as the newest sample.
-    double push(double x);
-    // Stores x without computing the sum (for the phase whose output is discarded).
-    void insert(double x);
-    // insert(discarded) then push(x) in one step: the oversampled pair of one output sample.
-    double pushPair(double discarded, double x);
     void clear();
     double at(int j) const; // line[j], 0 = newest
 
@@ -32,13 +26,12 @@ private:
     friend class OutputPath;
     // Pair i of a block goes to even_[kHistory + i] (the discarded sample) and
     // odd_[kHistory + i]; the kHistory entries before it hold the previous pairs.
-    // filtered(i) is pushPair's result for staged pair i; keep(n) makes the last kHistory
-    // of n staged pairs the history.
+    // filtered(i) is the output for staged pair i (the filter sum over the line before its
+    // odd sample); keep(n) makes the last kHistory of n staged pairs the history.
     double filtered(int i) const;
     void keep(int n);
     double even_[kHistory + kChunk] = {};
     double odd_[kHistory + kChunk] = {};
-    bool half_ = false; // an even sample is staged whose odd partner has not come yet
 };
 
 // One structure of the stage (high-pass on or off, distortion on or off and its type) with

@@ -3,6 +3,7 @@
 // quotient divided where the formula divides, the power function per sample, the full
 // 33-tap decimator over a shifted line. Slow on purpose; the optimised engine must render
 // what this renders.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -152,6 +153,7 @@ struct RefVoice {
     bool fresh = true; // the first call starts the smoothed parameters at their targets
     double ratio = 1.0; // 44100 / fs of the current call
     double fir1 = 0, fir2 = 0;
+    EnvelopeScope scope; // the envelope term of every computed sample on the 100-sample grid
 
     RefVoice() { v.glide = 110.0; }
 
@@ -299,6 +301,8 @@ struct RefVoice {
                 step1At(v.clipDc, 2.0 * t, 0.001, ratio, gClip);
                 y = 2.0 * t - v.clipDc;
             }
+            if (v.sampleCounter % uint64_t(std::max(1.0, std::floor(100.0 / ratio + 0.5))) == 0)
+                scope.push(static_cast<float>(filter.envTerm));
             ++v.sampleCounter;
             out[i] += static_cast<float>(y);
         }

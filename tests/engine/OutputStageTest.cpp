@@ -35,51 +35,16 @@ OutputStage settledStage(double drive, double distortion, int type, bool highpas
 
 } // namespace
 
-TEST(OutputStage, IdentityAndBypassAfterTheFade) {
-    OutputStage id;
-    id.configure(0.7, 0.0, 0.064, 0, false);
-    std::vector<float> x = sine(97, 0.8, 4096), y = x;
-    id.process(y.data(), 4096, 44100);
-    EXPECT_EQ(x, y); // high-pass off, Distortion 0: unchanged
-
-    // Distortion drops to 0 while the mix is still 1: bypassed once the cross-fade is over.
-    OutputStage os = settledStage(1.0, 1.0, OutputStage::Saturate, false);
-    std::vector<float> loud = sine(200, 0.5, 512);
-    os.process(loud.data(), 512, 44100);
-    os.configure(1.0, 0.0, 0.064, 0, false);
-    y = x;
-    os.process(y.data(), 4096, 44100);
-    const size_t faded = size_t(OutputStage::kFadeSeconds * 44100 + 1);
-    EXPECT_NE(x[faded / 2], y[faded / 2]);
-    EXPECT_TRUE(std::equal(x.begin() + long(faded), x.end(), y.begin() + long(faded)));
-}
-
-TEST(OutputStage, SaturateFoldbackAndUnknownTypes) {
-    OutputStage lin = settledStage(0.0, 1.0, OutputStage::Saturate, false);
-    std::vector<float> x = sine(100, 0.1, 8192);
-    lin.process(x.data(), 8192, 44100);
-    EXPECT_NEAR(peakFrom(x, 4096), 0.2, 0.004); // Drive 0: nearly linear, gain 2
-
-    OutputStage hot = settledStage(1.0, 1.0, OutputStage::Saturate, false);
-    x = sine(100, 0.5, 8192);
-    hot.process(x.data(), 8192, 44100);
-    EXPECT_NEAR(peakFrom(x, 4096), 18.0 / 100.0, 0.02); // soft clip at (8 + 1) 2 / 100
-
-    OutputStage fold = settledStage(1.0, 1.0, OutputStage::Foldback, false);
-    x = sine(50, 3.0, 8192);
-    fold.process(x.data(), 8192, 44100);
-    EXPECT_LT(peakFrom(x, 4096), 0.75);
-    int crossings = 0; // folding: many sign changes within one input cycle
-    for (size_t i = 4097; i < 4097 + 882; ++i) crossings += (x[i - 1] < 0) != (x[i] < 0);
-    EXPECT_GT(crossings, 10);
-
-    OutputStage other = settledStage(0.5, 1.0, OutputStage::Saturate, false);
-    std::vector<float> c(64, 0.3f);
-    other.process(c.data(), 64, 44100);
-    other.configure(0.5, 1.0, 0.064, 5, false); // unknown type: the last intermediate samples hold
+// (The types' curves and levels are checked against the reference engine, which has no
+// unknown type.)
+TEST(OutputStage, AnUnknownTypeHoldsTheLastShapedSamples) {
+    OutputStage os = settledStage(0.5, 1.0, OutputStage::Saturate, false);
+    std::vector<float> x(64, 0.3f);
+    os.process(x.data(), 64, 44100);
+    os.configure(0.5, 1.0, 0.064, 5, false);
     x = sine(440, 0.9, 512);
-    other.process(x.data(), 512, 44100);
-    EXPECT_NEAR(x[511], x[400], 1e-6);
+    os.process(x.data(), 512, 44100);
+    EXPECT_NEAR(x[511], x[400], 1e-6); // after the cross-fade
 }
 
 // Switching the high-pass, the distortion or its type mid-note: before the switch the sound

@@ -15,7 +15,7 @@ using test::VoiceRig;
 
 namespace {
 
-constexpr double kRates[] = {22050.0, 48000.0, 88200.0, 192000.0};
+constexpr double kRates[] = {22050.0, 32000.0, 48000.0, 88200.0, 192000.0};
 
 // A held note through the voice and the output stage, as the plug-in renders it.
 std::vector<float> heldNote(const ParamSnapshot& p, float hz, double fs, double seconds) {

@@ -1,4 +1,4 @@
-// Rendered behaviour of the voice: pitch, first sample, accent, amplifier, scope. (Envelope,
+// Rendered behaviour of the voice: pitch, first sample, accent, clipping, scope. (Envelope,
 // glide and release times are measured at every rate with the rate tests; the per-sample
 // rules are checked against the reference engine.)
 #include <algorithm>
@@ -80,16 +80,8 @@ TEST(VoiceAccent, AccentedNotesAreLouderAndChargeTheBoost) {
     EXPECT_GT(peak[1], peak[0] * 1.3);
 }
 
-TEST(VoiceAmplifier, ClickNoiseSwitchSetsTheAttackAndClippingBoundsTheOutput) {
-    long attack[2];
-    for (int noise : {0, 1}) {
-        VoiceRig r;
-        r.s.vcaNoise = noise;
-        r.noteOn(110.0f);
-        attack[noise] = r.samplesUntil(5000, [](const VoiceState& s) { return s.clickLag; }, 0.9, false);
-    }
-    EXPECT_NEAR(attack[1], 46, 3);  // gate lag 0.05 per sample, click lag follows it
-    EXPECT_GT(attack[0], 164);      // 0.014 per sample, then a further lag
+// The output clipper bounds what a far too hot oscillator gain gives (a typo in the settings).
+TEST(VoiceAmplifier, ClippingBoundsTheOutput) {
     for (int clip : {0, 1}) {
         VoiceRig r;
         r.s.outputClipping = clip;

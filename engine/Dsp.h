@@ -59,4 +59,18 @@ inline double atRate(double c, double ratio) {
     return 1.0 - std::pow(1.0 - c, ratio);
 }
 
+// atRate remembered for its last input: coefficients are set up every block, but their
+// inputs and the rate rarely change, and the power function is dear.
+struct AtRateMemo {
+    double in = -1.0, ratio = 0.0, out = 0.0;
+    double operator()(double c, double r) {
+        if (c != in || r != ratio) {
+            in = c;
+            ratio = r;
+            out = atRate(c, r);
+        }
+        return out;
+    }
+};
+
 } // namespace kelo::dsp

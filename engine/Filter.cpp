@@ -79,10 +79,11 @@ void Filter::buildStageTable(double ratio) {
     const double q = 1.0 / ratio; // fs / 44100
     for (int i = 0; i < FilterTables::kExpSize; ++i) {
         const double c44 = dsp::rk4Coeff(1.4 * e[i]);
-        stage_[i] = dsp::atRate(c44, ratio);
+        const double c = dsp::atRate(c44, ratio);
         // Loop timing in 44.1 kHz samples: 4 lead44 - 1 there, (4 leadFs - delay) / q here.
-        const double delay = 4.0 * stageLead(stage_[i]) - (4.0 * stageLead(c44) - 1.0) * q;
-        lead_[i] = 1.0 - delay;
+        const double delay = 4.0 * stageLead(c) - (4.0 * stageLead(c44) - 1.0) * q;
+        stageLead_[2 * i] = c;
+        stageLead_[2 * i + 1] = 1.0 - delay;
     }
     for (int k = 0; k < kKeepSize; ++k) {
         const double g = std::max(k * kKeepStep, 1) / 256.0;

@@ -85,19 +85,24 @@ public:
     struct Drive {
         double o, c, sigma, invSigma, r, r2, g, fb, level, gs, gt, lead;
     };
+    // Whether the step is taken at 44.1 kHz, where the stage coefficient is computed from
+    // the rate and the fed-back values are used as they are: known to the caller (At44,
+    // Away) or tested at every sample (Any).
+    enum class Rate { Any, At44, Away };
     // Plain: the caller knows the structure is the default one (mode 1) without control
     // lags, so the step carries no test of either.
-    template <bool Plain = false>
+    template <bool Plain = false, Rate R = Rate::Any>
     // quotient: envQuotient of the input's follower and accent.
     inline Drive drive(Hot& h, const ControlParts& cp, const FilterInput& in, const FilterGuards& g, double quotient);
-    template <bool Plain = false>
+    template <bool Plain = false, Rate R = Rate::Any>
     inline double chain(Hot& h, const Drive& d);
     // drive in two parts: the control value from the envelope term e (before the optional
     // lags), and the rest from it, the oscillator o and the smoothed resonance r.
     inline double controlValue(const ControlParts& cp, const FilterInput& in, double e) const;
-    template <bool Plain = false>
+    template <bool Plain = false, Rate R = Rate::Any>
     inline Drive driveFrom(Hot& h, const ControlParts& cp, double x, double o, double r, const FilterGuards& g);
     bool plain() const { return k_.mode == 1 && !k_.controlLags; }
+    bool at44() const { return k_.at44; }
     // One sample on a held state with this sample's control parts and guards. Which guards
     // a sample uses (and so steps) is told by stepsChain2() and stepsControlLags().
     inline double stepHot(Hot& h, const ControlParts& cp, const FilterInput& in, const FilterGuards& g);
@@ -125,9 +130,9 @@ public:
     long runaways() const { return runaways_; }
     static constexpr double kRunaway = 1.0e6;
 
-    // The tables of the rate last prepared away from 44.1 kHz (see stage_, lead_, keep_).
-    const double* stageTable() const { return stage_; }
-    const double* leadTable() const { return lead_; }
+    // The tables of the rate last prepared away from 44.1 kHz (see stageLead_, keep_):
+    // the stage coefficient and the lead as pairs, and the feedback curve.
+    const double* stageLeadTable() const { return stageLead_; }
     const double* feedbackTable() const { return feedbackAtRate_; }
     static constexpr int kKeepStep = 8, kKeepSize = FilterTables::kCurveSize / kKeepStep + 1;
 
@@ -146,7 +151,8 @@ private:
         double levelK = 0.1, controlK = 0.1; // the output level and control lags
     } k_;
     // Away from 44.1 kHz, over the exponential table's index: the stage coefficient at the
-    // rate in use (no power function per sample), and the feedback's lead. The loop's
+    // rate in use (no power function per sample), and the feedback's lead, side by side:
+    // they are read at the exponential table's index, and one read takes both. The loop's
     // one-sample delay is part of the sound at 44.1 kHz: each stage responds a little ahead
     // of its analogue counterpart (by 1/-ln(a) - a/c samples for pole a = 1 - c: half a
     // sample for slow stages), and with the delay the loop's timing is that of its four
@@ -154,8 +160,7 @@ private:
     // amounts; the fed-back value is extrapolated `lead` samples so the loop keeps the same
     // timing in seconds.
     double stageRatio_ = 1.0;
-    double stage_[FilterTables::kExpSize] = {};
-    double lead_[FilterTables::kExpSize] = {};
+    double stageLead_[2 * FilterTables::kExpSize] = {};
     // Over 256 g (every 8th entry of the feedback curve): the share of the feedback kept
     // at this rate, so the linear loops stay as far from self-oscillation as at 44.1 kHz.
     double keep_[kKeepSize] = {};

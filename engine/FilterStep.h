@@ -13,8 +13,10 @@ namespace filter_detail {
 // follow the signal's slow swings and predict well).
 inline double clampSat(float u) {
     double x = u;
-    if (x < -3.0) x = -3.0;
-    if (x > 3.0) x = 3.0;
+    if (x < -3.0) [[unlikely]]
+        x = -3.0;
+    if (x > 3.0) [[unlikely]]
+        x = 3.0;
     return x;
 }
 
@@ -72,14 +74,14 @@ KELO_ALWAYS_INLINE inline double Filter::controlValue(const ControlParts& cp, co
     return x > 1.4 ? 1.4 : x;
 }
 
-template <bool Plain>
+template <bool Plain, Filter::Rate R>
 KELO_ALWAYS_INLINE inline Filter::Drive Filter::drive(Hot& h, const ControlParts& cp, const FilterInput& in,
                                                       const FilterGuards& gd, double quotient) {
     h.lastEnvTerm = in.env - quotient - 0.05;
-    return driveFrom<Plain>(h, cp, controlValue(cp, in, h.lastEnvTerm), in.osc, in.resonance, gd);
+    return driveFrom<Plain, R>(h, cp, controlValue(cp, in, h.lastEnvTerm), in.osc, in.resonance, gd);
 }
 
-template <bool Plain>
+template <bool Plain, Filter::Rate R>
 KELO_ALWAYS_INLINE inline Filter::Drive Filter::driveFrom(Hot& h, const ControlParts& cp, double x, double o, double r,
                                                           const FilterGuards& gd) {
     const FilterTables& tab = *tables_;
@@ -92,8 +94,17 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::driveFrom(Hot& h, const ControlP
     h.lastControl = x;
 
     Drive d;
+    const bool at44 = R == Rate::At44 || (R == Rate::Any && k_.at44);
     // g is the stage rate at 44.1 kHz: it also picks the feedback, level and saturation.
-    const double g = 1.4 * tableRead(tab.exponentialWide, FilterTables::kExpSize, 1024.0 * x);
+    // Away from 44.1 kHz the stage coefficient and the lead are read at g's index.
+    double g;
+    if (at44) {
+        g = 1.4 * tableRead(tab.exponentialWide, FilterTables::kExpSize, 1024.0 * x);
+    } else {
+        double e;
+        tableReadWithPair(tab.exponentialWide, stageLead_, FilterTables::kExpSize, 1024.0 * x, e, d.c, d.lead);
+        g = 1.4 * e;
+    }
     h.lastRate = g;
     double fb, lev;
     tableRead2(feedbackAtRate_, tab.levelWide, FilterTables::kCurveSize, 256.0 * g, fb, lev);
@@ -109,11 +120,9 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::driveFrom(Hot& h, const ControlP
     // state; that is taken as sigma times the bracket plus the input's own term times
     // sigma c, so the chain from one saturator to the next is one quotient, one add and
     // the float rounding. (Each form rounds differently from the literal one by an ulp.)
-    if (k_.at44) {
+    if (at44) {
         d.c = dsp::rk4Coeff(g);
         d.lead = 0.0;
-    } else {
-        tableRead2(stage_, lead_, FilterTables::kExpSize, 1024.0 * x, d.c, d.lead);
     }
     d.sigma = sigma;
     d.invSigma = 1.0 / sigma; // the quotient runs while c is computed
@@ -130,7 +139,7 @@ KELO_ALWAYS_INLINE inline Filter::Drive Filter::driveFrom(Hot& h, const ControlP
     return d;
 }
 
-template <bool Plain>
+template <bool Plain, Filter::Rate R>
 KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
     const double c = d.c, keep = 1.0 - c, sigma = d.sigma, invSigma = d.invSigma, cOverSigma = c * invSigma;
     const double sc = sigma * c, o = d.o, r = d.r, r2 = d.r2, g = d.g, fb = d.fb;
@@ -139,7 +148,7 @@ KELO_ALWAYS_INLINE inline double Filter::chain(Hot& h, const Drive& d) {
     double out;
     // The fed-back values, carried forward by the lead away from 44.1 kHz.
     double yl = h.yLast, zl = h.zLast;
-    if (!k_.at44) [[unlikely]] {
+    if (R == Rate::Away || (R == Rate::Any && !k_.at44)) {
         yl += d.lead * (h.yLast - h.yPrev);
         zl += d.lead * (h.zLast - h.zPrev);
         h.yPrev = h.yLast;

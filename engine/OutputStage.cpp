@@ -57,49 +57,14 @@ void HalfbandDecimator::keep(int n) {
     std::copy(odd_ + n, odd_ + n + kH, odd_);
 }
 
-double HalfbandDecimator::push(double x) {
-    // With an even sample staged the line starts there; otherwise it starts at the newest
-    // odd sample, and the phases swap roles.
-    const double acc = half_ ? filtered(0) : kernelSum(even_, odd_[kH - 1 - kH / 2]);
-    insert(x);
-    return acc;
-}
-
-void HalfbandDecimator::insert(double x) {
-    if (!half_) {
-        even_[kH] = x;
-        half_ = true;
-    } else {
-        odd_[kH] = x;
-        keep(1);
-        half_ = false;
-    }
-}
-
-double HalfbandDecimator::pushPair(double discarded, double x) {
-    insert(discarded);
-    return push(x);
-}
-
 void HalfbandDecimator::clear() {
     for (double& v : even_) v = 0.0;
     for (double& v : odd_) v = 0.0;
-    half_ = false;
 }
 
 double HalfbandDecimator::at(int j) const {
     const int pair = j / 2;
-    if (half_) return (j & 1) ? odd_[kH - 1 - pair] : even_[kH - pair];
     return (j & 1) ? even_[kH - 1 - pair] : odd_[kH - 1 - pair];
-}
-
-void OutputPath::configure(double drive, double distortion, double highpassCoeff, int type, bool highpass) {
-    auto unit = [](double v) { return v > 0.0 ? (v < 1.0 ? v : 1.0) : 0.0; };
-    driveTarget_ = unit(drive);
-    distortionTarget_ = unit(distortion);
-    hpCoeffTarget_ = unit(highpassCoeff);
-    type_ = type;
-    highpassOn_ = highpass;
 }
 
 bool OutputPath::settled() const {
@@ -142,12 +107,12 @@ void OutputPath::distort(float* buf, int n, const Ramps& r) {
     const double d0 = r.d0, m0 = r.m0, c0 = r.c0, dStep = r.dStep, mStep = r.mStep, cStep = r.cStep;
     // Knobs usually hold still across a sub-block: then these are the values throughout.
     const double steadyF = ((1.0 - d0) * 0.1 + d0) * 10.0;
-    const double steadyB = dsp::atRate((1.0 - d0 / 2) * 0.5, r.ratio);
+    const double steadyB = Kind == Foldback ? foldAtRate_((1.0 - d0 / 2) * 0.5, r.ratio) : 0.0;
     const double steadyV = m0 * 10.0 < 1.0 ? m0 * 10.0 : 1.0;
     const double c0r = r.c0r, hpGain0 = (1.0 - c0 + 10.0 * c0) * r.fix0, omc0 = 1.0 - c0r, omm0 = 1.0 - m0;
     // The upsampling lag: a quarter of the way per step at 88.2 kHz, carried to twice this
     // rate (q = 1/4 at 44.1 kHz, where every factor below is exact).
-    const double q = dsp::atRate(0.25, r.ratio);
+    const double q = upAtRate_(0.25, r.ratio);
     const double uKeep = 1.0 - q, uTwice = uKeep * uKeep, xTwice = q * (2.0 - q);
     const double ugQuarter = ug * q, ugSecond = ug * -(q * q);
     double* even = decimator_.even_ + kH;
@@ -297,13 +262,8 @@ void OutputPath::process(float* buf, int n, double fs) {
         }
         quiet_ = false;
     }
-    Ramps r{drive_, mix_, hpCoeff_, 0.0, 0.0, 0.0, 0, 44100.0 / fs, 0.0, 1.0};
-    if (!(r.ratio > 0.0 && r.ratio < 1e6)) r.ratio = 1.0; // no usable rate: as at 44.1 kHz
-    r.c0r = dsp::atRate(r.c0, r.ratio);
-    r.fix0 = highpassGainAtRate(r.c0, r.c0r);
-    r.dStep = (driveTarget_ - r.d0) / n;
-    r.mStep = (distortionTarget_ - r.m0) / n;
-    r.cStep = (hpCoeffTarget_ - r.c0) / n;
+    Ramps r;
+    setRamps(r, n, fs);
     // Knobs usually hold still across a sub-block: then every ramp value is its start
     // value, and the loops without ramps compute the same samples with fewer operations.
     const bool ramping = !(r.dStep == 0.0 && r.mStep == 0.0 && r.cStep == 0.0);
@@ -339,14 +299,18 @@ void OutputPath::restartDistortion() {
     decimator_.clear();
 }
 
+void OutputPath::setRamps(Ramps& r, int n, double fs) {
+    r = Ramps{drive_, mix_, hpCoeff_, 0.0, 0.0, 0.0, 0, 44100.0 / fs, 0.0, 1.0};
+    if (!(r.ratio > 0.0 && r.ratio < 1e6)) r.ratio = 1.0; // no usable rate: as at 44.1 kHz
+    r.c0r = hpAtRate_(r.c0, r.ratio);
+    r.fix0 = highpassGainAtRate(r.c0, r.c0r);
+    r.dStep = (driveTarget_ - r.d0) / n;
+    r.mStep = (distortionTarget_ - r.m0) / n;
+    r.cStep = (hpCoeffTarget_ - r.c0) / n;
+}
+
 void OutputPath::begin(int n, double fs) {
-    ramps_ = Ramps{drive_, mix_, hpCoeff_, 0.0, 0.0, 0.0, 0, 44100.0 / fs, 0.0, 1.0};
-    if (!(ramps_.ratio > 0.0 && ramps_.ratio < 1e6)) ramps_.ratio = 1.0;
-    ramps_.c0r = dsp::atRate(ramps_.c0, ramps_.ratio);
-    ramps_.fix0 = highpassGainAtRate(ramps_.c0, ramps_.c0r);
-    ramps_.dStep = (driveTarget_ - ramps_.d0) / n;
-    ramps_.mStep = (distortionTarget_ - ramps_.m0) / n;
-    ramps_.cStep = (hpCoeffTarget_ - ramps_.c0) / n;
+    setRamps(ramps_, n, fs);
     ramping_ = !(ramps_.dStep == 0.0 && ramps_.mStep == 0.0 && ramps_.cStep == 0.0);
     quiet_ = false;
 }
@@ -383,13 +347,12 @@ void OutputPath::end(const float* buf, int n) {
     }
 }
 
-void OutputStage::configure(double drive, double distortion, double highpassCoeff, int type, bool highpass) {
+void OutputStage::reconfigure(double drive, double distortion, double highpassCoeff, int type, bool highpass) {
     drive_ = drive;
     distortion_ = distortion;
     hpCoeff_ = highpassCoeff;
     wanted_ = Structure{highpass, distortion > 0.0, type};
     if (distortion > 0.0) lastDistortion_ = distortion;
-    // The usual case: the structure stays, the path takes the values as they are.
     steady_ = fadeLeft_ == 0 && started_ && wanted_ == current_;
     if (steady_) path_.configure(drive, distortion, highpassCoeff, type, highpass);
 }
@@ -414,12 +377,8 @@ void OutputStage::startFade(double fs) {
     fading_.wake();
 }
 
-void OutputStage::process(float* buf, int n, double fs) {
+void OutputStage::processChanging(float* buf, int n, double fs) {
     if (n <= 0) return;
-    if (steady_) [[likely]] {
-        path_.process(buf, n, fs);
-        return;
-    }
     if (!started_) {
         // The first run has nothing to fade from.
         started_ = true;

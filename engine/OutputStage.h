@@ -1,4 +1,6 @@
 #pragma once
+#include "engine/Dsp.h"
+
 // High-pass, drive and distortion after the voice, with the distortion run at twice the
 // sample rate and brought back down by a half-band filter. Switching the high-pass, the
 // distortion or its type cross-fades from the old to the new structure.
@@ -17,12 +19,6 @@ public:
     static constexpr int kHistory = kLength / 2; // samples of each phase in the line
     static constexpr int kChunk = 128;           // pairs staged at once by the output stage
 
-    // Returns the filter sum over the current line, then stores x as the newest sample.
-    double push(double x);
-    // Stores x without computing the sum (for the phase whose output is discarded).
-    void insert(double x);
-    // insert(discarded) then push(x) in one step: the oversampled pair of one output sample.
-    double pushPair(double discarded, double x);
     void clear();
     double at(int j) const; // line[j], 0 = newest
 
@@ -30,13 +26,12 @@ private:
     friend class OutputPath;
     // Pair i of a block goes to even_[kHistory + i] (the discarded sample) and
     // odd_[kHistory + i]; the kHistory entries before it hold the previous pairs.
-    // filtered(i) is pushPair's result for staged pair i; keep(n) makes the last kHistory
-    // of n staged pairs the history.
+    // filtered(i) is the output for staged pair i (the filter sum over the line before its
+    // odd sample); keep(n) makes the last kHistory of n staged pairs the history.
     double filtered(int i) const;
     void keep(int n);
     double even_[kHistory + kChunk] = {};
     double odd_[kHistory + kChunk] = {};
-    bool half_ = false; // an even sample is staged whose odd partner has not come yet
 };
 
 // One structure of the stage (high-pass on or off, distortion on or off and its type) with
@@ -47,7 +42,13 @@ public:
     enum Type { Saturate = 0, Foldback = 1 };
 
     // Targets for the next run; the current values ramp to them across that run.
-    void configure(double drive, double distortion, double highpassCoeff, int type, bool highpass);
+    void configure(double drive, double distortion, double highpassCoeff, int type, bool highpass) {
+        driveTarget_ = unit(drive);
+        distortionTarget_ = unit(distortion);
+        hpCoeffTarget_ = unit(highpassCoeff);
+        type_ = type;
+        highpassOn_ = highpass;
+    }
     // In place over n samples at rate fs. Defined at 44.1 kHz: at other rates the
     // high-pass and the lags are carried over so they act in the same time.
     void process(float* buf, int n, double fs);
@@ -67,6 +68,7 @@ public:
     void wake() { quiet_ = false; }
 
 private:
+    static double unit(double v) { return v > 0.0 ? (v < 1.0 ? v : 1.0) : 0.0; }
     double driveTarget_ = 0.0;
     double distortionTarget_ = 0.0;
     double hpCoeffTarget_ = 0.064;
@@ -94,6 +96,9 @@ private:
     };
     Ramps ramps_{};
     bool ramping_ = false;
+    // The coefficients carried to the rate, for the values they last had.
+    dsp::AtRateMemo hpAtRate_, upAtRate_, foldAtRate_;
+    void setRamps(Ramps& r, int n, double fs);
     enum Shape { Hold = -1 }; // any other type: the intermediate samples hold
 
     bool settled() const;
@@ -118,9 +123,24 @@ public:
     // Targets for the next run; the current values ramp to them across that run. A new
     // structure takes over by a cross-fade, from the start of the next run (or, when a
     // cross-fade is still running, from the start of the first run after it).
-    void configure(double drive, double distortion, double highpassCoeff, int type, bool highpass);
+    void configure(double drive, double distortion, double highpassCoeff, int type, bool highpass) {
+        // The usual case, every block: the structure in effect stays and no fade runs, so
+        // the path takes the values as they are.
+        if (steady_ && Structure{highpass, distortion > 0.0, type} == current_) [[likely]] {
+            if (distortion > 0.0) lastDistortion_ = distortion;
+            path_.configure(drive, distortion, highpassCoeff, type, highpass);
+            return;
+        }
+        reconfigure(drive, distortion, highpassCoeff, type, highpass);
+    }
     // In place over n samples; fs sets the cross-fade's length.
-    void process(float* buf, int n, double fs);
+    void process(float* buf, int n, double fs) {
+        if (steady_) [[likely]] {
+            path_.process(buf, n, fs);
+            return;
+        }
+        processChanging(buf, n, fs);
+    }
 
     double drive() const { return path_.drive(); }
     double mix() const { return path_.mix(); }
@@ -136,6 +156,8 @@ private:
             return highpass == o.highpass && distortion == o.distortion && (!distortion || type == o.type);
         }
     };
+    void reconfigure(double drive, double distortion, double highpassCoeff, int type, bool highpass);
+    void processChanging(float* buf, int n, double fs);
     void configurePath(OutputPath& p, const Structure& st) const;
     void startFade(double fs);
 

@@ -1,7 +1,10 @@
 #include "engine/Voice.h"
 
 #include <cmath>
+#include <cstring>
 #include <utility>
+
+#include <emmintrin.h>
 
 #include "engine/FilterTables.h"
 #include "engine/Wavetables.h"
@@ -33,6 +36,11 @@ inline void advanceLag(double& y, double x, double factor) {
 VoiceSettings usable(const VoiceSettings& in) {
     const VoiceSettings def;
     VoiceSettings s = in;
+    // Times zero, every finite value gives zero and anything else NaN: one test for all.
+    const double probe = s.vcoGain * 0.0 + s.tm3 * 0.0 + s.tm4 * 0.0 + s.tm6 * 0.0 + s.relativeTuning * 0.0 +
+                         s.smoothSpeed * 0.0 + s.vcaDecay * 0.0;
+    if (probe == 0.0) [[likely]]
+        return s;
     for (auto [field, fallback] : {std::pair{&s.vcoGain, def.vcoGain}, std::pair{&s.tm3, def.tm3},
                                    std::pair{&s.tm4, def.tm4}, std::pair{&s.tm6, def.tm6},
                                    std::pair{&s.relativeTuning, def.relativeTuning},
@@ -49,6 +57,26 @@ struct Smoothing {
 Smoothing smoothingOf(const ParamSnapshot& p, const VoiceSettings& s) {
     return {{unit(p.tune), unit(p.cutoff), unit(p.resonance), unit(p.envmod)},
             s.smoothSpeed > 0.0 && s.smoothSpeed <= 1.0 ? s.smoothSpeed : 0.002};
+}
+
+// Byte-wise equality of two objects without padding, a word at a time.
+template <typename T>
+bool sameBits(const T& a, const T& b) {
+    static_assert(sizeof(T) % sizeof(uint64_t) == 0);
+    uint64_t diff = 0;
+    for (size_t k = 0; k < sizeof(T); k += sizeof(uint64_t)) {
+        uint64_t x, y;
+        std::memcpy(&x, reinterpret_cast<const char*>(&a) + k, sizeof x);
+        std::memcpy(&y, reinterpret_cast<const char*>(&b) + k, sizeof y);
+        diff |= x ^ y;
+    }
+    return diff == 0;
+}
+
+inline bool plusZero(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits == 0;
 }
 
 } // namespace
@@ -97,6 +125,8 @@ void Voice::init(double sampleRate) {
     pendingFollow_ = 0;
     startSmoothing_ = true;
     firIn_[0] = firIn_[1] = 0.0;
+    callKnown_ = false; // the filter starts afresh: its constants are set up again
+    restingKnown_ = false;
 }
 
 void Voice::resume() {
@@ -142,38 +172,35 @@ double Voice::PowCache::get(double base, int64_t n) {
 
 void Voice::flushSmoothing(const double* target, double k) {
     if (pendingSmooth_ == 0) return;
-    const double f = smoothPow_.get(1.0 - k, pendingSmooth_);
-    advanceLag(st_.tune, target[0], f);
-    advanceLag(st_.cutoff, target[1], f);
-    advanceLag(st_.resonance, target[2], f);
-    advanceLag(st_.envmod, target[3], f);
+    // A lag that has come to rest stays where it is: a flush with the same inputs as one
+    // that moved nothing, with nothing else stepping the lags since, moves nothing again
+    // (the usual case while idle).
+    const bool still = restingKnown_ && k == resting_.k && pendingSmooth_ == resting_.n &&
+                       target[0] == resting_.target[0] && target[1] == resting_.target[1] &&
+                       target[2] == resting_.target[2] && target[3] == resting_.target[3];
+    if (!still) {
+        const double before[4] = {st_.tune, st_.cutoff, st_.resonance, st_.envmod};
+        const double f = smoothPow_.get(1.0 - k, pendingSmooth_);
+        advanceLag(st_.tune, target[0], f);
+        advanceLag(st_.cutoff, target[1], f);
+        advanceLag(st_.resonance, target[2], f);
+        advanceLag(st_.envmod, target[3], f);
+        const double after[4] = {st_.tune, st_.cutoff, st_.resonance, st_.envmod};
+        restingKnown_ = std::memcmp(after, before, sizeof after) == 0;
+        resting_ = {{target[0], target[1], target[2], target[3]}, k, pendingSmooth_};
+    }
     if (pendingSmooth_ & 1) gSmooth_.g = -gSmooth_.g;
     pendingSmooth_ = 0;
 }
 
 void Voice::flushFollower() {
     if (pendingFollow_ == 0) return;
-    const double k = pendingFollowGate_ ? followOnK_ : followOffK_;
+    const double k = pendingFollowGate_ ? rate_.followOn : rate_.followOff;
     const double f = followPow_.get(1.0 - k, pendingFollow_);
     advanceLag(st_.gateFollower, pendingFollowGate_ ? 1.0 : 0.0, f);
     if (pendingFollow_ & 1) gFollow_.g = -gFollow_.g;
     pendingFollow_ = 0;
 }
-
-// Everything a computed sample needs that is fixed for the whole render call.
-struct Voice::CallSetup {
-    double target[4];
-    double smooth;
-    RateClass rc;
-    double R, K, W;
-    double alpha, capDecayMix, boostSmooth, oscGain, maxPitch, invFs;
-    double cAttack, cRelease, cDecayPlain, cDecayAccent, cAmp, cCapDecay, cCapCharge, cCapSmooth;
-    double cBoostCharge, cBoostDecay, cSlide, cJump;
-    double cFollowOn, cFollowOff, cClick, cCarry, cAmpLag, cClip;
-    int scopeEvery; // samples between two envelope scope values (100 at 44.1 kHz)
-    const Wavetable* table;
-    bool vcaNoise, clipping, square;
-};
 
 // What the tick left in the control record for a run of samples (it holds still across it).
 struct Voice::RunInput {
@@ -219,8 +246,8 @@ Voice::CallSetup Voice::setup(double fs, const ParamSnapshot& p, const VoiceSett
     c.cBoostDecay = rBoostDecay_(dsp::rk4Coeff(0.0006), ratio);
     c.cSlide = dsp::rk4Coeff(dsp::decayCoeff(fs, kSlideTime));
     c.cJump = dsp::rk4Coeff(1.0);
-    c.cFollowOn = followOnK_;
-    c.cFollowOff = followOffK_;
+    c.cFollowOn = rate_.followOn;
+    c.cFollowOff = rate_.followOff;
     c.cClick = rClick_(0.01, ratio);
     c.cCarry = rCarry_(0.0007, ratio);
     c.cAmpLag = rAmpLag_(0.1, ratio);
@@ -261,8 +288,9 @@ inline Wavetable::Level Voice::oscillatorLevel(double f, double delta, const Rat
 // pitch is not gliding (Steady). Plain runs have the default settings (filter mode 1, click
 // noise on, no clipping) built in rather than tested sample by sample. An accented run holds
 // the gate follower at 0, which fixes the envelope term's quotient, and only an accented
-// run can charge the accent capacitor (Accent).
-template <bool Settled, bool Steady, bool Plain, bool Accent>
+// run can charge the accent capacitor (Accent). Rate tells the filter whether the run is
+// at 44.1 kHz (see Filter::Rate).
+template <bool Settled, bool Steady, bool Plain, bool Accent, Filter::Rate Rate>
 void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInput& in) {
     VoiceState& v = st_;
     const bool gate = in.gate;
@@ -473,13 +501,13 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     auto front = [&]<int H>(const Lagged& l) KELO_LAMBDA_INLINE -> Front {
         constexpr double sg = H == 0 ? 1.0 : -1.0;
         const FilterGuards fg{sg * gFi.s, sg * gFi.t, sg * gFi.ctl, sg * gFi.level};
-        return Front{filter_.driveFrom<Plain>(fh, *l.parts, l.x, l.o, l.r, fg), l.amp};
+        return Front{filter_.driveFrom<Plain, Rate>(fh, *l.parts, l.x, l.o, l.r, fg), l.amp};
     };
     // The back half: the filter's chains (which carry from sample to sample), amplifier,
     // clipping.
     auto back = [&]<int H>(const Front& fr, int i) KELO_LAMBDA_INLINE {
         constexpr double sg = H == 0 ? 1.0 : -1.0;
-        double y = filter_.chain<Plain>(fh, fr.drive);
+        double y = filter_.chain<Plain, Rate>(fh, fr.drive);
         double amp = fr.amp;
         if (lags) {
             ampLag = dsp::onePole(ampLag, amp + sg * gAm, cs.cAmpLag);
@@ -539,6 +567,7 @@ void Voice::computeRun(float* out, int count, const CallSetup& cs, const RunInpu
     v.cutoff = cutoff;
     v.resonance = res;
     v.envmod = envmod;
+    restingKnown_ = false;
     v.gateFollower = follower;
     v.gateLag = gateLag;
     v.clickLag = clickLag;
@@ -596,23 +625,91 @@ bool Voice::glideSteady(const CallSetup& cs, const RunInput& in) const {
 void Voice::dispatchRun(float* out, int count, const CallSetup& cs, const RunInput& in) {
     const bool settled = smoothingSettled(cs), steady = settled && glideSteady(cs, in);
     const bool plain = filter_.plain() && cs.vcaNoise && !cs.clipping;
-    auto run = [&]<bool Plain, bool Accent>() {
-        if (steady) computeRun<true, true, Plain, Accent>(out, count, cs, in);
-        else if (settled) computeRun<true, false, Plain, Accent>(out, count, cs, in);
-        else computeRun<false, false, Plain, Accent>(out, count, cs, in);
+    using Rate = Filter::Rate;
+    auto run = [&]<bool Plain, bool Accent, Rate R>() {
+        if (steady) computeRun<true, true, Plain, Accent, R>(out, count, cs, in);
+        else if (settled) computeRun<true, false, Plain, Accent, R>(out, count, cs, in);
+        else computeRun<false, false, Plain, Accent, R>(out, count, cs, in);
     };
+    // The default structure is what nearly every run has: it gets its rate built in too.
     if (plain) {
-        if (in.accent) run.template operator()<true, true>();
-        else run.template operator()<true, false>();
+        if (filter_.at44()) {
+            if (in.accent) run.template operator()<true, true, Rate::At44>();
+            else run.template operator()<true, false, Rate::At44>();
+        } else {
+            if (in.accent) run.template operator()<true, true, Rate::Away>();
+            else run.template operator()<true, false, Rate::Away>();
+        }
     } else {
-        if (in.accent) run.template operator()<false, true>();
-        else run.template operator()<false, false>();
+        if (in.accent) run.template operator()<false, true, Rate::Any>();
+        else run.template operator()<false, false, Rate::Any>();
     }
+}
+
+// The per-call constants, worked out again only when something they depend on changed:
+// from one block to the next, usually nothing has.
+void Voice::prepareCall(double fs, const ParamSnapshot& p, const VoiceSettings& s) {
+    const CallKey key{fs,         s.smoothSpeed, s.vcaDecay,   s.vcoGain,     s.tm3,          s.tm4,
+                      s.tm6,      p.tune,        p.cutoff,     p.resonance,   p.envmod,       p.decay,
+                      p.accent,   p.waveform,    s.vcaNoise,   s.outputClipping, s.envmodKnob, s.filterMode,
+                      s.vcaLeveling};
+    // Compared as bits: the same bits always give the same constants.
+    if (callKnown_ && sameBits(key, callKey_)) return;
+    callKey_ = key;
+    callKnown_ = true;
+    call_ = setup(fs, p, s);
+    const CallSetup& cs = call_;
+    filter_.prepare(s, cs.rc);
+    if (cs.table != osc_.table || cs.invFs != osc_.invFs || cs.rc.periodScale != osc_.scale) {
+        osc_ = OscillatorCache{};
+        osc_.table = cs.table;
+        osc_.invFs = cs.invFs;
+        osc_.scale = cs.rc.periodScale;
+    }
+}
+
+// Away from 44.1 kHz, the three-tap filter over the call's output, in place. It runs from
+// the end backwards, so every sample is read as it came from the voice before the filter
+// overwrites it; two samples at a time, each lane exactly as a lone sample.
+void Voice::restoreHighs(float* out, int n) {
+    const double b = rate_.firBeta, a = 1.0 + 2.0 * b;
+    const double lastIn = out[n - 1], beforeIn = n >= 2 ? double(out[n - 2]) : firIn_[0];
+    const __m128d va = _mm_set1_pd(a), vb = _mm_set1_pd(b);
+    auto load2 = [](const float* p) { return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)))); };
+    int i = n - 1;
+    for (; i >= 3; i -= 2) {
+        const float* p = out + i - 1;
+        const __m128d y = _mm_sub_pd(_mm_mul_pd(va, load2(p - 1)), _mm_mul_pd(vb, _mm_add_pd(load2(p), load2(p - 2))));
+        _mm_store_sd(reinterpret_cast<double*>(out + i - 1), _mm_castps_pd(_mm_cvtpd_ps(y)));
+    }
+    for (; i >= 0; --i) {
+        const double x = out[i];
+        const double x1 = i >= 1 ? double(out[i - 1]) : firIn_[0];
+        const double x2 = i >= 2 ? double(out[i - 2]) : (i == 1 ? firIn_[0] : firIn_[1]);
+        out[i] = static_cast<float>(a * x1 - b * (x + x2));
+    }
+    firIn_[0] = lastIn;
+    firIn_[1] = beforeIn;
+}
+
+// The filter over a call the voice computed nothing of: only its first two samples carry
+// what the filter still holds (and nothing when it holds only zeros).
+void Voice::firOverZeros(float* out, int count) {
+    if (plusZero(firIn_[0]) && plusZero(firIn_[1])) return;
+    const double b = rate_.firBeta, a = 1.0 + 2.0 * b;
+    double x1 = firIn_[0], x2 = firIn_[1];
+    for (int j = 0; j < count && j < 2; ++j) {
+        out[j] = static_cast<float>(a * x1 - b * (0.0 + x2));
+        x2 = x1;
+        x1 = 0.0;
+    }
+    firIn_[0] = x1;
+    firIn_[1] = x2;
 }
 
 // Samples the voice does not compute (silent, or past the active samples after the gate
 // closed): zeros out, and the smoothing and follower steps owed until the next computed one.
-void Voice::skipSamples(float* out, int count, bool gate) {
+inline void Voice::skipSamples(float* out, int count, bool gate) {
     for (int j = 0; j < count; ++j) out[j] = 0.0f;
     if (pendingFollow_ > 0 && pendingFollowGate_ != gate) {
         // The follower's target changed: settle what is owed towards the old one first.
@@ -623,6 +720,27 @@ void Voice::skipSamples(float* out, int count, bool gate) {
     pendingFollow_ += count;
     pendingSmooth_ += count;
     st_.sampleCounter += static_cast<uint64_t>(count);
+}
+
+void Voice::setRate(double fs, const VoiceSettings& s) {
+    RateSetup& r = rate_;
+    r.fs = fs;
+    r.activeClocks = s.activeClocks;
+    r.filterMode = s.filterMode;
+    r.ratio = 44100.0 / fs;
+    r.at44 = r.ratio == 1.0;
+    r.followOn = dsp::atRate(0.0005, r.ratio);
+    r.followOff = dsp::atRate(0.00012, r.ratio);
+    // The active samples are counted at 44.1 kHz: the same time at every rate.
+    r.active = r.at44 ? s.activeClocks : std::llround(s.activeClocks / r.ratio);
+    // The four stages' rolloff above their corner differs from the one at 44.1 kHz by about
+    // (x / sin x)^N per stage with x = pi f / 44100, against (x' / sin x')^N with x' = pi f / fs
+    // at this rate (N the stages between the input and the output the mode takes). A
+    // symmetric three-tap filter on the output, 1 + 4 beta sin^2(w / 2), matches that to
+    // second order; it delays by one sample, the same for every sound.
+    const double stages = s.filterMode == 0 ? 4.0 : (s.filterMode == 1 || s.filterMode == 2 ? 3.0 : 0.0);
+    const double q = fs / 44100.0;
+    r.firBeta = r.at44 ? 0.0 : stages / 24.0 * (q * q - 1.0);
 }
 
 void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceControl& vc,
@@ -638,11 +756,15 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
     VoiceState& v = st_;
     const bool silent = !(p.volume > 0.0f); // exact zero, negative or NaN volume
     const VoiceSettings s = usable(settings);
-    const double ratio = 44100.0 / fs;
-    if (ratio != followRatio_) {
-        followRatio_ = ratio;
-        followOnK_ = dsp::atRate(0.0005, ratio);
-        followOffK_ = dsp::atRate(0.00012, ratio);
+    // At 44.1 kHz the active samples are the setting itself and there is no output filter:
+    // only the rate is looked at there.
+    if (fs != rate_.fs) [[unlikely]]
+        setRate(fs, s);
+    const double ratio = rate_.ratio;
+    int64_t active = s.activeClocks;
+    if (!rate_.at44) {
+        if (s.activeClocks != rate_.activeClocks || s.filterMode != rate_.filterMode) setRate(fs, s);
+        active = rate_.active;
     }
     if (startSmoothing_) {
         startSmoothing_ = false;
@@ -652,11 +774,10 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         v.resonance = sm.target[2];
         v.envmod = sm.target[3];
         pendingSmooth_ = 0;
+        restingKnown_ = false;
     }
-    // The active samples are counted at 44.1 kHz: the same time at every rate.
-    const int64_t active = ratio == 1.0 ? s.activeClocks : std::llround(s.activeClocks / ratio);
-    bool ready = false; // per-call constants are set up at the first computed sample
-    CallSetup cs;
+    bool ready = false; // per-call constants are set up at the first computed sample (if any)
+    const CallSetup& cs = call_;
     const double rt = s.relativeTuning;
     if (rt != appliedRelativeTuning_) {
         appliedRelativeTuning_ = rt;
@@ -688,14 +809,7 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         if (computed > 0) {
             if (!ready) {
                 ready = true;
-                cs = setup(fs, p, s);
-                filter_.prepare(s, cs.rc);
-                if (cs.table != osc_.table || cs.invFs != osc_.invFs || cs.rc.periodScale != osc_.scale) {
-                    osc_ = OscillatorCache{};
-                    osc_.table = cs.table;
-                    osc_.invFs = cs.invFs;
-                    osc_.scale = cs.rc.periodScale;
-                }
+                prepareCall(fs, p, s);
             }
             flushSmoothing(cs.target, cs.smooth);
             flushFollower();
@@ -712,27 +826,10 @@ void Voice::render(float* out, int n, double fs, const ParamSnapshot& p, VoiceCo
         flushSmoothing(sm.target, rSmooth_(sm.rate, ratio));
         flushFollower();
     }
-    if (ratio != 1.0) restoreHighs(out, n, fs, s.filterMode);
-}
-
-// The four stages' rolloff above their corner differs from the one at 44.1 kHz by about
-// (x / sin x)^N per stage with x = pi f / 44100, against (x' / sin x')^N with x' = pi f / fs
-// at this rate (N the stages between the input and the output the mode takes). A symmetric
-// three-tap filter, 1 + 4 beta sin^2(w / 2), matches that to second order; it delays by one
-// sample, which is the same for every sound.
-void Voice::restoreHighs(float* out, int n, double fs, int filterMode) {
-    const double stages = filterMode == 0 ? 4.0 : (filterMode == 1 || filterMode == 2 ? 3.0 : 0.0);
-    const double q = fs / 44100.0;
-    const double beta = stages / 24.0 * (q * q - 1.0);
-    double x1 = firIn_[0], x2 = firIn_[1];
-    for (int i = 0; i < n; ++i) {
-        const double x = out[i];
-        out[i] = static_cast<float>((1.0 + 2.0 * beta) * x1 - beta * (x + x2));
-        x2 = x1;
-        x1 = x;
+    if (!rate_.at44) {
+        if (ready) restoreHighs(out, n);
+        else firOverZeros(out, n);
     }
-    firIn_[0] = x1;
-    firIn_[1] = x2;
 }
 
 } // namespace kelo

@@ -98,41 +98,65 @@ private:
     double tuneExpansion(double tune);
     void flushSmoothing(const double* target, double k);
     void flushFollower();
-    struct CallSetup;
+    // Everything a computed sample needs that is fixed for the whole render call.
+    struct CallSetup {
+        double target[4];
+        double smooth;
+        RateClass rc;
+        double R, K, W;
+        double alpha, capDecayMix, boostSmooth, oscGain, maxPitch, invFs;
+        double cAttack, cRelease, cDecayPlain, cDecayAccent, cAmp, cCapDecay, cCapCharge, cCapSmooth;
+        double cBoostCharge, cBoostDecay, cSlide, cJump;
+        double cFollowOn, cFollowOff, cClick, cCarry, cAmpLag, cClip;
+        int scopeEvery; // samples between two envelope scope values (100 at 44.1 kHz)
+        const Wavetable* table;
+        bool vcaNoise, clipping, square;
+    };
+    // What the call's constants (and the filter's) are worked out from; no padding, so it
+    // compares as bytes.
+    struct CallKey {
+        double fs, smoothSpeed, vcaDecay, vcoGain, tm3, tm4, tm6;
+        float tune, cutoff, resonance, envmod, decay, accent, waveform;
+        int32_t vcaNoise, outputClipping, envmodKnob, filterMode, vcaLeveling;
+    };
+    static_assert(sizeof(CallKey) == 7 * sizeof(double) + 7 * sizeof(float) + 5 * sizeof(int32_t));
+    CallSetup call_{};
+    CallKey callKey_{};
+    bool callKnown_ = false;
+    void prepareCall(double fs, const ParamSnapshot& p, const VoiceSettings& s);
     struct RunInput;
     CallSetup setup(double fs, const ParamSnapshot& p, const VoiceSettings& s) const;
-    template <bool Settled, bool Steady, bool Plain, bool Accent>
+    template <bool Settled, bool Steady, bool Plain, bool Accent, Filter::Rate Rate>
     void computeRun(float* out, int count, const CallSetup& cs, const RunInput& in);
     bool smoothingSettled(const CallSetup& cs) const;
     bool glideSteady(const CallSetup& cs, const RunInput& in) const;
     void dispatchRun(float* out, int count, const CallSetup& cs, const RunInput& in);
     void skipSamples(float* out, int count, bool gate);
+    void restoreHighs(float* out, int n);
+    void firOverZeros(float* out, int count);
     Wavetable::Level oscillatorLevel(double f, double delta, const RateClass& rc);
 
     // The next render call starts the smoothed parameters at their targets instead of
     // gliding there from wherever they were (a note at the first sample of an instance
     // would otherwise start an octave low and dark).
     bool startSmoothing_ = true;
-    // dsp::atRate of a coefficient, remembered for its last input: coefficients are set up
-    // every call, but their inputs and the rate rarely change.
-    struct AtRate {
-        double in = -1.0, ratio = 0.0, out = 0.0;
-        double operator()(double c, double r) {
-            if (c != in || r != ratio) {
-                in = c;
-                ratio = r;
-                out = dsp::atRate(c, r);
-            }
-            return out;
-        }
-    };
-    mutable AtRate rSmooth_, rAttack_, rRelease_, rClick_, rCarry_, rAmpLag_, rClip_,
+    mutable dsp::AtRateMemo rSmooth_, rAttack_, rRelease_, rClick_, rCarry_, rAmpLag_, rClip_,
         rCapDecay_, rCapSmooth_, rBoostDecay_, rBoostSmooth_;
-    double followRatio_ = 1.0, followOnK_ = 0.0005, followOffK_ = 0.00012; // the gate follower's, at the rate
-    // Away from 44.1 kHz the filter's stages roll off faster than at 44.1 kHz towards
-    // 10 kHz; a three-tap filter on the voice's output gives back the difference.
-    double firIn_[2] = {0.0, 0.0};
-    void restoreHighs(float* out, int n, double fs, int filterMode);
+    // What the host's rate fixes, with the settings that go with it away from 44.1 kHz; set
+    // again when one changes.
+    struct RateSetup {
+        double fs = 0.0; // none yet
+        int32_t activeClocks = 0, filterMode = 0;
+        double ratio = 1.0; // 44100 / fs
+        bool at44 = true;
+        double followOn = 0.0005, followOff = 0.00012; // the gate follower's coefficients
+        int64_t active = 0;  // the active samples after the gate closed, at this rate
+        // Away from 44.1 kHz the filter's stages roll off faster than at 44.1 kHz towards
+        // 10 kHz; a three-tap filter on the voice's output gives back the difference.
+        double firBeta = 0.0;
+    } rate_;
+    void setRate(double fs, const VoiceSettings& s);
+    double firIn_[2] = {0.0, 0.0}; // the last two samples the three-tap filter took in
     // Samples skipped while silent whose smoothing / follower steps are still owed.
     int64_t pendingSmooth_ = 0;
     int64_t pendingFollow_ = 0;
@@ -144,6 +168,14 @@ private:
         double get(double base, int64_t n);
     };
     PowCache smoothPow_, followPow_;
+    // The inputs of the last smoothing flush, and whether it left every lag as it was
+    // (anything else that steps the lags clears that).
+    struct SmoothFlush {
+        double target[4], k;
+        int64_t n;
+    };
+    SmoothFlush resting_{};
+    bool restingKnown_ = false;
     // The smoothed tune and the glided pitch settle into alternating between two values
     // each, so the tune factor and the oscillator's table level are remembered for the
     // last two inputs; a repeat skips the expansion, the period's quotient and the lookups.

@@ -102,7 +102,7 @@ struct VoiceRig {
             if (hit < 0 && i > 0 && (falling ? v < threshold : v > threshold)) hit = i - 1;
         };
         index = 0;
-        render(size_t(limit));
+        for (long done = 0; done < limit && hit < 0; done += 128) render(size_t(std::min(128L, limit - done)));
         onSample = nullptr;
         return hit;
     }

@@ -3,6 +3,7 @@
 // quotient divided where the formula divides, the power function per sample, the full
 // 33-tap decimator over a shifted line. Slow on purpose; the optimised engine must render
 // what this renders.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -70,8 +71,20 @@ struct RefFilter {
             tableRatio = ratio;
             rateTables.prepare(st, RateClass::of(fs));
         }
-        const double c = ratio == 1.0 ? 0.0 : tableRead(rateTables.stageTable(), FilterTables::kExpSize, 1024.0 * x);
-        const double lead = ratio == 1.0 ? 0.0 : tableRead(rateTables.leadTable(), FilterTables::kExpSize, 1024.0 * x);
+        // The rate's table holds the stage coefficient (k = 0) and the lead (k = 1) side by
+        // side; each read as tableRead reads a table of its own.
+        auto pairRead = [&](int k) {
+            const double* table = rateTables.stageLeadTable();
+            const double at = 1024.0 * x;
+            constexpr int last = FilterTables::kExpSize - 1;
+            if (!(at > 0.0)) return table[k];
+            if (at >= last) return table[2 * last + k];
+            const int i = static_cast<int>(at);
+            const double f = at - i;
+            return table[2 * i + k] * (1.0 - f) + table[2 * i + 2 + k] * f;
+        };
+        const double c = ratio == 1.0 ? 0.0 : pairRead(0);
+        const double lead = ratio == 1.0 ? 0.0 : pairRead(1);
         const double fbAt = ratio == 1.0 ? fb : tableRead(rateTables.feedbackTable(), FilterTables::kCurveSize, 256.0 * g) * st.tm4;
         auto stage = [&](double& y, double v, Guard& gd) {
             if (ratio == 1.0) step4(y, v, g, gd);
@@ -140,6 +153,7 @@ struct RefVoice {
     bool fresh = true; // the first call starts the smoothed parameters at their targets
     double ratio = 1.0; // 44100 / fs of the current call
     double fir1 = 0, fir2 = 0;
+    EnvelopeScope scope; // the envelope term of every computed sample on the 100-sample grid
 
     RefVoice() { v.glide = 110.0; }
 
@@ -287,6 +301,8 @@ struct RefVoice {
                 step1At(v.clipDc, 2.0 * t, 0.001, ratio, gClip);
                 y = 2.0 * t - v.clipDc;
             }
+            if (v.sampleCounter % uint64_t(std::max(1.0, std::floor(100.0 / ratio + 0.5))) == 0)
+                scope.push(static_cast<float>(filter.envTerm));
             ++v.sampleCounter;
             out[i] += static_cast<float>(y);
         }

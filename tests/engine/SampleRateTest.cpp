@@ -2,8 +2,10 @@
 // notes give the same spectrum, and envelopes and releases take the same time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
+#include <functional>
 
 #include "EngineTestUtil.h"
 #include "engine/OutputStage.h"
@@ -13,7 +15,7 @@ using test::VoiceRig;
 
 namespace {
 
-constexpr double kRates[] = {22050.0, 48000.0, 88200.0, 192000.0};
+constexpr double kRates[] = {22050.0, 32000.0, 48000.0, 88200.0, 192000.0};
 
 // A held note through the voice and the output stage, as the plug-in renders it.
 std::vector<float> heldNote(const ParamSnapshot& p, float hz, double fs, double seconds) {
@@ -84,44 +86,60 @@ TEST(SampleRate, HeldNotesHaveTheSameSpectrumUpTo10kHzAtEveryRate) {
     }
 }
 
-TEST(SampleRate, EnvelopesReleasesAndLagsTakeTheSameTimeAtEveryRate) {
-    // Seconds until a voice state crosses a threshold, read before each sample.
-    auto timeOf = [](double fs, auto setup, auto get, double threshold, bool falling) {
-        VoiceRig r;
-        r.fs = fs;
-        setup(r);
-        return double(r.samplesUntil(long(fs * 3), get, threshold, falling)) / fs;
+TEST(SampleRate, EnvelopesGlideReleaseAndLagsTakeTheirTimesAtEveryRate) {
+    struct Case {
+        const char* what;
+        std::function<void(VoiceRig&)> setup;
+        double (*get)(const VoiceState&);
+        double threshold;
+        bool falling;
+        double seconds; // at 44.1 kHz; 0: only the same at every rate
     };
-    auto noteOn = [](VoiceRig& r) { r.noteOn(110.0f); };
-    auto released = [](VoiceRig& r) {
-        r.noteOn(110.0f);
-        r.render(size_t(r.fs * 0.05));
-        r.vc.gate = 0;
-    };
-    auto follower = [](VoiceRig& r) { r.noteOn(110.0f); };
-    auto accented = [](VoiceRig& r) {
-        r.p.accent = 1.0f;
-        r.p.resonance = 1.0f; // the accent capacitor's slow charge
-        r.noteOn(110.0f, true);
-    };
-    for (double fs : kRates) {
-        const struct {
-            const char* what;
-            double at44, here;
-        } times[] = {
-            {"filter envelope", timeOf(44100, noteOn, [](const VoiceState& s) { return s.filterEnv; }, 0.1, true),
-             timeOf(fs, noteOn, [](const VoiceState& s) { return s.filterEnv; }, 0.1, true)},
-            {"release", timeOf(44100, released, [](const VoiceState& s) { return s.gateLag; }, 0.1, true),
-             timeOf(fs, released, [](const VoiceState& s) { return s.gateLag; }, 0.1, true)},
-            {"gate follower", timeOf(44100, follower, [](const VoiceState& s) { return s.gateFollower; }, 0.5, false),
-             timeOf(fs, follower, [](const VoiceState& s) { return s.gateFollower; }, 0.5, false)},
-            {"accent charge", timeOf(44100, accented, [](const VoiceState& s) { return s.accentCapSmooth; }, 0.05, false),
-             timeOf(fs, accented, [](const VoiceState& s) { return s.accentCapSmooth; }, 0.05, false)},
+    const auto filterEnv = [](const VoiceState& s) { return s.filterEnv; };
+    const auto decay = [](float d, bool accent) {
+        return [=](VoiceRig& r) {
+            r.p.decay = d;
+            r.noteOn(110.0f, accent);
         };
-        for (const auto& t : times) {
-            ASSERT_GT(t.at44, 0.0) << t.what;
-            EXPECT_NEAR(t.here / t.at44, 1.0, 0.02) << t.what << " at " << fs;
+    };
+    const Case cases[] = {
+        {"Decay 0", decay(0.0f, false), filterEnv, 0.1, true, 0.19},
+        {"Decay 1", decay(1.0f, false), filterEnv, 0.1, true, 2.6},
+        {"Decay 0.5", decay(0.5f, false), filterEnv, 0.1, true, 1.0 / (0.5 / 0.19 + 0.5 / 2.6)},
+        {"accent, which ignores Decay", decay(1.0f, true), filterEnv, 0.1, true, 0.2},
+        {"VcaDecay", [](VoiceRig& r) { r.s.vcaDecay = 0.5; r.noteOn(110.0f); },
+         [](const VoiceState& s) { return s.ampEnv; }, 0.1, true, 0.5},
+        {"slide, 90 % of the way", [](VoiceRig& r) {
+             r.noteOn(110.0f);
+             r.render(size_t(r.fs * 0.05));
+             r.vc.slideFrom = 1; // legato: gate stays on, no trigger
+             r.vc.pitchHz = 220.0f;
+         }, [](const VoiceState& s) { return s.glide; }, 209.0, false, 0.0653},
+        {"release", [](VoiceRig& r) {
+             r.noteOn(110.0f);
+             r.render(size_t(r.fs * 0.05));
+             r.vc.gate = 0;
+         }, [](const VoiceState& s) { return s.gateLag; }, 0.1, true, 0.00261},
+        {"gate follower", decay(0.5f, false), [](const VoiceState& s) { return s.gateFollower; }, 0.5, false, 0},
+        {"accent charge", [](VoiceRig& r) {
+             r.p.accent = 1.0f;
+             r.p.resonance = 1.0f; // the accent capacitor's slow charge
+             r.noteOn(110.0f, true);
+         }, [](const VoiceState& s) { return s.accentCapSmooth; }, 0.05, false, 0},
+    };
+    for (const Case& c : cases) {
+        auto timeAt = [&c](double fs) {
+            VoiceRig r;
+            r.fs = fs;
+            c.setup(r);
+            return double(r.samplesUntil(long(fs * 3), c.get, c.threshold, c.falling)) / fs;
+        };
+        const double at44 = timeAt(44100);
+        ASSERT_GT(at44, 0.0) << c.what;
+        if (c.seconds > 0) {
+            EXPECT_NEAR(at44, c.seconds, c.seconds * 0.005) << c.what;
         }
+        for (double fs : kRates) EXPECT_NEAR(timeAt(fs) / at44, 1.0, 0.02) << c.what << " at " << fs;
     }
 }
 
@@ -149,4 +167,33 @@ TEST(SampleRate, RatesBelowTheFastestLagsLimitAreSilentAndAboveItAccentsStayFini
     low.p.accent = 1.0f;
     low.noteOn(55.0f, true);
     for (float x : low.render(2000)) ASSERT_EQ(x, 0.0f);
+}
+
+TEST(SampleRate, EveryRateRendersWithItsOwnFilterTablesAlsoAfterAnother) {
+    // The filter keeps the tables of the last rate away from 44.1 kHz; a visit to another
+    // rate and back (44.1 kHz, whose curve replaces them, or 96 kHz) must leave no table of
+    // the visited rate in use, nor keep the visited rate from getting its own.
+    VoiceSettings s;
+    auto tablesAt = [&](double fs) {
+        Filter f;
+        f.prepare(s, RateClass::of(fs));
+        return f;
+    };
+    const Filter at48 = tablesAt(48000), at44 = tablesAt(44100), at96 = tablesAt(96000);
+    auto same = [](const Filter& a, const Filter& b) {
+        return std::equal(a.feedbackTable(), a.feedbackTable() + FilterTables::kCurveSize, b.feedbackTable()) &&
+               (a.at44() || std::equal(a.stageLeadTable(), a.stageLeadTable() + 2 * FilterTables::kExpSize,
+                                       b.stageLeadTable()));
+    };
+    ASSERT_FALSE(same(at48, at44));
+    ASSERT_FALSE(same(at48, at96));
+    for (const Filter* visited : {&at44, &at96}) {
+        VoiceRig r;
+        r.noteOn(55.0f);
+        for (const Filter* expected : {&at48, visited, &at48}) {
+            r.fs = expected == &at48 ? 48000 : (expected == &at44 ? 44100 : 96000);
+            r.render(512);
+            EXPECT_TRUE(same(r.voice.filter(), *expected)) << r.fs << " after a visit to " << (visited == &at44 ? 44100 : 96000);
+        }
+    }
 }

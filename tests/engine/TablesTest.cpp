@@ -9,16 +9,9 @@
 
 using namespace kelo;
 
-TEST(Dsp, CollapsedSmoothStepMatchesTheFourStageFormAndClipperIsSound) {
-    double worst = 0;
-    for (double k : {1e-7, 2.4e-5, 0.002, 0.05, 0.33, 1.0, 1.4})
-        for (double y : {-3.0, -1e-5, 0.0, 0.25, 110.0})
-            for (double x : {-2.0, 1e-5, 0.5, 440.0}) {
-                const double ref = dsp::smoothStepRk4(y, x, k);
-                worst = std::max(worst, std::fabs(dsp::smoothStep(y, x, k) - ref) /
-                                            std::max({std::fabs(ref), std::fabs(x), std::fabs(y)}));
-            }
-    EXPECT_LT(worst, 1e-12);
+// (The collapsed smoothing step is checked against the four-slope form through the reference
+// engine, which uses that form everywhere.)
+TEST(Dsp, TheClipperIsOddMonotonicAndBounded) {
     EXPECT_DOUBLE_EQ(dsp::softClip(3.0), 1.0);
     EXPECT_DOUBLE_EQ(dsp::softClip(-1e9), -1.0);
     EXPECT_NEAR(dsp::softClip(1e-4) / 1e-4, 1.0, 1e-8);

@@ -22,7 +22,7 @@ namespace {
 using test::Kelo;
 using test::ScratchHome;
 
-constexpr int kCutoff = 1, kVolume = 8, kTempo = 9;
+constexpr int kCutoff = 1;
 
 // The user moved Cutoff from controller 74 to 20 and wrote the whole table, as the plug-in does.
 std::string usersMap() {
@@ -91,16 +91,6 @@ TEST(MidiMapFile, InstancesOpeningAndClosingTogetherKeepTheUsersMap) {
     }
     EXPECT_EQ(home.read("MidiCC.ini"), map);
 #endif
-}
-
-TEST(SettingsFiles, AByteOrderMarkHidesNoKeyOfAnyFile) {
-    const std::string bom = "\xEF\xBB\xBF";
-    Kelo kelo(bom + "Tempo = 250\n", {{"Config.ini", bom + "DefaultVolume = 0\n"},
-                                      {"MidiCC.ini", bom + "MidiCC.Cutoff = 20\n"}});
-    EXPECT_EQ(kelo->getParameter(kTempo), 1.0f);
-    EXPECT_EQ(kelo->getParameter(kVolume), 0.0f);
-    kelo->render(64, {{0, 0xB0, 20, 0}});
-    EXPECT_EQ(kelo->getParameter(kCutoff), 0.0f);
 }
 
 // An acid line with accents, slides and both octave switches.

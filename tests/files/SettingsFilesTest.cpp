@@ -212,15 +212,6 @@ std::string changes(const Maps& m) {
     return out;
 }
 
-TEST(CcMap, DefaultControllers) {
-    CcMap map;
-    setDefaultCcMap(map);
-    std::string mapped;
-    for (int c = 0; c < kCcMapSize; ++c)
-        if (map.entries[c] != -1) mapped.append(" ").append(std::to_string(c)).append(">").append(std::to_string(map.entries[c]));
-    EXPECT_EQ(mapped, " 7>8 70>10 71>0 74>1 76>2 77>3 78>4 79>5 80>11 91>7 92>6");
-}
-
 TEST(CcMap, LearningKeepsOneControllerPerParameter) {
     Maps m;
     learnController(m.map, 20, 1);
@@ -234,6 +225,7 @@ TEST(CcMap, LearningKeepsOneControllerPerParameter) {
 
 TEST(CcMap, PerParameterKeysAndTableSections) {
     const std::pair<const char*, const char*> cases[] = {
+        // Every name moves its parameter off its default controller.
         {"MidiCC.Tune = 100\nMidiCC.Cutoff = 101\nMidiCC.Resonance = 102\nMidiCC.Envmod = 103\nMidiCC.Decay = 104\n"
          "MidiCC.Accent = 105\nMidiCC.Drive = 106\nMidiCC.Distortion = 107\nMidiCC.Volume = 108\nMidiCC.Tempo = 0\n"
          "MidiCC.Waveform = 110\nMidiCC.DistortionType = 111\nMidiCC.HighpassFilter = 112\n",

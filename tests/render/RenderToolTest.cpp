@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+
 #include "tests/render/WavRead.h"
 
 namespace kelo::render {
@@ -147,6 +149,7 @@ TEST_F(RenderTool, BadInputExitsWithOneLineAndWritesNothing) {
         {{"--bank", "folder.pat"}, 2, "cannot read bank file folder.pat"},
         {{"--bank", "garbage.pat"}, 2, "no pattern found in bank file garbage.pat"},
         {{"--pattern-file", "missing.pat"}, 2, "cannot read pattern file missing.pat"},
+        {{"--pattern-file", "folder.pat"}, 2, "cannot read pattern file folder.pat"},
         {{"--pattern-file", "garbage.pat"}, 2, "no pattern found in pattern file garbage.pat"},
         {{"--pattern-file", "fast.pat"}, 2, "tempo 5000 is outside 1..999"},
         {{"--midi", "missing.mid"}, 2, "cannot read MIDI file missing.mid"},
@@ -175,6 +178,20 @@ TEST_F(RenderTool, BadInputExitsWithOneLineAndWritesNothing) {
     const ToolRun nowhere = run({"-o", path("no/such/folder/x.wav")});
     EXPECT_EQ(nowhere.code, 1);
     EXPECT_NE(nowhere.err.find("cannot write"), std::string::npos) << nowhere.err;
+
+    // Interrupted half-way (an hour of music takes far longer than the signal's second).
+    std::string cmd;
+    addWord(cmd, dir_.string(), "cd ");
+    addWord(cmd, path("home"), " && HOME=");
+    cmd += " timeout --preserve-status -s INT 1";
+    for (const std::string& a : {std::string(KELO_RENDER_EXE), std::string("--bars"), std::string("1800"),
+                                 std::string("-q"), std::string("-o"), std::string("out.wav")})
+        addWord(cmd, a);
+    addWord(cmd, path("stderr.txt"), " 2>");
+    const int status = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+    EXPECT_EQ(slurp(dir_ / "stderr.txt"), "kelo-render: interrupted; nothing written\n");
+    EXPECT_EQ(slurp(dir_ / "out.wav"), "earlier render");
 }
 
 // With no options the tool plays pattern 0 of the installed bank for four bars of 2 s, then

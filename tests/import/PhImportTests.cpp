@@ -112,6 +112,8 @@ TEST(ForeignImportCommand, PathDecidesTheFormat) {
     EXPECT_EQ(std::tuple(selected, bank->patterns[0].stepCount(), bank->patterns[0].steps[0].note),
               std::tuple(-1, 5, uint8_t(9)));
 
+    EXPECT_EQ(importPhFile(dir.file("missing.ph"), *bank), -1) << "unreadable, not empty";
+
     // ".rbs" wins when both appear: a ".ph" file in a folder named like a song is read as a song.
     test::TempDir songDir("x.rbs");
     songDir.write("bank.ph", phPattern(5));

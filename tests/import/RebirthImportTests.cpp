@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <random>
 
 #include "files/ForeignImport.h"
 #include "tests/files/FileTestSupport.h"
@@ -222,6 +221,12 @@ TEST(RebirthChunkWalk, FilesWithoutUnitsChangeNothing) {
     int selected = 0;
     EXPECT_FALSE(importRebirthSong("/nonexistent/folder/song.rbs", *bank, nullptr, selected));
     EXPECT_EQ(selected, -1);
+
+    // Lists nest 32 deep at most, so a hostile file cannot exhaust the stack.
+    std::vector<uint8_t> nested = chunk("303 ", unitImage(0, 0, 0));
+    for (int depth = 0; depth < 32; ++depth) nested = list("RB40", {nested});
+    EXPECT_TRUE(importBytes(nested).ok);
+    EXPECT_FALSE(importBytes(list("RB40", {nested})).ok);
 }
 
 // Whatever a damaged file does, every pattern ends up either untouched or as the intact song
@@ -245,31 +250,6 @@ TEST(RebirthDamagedFiles, EveryPrefixChangesOnlyWhatItHolds) {
     }
     // The last pattern needs the second unit image up to its final byte.
     EXPECT_EQ(firstComplete, 0xad6 + 8 + kRebirthUnitBytes);
-}
-
-TEST(RebirthDamagedFiles, RandomByteFlipsNeverLeaveTheRules) {
-    std::mt19937 rng(20261206);
-    for (const char* name : kSongFiles) {
-        SCOPED_TRACE(name);
-        const std::vector<uint8_t> original = song(name);
-        ASSERT_FALSE(original.empty());
-        for (int round = 0; round < 400; ++round) {
-            std::vector<uint8_t> damaged = original;
-            // Half of the damage lands in the chunk headers and unit images, where it matters.
-            const size_t span = (round & 1) ? damaged.size() : std::min<size_t>(damaged.size(), 0xf30);
-            for (int k = 1 + int(rng() % 12); k > 0; --k) damaged[rng() % span] ^= uint8_t(1u << (rng() % 8));
-            if (round % 5 == 0) damaged.resize(rng() % damaged.size());
-            const Imported r = importBytes(damaged);
-            ASSERT_TRUE(r.selected >= -1 && r.selected <= 127) << r.selected;
-            for (const auto& [index, value] : r.params.values) ASSERT_TRUE(value >= 0.0f && value <= 1.0f);
-            for (int i = 0; i < kNumPatterns; ++i) {
-                const Pattern& p = r.bank->patterns[i];
-                ASSERT_TRUE(p.stepCount() >= 1 && p.stepCount() <= 64);
-                ASSERT_TRUE(i < 64 || r.unchanged(i));
-                for (const PatternStep& s : p.steps) ASSERT_LE(s.note, 40 + 19);
-            }
-        }
-    }
 }
 
 } // namespace

@@ -77,6 +77,23 @@ TEST_F(AudioWriterTest, EachFormatStoresTheSamplesItCanAndReplacesTheTargetOnCom
     }
 }
 
+TEST_F(AudioWriterTest, NormalizeScalesEverySampleToThePeakAskedAndSilenceStaysSilent) {
+    const std::vector<float> quiet = {-0.5f, 0.25f, 0.1f}; // the peak in the first frame
+    const std::vector<float> silent(3, 0.0f);
+    for (const auto* samples : {&quiet, &silent}) {
+        AudioWriter w;
+        std::string error;
+        ASSERT_TRUE(w.open(path("norm.wav"), 44100, SampleFormat::Float, error, -6.0)) << error;
+        ASSERT_TRUE(w.write(samples->data(), samples->data(), samples->size()));
+        ASSERT_TRUE(w.commit(error)) << error;
+        const double gain = samples == &quiet ? std::pow(10.0, -6.0 / 20.0) / 0.5 : 1.0;
+        const test::Wav wav = test::readWav(path("norm.wav"));
+        ASSERT_EQ(wav.frames(), samples->size());
+        for (size_t i = 0; i < wav.frames(); ++i) EXPECT_NEAR(wav.left[i], (*samples)[i] * gain, 1e-6) << i;
+        EXPECT_EQ(filesInDir(), 1u) << "no scratch file left";
+    }
+}
+
 TEST_F(AudioWriterTest, FailedOrAbandonedWritesLeaveTheTargetAlone) {
     const std::string out = path("keep.wav");
     std::ofstream(out) << "old contents";

@@ -50,6 +50,7 @@ TEST(MidiFile, TempoMapRunningStatusAndLength) {
     EXPECT_EQ(song.events[1].data1, 45);
     EXPECT_EQ(song.events[1].data2, 0);
     EXPECT_NEAR(song.lengthSeconds, 2.0, 1e-12);
+    EXPECT_EQ(parseOk(midiFile(0, 96, {{}})).lengthSeconds, 0.0);
 }
 
 TEST(MidiFile, TracksMergeInTimeWithTheTempoTrackAppliedAndSmpteTimeCounts) {
@@ -80,7 +81,7 @@ TEST(MidiFile, MalformedOrTruncatedFilesAreRefusedNotRead) {
         const char* reason;
     } cases[] = {
         {{}, "not a standard MIDI file"},
-        {{'R', 'I', 'F', 'F', 0, 0, 0, 0}, "not a standard MIDI file"},
+        {{'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96}, "not a standard MIDI file"},
         {Bytes(good.begin(), good.begin() + 10), "truncated MIDI file header"},
         {midiFile(2, 480, {}), "format 2 is not supported"},
         {midiFile(0, 0, {}), "zero time division"},
@@ -90,6 +91,7 @@ TEST(MidiFile, MalformedOrTruncatedFilesAreRefusedNotRead) {
         {midiFile(0, 480, {{0x00, 0x90, 45, 200}}, false), "data byte above 127"},
         {midiFile(0, 480, {{0x00, 0xFF, 0x51, 9, 1}}, false), "malformed meta event"},
         {midiFile(0, 480, {{0xFF, 0xFF, 0xFF, 0xFF, 0x7F}}, false), "malformed"},
+        {midiFile(0, 480, {{0x00, 0xF0, 0x05, 0x01}}, false), "malformed system exclusive event"},
         {midiFile(0, 480, {{0x00, 0xF8}}, false), "unexpected system message"},
         {midiFile(0, 0xE700, {{}}), "invalid SMPTE"},
     };

@@ -267,9 +267,10 @@ public:
         for (uint32_t& v : p) v &= 0xffffff;
         return p;
     }
+    // As the host hands it on.
     void key(unsigned char virt) {
         VstKeyCode k{0, virt, 0};
-        frame()->onKeyDown(k);
+        editor->onKeyDown(k);
     }
     void clickAt(gui::CPoint p) {
         down(p);

@@ -114,7 +114,7 @@ protected:
     A* window = nullptr;
 };
 
-TEST_F(Analyzer, LoadAudioReadsTheChosenRecordingIntoTheViewAndDetectTranscribesIt) {
+TEST_F(Analyzer, LoadAudioReadsTheChosenRecordingIntoTheView) {
     open();
     EXPECT_EQ(title(A::kPlayAudio), "Play Audio");
     EXPECT_EQ(stepsText(), " 8");
@@ -146,19 +146,6 @@ TEST_F(Analyzer, LoadAudioReadsTheChosenRecordingIntoTheViewAndDetectTranscribes
     EXPECT_EQ(stepsText(), "16");
     EXPECT_FLOAT_EQ(control(A::kSteps)->getValue(), 15.0f / 63.0f);
     EXPECT_FLOAT_EQ(view->getColumnWidth(), 40.0f);
-
-    click(A::kDetect);
-    const Pattern played = playedPattern();
-    int matching = 0;
-    for (int i = 0; i < 16; ++i) {
-        const PatternStep& want = played.steps[i];
-        const PatternStep& got = pattern().steps[i];
-        const bool gate = (got.flags & StepGate) == (want.flags & StepGate);
-        const bool sound = !(want.flags & StepGate) ||
-                           (stepMidiNote(got) == stepMidiNote(want) && (got.flags & StepAccent) == (want.flags & StepAccent));
-        matching += gate && sound;
-    }
-    EXPECT_GE(matching, 14);
 
     // A file that is no recording says why and changes nothing.
     home.write("notes.wav", "not a recording at all");

@@ -118,9 +118,13 @@ void CairoImageContext::finishPath(const CDrawState& s, CDrawStyle style) {
 
 void CairoImageContext::drawLine(const CDrawState& s, const CPoint& from, const CPoint& to) {
     begin(s);
+    // An upright or level line moves across itself only: its ends then stay on pixel edges,
+    // where no rounding can add or drop a pixel at either end.
     const double d = strokeShift(s.lineWidth);
-    cairo_move_to(cr_, from.x + d, from.y + d);
-    cairo_line_to(cr_, to.x + d, to.y + d);
+    const double dx = from.y == to.y && from.x != to.x ? 0.0 : d;
+    const double dy = from.x == to.x && from.y != to.y ? 0.0 : d;
+    cairo_move_to(cr_, from.x + dx, from.y + dy);
+    cairo_line_to(cr_, to.x + dx, to.y + dy);
     strokeStyle(s);
     cairo_stroke(cr_);
     end();

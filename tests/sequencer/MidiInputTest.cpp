@@ -57,9 +57,9 @@ TEST_F(MidiInputTest, PatternLockKeepsCurrentButFollowsRequests) {
 
 TEST_F(MidiInputTest, NoteModeLegatoReleaseAndPitch) {
     settings.midiMode = 1;
-    seq.state.running = 1;
+    seq.state.running = voice.slideFrom = 1; // the sequencer was sliding
     noteOn(48, 100);
-    EXPECT_EQ(V(seq.state.running, voice.gate, voice.trigger), V(0, 1, 1));
+    EXPECT_EQ(V(seq.state.running, voice.gate, voice.trigger, voice.slideFrom), V(0, 1, 1, 0));
     EXPECT_EQ(voice.accent, 0) << "velocity equal to AccentVelocity is plain";
     EXPECT_FLOAT_EQ(voice.pitchHz, tuning.equal[48]);
     voice.trigger = 0;

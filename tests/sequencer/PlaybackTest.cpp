@@ -188,7 +188,9 @@ TEST_F(PlaybackTest, PatternShrunkUnderThePlayheadWrapsSafely) {
     start();
     run(10 * 5513);
     pat().setStepCount(4);
+    pat().steps[seq.state.stepIndex].note = 5; // where the playhead was heading
     run(5513);
+    EXPECT_NEAR(voice.pitchHz, 65.406, 0.001) << "step 0 plays, nothing beyond the count";
     EXPECT_LT(seq.state.stepIndex, 4);
     pat().header &= ~0x7Fu; // a stored count of 0 plays as one step
     for (int len : stepLengths(3)) EXPECT_NEAR(len, kStep, 1.0);

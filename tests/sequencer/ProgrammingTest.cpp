@@ -187,6 +187,7 @@ TEST_F(ProgrammingTest, ModeOnePitchAndTimePhases) {
     settings.clearNotes = 0;
     commands({13});
     for (int i = 0; i < 5; ++i) EXPECT_EQ(flags(i), StepGate) << "mode 1 clear always gates";
+    EXPECT_EQ(seq.editCursor, 0);
 }
 
 TEST_F(ProgrammingTest, KeyboardProgrammingInBothModes) {
@@ -219,6 +220,9 @@ TEST_F(ProgrammingTest, ConsumedKeysDoNotStopTheSequencer) {
     seq.keyCommands.slots[0] = -1; // an unassigned base makes no note keys
     keys({5});
     EXPECT_EQ(V(seq.currentPattern, seq.keyForCommand(14)), V(5, -1));
+    seq.keyCommands.slots[0] = 0; // key 0 is a base like any other
+    keys({2});
+    EXPECT_EQ(seq.currentPattern, 5);
 }
 
 TEST_F(ProgrammingTest, LearningACommandKey) {
@@ -239,6 +243,14 @@ TEST_F(ProgrammingTest, LearningACommandKey) {
     assignKeyCommand(seq.keyCommands, -1, 50);
     EXPECT_EQ(std::memcmp(&before, &seq.keyCommands, sizeof before), 0);
     EXPECT_EQ(seq.keyForCommand(37), 37) << "still reports the leave key";
+    std::vector<int> learned;
+    for (int code = 13; code <= 23; ++code) {
+        seq.patternChanged = 0;
+        commands({code});
+        keys({code + 77});
+        learned.push_back(seq.keyForCommand(code + 13) - 77 + 10 * seq.patternChanged);
+    }
+    EXPECT_EQ(learned, V(23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33)) << "each command its own key, the editor told";
     commands({0});
     keys({60});
     EXPECT_EQ(V(seq.keyForCommand(13), seq.keyForCommand(25), seq.keyForCommand(12), seq.keyForCommand(38)),

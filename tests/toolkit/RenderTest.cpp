@@ -250,6 +250,13 @@ TEST(ToolkitRender, DisplaysDrawBackFrameAndBevel) {
     EXPECT_EQ(pixel(*out.s, 19, 25), 0xffffffffu);
     EXPECT_EQ(pixel(*out.s, 10, 29), 0xffffffffu);
     EXPECT_EQ(pixel(*out.s, 10, 25), kBlue);
+    auto* shown = static_cast<CParamDisplay*>(out.frame->getView(0));
+    shown->setValue(0.75f);
+    const std::string twoPlaces = shown->formatValue();
+    shown->setPrecision(0);
+    shown->setStyle(k3DIn);
+    EXPECT_EQ(twoPlaces + " " + shown->formatValue(), "0.75 1");
+    EXPECT_EQ(shown->getStyle(), k3DIn);
 }
 
 TEST(ToolkitRender, TextFollowsItsAlignment) {
@@ -278,6 +285,17 @@ TEST(ToolkitRender, TextFollowsItsAlignment) {
             EXPECT_NEAR((ink.left + ink.right) / 2, 60, 1);
         }
     }
+    // At a point: the baseline there, shifted by the context's offset.
+    s->clear(kBlackCColor);
+    {
+        CDrawContext dc(*s);
+        dc.setFont(kNormalFont);
+        dc.setOffset(CPoint(5, 0));
+        dc.drawString("H", CPoint(10, 30));
+    }
+    const CRect ink = inkBounds(*s, CRect(0, 0, 120, 40), 0xff000000u);
+    EXPECT_NEAR(ink.bottom, 30, 1);
+    EXPECT_NEAR(ink.left, 16, 1.5);
 }
 
 TEST(ToolkitRender, LabelsTransparencyAndShadow) {

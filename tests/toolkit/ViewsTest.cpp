@@ -63,6 +63,11 @@ TEST(ToolkitViews, PressesFollowMouseAreaStackingAndTransparency) {
     h.click(20, 20);
     EXPECT_EQ(h.log.take(), (Lines{"below down 20,20"}));
 
+    below->setMouseEnabled(false);
+    h.click(20, 20);
+    below->setMouseEnabled(true);
+    EXPECT_TRUE(h.log.take().empty()) << "a disabled view takes no presses";
+
     // Hidden views take no presses; a container hands its children local coordinates.
     cover->setVisible(false);
     auto* box = h.add(new CViewContainer(CRect(100, 100, 180, 180)));

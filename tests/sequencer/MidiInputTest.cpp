@@ -56,6 +56,7 @@ TEST_F(MidiInputTest, PatternLockKeepsCurrentButFollowsRequests) {
 }
 
 TEST_F(MidiInputTest, NoteModeLegatoReleaseAndPitch) {
+    noteOn(5), noteOff(5); // a pattern key's release stopped the line
     settings.midiMode = 1;
     seq.state.running = voice.slide = voice.slideFrom = 1; // the sequencer was sliding
     noteOn(48, 100);

@@ -45,15 +45,6 @@ TEST(PlatformFolders, EnsureFolderCreatesNestedFoldersButNotThroughAFile) {
     for (const fs::path& bad : {file, file / "below", fs::path()}) EXPECT_FALSE(ensureFolder(bad.string())) << bad;
 }
 
-TEST(PlatformFolders, DataFolderIsDocumentsPlusVendorAndProductWithTrailingSeparator) {
-    const std::string docs = documentsFolder();
-    ASSERT_FALSE(docs.empty());
-    const char sep = pathSeparator();
-    EXPECT_NE(docs.back(), sep) << docs;
-    const std::string expected = docs + sep + "Orvanta" + sep + "KELO" + sep;
-    EXPECT_EQ(dataFolder(), expected);
-}
-
 TEST(PlatformClock, TickCountAdvancesInMilliseconds) {
     const uint32_t start = tickCount();
     // Busy-wait on the clock itself so the test needs no sleep primitive.

@@ -320,7 +320,7 @@ TEST(ToolkitButtons, RockerReportsThePressNotTheReturn) {
     EXPECT_EQ(h.log.take(), (Lines{"begin", "editor begin 13", "value 1", "editor end 13", "end"}));
 
     // A wheel notch presses toward min and springs back 200 ms later, from idle.
-    h.wheel(120, 20, 1);
+    EXPECT_TRUE(h.wheel(120, 20, 1));
     EXPECT_EQ(r->getValue(), -1.0f);
     services.now += 199;
     h.frame->idle();

@@ -120,6 +120,8 @@ TEST(ToolkitViews, DirtyViewsPaintOnlyFromIdle) {
     knob->setViewSize(CRect(20, 10, 60, 50));
     h.frame->idle();
     EXPECT_EQ(h.invalidated, (std::vector<CRect>{CRect(10, 10, 50, 50), CRect(20, 10, 60, 50)}));
+    h.frame->setViewSize(CRect(5, 5, 105, 65)); // the frame stays at its own origin
+    EXPECT_EQ(h.frame->getViewSize(), CRect(0, 0, 100, 60));
 }
 
 TEST(ToolkitViews, WheelIsIgnoredWhileDragging) {

@@ -124,6 +124,12 @@ TEST(ToolkitKnob, CircularFollowsTheAngleAndGuardsTheGap) {
         EXPECT_NEAR(knob->getValue(), 0.8333f, 1e-4);
         h.up(40, 20);
     }
+    // A new press forgets the last drag's end: moving to the same point still follows it.
+    knob->setValue(0);
+    h.down(20, 0);
+    h.move(40, 20);
+    EXPECT_NEAR(knob->getValue(), 0.8333f, 1e-4);
+    h.up(40, 20);
     // Alt makes a circular knob linear.
     knob->setValue(0);
     h.down(20, 20, kLButton | kAlt);
@@ -259,7 +265,6 @@ TEST(ToolkitButtons, CheckBoxTogglesFromHalfToChecked) {
     c->setFont(font);
     font->forget(); // the box keeps its own reference
     EXPECT_EQ(font->getNbReference(), 1);
-    EXPECT_EQ(c->getFont()->getSize(), 9);
     // Sized to fit: box, 5 px, title.
     auto* fit = h.add(new CCheckBox(CRect(10, 40, 11, 60), nullptr, 1, "Fit", nullptr, CCheckBox::kAutoSizeToFit));
     IPlatformFont* pf = kSystemFont->getPlatformFont();
@@ -310,8 +315,10 @@ TEST(ToolkitButtons, RockerReportsThePressNotTheReturn) {
 
     // The focused vertical rocker takes Up and Down (not Left and Right), reporting both ways.
     EXPECT_EQ(h.key(VKEY_LEFT), -1);
+    h.invalidated.clear();
     EXPECT_EQ(h.key(VKEY_UP), 1);
     EXPECT_EQ(v->getValue(), -1.0f);
+    EXPECT_FALSE(h.invalidated.empty()); // a key repaints at once, not at the next idle
     EXPECT_EQ(h.keyUp(VKEY_UP), 1);
     EXPECT_EQ(h.log.take(), (Lines{"begin", "editor begin 12", "value -1", "value 0", "editor end 12", "end"}));
 
@@ -347,6 +354,13 @@ TEST(ToolkitButtons, TextButtonKickAndOnOffStyles) {
                                    "begin", "editor begin 15", "value 1", "editor end 15", "end",
                                    "begin", "editor begin 15", "value 0", "editor end 15", "end",
                                    "begin", "editor begin 15", "editor end 15", "end"}));
+    // Return presses a focused kick button; its release repaints it at once.
+    h.click(20, 20);
+    h.key(VKEY_RETURN);
+    h.invalidated.clear();
+    h.keyUp(VKEY_RETURN);
+    EXPECT_EQ(kick->getValue(), 0.0f);
+    EXPECT_FALSE(h.invalidated.empty());
 }
 
 TEST(ToolkitTextEdit, EditsOnlyWhileFocusedAndReportsOnlyChanges) {

@@ -78,6 +78,15 @@ CBitmap* twoColours(uint32_t top, uint32_t bottom, int w, int h) {
     return new CBitmap(px.data(), w, h);
 }
 
+// A view that paints far beyond its own rectangle.
+struct Spill : CView {
+    using CView::CView;
+    void draw(CDrawContext* dc) override {
+        dc->setFillColor(kWhiteCColor);
+        dc->drawRect(CRect(-100, -100, 100, 100), kDrawFilled);
+    }
+};
+
 } // namespace
 
 TEST(ToolkitRender, IdleWithNothingChangedPaintsNothing) {
@@ -114,6 +123,7 @@ TEST(ToolkitRender, ContainersShiftAndClipTheirChildren) {
         clear->setBackgroundColor(CColor(255, 255, 255));
         clear->setTransparency(true);
         outer->addView(clear);
+        outer->addView(new Spill(CRect(0, 0, 10, 10))); // cut to its own rectangle
         f->addView(outer);
     });
     NEED_BACKEND(out.s);
@@ -122,6 +132,7 @@ TEST(ToolkitRender, ContainersShiftAndClipTheirChildren) {
     // transparent container shows its parent.
     EXPECT_EQ(pixels(*out.s, {{40, 25}, {49, 34}, {50, 25}, {39, 25}, {15, 45}}),
               (Pixels{kRed, kRed, 0xff000000u, 0xff000050u, 0xff000050u}));
+    EXPECT_TRUE(inkBounds(*out.s, CRect(20, 20, 40, 30), 0xff000050u).isEmpty());
 }
 
 TEST(ToolkitRender, AlphaBlendsWithinOne) {
@@ -185,14 +196,16 @@ TEST(ToolkitRender, ShapesFillWhereTheyShould) {
     {
         CDrawContext dc(*s);
         dc.setFillColor(kWhiteCColor);
+        dc.setFrameColor(kRedCColor); // a filled shape has no outline
         dc.drawEllipse(CRect(0, 0, 20, 20), kDrawFilled);
         dc.drawRoundRect(CRect(20, 0, 60, 20), 6, kDrawFilled);
-        dc.setFrameColor(kRedCColor);
         dc.drawRect(CRect(0, 22, 10, 30), kDrawStroked);
     }
     // The circle's middle, top and bottom, not its corner; the rounded rectangle's edges, not its corners.
-    EXPECT_EQ(pixels(*s, {{10, 10}, {10, 1}, {10, 18}, {1, 1}, {40, 19}, {40, 0}, {20, 19}, {59, 0}}),
-              (Pixels{~0u, ~0u, ~0u, 0xff000000u, ~0u, ~0u, 0xff000000u, 0xff000000u}));
+    EXPECT_EQ(pixels(*s, {{10, 10}, {10, 1}, {10, 18}, {1, 1}, {40, 19}, {40, 0}, {20, 19}, {59, 0}, {59, 11}}),
+              (Pixels{~0u, ~0u, ~0u, 0xff000000u, ~0u, ~0u, 0xff000000u, 0xff000000u, ~0u}));
+    for (auto [x, y] : {std::pair{10, 0}, {0, 10}, {19, 10}})
+        EXPECT_EQ(red(pixel(*s, x, y)), green(pixel(*s, x, y))) << x << "," << y;
     // A stroked rectangle stays inside its bounds.
     EXPECT_EQ(inkBounds(*s, CRect(0, 21, 60, 30), 0xff000000u), CRect(0, 22, 10, 30));
     EXPECT_EQ(pixel(*s, 5, 26), 0xff000000u);

@@ -468,6 +468,8 @@ TEST(ToolkitOptionMenu, ChoicesCountSeparatorsAndCancelStillBrackets) {
     h.key(VKEY_RETURN);
     EXPECT_FALSE(f.menu->isPoppedUp());
     EXPECT_EQ(f.menu->getLastResult(), 0);
+    f.menu->clearCurrent(); // the first entry can be cleared too
+    EXPECT_EQ(f.menu->getCurrentIndex(), -1);
     f.menu->removeDependency(&dep);
 }
 

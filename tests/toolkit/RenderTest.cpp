@@ -16,6 +16,7 @@
 #include "toolkit/controls/CKnob.h"
 #include "toolkit/controls/COptionMenu.h"
 #include "toolkit/controls/CParamDisplay.h"
+#include "toolkit/controls/CTextEdit.h"
 #include "toolkit/platform/IPlatformFactory.h"
 #include "toolkit/platform/OffscreenFrame.h"
 
@@ -223,9 +224,14 @@ TEST(ToolkitRender, DisplaysDrawBackFrameAndBevel) {
         auto* sunk = new CParamDisplay(CRect(0, 20, 20, 30), nullptr, kNoTextStyle | k3DIn);
         sunk->setBackColor(kBlueCColor);
         f->addView(sunk);
+        auto* idleEdit = new CTextEdit(CRect(20, 0, 40, 20), nullptr, 0, ""); // not editing: no caret
+        idleEdit->setStyle(kNoFrame);
+        idleEdit->setBackColor(kBlueCColor);
+        f->addView(idleEdit);
     });
     NEED_BACKEND(out.s);
     EXPECT_EQ(pixels(*out.s, {{0, 5}, {1, 5}, {2, 5}, {10, 9}}), (Pixels{kRed, kRed, kBlue, kRed})) << "2 px frame";
+    EXPECT_TRUE(inkBounds(*out.s, CRect(20, 0, 40, 20), kBlue).isEmpty());
     // Sunken: dark top and left, light bottom and right, no frame.
     EXPECT_EQ(pixels(*out.s, {{0, 25}, {10, 20}, {19, 25}, {10, 29}, {10, 25}}),
               (Pixels{0xff7f7f7fu, 0xff7f7f7fu, ~0u, ~0u, kBlue}));
@@ -238,6 +244,7 @@ TEST(ToolkitRender, DisplaysDrawBackFrameAndBevel) {
     shown->setPrecision(0);
     shown->setStyle(k3DIn);
     EXPECT_EQ(twoPlaces + " " + shown->formatValue(), "0.75 1");
+    EXPECT_EQ(shown->getStyle(), k3DIn);
 }
 
 TEST(ToolkitRender, TextFollowsItsAlignment) {

@@ -348,12 +348,14 @@ TEST(ToolkitButtons, TextButtonKickAndOnOffStyles) {
                                    "begin", "editor begin 15", "value 1", "editor end 15", "end",
                                    "begin", "editor begin 15", "value 0", "editor end 15", "end",
                                    "begin", "editor begin 15", "editor end 15", "end"}));
-    // Return presses a focused kick button and its release lets go.
+    // Return presses a focused kick button; its release repaints it at once.
     h.click(20, 20);
     EXPECT_EQ(h.key(VKEY_RETURN), 1);
     EXPECT_EQ(kick->getValue(), 1.0f);
+    h.invalidated.clear();
     EXPECT_EQ(h.keyUp(VKEY_RETURN), 1);
     EXPECT_EQ(kick->getValue(), 0.0f);
+    EXPECT_FALSE(h.invalidated.empty());
 }
 
 TEST(ToolkitTextEdit, EditsOnlyWhileFocusedAndReportsOnlyChanges) {

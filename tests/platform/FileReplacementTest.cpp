@@ -68,6 +68,8 @@ TEST_F(FileReplacementTest, TheTargetChangesOnlyOnCommitAndNoScratchFileStays) {
     EXPECT_EQ(std::tuple(read(path("a.txt")), fs::exists(path("b.txt")), files()), std::tuple("replaced", true, 2u));
 
     EXPECT_EQ(replaceFile(path("missing/c.txt"), "x"), ReplaceResult::NotCreated);
+    std::string text;
+    EXPECT_FALSE(readFile(path("missing/c.txt"), text, 100));
     fs::create_directories(dir_ / "folder");
     EXPECT_EQ(replaceFile(path("folder"), "x"), ReplaceResult::NotCreated);
     EXPECT_TRUE(fs::is_directory(dir_ / "folder"));

@@ -149,6 +149,7 @@ bool alive(pid_t pid) {
 
 TEST_F(LinuxServices, KdialogStandsInForAMissingZenityWithoutTheHostsLibraryPath) {
     env_.set("LD_LIBRARY_PATH", "/host/bundled/libs");
+    env_.set("PATH", ("relative:" + (dir_ / "bin").string() + ":/nonexistent").c_str());
     program("kdialog", "echo 'Gtk-WARNING: noise for the host log' >&2\n"
                        "printf '%s\\n' \"$@\" > $out/args\n"
                        "echo \"lib=$LD_LIBRARY_PATH\" > $out/env\n"

@@ -166,6 +166,7 @@ TEST(Timing, ABusyBlockSendsEveryNoteOff) {
     for (const SentMidi& m : k->sentMidi()) {
         on += m.bytes[0] == 0x90 && m.bytes[2] > 0;
         off += m.bytes[0] == 0x80;
+        ASSERT_TRUE(m.type == kVstMidiType && m.byteSize == 32);
     }
     EXPECT_EQ(on, 34);
     EXPECT_EQ(off, on);

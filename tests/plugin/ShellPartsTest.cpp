@@ -1,4 +1,4 @@
-// The shell's small pieces, tested directly: outgoing queue, volume ramp, and an instance built
+// The shell's small pieces, tested directly: volume ramp, hand-over, and an instance built
 // in-process for what a host cannot observe.
 #include <gtest/gtest.h>
 
@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "plugin/Handover.h"
-#include "plugin/OutgoingMidiQueue.h"
 #include "plugin/Vez303.h"
 #include "plugin/VolumeRamp.h"
 #include "tests/plugin/ScratchHome.h"
@@ -20,23 +19,6 @@
 namespace {
 
 using namespace kelo;
-
-TEST(OutgoingQueueTest, DropsOverflowAndEmptiesOnFlush) {
-    OutgoingMidiQueue q;
-    for (int i = 0; i < 64; ++i) EXPECT_TRUE(q.push(i, 0x90, i, 100));
-    EXPECT_FALSE(q.push(99, 0x90, 1, 1));
-    std::vector<int> seen;
-    for (int round = 0; round < 2; ++round)
-        q.flush([&](VstEvents* list) {
-            for (int i = 0; i < list->numEvents; ++i) {
-                const auto* m = reinterpret_cast<const VstMidiEvent*>(list->events[i]);
-                EXPECT_TRUE(m->type == kVstMidiType && m->byteSize == 32);
-                seen.push_back(m->deltaFrames);
-            }
-        });
-    ASSERT_EQ(seen.size(), 64u); // the second flush had nothing to send
-    EXPECT_EQ(seen.back(), 63);
-}
 
 TEST(VolumeRampTest, GlidesAcrossEachSubBlockEvenInPieces) {
     VolumeRamp ramp;

@@ -56,10 +56,11 @@ TEST_F(MidiInputTest, PatternLockKeepsCurrentButFollowsRequests) {
 }
 
 TEST_F(MidiInputTest, NoteModeLegatoReleaseAndPitch) {
+    noteOn(5), noteOff(5); // a pattern key's release stopped the line
     settings.midiMode = 1;
-    seq.state.running = 1;
+    seq.state.running = voice.slide = voice.slideFrom = 1; // the sequencer was sliding
     noteOn(48, 100);
-    EXPECT_EQ(V(seq.state.running, voice.gate, voice.trigger), V(0, 1, 1));
+    EXPECT_EQ(V(seq.state.running, voice.gate, voice.trigger, voice.slide, voice.slideFrom), V(0, 1, 1, 0, 0));
     EXPECT_EQ(voice.accent, 0) << "velocity equal to AccentVelocity is plain";
     EXPECT_FLOAT_EQ(voice.pitchHz, tuning.equal[48]);
     voice.trigger = 0;
@@ -87,6 +88,10 @@ TEST_F(MidiInputTest, NoteModeLegatoReleaseAndPitch) {
     noteOn(40);
     EXPECT_EQ(voice.trigger, 1) << "fresh note after all-notes-off";
     EXPECT_FLOAT_EQ(voice.pitchHz, tuning.stretched[40]);
+    seq.resume(); // the key's release may never come
+    voice.trigger = 0;
+    noteOn(41);
+    EXPECT_EQ(V(voice.trigger, voice.slideFrom), V(1, 0)) << "fresh note after a resume";
 }
 
 TEST_F(MidiInputTest, ControllersAndLearning) {

@@ -31,6 +31,9 @@ TEST(PatternOps, ClearRotateAndLengthTouchOnlyWhatTheyShould) {
     EXPECT_TRUE(sameStepsFrom(5, p, before));
     clearPattern(p, false);
     EXPECT_EQ(p.steps[4].flags, 0);
+    p = numbered(5);
+    keepStepFlags(p, StepGate | StepAccent);
+    EXPECT_EQ(V(p.steps[3].flags, p.steps[4].flags, p.steps[5].flags), V(StepGate, 0, 5));
 
     const Pattern eight = numbered(8);
     p = eight;
@@ -55,6 +58,8 @@ TEST(PatternOps, TransposeFoldsIntoOneOctaveWithFlags) {
         {0, StepGate | StepUp, 1, 1, StepGate | StepUp}, // C up -> C# up
         {0, StepAccent, 13, 1, StepAccent | StepUp},     // +13 -> C# up
         {12, StepUp, 13, 25, StepUp},                    // above 12 after one fold: kept
+        {0, StepGate, 12, 12, StepGate},                 // the octave's top C is a key of its own
+        {1, StepGate, -1, 0, StepGate},                  // and so is its bottom C
         {5, StepDown, -20, 0, StepDown},                 // still negative after one fold: 0
         {7, StepUp | StepDown, 1, 8, 0},                 // up and down cancel
     };
@@ -66,23 +71,29 @@ TEST(PatternOps, TransposeFoldsIntoOneOctaveWithFlags) {
     }
 }
 
-TEST(PatternOps, RandomOperationsAreSeededPermutationsAndStayInRange) {
+// A seed gives the same pattern on every build: the results are pinned, not just their ranges.
+TEST(PatternOps, RandomOperationsFollowTheSeedAndKeepTheStepsBeyondTheCount) {
     EXPECT_EQ(PatternRandom(0).next(), 38);
-    for (int count : {1, 7, 64}) {
-        Pattern p = numbered(count), q = numbered(count);
-        PatternRandom a(4242), b(4242);
-        scrambleSteps(p, a);
-        scrambleSteps(q, b);
-        EXPECT_EQ(std::memcmp(&p, &q, sizeof p), 0) << "same seed, same result";
-        std::vector<int> notes, all;
-        for (int i = 0; i < count; ++i) notes.push_back(p.steps[i].note), all.push_back(i);
-        std::sort(notes.begin(), notes.end());
-        EXPECT_EQ(notes, all) << "a permutation";
-        randomizePattern(p, a);
-        for (int i = 0; i < count; ++i)
-            EXPECT_TRUE(p.steps[i].note <= 13 && !(p.steps[i].flags & (StepTie | StepRestMark | StepNoteMark)));
-        EXPECT_TRUE(sameStepsFrom(count, p, numbered(count)));
-    }
+    auto played = [](const Pattern& p, bool withFlags) {
+        std::vector<int> out;
+        for (int i = 0; i < 7; ++i) out.push_back(withFlags ? p.steps[i].note << 8 | p.steps[i].flags : p.steps[i].note);
+        return out;
+    };
+    Pattern p = numbered(7);
+    PatternRandom rng(4242);
+    scrambleSteps(p, rng);
+    EXPECT_EQ(played(p, true), V(0x303, 0x202, 0x101, 0, 0x505, 0x404, 0x606));
+    randomizePattern(p, rng);
+    EXPECT_EQ(played(p, true), V(0xA05, 0x515, 0xB12, 0x81D, 0x40C, 0x40D, 0x409));
+    randomizePitches(p, rng);
+    EXPECT_EQ(played(p, false), V(8, 7, 8, 2, 9, 3, 11));
+    EXPECT_TRUE(sameStepsFrom(7, p, numbered(7)));
+    p = numbered(64);
+    scrambleSteps(p, rng);
+    std::vector<int> notes;
+    for (const PatternStep& s : p.steps) notes.push_back(s.note);
+    std::sort(notes.begin(), notes.end());
+    for (int i = 0; i < kMaxSteps; ++i) ASSERT_EQ(notes[size_t(i)], i) << "a permutation";
 }
 
 TEST_F(SequencerTest, NewBankSelectionAndCursor) {
@@ -176,6 +187,7 @@ TEST_F(ProgrammingTest, ModeOnePitchAndTimePhases) {
     settings.clearNotes = 0;
     commands({13});
     for (int i = 0; i < 5; ++i) EXPECT_EQ(flags(i), StepGate) << "mode 1 clear always gates";
+    EXPECT_EQ(seq.editCursor, 0);
 }
 
 TEST_F(ProgrammingTest, KeyboardProgrammingInBothModes) {
@@ -208,6 +220,9 @@ TEST_F(ProgrammingTest, ConsumedKeysDoNotStopTheSequencer) {
     seq.keyCommands.slots[0] = -1; // an unassigned base makes no note keys
     keys({5});
     EXPECT_EQ(V(seq.currentPattern, seq.keyForCommand(14)), V(5, -1));
+    seq.keyCommands.slots[0] = 0; // key 0 is a base like any other
+    keys({2});
+    EXPECT_EQ(seq.currentPattern, 5);
 }
 
 TEST_F(ProgrammingTest, LearningACommandKey) {
@@ -228,6 +243,14 @@ TEST_F(ProgrammingTest, LearningACommandKey) {
     assignKeyCommand(seq.keyCommands, -1, 50);
     EXPECT_EQ(std::memcmp(&before, &seq.keyCommands, sizeof before), 0);
     EXPECT_EQ(seq.keyForCommand(37), 37) << "still reports the leave key";
+    std::vector<int> learned;
+    for (int code = 13; code <= 23; ++code) {
+        seq.patternChanged = 0;
+        commands({code});
+        keys({code + 77});
+        learned.push_back(seq.keyForCommand(code + 13) - 77 + 10 * seq.patternChanged);
+    }
+    EXPECT_EQ(learned, V(23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33)) << "each command its own key, the editor told";
     commands({0});
     keys({60});
     EXPECT_EQ(V(seq.keyForCommand(13), seq.keyForCommand(25), seq.keyForCommand(12), seq.keyForCommand(38)),

@@ -79,8 +79,8 @@ TEST(GuiIni, NumbersAreClampedMaskedAndConvertedAsRead) {
     EXPECT_EQ(parsed("ProgrammingMode = 3\nUseKeyboard = 2").programmingMode, 1);
     EXPECT_EQ(parsed("SkinShowDialog = 12abc").skinShowDialog, 12);
     EXPECT_EQ(parsed("SkinShowDialog = abc").skinShowDialog, 0);
-    EXPECT_EQ(parsed("FunctionButton1 = -7\nFunctionButton2 = 3").functionButton1, -1);
-    EXPECT_EQ(parsed("FunctionButton1 = -7\nFunctionButton2 = 3").functionButton2, 3);
+    const EditorSettings fn = parsed("FunctionButton1 = -7\nFunctionButton2 = 3");
+    EXPECT_EQ(std::pair(fn.functionButton1, fn.functionButton2), std::pair(-1, 3));
     // Keys in any letter case, with or without blanks around the sign, after a byte-order mark.
     const EditorSettings s = parsed("\xEF\xBB\xBFknobmode=0\r\nCLEARCONFIRM  =\t1\r\nAuditionNotes = 0\r\n");
     EXPECT_EQ(std::tuple(s.knobMode, s.clearConfirm, s.auditionNotes), std::tuple(0, 1, 0));

@@ -151,14 +151,11 @@ TEST(SkinParse, IncludesStartAfreshNestAndStopAtCycles) {
                           "BACKGROUND \"bg.png\", 0, 0, 800, 400\nCUTOFFKNOB \"k.png\", 1, 1, 40, 40\n");
     // An include-only skin is the included one.
     const SkinDefinition only = parseText("INCLUDE \"base.skn\"\n", nullptr, &files);
-    const SkinDefinition base = parseText(std::string("NAME \"Base\"\nOFFSET 100, 0\nCROSSFADE 1\n") +
-                                              "LEDCOLOR 3, 1, 1, 1\nVERSION 2\nBACKGROUND \"bg.png\", 0, 0, 800, 400\n" +
-                                              "CUTOFFKNOB \"k.png\", 1, 1, 40, 40\n");
-    EXPECT_EQ(tagsOf(only), tagsOf(base));
+    EXPECT_EQ(tagsOf(only), (std::vector<int32_t>{0, 202}));
     SkinDiagnostics twice;
-    EXPECT_EQ(tagsOf(parseText("INCLUDE \"base.skn\"\nINCLUDE \"base.skn\"\n", &twice, &files)), tagsOf(base));
+    EXPECT_EQ(tagsOf(parseText("INCLUDE \"base.skn\"\nINCLUDE \"base.skn\"\n", &twice, &files)), tagsOf(only));
     EXPECT_TRUE(twice.empty()); // the same file again is not a cycle
-    EXPECT_EQ(only.rect(skintag::CUTOFFKNOB), base.rect(skintag::CUTOFFKNOB));
+    EXPECT_EQ(only.rect(skintag::CUTOFFKNOB), (SkinRect{101, 1, 141, 41}));
     EXPECT_EQ(std::tuple(only.settings.name, only.settings.crossFade), std::tuple(std::string("Base"), 1));
 
     // Elements and name, offset and cross-fade before it are dropped; colours and version are not;

@@ -259,7 +259,6 @@ TEST(ToolkitButtons, CheckBoxTogglesFromHalfToChecked) {
     c->setFont(font);
     font->forget(); // the box keeps its own reference
     EXPECT_EQ(font->getNbReference(), 1);
-    EXPECT_EQ(c->getFont()->getSize(), 9);
     // Sized to fit: box, 5 px, title.
     auto* fit = h.add(new CCheckBox(CRect(10, 40, 11, 60), nullptr, 1, "Fit", nullptr, CCheckBox::kAutoSizeToFit));
     IPlatformFont* pf = kSystemFont->getPlatformFont();
@@ -310,8 +309,10 @@ TEST(ToolkitButtons, RockerReportsThePressNotTheReturn) {
 
     // The focused vertical rocker takes Up and Down (not Left and Right), reporting both ways.
     EXPECT_EQ(h.key(VKEY_LEFT), -1);
+    h.invalidated.clear();
     EXPECT_EQ(h.key(VKEY_UP), 1);
     EXPECT_EQ(v->getValue(), -1.0f);
+    EXPECT_FALSE(h.invalidated.empty()); // a key repaints at once, not at the next idle
     EXPECT_EQ(h.keyUp(VKEY_UP), 1);
     EXPECT_EQ(h.log.take(), (Lines{"begin", "editor begin 12", "value -1", "value 0", "editor end 12", "end"}));
 
@@ -320,7 +321,7 @@ TEST(ToolkitButtons, RockerReportsThePressNotTheReturn) {
     EXPECT_EQ(h.log.take(), (Lines{"begin", "editor begin 13", "value 1", "editor end 13", "end"}));
 
     // A wheel notch presses toward min and springs back 200 ms later, from idle.
-    h.wheel(120, 20, 1);
+    EXPECT_TRUE(h.wheel(120, 20, 1));
     EXPECT_EQ(r->getValue(), -1.0f);
     services.now += 199;
     h.frame->idle();
@@ -347,6 +348,14 @@ TEST(ToolkitButtons, TextButtonKickAndOnOffStyles) {
                                    "begin", "editor begin 15", "value 1", "editor end 15", "end",
                                    "begin", "editor begin 15", "value 0", "editor end 15", "end",
                                    "begin", "editor begin 15", "editor end 15", "end"}));
+    // Return presses a focused kick button; its release repaints it at once.
+    h.click(20, 20);
+    EXPECT_EQ(h.key(VKEY_RETURN), 1);
+    EXPECT_EQ(kick->getValue(), 1.0f);
+    h.invalidated.clear();
+    EXPECT_EQ(h.keyUp(VKEY_RETURN), 1);
+    EXPECT_EQ(kick->getValue(), 0.0f);
+    EXPECT_FALSE(h.invalidated.empty());
 }
 
 TEST(ToolkitTextEdit, EditsOnlyWhileFocusedAndReportsOnlyChanges) {
@@ -460,6 +469,8 @@ TEST(ToolkitOptionMenu, ChoicesCountSeparatorsAndCancelStillBrackets) {
     h.key(VKEY_RETURN);
     EXPECT_FALSE(f.menu->isPoppedUp());
     EXPECT_EQ(f.menu->getLastResult(), 0);
+    f.menu->clearCurrent(); // the first entry can be cleared too
+    EXPECT_EQ(f.menu->getCurrentIndex(), -1);
     f.menu->removeDependency(&dep);
 }
 

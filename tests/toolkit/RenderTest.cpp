@@ -16,6 +16,7 @@
 #include "toolkit/controls/CKnob.h"
 #include "toolkit/controls/COptionMenu.h"
 #include "toolkit/controls/CParamDisplay.h"
+#include "toolkit/controls/CTextEdit.h"
 #include "toolkit/platform/IPlatformFactory.h"
 #include "toolkit/platform/OffscreenFrame.h"
 
@@ -51,6 +52,12 @@ CRect inkBounds(IPlatformOffscreenContext& s, const CRect& r, uint32_t backgroun
 }
 
 uint32_t pixel(IPlatformOffscreenContext& s, int x, int y) { return s.getPixels()[size_t(y) * size_t(s.getWidth()) + size_t(x)]; }
+using Pixels = std::vector<uint32_t>;
+Pixels pixels(IPlatformOffscreenContext& s, std::initializer_list<std::pair<int, int>> at) {
+    Pixels out;
+    for (auto [x, y] : at) out.push_back(pixel(s, x, y));
+    return out;
+}
 
 // A frame rendered offscreen after building it.
 struct Rendered {
@@ -72,39 +79,20 @@ CBitmap* twoColours(uint32_t top, uint32_t bottom, int w, int h) {
     return new CBitmap(px.data(), w, h);
 }
 
-} // namespace
+// A view that paints far beyond its own rectangle.
+struct Spill : CView {
+    using CView::CView;
+    void draw(CDrawContext* dc) override {
+        dc->setFillColor(kWhiteCColor);
+        dc->drawRect(CRect(-100, -100, 100, 100), kDrawFilled);
+    }
+};
 
-TEST(ToolkitRender, OpaqueBlitsTakeSourceOffsetsExactly) {
-    auto s = surface(20, 10, CColor(1, 2, 3));
-    NEED_BACKEND(s);
-    auto* strip = new CBitmap(CResourceDescription("strip")); // module resource, any case
-    ASSERT_TRUE(strip->isLoaded());
-    EXPECT_EQ(strip->getHeight(), 30);
-    {
-        CDrawContext dc(*s);
-        strip->draw(&dc, CRect(0, 0, 10, 10), CPoint(0, 10));
-        strip->draw(&dc, CRect(10, 0, 20, 10), CPoint(0, 25)); // only 5 rows left in the image
-    }
-    for (int y = 0; y < 10; ++y) {
-        for (int x = 0; x < 10; ++x) ASSERT_EQ(pixel(*s, x, y), kGreen) << x << "," << y;
-        for (int x = 10; x < 20; ++x) ASSERT_EQ(pixel(*s, x, y), y < 5 ? kBlue : 0xff010203u) << x << "," << y;
-    }
-    // Clipped and shifted by a container's offset, still exact.
-    s->clear(kBlackCColor);
-    {
-        CDrawContext dc(*s);
-        dc.setOffset(CPoint(5, 0));
-        dc.setClipRect(CRect(0, 0, 3, 10));
-        strip->draw(&dc, CRect(0, 0, 10, 10));
-    }
-    EXPECT_EQ(inkBounds(*s, CRect(0, 0, 20, 10), 0xff000000u), CRect(5, 0, 8, 10));
-    EXPECT_EQ(pixel(*s, 6, 4), kRed);
-    strip->forget();
-}
+} // namespace
 
 TEST(ToolkitRender, IdleWithNothingChangedPaintsNothing) {
     Rendered out(40, 40, [](CFrame* f) {
-        auto* strip = new CBitmap(CResourceDescription("STRIP"));
+        auto* strip = new CBitmap(CResourceDescription("strip")); // module resources in any case
         auto* v = new CView(CRect(0, 0, 10, 10));
         v->setBackground(strip);
         strip->forget();
@@ -136,15 +124,16 @@ TEST(ToolkitRender, ContainersShiftAndClipTheirChildren) {
         clear->setBackgroundColor(CColor(255, 255, 255));
         clear->setTransparency(true);
         outer->addView(clear);
+        outer->addView(new Spill(CRect(0, 0, 10, 10))); // cut to its own rectangle
         f->addView(outer);
     });
     NEED_BACKEND(out.s);
     EXPECT_EQ(inkBounds(*out.s, CRect(0, 0, 60, 60), 0xff000000u), CRect(10, 20, 50, 50));
-    EXPECT_EQ(pixel(*out.s, 40, 25), kRed);  // child (30,5) of a container at (10,20)
-    EXPECT_EQ(pixel(*out.s, 49, 34), kRed);
-    EXPECT_EQ(pixel(*out.s, 50, 25), 0xff000000u); // clipped to the container
-    EXPECT_EQ(pixel(*out.s, 39, 25), 0xff000050u);
-    EXPECT_EQ(pixel(*out.s, 15, 45), 0xff000050u); // the transparent container shows its parent
+    // The child (30,5) of a container at (10,20), cut at the container's edge (50); the
+    // transparent container shows its parent.
+    EXPECT_EQ(pixels(*out.s, {{40, 25}, {49, 34}, {50, 25}, {39, 25}, {15, 45}}),
+              (Pixels{kRed, kRed, 0xff000000u, 0xff000050u, 0xff000050u}));
+    EXPECT_TRUE(inkBounds(*out.s, CRect(20, 20, 40, 30), 0xff000050u).isEmpty());
 }
 
 TEST(ToolkitRender, AlphaBlendsWithinOne) {
@@ -208,19 +197,16 @@ TEST(ToolkitRender, ShapesFillWhereTheyShould) {
     {
         CDrawContext dc(*s);
         dc.setFillColor(kWhiteCColor);
+        dc.setFrameColor(kRedCColor); // a filled shape has no outline
         dc.drawEllipse(CRect(0, 0, 20, 20), kDrawFilled);
         dc.drawRoundRect(CRect(20, 0, 60, 20), 6, kDrawFilled);
-        dc.setFrameColor(kRedCColor);
         dc.drawRect(CRect(0, 22, 10, 30), kDrawStroked);
     }
-    EXPECT_EQ(pixel(*s, 10, 10), 0xffffffffu);
-    EXPECT_EQ(pixel(*s, 10, 1), 0xffffffffu); // top and bottom of the circle
-    EXPECT_EQ(pixel(*s, 10, 18), 0xffffffffu);
-    EXPECT_EQ(pixel(*s, 1, 1), 0xff000000u);   // not its corners
-    EXPECT_EQ(pixel(*s, 40, 19), 0xffffffffu); // the rounded rectangle's edges, not its corners
-    EXPECT_EQ(pixel(*s, 40, 0), 0xffffffffu);
-    EXPECT_EQ(pixel(*s, 20, 19), 0xff000000u);
-    EXPECT_EQ(pixel(*s, 59, 0), 0xff000000u);
+    // The circle's middle, top and bottom, not its corner; the rounded rectangle's edges, not its corners.
+    EXPECT_EQ(pixels(*s, {{10, 10}, {10, 1}, {10, 18}, {1, 1}, {40, 19}, {40, 0}, {20, 19}, {59, 0}, {59, 11}}),
+              (Pixels{~0u, ~0u, ~0u, 0xff000000u, ~0u, ~0u, 0xff000000u, 0xff000000u, ~0u}));
+    for (auto [x, y] : {std::pair{10, 0}, {0, 10}, {19, 10}})
+        EXPECT_EQ(red(pixel(*s, x, y)), green(pixel(*s, x, y))) << x << "," << y;
     // A stroked rectangle stays inside its bounds.
     EXPECT_EQ(inkBounds(*s, CRect(0, 21, 60, 30), 0xff000000u), CRect(0, 22, 10, 30));
     EXPECT_EQ(pixel(*s, 5, 26), 0xff000000u);
@@ -238,18 +224,27 @@ TEST(ToolkitRender, DisplaysDrawBackFrameAndBevel) {
         auto* sunk = new CParamDisplay(CRect(0, 20, 20, 30), nullptr, kNoTextStyle | k3DIn);
         sunk->setBackColor(kBlueCColor);
         f->addView(sunk);
+        auto* idleEdit = new CTextEdit(CRect(20, 0, 40, 20), nullptr, 0, ""); // not editing: no caret
+        idleEdit->setStyle(kNoFrame);
+        idleEdit->setBackColor(kBlueCColor);
+        f->addView(idleEdit);
     });
     NEED_BACKEND(out.s);
-    EXPECT_EQ(pixel(*out.s, 0, 5), kRed);
-    EXPECT_EQ(pixel(*out.s, 1, 5), kRed);
-    EXPECT_EQ(pixel(*out.s, 2, 5), kBlue);
-    EXPECT_EQ(pixel(*out.s, 10, 9), kRed);
+    EXPECT_EQ(pixels(*out.s, {{0, 5}, {1, 5}, {2, 5}, {10, 9}}), (Pixels{kRed, kRed, kBlue, kRed})) << "2 px frame";
+    EXPECT_TRUE(inkBounds(*out.s, CRect(20, 0, 40, 20), kBlue).isEmpty());
     // Sunken: dark top and left, light bottom and right, no frame.
-    EXPECT_EQ(pixel(*out.s, 0, 25), 0xff7f7f7fu);
-    EXPECT_EQ(pixel(*out.s, 10, 20), 0xff7f7f7fu);
-    EXPECT_EQ(pixel(*out.s, 19, 25), 0xffffffffu);
-    EXPECT_EQ(pixel(*out.s, 10, 29), 0xffffffffu);
-    EXPECT_EQ(pixel(*out.s, 10, 25), kBlue);
+    EXPECT_EQ(pixels(*out.s, {{0, 25}, {10, 20}, {19, 25}, {10, 29}, {10, 25}}),
+              (Pixels{0xff7f7f7fu, 0xff7f7f7fu, ~0u, ~0u, kBlue}));
+    auto* shown = static_cast<CParamDisplay*>(out.frame->getView(0));
+    shown->setDirty(false);
+    shown->setFrameWidth(3);
+    EXPECT_TRUE(shown->isDirty());
+    shown->setValue(0.75f);
+    const std::string twoPlaces = shown->formatValue();
+    shown->setPrecision(0);
+    shown->setStyle(k3DIn);
+    EXPECT_EQ(twoPlaces + " " + shown->formatValue(), "0.75 1");
+    EXPECT_EQ(shown->getStyle(), k3DIn);
 }
 
 TEST(ToolkitRender, TextFollowsItsAlignment) {
@@ -278,6 +273,17 @@ TEST(ToolkitRender, TextFollowsItsAlignment) {
             EXPECT_NEAR((ink.left + ink.right) / 2, 60, 1);
         }
     }
+    // At a point: the baseline there, shifted by the context's offset.
+    s->clear(kBlackCColor);
+    {
+        CDrawContext dc(*s);
+        dc.setFont(kNormalFont);
+        dc.setOffset(CPoint(5, 0));
+        dc.drawString("H", CPoint(10, 30));
+    }
+    const CRect ink = inkBounds(*s, CRect(0, 0, 120, 40), 0xff000000u);
+    EXPECT_NEAR(ink.bottom, 30, 1);
+    EXPECT_NEAR(ink.left, 16, 1.5);
 }
 
 TEST(ToolkitRender, LabelsTransparencyAndShadow) {
@@ -332,10 +338,8 @@ TEST(ToolkitRender, ControlsPickTheirImagesAndShapes) {
         f->addView(cross);
     });
     NEED_BACKEND(out.s);
-    EXPECT_EQ(pixel(*out.s, 5, 5), kRed);
-    EXPECT_EQ(pixel(*out.s, 15, 5), kGreen);
-    EXPECT_EQ(pixel(*out.s, 25, 5), kBlue);
-    EXPECT_EQ(pixel(*out.s, 35, 5), 0xff000000u); // hidden: the frame's black background
+    // Off, on, the anim knob's last image, and the hidden button's place (the frame's black).
+    EXPECT_EQ(pixels(*out.s, {{5, 5}, {15, 5}, {25, 5}, {35, 5}}), (Pixels{kRed, kGreen, kBlue, 0xff000000u}));
     // Highlighted above 0.5: the darker pair. Row 26 is 0.9 down the gradient, which runs
     // from 0.2 (start colour) to 1.0 (end colour): 220 -> 180 plain, 180 -> 100 highlighted.
     EXPECT_NEAR(red(pixel(*out.s, 75, 26)), 185, 2);
@@ -367,10 +371,8 @@ TEST(ToolkitRender, MenuOverlayIsDrawnInsideTheFrame) {
     ASSERT_TRUE(menu->isPoppedUp());
     out.frame->idle();
     // Too long and too far right: the panel fills the frame's height at its right edge.
-    EXPECT_EQ(pixel(*out.s, 119, 50), 0xff6e6e6eu); // border
-    EXPECT_EQ(pixel(*out.s, 119, 0), 0xff6e6e6eu);
-    EXPECT_EQ(pixel(*out.s, 119, 99), 0xff6e6e6eu);
-    EXPECT_EQ(pixel(*out.s, 52, 50), 0xfff5f5f5u); // face, left of the text
+    EXPECT_EQ(pixels(*out.s, {{119, 50}, {119, 0}, {119, 99}, {52, 50}}),
+              (Pixels{0xff6e6e6eu, 0xff6e6e6eu, 0xff6e6e6eu, 0xfff5f5f5u})) << "border, then the face left of the text";
     out.frame->platformOnMouseDown(CPoint(5, 5), CButtonState(kLButton)); // outside: closes
     EXPECT_FALSE(menu->isPoppedUp());
     out.frame->idle();

@@ -63,6 +63,11 @@ TEST(ToolkitViews, PressesFollowMouseAreaStackingAndTransparency) {
     h.click(20, 20);
     EXPECT_EQ(h.log.take(), (Lines{"below down 20,20"}));
 
+    below->setMouseEnabled(false);
+    h.click(20, 20);
+    below->setMouseEnabled(true);
+    EXPECT_TRUE(h.log.take().empty()) << "a disabled view takes no presses";
+
     // Hidden views take no presses; a container hands its children local coordinates.
     cover->setVisible(false);
     auto* box = h.add(new CViewContainer(CRect(100, 100, 180, 180)));
@@ -115,6 +120,8 @@ TEST(ToolkitViews, DirtyViewsPaintOnlyFromIdle) {
     knob->setViewSize(CRect(20, 10, 60, 50));
     h.frame->idle();
     EXPECT_EQ(h.invalidated, (std::vector<CRect>{CRect(10, 10, 50, 50), CRect(20, 10, 60, 50)}));
+    h.frame->setViewSize(CRect(5, 5, 105, 65)); // the frame stays at its own origin
+    EXPECT_EQ(h.frame->getViewSize(), CRect(0, 0, 100, 60));
 }
 
 TEST(ToolkitViews, WheelIsIgnoredWhileDragging) {
@@ -163,7 +170,9 @@ TEST(ToolkitViews, HoverFocusAndRemovalWhileInUse) {
     // Tab walks the views that take the focus; a removed view leaves no trace in the frame.
     h.editor.knobMode = kLinearMode;
     auto* a = h.add(new CKnob(CRect(60, 0, 80, 20), &h.listener, 1, nullptr, nullptr));
-    auto* b = h.add(new CKnob(CRect(60, 30, 80, 50), &h.listener, 2, nullptr, nullptr));
+    // b sits in a container: keys it leaves unanswered climb through its parent to the frame.
+    auto* b = new CKnob(CRect(60, 30, 80, 50), &h.listener, 2, nullptr, nullptr);
+    box->addView(b);
     h.click(70, 10);
     EXPECT_EQ(h.frame->getFocusView(), a);
     EXPECT_EQ(h.key(VKEY_TAB), 1);
@@ -172,7 +181,7 @@ TEST(ToolkitViews, HoverFocusAndRemovalWhileInUse) {
     EXPECT_EQ(h.frame->getFocusView(), a);
     // A drag goes on when another view goes away, and ends with the dragged one.
     h.down(70, 10);
-    h.frame->removeView(b);
+    box->removeView(b);
     h.move(70, 0);
     EXPECT_FLOAT_EQ(a->getValue(), 0.05f);
     h.log.clear();

@@ -21,6 +21,9 @@ using SkinDiagnostics = std::vector<SkinDiagnostic>;
 
 // Includes nest at most this deep; a deeper one is treated as a file that cannot be opened.
 inline constexpr int kMaxSkinIncludeDepth = 8;
+// A load reads at most this many included files, so includes that fan out cannot multiply into
+// a load that never ends; further INCLUDE lines are skipped.
+inline constexpr int kMaxSkinIncludes = 64;
 
 // Parses `fileName` from `store` into `def` as a load does after its reset: elements are
 // appended and settings changed as the file says; INCLUDE reads from the same store. False only

@@ -5,6 +5,7 @@
 // one of those (or nothing); any other name is a bitmap whose size and readability come from
 // the name, so includes and bitmaps need no exact names to be found.
 #include <algorithm>
+#include <bitset>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,8 +100,11 @@ bool sameDefinition(const SkinDefinition& a, const SkinDefinition& b) {
 void checkDefinition(const SkinDefinition& def) {
     FUZZ_CHECK(def.elements.size() <= SkinDefinition::kMaxElements);
     FUZZ_CHECK(def.settings.name.size() <= SkinDefinition::kMaxText);
+    std::bitset<2048> present;
     for (const SkinElement& e : def.elements) {
         FUZZ_CHECK(skinTagName(e.tag) != nullptr);
+        FUZZ_CHECK(e.tag >= 0 && e.tag < int32_t(present.size()));
+        present.set(std::size_t(e.tag));
         FUZZ_CHECK(e.instanceName.size() <= SkinDefinition::kMaxText);
         FUZZ_CHECK(e.bitmapFile.size() <= SkinDefinition::kMaxText);
         FUZZ_CHECK(e.sourceLine >= 1);
@@ -111,6 +115,7 @@ void checkDefinition(const SkinDefinition& def) {
         FUZZ_CHECK(r.width() == std::abs(int32_t(e.width)) && r.height() == std::abs(int32_t(e.height)));
     }
     for (const SkinTagRow& row : kSkinTagTable) {
+        if (!present[std::size_t(row.id)]) continue;
         const int32_t frames = def.frameCount(row.id);
         FUZZ_CHECK(frames >= 0);
         if (frames > 0) FUZZ_CHECK(int64_t(frames) * def.rect(row.id).height() <= def.bitmap(row.id)->height);

@@ -202,7 +202,7 @@ TEST(SkinParse, IncludesStartAfreshNestAndStopAtCycles) {
     report.clear();
     parseText("INCLUDE \"fan0.skn\"\n", &report, &files);
     ASSERT_EQ(report.size(), 1u);
-    EXPECT_NE(report[0].message.find("at most 64 files"), std::string::npos);
+    EXPECT_NE(report[0].message.find("at most 16 files"), std::string::npos);
 }
 
 TEST(SkinBitmaps, OneLoadPerFileAndFramesOnlyForElementsWithASize) {

@@ -143,7 +143,8 @@ double findPeriod(const float* x, int n, int minLag, int maxLag, std::vector<dou
             int at = guess;
             for (int lag = std::max(minLag, guess - 1 - guess / 25); lag <= guess + 1 + guess / 25; ++lag)
                 if (d[size_t(lag)] < d[size_t(at)]) at = lag;
-            if (d[size_t(at)] <= d[size_t(best)] * 1.25 + 0.03) best = at, moved = true;
+            // Only a shorter lag is progress: a window reaching back to `best` must not loop.
+            if (at < best && d[size_t(at)] <= d[size_t(best)] * 1.25 + 0.03) best = at, moved = true;
         }
     }
     double shift = 0.0;

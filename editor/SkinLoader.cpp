@@ -157,6 +157,13 @@ private:
                              " files");
             return;
         }
+        if (includesRead_ >= kMaxSkinIncludes) {
+            if (includesRead_++ == kMaxSkinIncludes)
+                say(f, line, "INCLUDE \"" + name + "\" and those after it skipped: a skin includes at most " +
+                                 std::to_string(kMaxSkinIncludes) + " files");
+            return;
+        }
+        ++includesRead_;
         std::string text;
         if (!store_.read(name, text)) {
             say(f, line, "INCLUDE \"" + name + "\": cannot open the file");
@@ -280,6 +287,7 @@ private:
     const SkinStore& store_;
     SkinDiagnostics* report_;
     std::vector<std::string> includeStack_;
+    int includesRead_ = 0;
     bool failed_ = false;
 };
 

@@ -21,6 +21,10 @@ using SkinDiagnostics = std::vector<SkinDiagnostic>;
 
 // Includes nest at most this deep; a deeper one is treated as a file that cannot be opened.
 inline constexpr int kMaxSkinIncludeDepth = 8;
+// A load reads at most this many included files, so includes that fan out cannot multiply into
+// a load that never ends; further INCLUDE lines are skipped. Each include drops what was read
+// before it, so a sound skin needs no more than one chain of nested files.
+inline constexpr int kMaxSkinIncludes = 16;
 
 // Parses `fileName` from `store` into `def` as a load does after its reset: elements are
 // appended and settings changed as the file says; INCLUDE reads from the same store. False only

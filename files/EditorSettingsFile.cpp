@@ -39,7 +39,8 @@ void scanSkinName(TextScanner& sc, std::string& skin, bool valueOnKeyLine) {
     if (!valueOnKeyLine || sc.atEnd()) return;
     std::string name = sc.restOfLine(kSkinNameMax);
     while (!name.empty() && isBlank(static_cast<unsigned char>(name.back()))) name.pop_back();
-    if (!name.empty()) skin = name;
+    // The file stores names in double quotes: one that holds a quote could not be stored again.
+    if (!name.empty() && name.find('"') == std::string::npos) skin = name;
 }
 
 } // namespace
@@ -59,12 +60,13 @@ void parseEditorSettings(EditorSettings& s, std::string_view text) {
         sc.unget();
         if (!scanKey(sc, key)) return;
         // " = ": white space, the sign, white space (the last only when the sign was there).
-        sc.skipSpace();
         bool valueOnKeyLine = true;
-        if (sc.literal('=')) {
+        const auto skipBlanks = [&] {
             while (!sc.atEnd() && isBlank(sc.peek()))
                 if (sc.get() == '\n') valueOnKeyLine = false;
-        }
+        };
+        skipBlanks();
+        if (sc.literal('=')) skipBlanks();
         int32_t v = 0;
         if (equalsNoCase(key, "Skin")) {
             scanSkinName(sc, s.skin, valueOnKeyLine);

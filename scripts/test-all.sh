@@ -171,7 +171,7 @@ for stage in $stages; do
             # Every parser and every state from outside, from the seeds in tests/fuzz/corpus.
             CC=clang-14 CXX=clang++-14 KELO_STAGE_TARGETS="kelo_fuzz_targets KELO" KELO_STAGE_INCLUDE='^fuzz_' \
                 run_stage fuzz "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_FUZZ=ON -DKELO_BUILD_TESTS=OFF \
-                -DKELO_FUZZ_SECONDS="${KELO_FUZZ_SECONDS:-8}" ;;
+                -DKELO_FUZZ_SECONDS="${KELO_FUZZ_SECONDS:-7}" ;;
         windows)
             run_stage windows "" -DCMAKE_BUILD_TYPE=Release \
                 -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" ;;

@@ -99,9 +99,13 @@ TEST(GuiIni, SkinNames) {
     EXPECT_EQ(parsed("Skin = \"My Skin\" KnobMode = 1").skin, "My Skin");
     EXPECT_EQ(parsed("Skin = \"Unclosed name").skin, "Unclosed name");
     EXPECT_EQ(parsed("Skin = Bare Name  \r\nKnobMode = 1").skin, "Bare Name");
-    // A missing value takes nothing, not the next line.
-    const EditorSettings missing = parsed("Skin =\nKnobMode = 1");
-    EXPECT_EQ(std::tuple(missing.skin, missing.knobMode), std::tuple(std::string(kDefaultSkinName), 1));
+    // A missing value takes nothing, not the next line, with or without the sign.
+    for (const char* text : {"Skin =\nKnobMode = 1", "Skin\nKnobMode = 1"}) {
+        const EditorSettings missing = parsed(text);
+        EXPECT_EQ(std::tuple(missing.skin, missing.knobMode), std::tuple(std::string(kDefaultSkinName), 1));
+    }
+    // A bare name with a quote in it could not be written back as it was read.
+    EXPECT_EQ(parsed("Skin = My \"Skin\"").skin, kDefaultSkinName);
 
     // A name longer than the field keeps its first 255 characters; what follows still reads.
     const std::string longName(300, 'n');

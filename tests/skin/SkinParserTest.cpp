@@ -189,6 +189,17 @@ TEST(SkinParse, IncludesStartAfreshNestAndStopAtCycles) {
               std::tuple(std::string("Default"), 0, 0));
     ASSERT_EQ(report.size(), 1u);
     EXPECT_EQ(report[0].file, "chain7.skn");
+
+    // Includes that fan out (ten per file, eight deep) end after a bounded number of files.
+    for (int i = 0; i < 8; ++i) {
+        std::string text;
+        for (int k = 0; k < 10 && i < 7; ++k) text += "INCLUDE \"fan" + std::to_string(i + 1) + ".skn\"\n";
+        files.set("fan" + std::to_string(i) + ".skn", text + "NOTELED1 \"k.png\", 0, 0, 1, 1\n");
+    }
+    report.clear();
+    parseText("INCLUDE \"fan0.skn\"\n", &report, &files);
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_NE(report[0].message.find("at most 16 files"), std::string::npos);
 }
 
 TEST(SkinBitmaps, OneLoadPerFileAndFramesOnlyForElementsWithASize) {

@@ -216,7 +216,7 @@ void randomSession(Plugin& p, Rng& r, int steps, Audit& audit) {
     const int blockSizes[] = {0, 1, 2, 64, 127, 512, 512, 1024, 4096, 44101, -1, -512};
     const double tempos[] = {120.0, 250.0, 1.0, 0.0, -5.0, 1e30, std::numeric_limits<double>::infinity(),
                              std::numeric_limits<double>::quiet_NaN(), 999.0, 1e-7};
-    const float rates[] = {44100.0f, 48000.0f, 96000.0f, 22050.0f, 8000.0f, 2000.0f, 1.0f, 999.0f, 1e9f};
+    const float rates[] = {44100.0f, 48000.0f, 96000.0f, 22050.0f, 8000.0f, 2000.0f, 1.0f, 999.0f, 1200.0f, 1600.0f, 1e9f};
     for (int i = 0; i < steps; ++i) {
         const int what = r.below(100);
         if (what < 60) {
@@ -335,10 +335,13 @@ TEST(Torture, ExtremeValuesRatesBlocksAndEvents) {
     ASSERT_TRUE(p.load()) << p.error();
     Rng r{42};
     EventList events;
-    const float rates[] = {1.0f, 10.0f, 100.0f, 999.0f, 2000.0f, 4000.0f, 8000.0f, 22050.0f,
+    // 1000 to 1650 Hz closely: the edge where the fastest lag stops being stable.
+    const float rates[] = {1.0f, 10.0f, 100.0f, 999.0f, 1000.0f, 1100.0f, 1250.0f, 1400.0f, 1500.0f,
+                           1589.0f, 1590.0f, 1591.0f, 1600.0f, 1650.0f, 2000.0f, 4000.0f, 8000.0f, 22050.0f,
                            44100.0f, 96000.0f, 192000.0f, 384000.0f, 1e6f, 1e8f, 1e9f};
     for (int round = 0; round < cycles(); ++round) {
         for (float rate : rates) {
+            const int64_t brokenBefore = audit.broken;
             p.suspend();
             p.start(rate, 512);
             // Accented notes, sliding and not, with every knob at its top.
@@ -354,6 +357,7 @@ TEST(Torture, ExtremeValuesRatesBlocksAndEvents) {
             render(p, 4096, audit);
             p.sendEvents({{0, 0x80, 0, 0}});
             render(p, 512, audit);
+            EXPECT_EQ(audit.broken, brokenBefore) << "samples not finite at " << rate << " Hz";
         }
         p.suspend();
         p.start(44100.0f, 512);

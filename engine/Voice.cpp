@@ -675,12 +675,15 @@ void Voice::restoreHighs(float* out, int n) {
     const double b = rate_.firBeta, a = 1.0 + 2.0 * b;
     const double lastIn = out[n - 1], beforeIn = n >= 2 ? double(out[n - 2]) : firIn_[0];
     const __m128d va = _mm_set1_pd(a), vb = _mm_set1_pd(b);
-    auto load2 = [](const float* p) { return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)))); };
+    // Two floats through the unaligned 64-bit load: float data is only 4-byte aligned.
+    auto load2 = [](const float* p) {
+        return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+    };
     int i = n - 1;
     for (; i >= 3; i -= 2) {
         const float* p = out + i - 1;
         const __m128d y = _mm_sub_pd(_mm_mul_pd(va, load2(p - 1)), _mm_mul_pd(vb, _mm_add_pd(load2(p), load2(p - 2))));
-        _mm_store_sd(reinterpret_cast<double*>(out + i - 1), _mm_castps_pd(_mm_cvtpd_ps(y)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i - 1), _mm_castps_si128(_mm_cvtpd_ps(y)));
     }
     for (; i >= 0; --i) {
         const double x = out[i];

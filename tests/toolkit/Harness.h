@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "toolkit/AEffGUIEditor.h"
@@ -12,22 +13,20 @@
 
 namespace kelo::gui::test {
 
-inline std::string fmt(float v) {
+using Lines = std::vector<std::string>;
+using Rects = std::vector<CRect>;
+
+inline std::string fmt(double v) {
     char b[32];
-    std::snprintf(b, sizeof b, "%g", double(v));
+    std::snprintf(b, sizeof b, "%g", v);
     return b;
 }
 
 // One shared log, so the order between listener, dependents and editor is visible.
 struct Log {
-    std::vector<std::string> lines;
+    Lines lines;
     void add(std::string s) { lines.push_back(std::move(s)); }
-    void clear() { lines.clear(); }
-    std::vector<std::string> take() {
-        auto r = std::move(lines);
-        lines.clear();
-        return r;
-    }
+    Lines take() { return std::exchange(lines, {}); }
 };
 
 struct Listener : IControlListener {
@@ -61,7 +60,7 @@ struct Editor : VSTGUIEditorInterface {
 
 // A window that only records what was invalidated.
 struct RecordingFrame : IPlatformFrame {
-    explicit RecordingFrame(std::vector<CRect>& out) : invalidated(out) {}
+    explicit RecordingFrame(Rects& out) : invalidated(out) {}
     void invalidRect(const CRect& r) override { invalidated.push_back(r); }
     void pollEvents() override {}
     void presentInvalid() override {}
@@ -70,9 +69,22 @@ struct RecordingFrame : IPlatformFrame {
     void setTextInputFocus(bool on) override { textInput = on; }
     void* getNativeHandle() const override { return nullptr; }
     bool isAlive() const override { return true; }
-    std::vector<CRect>& invalidated;
+    Rects& invalidated;
     bool textInput = false;
 };
+
+inline Lines operator+(Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The bracket a control's single edit produces, as the log records it.
+inline Lines edit(int tag, const Lines& inside = {}) {
+    Lines l{"begin", "editor begin " + std::to_string(tag)};
+    l.insert(l.end(), inside.begin(), inside.end());
+    l.insert(l.end(), {"editor end " + std::to_string(tag), "end"});
+    return l;
+}
 
 // A frame of the given size with an editor, opened in a RecordingFrame.
 struct Harness {
@@ -90,40 +102,37 @@ struct Harness {
         frame->addView(view);
         return view;
     }
-
-    CMouseEventResult down(CCoord x, CCoord y, int32 buttons = kLButton) {
-        return frame->platformOnMouseDown(CPoint(x, y), CButtonState(buttons));
+    CMouseEventResult down(CCoord x, CCoord y, int32 b = kLButton) {
+        return frame->platformOnMouseDown(CPoint(x, y), CButtonState(b));
     }
-    CMouseEventResult move(CCoord x, CCoord y, int32 buttons = kLButton) {
-        return frame->platformOnMouseMoved(CPoint(x, y), CButtonState(buttons));
+    CMouseEventResult move(CCoord x, CCoord y, int32 b = kLButton) {
+        return frame->platformOnMouseMoved(CPoint(x, y), CButtonState(b));
     }
-    CMouseEventResult up(CCoord x, CCoord y, int32 buttons = kLButton) {
-        return frame->platformOnMouseUp(CPoint(x, y), CButtonState(buttons));
+    CMouseEventResult up(CCoord x, CCoord y, int32 b = kLButton) {
+        return frame->platformOnMouseUp(CPoint(x, y), CButtonState(b));
     }
-    void click(CCoord x, CCoord y, int32 buttons = kLButton) {
-        down(x, y, buttons);
-        up(x, y, buttons & ~(kShift | kControl | kAlt));
+    void click(CCoord x, CCoord y, int32 b = kLButton) {
+        down(x, y, b);
+        up(x, y, b & ~(kShift | kControl | kAlt));
     }
-    bool wheel(CCoord x, CCoord y, float distance, int32 buttons = 0) {
-        return frame->platformOnMouseWheel(CPoint(x, y), kMouseWheelAxisY, distance, CButtonState(buttons));
+    bool wheel(CCoord x, CCoord y, float distance, int32 b = 0) {
+        return frame->platformOnMouseWheel(CPoint(x, y), kMouseWheelAxisY, distance, CButtonState(b));
     }
     int32 key(unsigned char virt, int32 character = 0, unsigned char modifier = 0) {
         VstKeyCode k{character, virt, modifier};
         return frame->onKeyDown(k);
     }
-    int32 keyUp(unsigned char virt, int32 character = 0, unsigned char modifier = 0) {
-        VstKeyCode k{character, virt, modifier};
+    int32 keyUp(unsigned char virt) {
+        VstKeyCode k{0, virt, 0};
         return frame->onKeyUp(k);
     }
 
     Log log;
     Listener listener;
     Editor editor;
-    std::vector<CRect> invalidated;
+    Rects invalidated;
     RecordingFrame* platformFrame = nullptr;
     CFrame* frame = nullptr;
 };
-
-using Lines = std::vector<std::string>;
 
 } // namespace kelo::gui::test

@@ -1,6 +1,8 @@
 // Views, containers and the frame; the control base; the editor binding.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <set>
 #include <thread>
 
 #include "Harness.h"
@@ -295,17 +297,23 @@ TEST(ToolkitEditor, OpcodesReachTheFrameAndTheHost) {
     EXPECT_EQ(e->dispatcher(e, effEditKeyDown, 0, VKEY_UP, nullptr, 0), 1); // the clicked knob has the focus
     EXPECT_FLOAT_EQ(editor->knob->getValue(), 0.15f);
 
-    // Parameter changes from any thread are applied once each, in idle.
+    // Parameter changes from the audio thread are applied in idle, running meanwhile, each mark once.
+    e->setParameter(e, 1, 0.5f);
+    EXPECT_TRUE(editor->applied.empty());
+    std::atomic<bool> done{false};
     std::thread audio([&] {
-        for (int i = 0; i < 1000; ++i) e->setParameter(e, i % 3, 0.5f);
+        for (int i = 0; i < 3000; ++i) e->setParameter(e, i % 3, 0.5f);
         e->setParameter(e, AEffGUIEditor::kMaxParameters, 0.5f); // out of range: ignored
         e->setParameter(e, 200, 0.5f);
+        done = true;
     });
+    while (!done) e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
     audio.join();
+    e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
+    EXPECT_EQ(std::set<VstInt32>(editor->applied.begin(), editor->applied.end()), (std::set<VstInt32>{0, 1, 2, 200}));
+    editor->applied.clear();
+    e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
     EXPECT_TRUE(editor->applied.empty());
-    e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
-    e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
-    EXPECT_EQ(editor->applied, (std::vector<VstInt32>{0, 1, 2, 200}));
 
     e->dispatcher(e, effEditClose, 0, 0, nullptr, 0);
     EXPECT_EQ(editor->getFrame(), nullptr);

@@ -64,14 +64,10 @@ TEST(ToolkitKnob, LinearDragsZoomClampAndAlt) {
     knob->setKnobRange(100);
     knob->setKnobRange(-5); // refused
     knob->setValue(0);
-    h.down(120, 120);
-    h.move(120, 70);
+    h.drag(120, 120, 120, 70);
     EXPECT_FLOAT_EQ(knob->getValue(), 0.5f);
-    h.up(120, 70);
-    h.down(120, 100, kLButton | kAlt); // Alt swaps linear for circular: top of the dial is 0.5
-    h.move(140, 120, kLButton | kAlt);
+    h.drag(120, 100, 140, 120, kLButton | kAlt); // Alt swaps linear for circular: top of the dial is 0.5
     EXPECT_NEAR(knob->getValue(), 0.8333f, 1e-4);
-    h.up(140, 120);
 }
 
 TEST(ToolkitKnob, CircularFollowsTheAngleAndGuardsTheGap) {
@@ -96,16 +92,12 @@ TEST(ToolkitKnob, CircularFollowsTheAngleAndGuardsTheGap) {
         h.move(1, 39);
         EXPECT_EQ(knob->getValue(), 1.0f);
         h.up(1, 39);
-        h.down(20, 0); // the first move jumps to the pointer's angle
-        h.move(40, 20);
+        h.drag(20, 0, 40, 20); // the first move jumps to the pointer's angle
         EXPECT_NEAR(knob->getValue(), 0.8333f, 1e-4);
-        h.up(40, 20);
     }
     knob->setValue(0); // Alt makes a circular knob linear
-    h.down(20, 20, kLButton | kAlt);
-    h.move(20, -20, kLButton | kAlt);
+    h.drag(20, 20, 20, -20, kLButton | kAlt);
     EXPECT_FLOAT_EQ(knob->getValue(), 0.2f);
-    h.up(20, -20);
 }
 
 TEST(ToolkitKnob, WheelKeysAndCtrlReset) {
@@ -197,9 +189,7 @@ TEST(ToolkitButtons, PressesCountOnReleaseInsideAndReturnPresses) {
         const CRect r = c.control->getViewSize();
         h.click(r.left + 5, r.top + 5);
         EXPECT_EQ(h.log.take(), c.click);
-        h.down(r.left + 5, r.top + 5);
-        h.move(190, 190);
-        h.up(190, 190);
+        h.drag(r.left + 5, r.top + 5, 190, 190);
         EXPECT_EQ(h.log.take(), c.dragOut);
         h.key(VKEY_RETURN);
         h.invalidated.clear();

@@ -58,7 +58,7 @@ struct Editor : VSTGUIEditorInterface {
     int32 knobMode = -1;
 };
 
-// A window that only records what was invalidated.
+// A window that records what was invalidated.
 struct RecordingFrame : IPlatformFrame {
     explicit RecordingFrame(Rects& out) : invalidated(out) {}
     void invalidRect(const CRect& r) override { invalidated.push_back(r); }
@@ -114,6 +114,11 @@ struct Harness {
     void click(CCoord x, CCoord y, int32 b = kLButton) {
         down(x, y, b);
         up(x, y, b & ~(kShift | kControl | kAlt));
+    }
+    void drag(CCoord x0, CCoord y0, CCoord x1, CCoord y1, int32 b = kLButton) {
+        down(x0, y0, b);
+        move(x1, y1, b);
+        up(x1, y1, b);
     }
     bool wheel(CCoord x, CCoord y, float distance, int32 b = 0) {
         return frame->platformOnMouseWheel(CPoint(x, y), kMouseWheelAxisY, distance, CButtonState(b));

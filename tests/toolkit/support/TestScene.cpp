@@ -34,12 +34,6 @@ std::vector<CRect> TestScene::bitmapRegions() {
     return {kKnobRect, kKickRect, CRect(0, 0, 190, 70), CRect(0, 130, 320, 200), CRect(90, 75, 115, 125)};
 }
 
-} // namespace kelo::gui::test
-
-// ---- the scene as a plug-in ----
-
-namespace kelo::gui::test {
-
 TestSceneEffect::TestSceneEffect(audioMasterCallback master) : AudioEffectX(master, 1, kParams) {
     setUniqueID(vstFourCC('K', 'T', 'S', 'C'));
     setNumInputs(0);

@@ -34,14 +34,8 @@ struct TestScene {
     static constexpr CRect kCheckRect{200, 100, 310, 120};
 };
 
-} // namespace kelo::gui::test
-
-// ---- the scene as a plug-in ----
-
-namespace kelo::gui::test {
-
-// Two parameters: 0 the knob, 1 the kick button. Values are atomics: the host may set them
-// from its audio thread.
+// The scene as a plug-in: parameter 0 is the knob, 1 the kick button. Values are atomics: the host
+// may set them from its audio thread.
 class TestSceneEffect : public AudioEffectX {
 public:
     static constexpr VstInt32 kParams = 2;

@@ -29,16 +29,6 @@ struct Log {
     Lines take() { return std::exchange(lines, {}); }
 };
 
-struct Listener : IControlListener {
-    explicit Listener(Log& l) : log(l) {}
-    void valueChanged(CControl* c) override { log.add("value " + fmt(c->getValue())); }
-    int32 controlModifierClicked(CControl*, CButtonState) override { return modifierAnswer; }
-    void controlBeginEdit(CControl*) override { log.add("begin"); }
-    void controlEndEdit(CControl*) override { log.add("end"); }
-    Log& log;
-    int32 modifierAnswer = 0;
-};
-
 struct Dependent : CBaseObject {
     Dependent(Log& l, std::string n) : log(l), name(std::move(n)) {}
     CMessageResult notify(CBaseObject*, IdStringPtr message) override {
@@ -47,15 +37,6 @@ struct Dependent : CBaseObject {
     }
     Log& log;
     std::string name;
-};
-
-struct Editor : VSTGUIEditorInterface {
-    explicit Editor(Log& l) : log(l) {}
-    int32 getKnobMode() const override { return knobMode; }
-    void beginEdit(int32 tag) override { log.add("editor begin " + std::to_string(tag)); }
-    void endEdit(int32 tag) override { log.add("editor end " + std::to_string(tag)); }
-    Log& log;
-    int32 knobMode = -1;
 };
 
 // A window that records what was invalidated.
@@ -86,16 +67,25 @@ inline Lines edit(int tag, const Lines& inside = {}) {
     return l;
 }
 
-// A frame of the given size with an editor, opened in a RecordingFrame.
-struct Harness {
-    explicit Harness(CCoord w = 200, CCoord h = 200) : listener(log), editor(log) {
-        frame = new CFrame(CRect(0, 0, w, h), &editor);
+// A frame of the given size, opened in a RecordingFrame; the harness is its editor and the
+// controls' listener.
+struct Harness : IControlListener, VSTGUIEditorInterface {
+    explicit Harness(CCoord w = 200, CCoord h = 200) {
+        frame = new CFrame(CRect(0, 0, w, h), this);
         auto pf = std::make_unique<RecordingFrame>(invalidated);
         platformFrame = pf.get();
         frame->open(std::move(pf));
         invalidated.clear();
     }
-    ~Harness() { frame->close(); }
+    ~Harness() override { frame->close(); }
+
+    void valueChanged(CControl* c) override { log.add("value " + fmt(c->getValue())); }
+    int32 controlModifierClicked(CControl*, CButtonState) override { return modifierAnswer; }
+    void controlBeginEdit(CControl*) override { log.add("begin"); }
+    void controlEndEdit(CControl*) override { log.add("end"); }
+    int32 getKnobMode() const override { return knobMode; }
+    void beginEdit(int32 tag) override { log.add("editor begin " + std::to_string(tag)); }
+    void endEdit(int32 tag) override { log.add("editor end " + std::to_string(tag)); }
 
     template <typename T>
     T* add(T* view) {
@@ -133,11 +123,11 @@ struct Harness {
     }
 
     Log log;
-    Listener listener;
-    Editor editor;
+    int32 modifierAnswer = 0;
+    int32 knobMode = -1;
     Rects invalidated;
     RecordingFrame* platformFrame = nullptr;
-    CFrame* frame = nullptr;
+    using VSTGUIEditorInterface::frame;
 };
 
 } // namespace kelo::gui::test

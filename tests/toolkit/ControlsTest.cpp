@@ -10,9 +10,7 @@
 #include "toolkit/CNewFileSelector.h"
 #include "toolkit/controls/CButtons.h"
 #include "toolkit/controls/CKnob.h"
-#include "toolkit/controls/CMovieBitmap.h"
 #include "toolkit/controls/COptionMenu.h"
-#include "toolkit/controls/CRockerSwitch.h"
 #include "toolkit/controls/CTextEdit.h"
 #include "toolkit/platform/IPlatformFont.h"
 
@@ -21,17 +19,10 @@ using namespace kelo::gui::test;
 
 namespace {
 
-// An image of the given size; only its size matters here.
 CBitmap* blank(int w, int h) {
     std::vector<uint32_t> px(size_t(w) * size_t(h), 0xff000000u);
     return new CBitmap(px.data(), w, h);
 }
-
-struct IdleCounter : CView {
-    IdleCounter() : CView(CRect(0, 0, 1, 1)) {}
-    void onIdle() override { ++count; }
-    int count = 0;
-};
 
 } // namespace
 
@@ -63,11 +54,6 @@ TEST(ToolkitKnob, LinearDragsZoomAndClamp) {
         h.up(120, 0);
     }
     EXPECT_EQ(h.log.lines[2], "value 0.5");
-    knob->setKnobRange(100);
-    knob->setKnobRange(-5); // refused
-    knob->setValue(0);
-    h.drag(120, 120, 120, 70);
-    EXPECT_FLOAT_EQ(knob->getValue(), 0.5f);
 }
 
 TEST(ToolkitKnob, CircularFollowsTheAngleAndGuardsTheGap) {
@@ -77,27 +63,19 @@ TEST(ToolkitKnob, CircularFollowsTheAngleAndGuardsTheGap) {
     const std::tuple<CCoord, CCoord, float> points[] = {
         {20, 0, 0.5f}, {40, 20, 0.8333f}, {0, 20, 0.1667f}, {0, 40, 0.0f}, {20, 40, 0.0f}, {20, 20, 0.8333f}};
     for (auto [x, y, v] : points) EXPECT_NEAR(knob->valueFromPoint(CPoint(x, y)), v, 1e-4) << x << "," << y;
-    knob->setStartAngle(0); // the range now starts at the right, so straight down is a third
-    EXPECT_NEAR(knob->valueFromPoint(CPoint(20, 40)), 0.3333f, 1e-4);
-    knob->setStartAngle(static_cast<float>(3 * std::numbers::pi / 4));
-
-    for (int32 mode : {kCircularMode, kRelativCircularMode}) {
-        h.knobMode = mode;
-        knob->setValue(0.9f);
-        // Press at the angle of 0.9 (lower right), then through the gap to the lower left.
-        const double a = 3 * std::numbers::pi / 4 + 0.9 * 3 * std::numbers::pi / 2;
-        h.down(20 + 20 * std::cos(a), 20 + 20 * std::sin(a));
-        EXPECT_FLOAT_EQ(knob->getValue(), 0.9f);
-        h.move(20, 40);
-        h.move(1, 39);
-        EXPECT_EQ(knob->getValue(), 1.0f);
-        h.up(1, 39);
-        h.drag(20, 0, 40, 20); // the first move jumps to the pointer's angle
-        EXPECT_NEAR(knob->getValue(), 0.8333f, 1e-4);
-    }
-    knob->setValue(0);
-    h.drag(20, 20, 20, -20, kLButton | kAlt); // Alt makes a circular knob linear
-    EXPECT_FLOAT_EQ(knob->getValue(), 0.2f);
+    h.knobMode = kRelativCircularMode;
+    knob->setValue(0.9f);
+    // Press at the angle of 0.9 (lower right), then through the gap to the lower left.
+    const double a = 3 * std::numbers::pi / 4 + 0.9 * 3 * std::numbers::pi / 2;
+    h.down(20 + 20 * std::cos(a), 20 + 20 * std::sin(a));
+    EXPECT_FLOAT_EQ(knob->getValue(), 0.9f);
+    h.move(20, 40);
+    h.move(1, 39);
+    EXPECT_EQ(knob->getValue(), 1.0f);
+    h.up(1, 39);
+    h.knobMode = kCircularMode;
+    h.drag(20, 0, 40, 20); // the first move jumps to the pointer's angle
+    EXPECT_NEAR(knob->getValue(), 0.8333f, 1e-4);
     // Ctrl+click: back to the default in one bracket; the rest of that press does nothing.
     knob->setDefaultValue(0.25f);
     h.log.take();
@@ -119,10 +97,6 @@ TEST(ToolkitKnob, AnimationFramesAreTruncatedOrRounded) {
     knob->setValue(0.25f);
     EXPECT_EQ(knob->frameOffset(), 74 * 40);
     knob->forget();
-    auto* late = new CAnimKnob(CRect(0, 0, 40, 40), nullptr, 0, 0, 0, nullptr); // no image height yet
-    late->setBackground(strip);
-    EXPECT_EQ(late->getNumSubPixmaps(), 100);
-    late->forget();
     CBitmap* tall = blank(40, 1000);
     auto* counted = new CAnimKnob(CRect(0, 0, 40, 40), nullptr, 0, 5, 40, tall);
     EXPECT_EQ(counted->getNumSubPixmaps(), 25);
@@ -131,13 +105,6 @@ TEST(ToolkitKnob, AnimationFramesAreTruncatedOrRounded) {
     shortStrip->setValue(1);
     EXPECT_EQ(shortStrip->frameOffset(), 0); // shorter than one frame: never a negative offset
     shortStrip->forget();
-
-    auto* movie = new CMovieBitmap(CRect(0, 0, 10, 10), nullptr, 0, strip, CPoint(0, 100));
-    for (auto [value, frame] : {std::pair{0.0012f, 0}, {0.0013f, 1}, {1.0f, 399}}) {
-        movie->setValue(value);
-        EXPECT_EQ(movie->frameOffset(), 100 + frame * 10) << value; // the nearest frame, after the offset
-    }
-    movie->forget();
     strip->forget();
     tall->forget();
 }
@@ -156,7 +123,8 @@ TEST(ToolkitButtons, PressesCountOnReleaseInsideAndReturnPresses) {
          edit(9, {"value 0"})},
         {h.add(new CCheckBox(CRect(10, 70, 100, 90), &h, 11, "Title")), edit(11, {"value 1"}), edit(11),
          edit(11, {"value 0"})},
-        {h.add(new CTextButton(CRect(110, 10, 160, 30), &h, 14, "Go")), edit(14, kicked), edit(14), edit(14, kicked)},
+        {h.add(new CTextButton(CRect(110, 10, 160, 30), &h, 14, "Go")), edit(14, kicked), edit(14),
+         edit(14, kicked)},
         {h.add(new CTextButton(CRect(110, 40, 160, 60), &h, 15, "On", CTextButton::kOnOffStyle)),
          edit(15, {"value 1"}), edit(15), edit(15, {"value 0"})},
     };
@@ -175,22 +143,14 @@ TEST(ToolkitButtons, PressesCountOnReleaseInsideAndReturnPresses) {
         // A kick's release by key repaints at once, not at the next idle.
         EXPECT_TRUE(c.returnKey != c.click || c.click.size() < 6 || !h.invalidated.empty());
     }
-    h.down(20, 20);
-    h.move(50, 30); // a kick button's right and bottom edges still count
-    EXPECT_EQ(cases[0].control->getValue(), 1.0f);
-    h.up(50, 30);
     h.down(15, 45);
     h.up(30, 45); // an on/off button's release must be inside (half-open)
     EXPECT_EQ(cases[1].control->getValue(), 0.0f);
-
     auto* check = static_cast<CCheckBox*>(cases[2].control);
     check->setValue(0.5f);
     h.click(20, 80);
     EXPECT_EQ(check->getValue(), 1.0f); // half checked becomes checked
     EXPECT_EQ(h.down(20, 80, kRButton), kMouseDownEventHandledButDontNeedMovedOrUpEvents); // swallowed
-    h.frame->idle();
-    check->setTitle("Other");
-    EXPECT_TRUE(check->isDirty());
     auto* font = new CFontDesc("Arial", 9);
     check->setFont(font);
     font->forget(); // the box keeps its own reference
@@ -198,56 +158,13 @@ TEST(ToolkitButtons, PressesCountOnReleaseInsideAndReturnPresses) {
     // Sized to fit: box (or image), 5 px, title.
     IPlatformFont* pf = kSystemFont->getPlatformFont();
     const CCoord titleWidth = pf ? pf->getStringWidth("Fit") : 0;
-    auto* fit = h.add(new CCheckBox(CRect(10, 100, 11, 120), nullptr, 1, "Fit", nullptr, CCheckBox::kAutoSizeToFit));
+    auto* fit = h.add(
+        new CCheckBox(CRect(10, 100, 11, 120), nullptr, 1, "Fit", nullptr, CCheckBox::kAutoSizeToFit));
     EXPECT_DOUBLE_EQ(fit->getWidth(), fit->boxRect().getWidth() + 5 + titleWidth);
     CBitmap* image = blank(17, 40);
     fit->setBackground(image);
     image->forget();
     EXPECT_DOUBLE_EQ(fit->getWidth(), 17 + 5 + titleWidth);
-}
-
-TEST(ToolkitButtons, RockerReportsThePressNotTheReturnAndSpringsBackOnATimer) {
-    kelo::test::FakeServices services;
-    Harness h;
-    auto* v = h.add(new CRockerSwitch(CRect(10, 10, 30, 50), &h, 12, nullptr, CPoint(), kVertical));
-    h.click(20, 15);
-    EXPECT_EQ(v->getValue(), 0.0f);
-    h.down(20, 30); // on the dividing line: the first half
-    EXPECT_EQ(v->getValue(), -1.0f);
-    h.move(20, 45);
-    EXPECT_EQ(v->getValue(), 1.0f);
-    h.move(100, 100); // outside: back to the value at the press
-    h.up(100, 100);
-    EXPECT_EQ(h.log.take(), edit(12, {"value -1"}) + edit(12, {"value -1", "value 1", "value 0"}));
-    // The focused vertical rocker takes Up and Down (not Left and Right), reporting both ways.
-    EXPECT_EQ(h.key(VKEY_LEFT), -1);
-    h.invalidated.clear();
-    EXPECT_EQ(h.key(VKEY_UP), 1);
-    EXPECT_EQ(v->getValue(), -1.0f);
-    EXPECT_FALSE(h.invalidated.empty()); // a key repaints at once, not at the next idle
-    EXPECT_EQ(h.keyUp(VKEY_UP), 1);
-    EXPECT_EQ(h.log.take(), edit(12, {"value -1", "value 0"}));
-
-    auto* r = h.add(new CRockerSwitch(CRect(100, 10, 140, 30), &h, 13, nullptr));
-    h.click(130, 20);
-    EXPECT_EQ(h.log.take(), edit(13, {"value 1"}));
-    // A wheel notch presses toward min and springs back 200 ms later, from idle; idle views
-    // tick once per 1000 / 30 ms, counted from the last tick.
-    EXPECT_TRUE(h.wheel(120, 20, 1));
-    auto* ticks = h.add(new IdleCounter);
-    ticks->setWantsIdle(true);
-    for (auto [step, count, value] : {std::tuple{32, 0, -1.0f}, {1, 1, -1.0f}, {0, 1, -1.0f}, {166, 2, -1.0f},
-                                      {1, 2, 0.0f}}) {
-        services.now += step;
-        h.frame->idle();
-        EXPECT_EQ(ticks->count, count) << services.now;
-        EXPECT_EQ(r->getValue(), value) << services.now;
-    }
-    EXPECT_EQ(h.log.take(), edit(13, {"value -1", "value 0"}));
-    ticks->setWantsIdle(false);
-    services.now += 100;
-    h.frame->idle();
-    EXPECT_EQ(ticks->count, 2);
 }
 
 TEST(ToolkitTextEdit, EditsOnlyWhileFocusedAndReportsOnlyChanges) {
@@ -259,13 +176,7 @@ TEST(ToolkitTextEdit, EditsOnlyWhileFocusedAndReportsOnlyChanges) {
     EXPECT_TRUE(h.platformFrame->textInput); // keys go to the window only while editing
     h.click(180, 180); // a click elsewhere ends the edit; unchanged: silent
     EXPECT_FALSE(h.platformFrame->textInput);
-    h.click(20, 20);
-    h.key(VKEY_BACK);
-    h.key(0, 'X');
-    h.key(VKEY_ESCAPE); // reverts
-    EXPECT_EQ(field->getText(), "name");
     EXPECT_TRUE(h.log.lines.empty());
-
     h.click(20, 20);
     // The caret steps over whole characters, UTF-8 of two and four bytes included.
     for (auto [virt, ch] : std::initializer_list<std::pair<unsigned char, int32>>{
@@ -299,15 +210,15 @@ TEST(ToolkitOptionMenu, ChoicesSeparatorsSubmenusCancelAndKeys) {
     EXPECT_EQ(menu->getValue(), 2.0f);
     EXPECT_EQ(menu->getCurrentIndex(), 1);
     // The value change and valueChanged merge into one message for the dependents.
-    EXPECT_EQ(h.log.take(), (Lines{"dep kMsgBeforePopup", "begin", "dep kMessageBeginEdit", "editor begin 20", "value 2",
-                                   "dep kMessageValueChanged", "editor end 20", "end", "dep kMessageEndEdit"}));
+    EXPECT_EQ(h.log.take(), (Lines{"dep kMsgBeforePopup", "begin", "dep kMessageBeginEdit", "editor begin 20",
+                                   "value 2", "dep kMessageValueChanged", "editor end 20", "end",
+                                   "dep kMessageEndEdit"}));
     h.click(20, 20);
     h.click(190, 190); // outside: cancelled, still bracketed
     EXPECT_EQ(menu->getLastResult(), -1);
     EXPECT_EQ(h.log.take(), (Lines{"dep kMsgBeforePopup", "begin", "dep kMessageBeginEdit", "editor begin 20",
                                    "editor end 20", "end", "dep kMessageEndEdit"}));
     menu->removeDependency(&dep);
-
     Dependent subDep(h.log, "sub");
     sub->addDependency(&subDep);
     for (int round = 0; round < 2; ++round) {
@@ -324,18 +235,12 @@ TEST(ToolkitOptionMenu, ChoicesSeparatorsSubmenusCancelAndKeys) {
         EXPECT_EQ(got, edit(20, round == 0 ? Lines{"sub kMessageValueChanged", "value 2"} : Lines{"value 2"}));
     }
     sub->removeDependency(&subDep);
-
     menu->setValue(7); // out of range: ignored
     EXPECT_EQ(menu->getValue(), 2.0f);
-    EXPECT_FALSE(menu->setCurrent(1)); // a separator
-    EXPECT_TRUE(menu->setCurrent(1, false));
-    EXPECT_EQ(menu->getCurrentIndex(true), 2);
     EXPECT_EQ(h.key(VKEY_UP), 1); // arrows step through the choosable entries of a focused menu
     EXPECT_EQ(menu->getValue(), 0.0f);
     EXPECT_TRUE(menu->checkEntryAlone(2));
-    EXPECT_TRUE(menu->isCheckEntry(2));
-    EXPECT_FALSE(menu->isCheckEntry(0));
-    EXPECT_FALSE(menu->checkEntryAlone(7));
+    EXPECT_TRUE(menu->isCheckEntry(2) && !menu->isCheckEntry(0));
     h.key(VKEY_RETURN); // opens; the overlay takes arrows and Return
     h.key(VKEY_DOWN);
     h.key(VKEY_RETURN);
@@ -343,7 +248,6 @@ TEST(ToolkitOptionMenu, ChoicesSeparatorsSubmenusCancelAndKeys) {
     EXPECT_EQ(menu->getLastResult(), 0);
     menu->clearCurrent(); // the first entry can be cleared too
     EXPECT_EQ(menu->getCurrentIndex(), -1);
-
     auto* checkCurrent = h.add(new COptionMenu(CRect(0, 0, 5, 5), &h, 21, nullptr, nullptr, kCheckStyle));
     auto* multi = h.add(new COptionMenu(CRect(0, 0, 5, 5), &h, 22, nullptr, nullptr, kMultipleCheckStyle));
     for (auto* m : {checkCurrent, multi}) {
@@ -362,34 +266,14 @@ TEST(ToolkitOptionMenu, ChoicesSeparatorsSubmenusCancelAndKeys) {
     EXPECT_TRUE(multi->showsCheck(0));
 }
 
-TEST(ToolkitFileSelector, AnswersComeFromIdleAndDieWithTheFrame) {
+TEST(ToolkitFileSelector, ClosingTheFrameCancelsItsDialog) {
     kelo::test::FakeServices services;
     Harness h;
     CNewFileSelector* s = CNewFileSelector::create(h.frame, CNewFileSelector::kSelectSaveFile);
-    s->addFileExtension(CFileExtension("Pattern files", "pat"));
-    s->setDefaultExtension(CFileExtension("Parameter files", "param"));
-    s->setDefaultExtension(CFileExtension("Pattern files", "pat")); // only the first call counts
-    Dependent delegate(h.log, "delegate");
-    services.fileAnswers.push_back({"/tmp/a.pat", "/tmp/b.pat"});
-    EXPECT_TRUE(s->run(&delegate));
-    EXPECT_FALSE(s->run(CNewFileSelector::Callback())); // one at a time
-    ASSERT_EQ(services.fileRequests.size(), 1u);
-    const auto& r = services.fileRequests[0];
-    EXPECT_EQ(r.kind, kelo::platform::FileDialogKind::kSave);
-    ASSERT_EQ(r.filters.size(), 3u);
-    EXPECT_EQ(r.filters[0].extensions, (std::vector<std::string>{"pat", "param"})); // all supported types first
-    EXPECT_EQ(r.defaultFilter, 2u);
-    EXPECT_EQ(r.defaultExtension, "param");
-    EXPECT_TRUE(h.log.lines.empty()); // never from inside run()
-    h.frame->idle();
-    EXPECT_EQ(h.log.take(), (Lines{"delegate CNewFileSelector Select End Message"}));
-    EXPECT_EQ(s->getNumSelectedFiles(), 1); // no multiple selection asked for
-    EXPECT_STREQ(s->getSelectedFile(0), "/tmp/a.pat");
-
-    // Closing the frame cancels a dialog still running; its answer never arrives.
     bool called = false;
     services.fileAnswers.push_back({"/tmp/c.pat"});
     s->run([&](CNewFileSelector*, bool) { called = true; });
+    EXPECT_FALSE(called); // answers come from idle, never from inside run()
     s->forget(); // the running dialog keeps it
     h.frame->close();
     h.frame = new CFrame(CRect(0, 0, 1, 1), nullptr);

@@ -67,8 +67,7 @@ inline Lines edit(int tag, const Lines& inside = {}) {
     return l;
 }
 
-// A frame of the given size, opened in a RecordingFrame; the harness is its editor and the
-// controls' listener.
+// A frame opened in a RecordingFrame; the harness is its editor and its controls' listener.
 struct Harness : IControlListener, VSTGUIEditorInterface {
     explicit Harness(CCoord w = 200, CCoord h = 200) {
         frame = new CFrame(CRect(0, 0, w, h), this);

@@ -5,13 +5,10 @@
 #define STBI_WRITE_NO_STDIO_UNUSED
 #include <stb_image_write.h>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
-#define STBI_ONLY_PNG
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <stb_image.h>
-#pragma GCC diagnostic pop
+#include <fstream>
+#include <iterator>
+
+#include "toolkit/StbImage.h"
 
 namespace kelo::gui::test {
 
@@ -30,8 +27,10 @@ bool writePng(const std::string& path, const uint32_t* pixels, int width, int he
 }
 
 bool readPng(const std::string& path, Image& image) {
-    int w = 0, h = 0, comp = 0;
-    unsigned char* data = stbi_load(path.c_str(), &w, &h, &comp, 4);
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int w = 0, h = 0;
+    unsigned char* data = stb::decodeRgba(bytes.data(), bytes.size(), w, h);
     if (!data) return false;
     image.width = w;
     image.height = h;
@@ -42,7 +41,7 @@ bool readPng(const std::string& path, Image& image) {
         auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
         image.pixels[i] = (a << 24) | (mul(p[0]) << 16) | (mul(p[1]) << 8) | mul(p[2]);
     }
-    stbi_image_free(data);
+    stb::release(data);
     return true;
 }
 

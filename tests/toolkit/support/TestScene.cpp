@@ -15,12 +15,13 @@ bool TestScene::build(CFrame* frame, IControlListener* listener) {
         frame->addView(new CAnimKnob(kKnobRect, listener, kKnobTag, knobStrip));
         frame->addView(new CKickButton(kKickRect, listener, kKickTag, kickStrip));
 
-        auto* label = new CTextLabel(kLabelRect, "KELO 303");
+        auto* label = new CTextLabel(CRect(200, 20, 310, 40), "KELO 303");
         label->setTransparency(true);
         label->setHoriAlign(kLeftText);
         frame->addView(label);
-        frame->addView(new CTextButton(kButtonRect, listener, 10, "Button"));
-        auto* check = new CCheckBox(kCheckRect, listener, kCheckTag, "Check", nullptr, CCheckBox::kDrawCrossBox);
+        frame->addView(new CTextButton(CRect(200, 60, 300, 84), listener, 10, "Button"));
+        auto* check =
+            new CCheckBox(CRect(200, 100, 310, 120), listener, 2, "Check", nullptr, CCheckBox::kDrawCrossBox);
         check->setValue(1);
         frame->addView(check);
     }

@@ -1,7 +1,6 @@
 #pragma once
-// The test editor's scene: a 320 x 200 frame of bitmaps (background, an animated knob, a kick
-// button) plus text and vector drawing. The GUI test plug-in shows it in a window, the render
-// tool draws it offscreen, and backends are compared on it.
+// The test editor's scene: bitmaps (background, an animated knob, a kick button), text and vector
+// drawing. The GUI test plug-in shows it, the render tool draws it, backends are compared on it.
 #include <array>
 #include <atomic>
 #include <vector>
@@ -18,7 +17,6 @@ struct TestScene {
     static constexpr CCoord kHeight = 200;
     static constexpr int32 kKnobTag = 0;
     static constexpr int32 kKickTag = 1;
-    static constexpr int32 kCheckTag = 2;
 
     // Adds the views to an empty frame of kWidth x kHeight; false when a resource is missing.
     static bool build(CFrame* frame, IControlListener* listener);
@@ -29,9 +27,6 @@ struct TestScene {
 
     static constexpr CRect kKnobRect{40, 80, 80, 120};
     static constexpr CRect kKickRect{120, 90, 180, 110};
-    static constexpr CRect kLabelRect{200, 20, 310, 40};
-    static constexpr CRect kButtonRect{200, 60, 300, 84};
-    static constexpr CRect kCheckRect{200, 100, 310, 120};
 };
 
 // The scene as a plug-in: parameter 0 is the knob, 1 the kick button. Values are atomics: the host

@@ -253,9 +253,8 @@ TEST(ToolkitEditor, OpcodesReachTheFrameAndTheHost) {
     EXPECT_EQ(second->getKnobMode(), kLinearMode);
     EXPECT_FALSE(second->AEffGUIEditor::open(&parent)); // the base only remembers the window
     EXPECT_EQ(second->getSystemWindow(), &parent);
-    CFrame unopened(CRect(0, 0, 1, 1), nullptr);
-    EXPECT_EQ(unopened.getKnobMode(), kCircularMode);
-    unopened.idle(); // no window: nothing to do
+    EXPECT_EQ(CFrame(CRect(0, 0, 1, 1), nullptr).getKnobMode(), kCircularMode);
+    CFrame(CRect(0, 0, 1, 1), nullptr).idle(); // no window: nothing to do
     EXPECT_EQ(e->dispatcher(e, effEditKeyDown, 0, VKEY_UP, nullptr, 0), 0); // no focus: the host keeps its key
     // A drag brackets the edit with the tag as the parameter index.
     CFrame* frame = editor->getFrame();

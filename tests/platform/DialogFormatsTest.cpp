@@ -96,12 +96,13 @@ TEST(DialogAnswers, FilesFromProgramOutput) {
 }
 
 TEST(DialogAnswers, DefaultExtensionAndStartPath) {
-    EXPECT_EQ(withDefaultExtension("/x/song", ".mid"), "/x/song.mid");
-    EXPECT_EQ(withDefaultExtension("/x/song", ""), "/x/song");
-    EXPECT_EQ(withDefaultExtension("/x/", "mid"), "/x/");
-    EXPECT_EQ(withDefaultExtension("C:\\a.b\\song", "mid", '\\'), "C:\\a.b\\song.mid");
-    EXPECT_EQ(withDefaultExtension("C:\\a\\song.MID", "mid", '\\'), "C:\\a\\song.MID");
-    EXPECT_EQ(withDefaultExtension("C:/a.b/song", "mid", '\\'), "C:/a.b/song.mid");
+    const std::tuple<const char*, const char*, char, const char*> names[] = {
+        {"/x/song", ".mid", '/', "/x/song.mid"},           {"/x/song", "", '/', "/x/song"},
+        {"/x/", "mid", '/', "/x/"},                        {"C:\\a.b\\song", "mid", '\\', "C:\\a.b\\song.mid"},
+        {"C:\\a\\song.MID", "mid", '\\', "C:\\a\\song.MID"}, {"C:/a.b/song", "mid", '\\', "C:/a.b/song.mid"},
+    };
+    for (auto [path, extension, separator, want] : names)
+        EXPECT_EQ(withDefaultExtension(path, extension, separator), want) << path;
 
     FileDialogRequest r;
     EXPECT_EQ(startPath(r), "");
@@ -121,18 +122,17 @@ TEST(Win32DialogStrings, FilterSelectionAndCommandLine) {
               "Rebirth (*.rbs) and Ph (*.ph) files\0*.rbs;*.ph\0All\0*.*\0\0"s);
     EXPECT_EQ(win32FilterString({}), "");
 
-    const std::string one = "C:\\p\\a.pat\0stale older name\0"s;
-    EXPECT_EQ(win32SelectedFiles(one.data(), one.size(), false), (Args{"C:\\p\\a.pat"}));
-    const std::string single = "C:\\p\\a.pat\0\0"s;
-    EXPECT_EQ(win32SelectedFiles(single.data(), single.size(), true), (Args{"C:\\p\\a.pat"}));
-    const std::string many = "C:\\p\0a.pat\0b.pat\0\0"s;
-    EXPECT_EQ(win32SelectedFiles(many.data(), many.size(), true), (Args{"C:\\p\\a.pat", "C:\\p\\b.pat"}));
-    const std::string root = "C:\\\0a.pat\0b.pat\0\0"s;
-    EXPECT_EQ(win32SelectedFiles(root.data(), root.size(), true), (Args{"C:\\a.pat", "C:\\b.pat"}));
-    // A buffer without its final NUL yields what is complete, never reads past the end.
-    const std::string cut = "C:\\p\0a.pat\0b.pat\0\0"s;
-    EXPECT_EQ(win32SelectedFiles(cut.data(), 14, true), (Args{"C:\\p\\a.pat"})); // ends inside "b.pat"
-    EXPECT_TRUE(win32SelectedFiles("", 1, true).empty());
+    const std::tuple<std::string, size_t, bool, Args> selections[] = {
+        {"C:\\p\\a.pat\0stale older name\0"s, 0, false, {"C:\\p\\a.pat"}},
+        {"C:\\p\\a.pat\0\0"s, 0, true, {"C:\\p\\a.pat"}},
+        {"C:\\p\0a.pat\0b.pat\0\0"s, 0, true, {"C:\\p\\a.pat", "C:\\p\\b.pat"}},
+        {"C:\\\0a.pat\0b.pat\0\0"s, 0, true, {"C:\\a.pat", "C:\\b.pat"}},
+        // A buffer without its final NUL yields what is complete, never reads past the end.
+        {"C:\\p\0a.pat\0b.pat\0\0"s, 14, true, {"C:\\p\\a.pat"}}, // ends inside "b.pat"
+        {"\0"s, 0, true, {}},
+    };
+    for (const auto& [buffer, size, multiple, want] : selections)
+        EXPECT_EQ(win32SelectedFiles(buffer.data(), size ? size : buffer.size(), multiple), want) << buffer;
 
     EXPECT_EQ(notepadCommandLine("C:\\windows", "C:\\My Docs\\Config.ini"),
               "\"C:\\windows\\notepad.exe\" \"C:\\My Docs\\Config.ini\"");

@@ -93,27 +93,9 @@ TEST(DialogAnswers, FilesFromProgramOutput) {
     EXPECT_EQ(filesFromOutput("/a.b/two\n", r), (Args{"/a.b/two.pat"})); // a dot in a folder is no extension
     EXPECT_EQ(filesFromOutput("/a/two.mid\n", r), (Args{"/a/two.mid"}));
     EXPECT_EQ(filesFromOutput("/a/.hidden\n", r), (Args{"/a/.hidden.pat"}));
-}
-
-TEST(DialogAnswers, DefaultExtensionAndStartPath) {
-    const std::tuple<const char*, const char*, char, const char*> names[] = {
-        {"/x/song", ".mid", '/', "/x/song.mid"},           {"/x/song", "", '/', "/x/song"},
-        {"/x/", "mid", '/', "/x/"},                        {"C:\\a.b\\song", "mid", '\\', "C:\\a.b\\song.mid"},
-        {"C:\\a\\song.MID", "mid", '\\', "C:\\a\\song.MID"}, {"C:/a.b/song", "mid", '\\', "C:/a.b/song.mid"},
-    };
-    for (auto [path, extension, separator, want] : names)
-        EXPECT_EQ(withDefaultExtension(path, extension, separator), want) << path;
-
-    FileDialogRequest r;
-    EXPECT_EQ(startPath(r), "");
-    r.defaultName = "x.pat";
-    EXPECT_EQ(startPath(r), "x.pat");
-    r.initialFolder = "/f/";
-    EXPECT_EQ(startPath(r), "/f/x.pat");
-    r.initialFolder = "C:\\f";
-    EXPECT_EQ(startPath(r, '\\'), "C:\\f\\x.pat");
-    r.defaultName = "D:\\last\\x.pat";
-    EXPECT_EQ(startPath(r, '\\'), "D:\\last\\x.pat");
+    EXPECT_EQ(withDefaultExtension("/x/song", ".mid"), "/x/song.mid");
+    EXPECT_EQ(withDefaultExtension("/x/song", ""), "/x/song");
+    EXPECT_EQ(withDefaultExtension("/x/", "mid"), "/x/");
 }
 
 TEST(Win32DialogStrings, FilterSelectionAndCommandLine) {

@@ -31,9 +31,7 @@ TEST_F(FileReplacementTest, TheTargetChangesOnlyOnCommitAndNoScratchFileStays) {
     std::ofstream(dir / "a.txt") << "old";
     {
         FileReplacement r;
-        ASSERT_TRUE(r.begin(dir / "a.txt")) << r.error();
-        EXPECT_EQ(r.error(), "");
-        ASSERT_TRUE(r.write("new contents", 12));
+        ASSERT_TRUE(r.begin(dir / "a.txt") && r.write("new contents", 12)) << r.error();
         EXPECT_EQ(std::tuple(slurp(dir / "a.txt"), files()), std::tuple("old", 2u));
     } // dropped without commit
     EXPECT_EQ(std::tuple(slurp(dir / "a.txt"), files()), std::tuple("old", 1u));
@@ -41,8 +39,7 @@ TEST_F(FileReplacementTest, TheTargetChangesOnlyOnCommitAndNoScratchFileStays) {
     FileReplacement r;
     ASSERT_TRUE(r.begin(dir / "a.txt"));
     r.abandon();
-    EXPECT_FALSE(r.write("x", 1));
-    EXPECT_FALSE(r.commit());
+    EXPECT_FALSE(r.write("x", 1) || r.commit());
     EXPECT_EQ(slurp(dir / "a.txt"), "old");
 
     EXPECT_EQ(replaceFile(dir / "a.txt", "replaced"), ReplaceResult::Written);
@@ -87,10 +84,9 @@ TEST_F(FileReplacementTest, LinksPermissionsAndReadOnlyFilesAreRespected) {
 // A file size limit makes a write fail part-way, as a full disk or a quota does.
 TEST_F(FileReplacementTest, AWriteThatFailsPartWayLeavesTheOldFile) {
     std::ofstream(dir / "bank.pat") << "the user's bank";
-    struct rlimit saved {};
+    struct rlimit saved {}, limited{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 4096;
+    limited = {4096, saved.rlim_max};
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     FileReplacement r;

@@ -1,13 +1,9 @@
-// Data-folder discovery, folder listing and the clock.
+// Where the data folder is, and making it.
 #include "platform/Platform.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-#include "platform/Services.h"
 #include "tests/platform/Support.h"
-#include "tests/support/FakeServices.h"
 
 using namespace kelo::platform;
 using namespace kelo::platform::test;
@@ -19,39 +15,6 @@ TEST(PlatformFolders, EnsureFolderCreatesNestedFoldersButNotThroughAFile) {
     EXPECT_TRUE(ensureFolder(nested.string() + pathSeparator())) << "an existing folder is success";
     std::ofstream(file) << "x";
     for (const fs::path& bad : {file, file / "below", fs::path()}) EXPECT_FALSE(ensureFolder(bad.string())) << bad;
-}
-
-TEST(PlatformFolders, ListingMarksRealFoldersOnly) {
-    ScratchDir dir;
-    fs::create_directories(dir.path() / "sub");
-    std::ofstream(dir / "a.pat") << "x";
-    std::error_code ec;
-    fs::create_directory_symlink(dir.path() / "sub", dir.path() / "link", ec); // Windows may refuse
-    std::vector<FolderEntry> entries{{"stale", true}};
-    ASSERT_TRUE(services().listFolder(dir.path().string(), entries));
-    std::vector<std::pair<std::string, bool>> got;
-    for (auto& e : entries) got.emplace_back(e.name, e.isFolder);
-    std::sort(got.begin(), got.end());
-    std::vector<std::pair<std::string, bool>> want{{"a.pat", false}, {"sub", true}};
-    if (!ec) want.insert(want.begin() + 1, {"link", false});
-    EXPECT_EQ(got, want);
-    EXPECT_FALSE(services().listFolder(dir / "missing", entries));
-    EXPECT_TRUE(entries.empty());
-    EXPECT_FALSE(services().listFolder(dir / "a.pat", entries));
-}
-
-TEST(PlatformClock, CountsMillisecondsUntilATestTakesItOver) {
-    const uint32_t start = tickCount();
-    uint32_t now = start;
-    for (long i = 0; i < 2000000000L && now - start < 20; ++i) now = tickCount();
-    EXPECT_GE(now - start, 20u);
-    EXPECT_LT(now - start, 5000u) << "not counting in milliseconds";
-    {
-        kelo::test::FakeServices fake;
-        fake.now = 123456;
-        EXPECT_EQ(tickCount(), 123456u);
-    }
-    EXPECT_EQ(&services(), &systemServices());
 }
 
 #ifndef _WIN32
@@ -96,6 +59,8 @@ TEST_F(XdgDocuments, UserDirsValuesAreReadAsTheShellWouldOrIgnored) {
         writeUserDirs(text);
         EXPECT_EQ(documentsFolder(), want[0] == '~' ? home_ + want.substr(1) : want) << text;
     }
+    writeUserDirs(std::string(3 << 19, '#') + "\nXDG_DOCUMENTS_DIR=\"/past/the/first/mebibyte\"\n");
+    EXPECT_EQ(documentsFolder(), home_ + "/Documents") << "only its first mebibyte is read";
     writeUserDirs("XDG_DOCUMENTS_DIR=\"/\"\n");
     EXPECT_EQ(dataFolder(), "/Orvanta/KELO/") << "no double separator";
 }

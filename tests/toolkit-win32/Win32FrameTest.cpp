@@ -2,6 +2,7 @@
 // would arrive; and the process and thread state the toolkit shares with its host.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,17 +28,7 @@ void pump() {
     }
 }
 
-// The host's window.
-struct Parent {
-    Parent() { pump(); }
-    ~Parent() {
-        if (IsWindow(hwnd)) DestroyWindow(hwnd);
-        pump();
-    }
-    HWND hwnd = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, 0, 0, 0, 0);
-};
-
-// Records what the window reports.
+// Records what the window reports, as "down 30,20 L shift".
 struct Recorder : IPlatformFrameCallback {
     void platformDrawRect(IPlatformDrawContext&, const CRect& r) override { paints.push_back(r); }
     CMouseEventResult platformOnMouseDown(CPoint p, CButtonState b) override {
@@ -49,7 +40,7 @@ struct Recorder : IPlatformFrameCallback {
     CMouseEventResult platformOnMouseUp(CPoint p, CButtonState b) override { return add("up", p, b); }
     CMouseEventResult platformOnMouseExited(CPoint p, CButtonState b) override { return add("exit", p, b); }
     bool platformOnMouseWheel(CPoint p, CMouseWheelAxis axis, float distance, CButtonState b) override {
-        add(std::string(axis == kMouseWheelAxisY ? "wheel " : "hwheel ") + std::to_string(int(distance)), p, b);
+        add((axis == kMouseWheelAxisY ? "wheel " : "hwheel ") + std::to_string(int(distance)), p, b);
         return true;
     }
     bool platformOnKeyDown(VstKeyCode& k) override { return key("key ", k); }
@@ -76,90 +67,93 @@ struct Recorder : IPlatformFrameCallback {
     int timers = 0;
 };
 
-LPARAM at(int x, int y) { return MAKELPARAM(x, y); }
-
+// The editor's window in a host's top-level one.
 class ChildWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        frame = win32::Win32Frame::create(recorder, CRect(0, 0, 100, 60), parent.hwnd);
+        frame = win32::Win32Frame::create(recorder, CRect(0, 0, 100, 60), parent);
         ASSERT_TRUE(frame);
         child = static_cast<HWND>(frame->getNativeHandle());
         pump();
     }
-    void post(UINT message, WPARAM w, LPARAM l) { PostMessageW(child, message, w, l); }
-    Parent parent;
+    void TearDown() override {
+        frame.reset();
+        if (IsWindow(parent)) DestroyWindow(parent);
+        pump();
+    }
+    void post(UINT message, WPARAM w, int x = 0, int y = 0) { PostMessageW(child, message, w, MAKELPARAM(x, y)); }
+
+    HWND parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, 0, 0, 0, 0);
     Recorder recorder;
     std::unique_ptr<win32::Win32Frame> frame;
     HWND child = nullptr;
 };
 
 TEST_F(ChildWindow, MouseMessagesArriveWithButtonsModifiersAndCapture) {
-    EXPECT_EQ(GetParent(child), parent.hwnd);
-    EXPECT_TRUE(GetWindowLongW(child, GWL_STYLE) & WS_CHILD);
     RECT placed;
     GetWindowRect(child, &placed);
-    MapWindowPoints(nullptr, parent.hwnd, reinterpret_cast<POINT*>(&placed), 2);
-    EXPECT_EQ(CRect(placed.left, placed.top, placed.right, placed.bottom), CRect(0, 0, 100, 60));
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&placed), 2);
+    EXPECT_EQ(std::tuple(GetParent(child), placed.left, placed.top, placed.right, placed.bottom),
+              std::tuple(parent, 0l, 0l, 100l, 60l));
 
-    post(WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, at(30, 20));
+    post(WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, 30, 20);
     pump();
     EXPECT_EQ(GetCapture(), child); // a drag keeps coming here outside the window
-    post(WM_MOUSEMOVE, MK_LBUTTON | MK_SHIFT | MK_RBUTTON, at(31, 10));
-    post(WM_RBUTTONUP, MK_LBUTTON, at(31, 10));
+    post(WM_MOUSEMOVE, MK_LBUTTON | MK_SHIFT | MK_RBUTTON, 31, 10);
+    post(WM_RBUTTONUP, MK_LBUTTON, 31, 10);
     pump();
     EXPECT_EQ(GetCapture(), child); // the left button is still down
-    post(WM_LBUTTONUP, MK_CONTROL, at(32, 9));
-    post(WM_LBUTTONDBLCLK, MK_LBUTTON, at(5, 6));
-    post(WM_LBUTTONUP, 0, at(5, 6));
+    post(WM_LBUTTONUP, MK_CONTROL, 32, 9);
+    post(WM_LBUTTONDBLCLK, MK_LBUTTON, 5, 6);
+    post(WM_LBUTTONUP, 0, 5, 6);
     pump();
     EXPECT_NE(GetCapture(), child);
     EXPECT_EQ(recorder.take(), (Events{"down 30,20 L shift", "move 31,10 L R shift", "up 31,10 R", "up 32,9 L ctrl",
                                        "down 5,6 L double", "up 5,6 L"}));
 
     // A window that takes the mouse mid-drag ends the drag here.
-    post(WM_LBUTTONDOWN, MK_LBUTTON, at(7, 8));
-    post(WM_MOUSEMOVE, MK_LBUTTON, at(9, 8));
+    post(WM_LBUTTONDOWN, MK_LBUTTON, 7, 8);
+    post(WM_MOUSEMOVE, MK_LBUTTON, 9, 8);
     pump();
-    SetCapture(parent.hwnd);
+    SetCapture(parent);
     ReleaseCapture();
     EXPECT_EQ(recorder.take(), (Events{"down 7,8 L", "move 9,8 L", "up 9,8 L"}));
 
     // Wheel messages carry screen coordinates and multiples of 120.
     POINT p = {10, 12};
     ClientToScreen(child, &p);
-    post(WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, static_cast<WORD>(-240)), MAKELPARAM(p.x, p.y));
-    post(WM_MOUSEHWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(p.x, p.y));
+    post(WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, static_cast<WORD>(-240)), p.x, p.y);
+    post(WM_MOUSEHWHEEL, MAKEWPARAM(0, 120), p.x, p.y);
     pump();
     EXPECT_EQ(recorder.take(), (Events{"wheel -2 10,12 ctrl", "hwheel 1 10,12"}));
 }
 
 TEST_F(ChildWindow, KeysReachTheWindowOnlyWhileTextIsEdited) {
-    SetFocus(parent.hwnd);
-    post(WM_CHAR, 'a', 0);
+    SetFocus(parent);
+    post(WM_CHAR, 'a');
     pump();
     EXPECT_TRUE(recorder.take().empty());
 
     frame->setTextInputFocus(true);
     EXPECT_EQ(GetFocus(), child);
-    post(WM_KEYDOWN, VK_LEFT, 0);
-    post(WM_KEYDOWN, VK_BACK, 0);
-    post(WM_CHAR, '\b', 0); // what TranslateMessage adds for Backspace
+    post(WM_KEYDOWN, VK_LEFT);
+    post(WM_KEYDOWN, VK_BACK);
+    post(WM_CHAR, '\b'); // what TranslateMessage adds for Backspace
     pump();
     // A character goes down with the WM_CHAR the loop makes of its key, up with the key itself.
-    post(WM_KEYDOWN, 'A', 0);
+    post(WM_KEYDOWN, 'A');
     pump();
-    post(WM_KEYUP, 'A', 0);
-    post(WM_CHAR, ' ', 0);
+    post(WM_KEYUP, 'A');
+    post(WM_CHAR, ' ');
     pump();
     EXPECT_EQ(recorder.take(), (Events{"key 0 " + std::to_string(VKEY_LEFT), "key 0 " + std::to_string(VKEY_BACK),
                                        "key 97 0", "keyup 97 0", "key 32 " + std::to_string(VKEY_SPACE)}));
     frame->setTextInputFocus(false);
-    EXPECT_EQ(GetFocus(), parent.hwnd); // the host has its keys back
+    EXPECT_EQ(GetFocus(), parent); // the host has its keys back
 }
 
 TEST_F(ChildWindow, PaintsIdlesAndOutlivesAParentTheHostDestroysFirst) {
-    // Shown for the first time: one paint of everything.
-    ASSERT_EQ(recorder.paints, std::vector<CRect>{CRect(0, 0, 100, 60)});
+    ASSERT_EQ(recorder.paints, std::vector<CRect>{CRect(0, 0, 100, 60)}); // shown: one paint of everything
     frame->invalidRect(CRect(10, 10, 30, 20));
     frame->invalidRect(CRect(60.5, 40, 70, 50.2)); // fractional edges widen to whole pixels
     frame->presentInvalid();
@@ -174,29 +168,25 @@ TEST_F(ChildWindow, PaintsIdlesAndOutlivesAParentTheHostDestroysFirst) {
     EXPECT_GE(recorder.timers, 3);
     EXPECT_LE(recorder.timers, 200 / int(win32::Win32Frame::kIdleTimerMs) + 2);
 
-    DestroyWindow(parent.hwnd);
+    DestroyWindow(parent);
     pump();
-    EXPECT_FALSE(frame->isAlive());
-    EXPECT_FALSE(IsWindow(child));
+    EXPECT_FALSE(frame->isAlive() || IsWindow(child));
     frame->invalidRect(CRect(0, 0, 10, 10));
     frame->presentInvalid();
     frame->setSize(CRect(0, 0, 50, 50));
     frame->setTextInputFocus(true);
     CPoint where;
     EXPECT_FALSE(frame->getCurrentMousePosition(where));
-    frame.reset();
 }
 
 TEST_F(ChildWindow, ACallbackMayDestroyTheWindowItIsCalledFrom) {
     // Destroyed with the mouse captured and a button down: nothing more may reach the callback.
     recorder.onDown = [this] { frame.reset(); };
-    post(WM_LBUTTONDOWN, MK_LBUTTON, at(3, 3));
-    post(WM_LBUTTONUP, 0, at(3, 3));
-    post(WM_MOUSEMOVE, 0, at(4, 4));
+    post(WM_LBUTTONDOWN, MK_LBUTTON, 3, 3);
+    post(WM_LBUTTONUP, 0, 3, 3);
+    post(WM_MOUSEMOVE, 0, 4, 4);
     pump();
-    EXPECT_FALSE(frame);
-    EXPECT_FALSE(IsWindow(child));
-    EXPECT_NE(GetCapture(), child);
+    EXPECT_FALSE(frame || IsWindow(child) || GetCapture() == child);
     EXPECT_EQ(recorder.take(), Events{"down 3,3 L"});
 }
 
@@ -219,32 +209,26 @@ TEST(GdiplusSession, RunsWhileWindowsSurfacesOrBitmapsExistAndFontsNeverHoldIt) 
         CDrawState s;
         s.clip = surface->getSurfaceRect();
         surface->drawString(s, *font, "H", CPoint(2, 15), false);
-        int lit = 0;
-        for (int i = 0; i < 40 * 20; ++i) lit += surface->getPixels()[i] != 0;
-        EXPECT_GT(lit, 10) << run;
+        EXPECT_GT(std::count_if(surface->getPixels(), surface->getPixels() + 40 * 20, [](uint32_t p) { return p; }), 10);
     }
     EXPECT_EQ(win32::GdiplusSession::activeSessions(), 0);
 }
 
 TEST(OleSession, UninitialisesOnlyWhatItInitialised) {
-    bool initialisedInHostApartment = true, initialised = false;
-    HRESULT hostApartmentAfter = E_FAIL, fresh = E_FAIL;
-    // A host thread already in the multi-threaded apartment: OleInitialize fails, and the host's
-    // COM must survive the session (S_FALSE: still initialised).
-    std::thread([&] {
+    // A host thread already in the multi-threaded apartment: OleInitialize fails there, and the
+    // host's COM must survive the session (S_FALSE: still initialised).
+    std::thread([] {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        initialisedInHostApartment = win32::OleSession().initialised();
-        hostApartmentAfter = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        EXPECT_FALSE(win32::OleSession().initialised());
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
         CoUninitialize();
         CoUninitialize();
     }).join();
-    std::thread([&] {
-        initialised = win32::OleSession().initialised();
-        fresh = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); // S_OK: the session left nothing behind
+    std::thread([] {
+        EXPECT_TRUE(win32::OleSession().initialised());
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK); // the session left nothing behind
         CoUninitialize();
     }).join();
-    EXPECT_EQ(std::tuple(initialisedInHostApartment, hostApartmentAfter, initialised, fresh),
-              std::tuple(false, S_FALSE, true, S_OK));
 }
 
 TEST(PluginResources, AreReadFromThePluginFileNotFromTheHostProgram) {

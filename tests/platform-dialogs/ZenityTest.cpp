@@ -29,7 +29,7 @@ std::string run(const std::string& command) {
 // Waits up to ten seconds for the window with this title, then presses `first`, types and presses
 // `last`; xdotool's "type" takes the rest of its command line, so one call per action.
 void answer(const std::string& title, const std::string& first, const std::string& typed, const std::string& last) {
-    const std::string w = run("timeout 10 xdotool search --sync --onlyvisible --name '^" + title + "$' 2>/dev/null");
+    const std::string w = run("timeout 10 xdotool search --sync --onlyvisible --name '^" + title + "$'");
     ASSERT_FALSE(w.empty()) << title;
     std::string command = "xdotool windowfocus --sync " + w;
     if (!first.empty()) command += " && xdotool key " + first;
@@ -45,14 +45,12 @@ template <typename T> std::optional<T> waitFor(const std::optional<T>& answer) {
 } // namespace
 
 TEST(Zenity, FilesChosenByTypingOrCancelledAndQuestionsAnsweredBothWays) {
-    ASSERT_FALSE(run("command -v zenity").empty() || run("command -v xdotool").empty()) << "install zenity, xdotool";
+    ASSERT_FALSE(run("command -v zenity").empty() || run("command -v xdotool").empty()) << "needs zenity, xdotool";
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run";
     ScratchDir dir;
     std::ofstream(dir / "song.pat") << "x";
-    FileDialogRequest r;
-    r.title = "Load Pattern";
-    r.initialFolder = dir.path().string();
-    r.filters = {{"Pattern (*.pat)", {"pat"}}};
+    FileDialogRequest r{
+        .title = "Load Pattern", .initialFolder = dir.path().string(), .filters = {{"Pattern (*.pat)", {"pat"}}}};
     const auto choose = [&](const std::string& first, const std::string& typed, const std::string& last) {
         std::optional<Args> files;
         services().chooseFile(r, [&](const Args& f) { files = f; });

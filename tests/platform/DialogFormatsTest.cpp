@@ -10,22 +10,13 @@ using namespace kelo::platform;
 using namespace kelo::platform::dialogs;
 using Args = std::vector<std::string>;
 
-namespace {
-
-FileDialogRequest songImport() {
-    FileDialogRequest r;
-    r.title = "Import Song";
-    r.initialFolder = "/home/u/Songs";
-    r.defaultExtension = "rbs";
-    r.filters = {{"Songs and patterns", {"rbs", "ph"}}, {"Songs (*.rbs)", {"rbs"}}, {"Pat|terns", {"ph", "x1"}}};
-    r.defaultFilter = 1;
-    return r;
-}
-
-} // namespace
-
-TEST(DialogArgs, ZenityFileSelection) {
-    FileDialogRequest r = songImport();
+TEST(DialogArgs, ProgramsAreToldWhatTheRequestAsks) {
+    const FileDialogRequest songImport{
+        .title = "Import Song",
+        .initialFolder = "/home/u/Songs",
+        .filters = {{"Songs and patterns", {"rbs", "ph"}}, {"Songs (*.rbs)", {"rbs"}}, {"Pat|terns", {"ph", "x1"}}},
+        .defaultFilter = 1};
+    FileDialogRequest r = songImport;
     // The default filter comes first (zenity selects the first); patterns match any case,
     // digits stay as they are, and a '|' in a label cannot split the filter.
     EXPECT_EQ(fileDialogArgs(Program::kZenity, r),
@@ -52,11 +43,10 @@ TEST(DialogArgs, ZenityFileSelection) {
 
     r.kind = FileDialogKind::kFolder;
     r.filters = {{"All", {}}};
-    EXPECT_EQ(fileDialogArgs(Program::kZenity, r), (Args{"--file-selection", "--directory", "--filename=/elsewhere/last.pat"}));
-}
+    EXPECT_EQ(fileDialogArgs(Program::kZenity, r),
+              (Args{"--file-selection", "--directory", "--filename=/elsewhere/last.pat"}));
 
-TEST(DialogArgs, KdialogFileSelectionAndMessages) {
-    FileDialogRequest r = songImport();
+    r = songImport;
     r.multiple = true;
     EXPECT_EQ(fileDialogArgs(Program::kKdialog, r),
               (Args{"--title", "Import Song", "--getopenfilename", "/home/u/Songs/",
@@ -79,9 +69,7 @@ TEST(DialogArgs, KdialogFileSelectionAndMessages) {
 }
 
 TEST(DialogAnswers, FilesFromProgramOutput) {
-    FileDialogRequest r;
-    r.defaultExtension = "pat";
-    r.multiple = true;
+    FileDialogRequest r{.defaultExtension = "pat", .multiple = true};
     const std::string out = "Gtk-Message: stray\n/a/one.pat\n\n/a/two\nrelative.pat\n/a/three.PAT";
     EXPECT_EQ(filesFromOutput(out, r), (Args{"/a/one.pat", "/a/two", "/a/three.PAT"}));
     r.multiple = false;

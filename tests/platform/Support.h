@@ -1,6 +1,5 @@
 #pragma once
-// What the platform tests share: a scratch folder and the environment, both put back afterwards,
-// and waiting for the services' answers.
+// What the platform tests share.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -33,31 +32,29 @@ template <typename F> bool pollUntil(F done, int seconds = 5) {
     return true;
 }
 
+// A folder of its own for a test, removed with everything in it afterwards.
 class ScratchDir {
 public:
     ScratchDir() { fs::create_directories(path_); }
-    ~ScratchDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
+    ~ScratchDir() { fs::remove_all(path_, ignored_); }
     const fs::path& path() const { return path_; }
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
 private:
     const fs::path path_ = fs::temp_directory_path() / ("kelo-test-" + std::to_string(std::random_device{}()));
+    std::error_code ignored_;
 };
 
 #if !defined(_WIN32)
+// Environment variables set for a test, put back afterwards.
 class Environment {
 public:
     ~Environment() {
         for (auto& [name, value] : saved_) value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
     }
     void set(const std::string& name, const char* value) {
-        if (!saved_.count(name)) {
-            const char* old = std::getenv(name.c_str());
-            saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-        }
+        const char* old = std::getenv(name.c_str());
+        saved_.try_emplace(name, old ? std::optional<std::string>(old) : std::nullopt);
         value ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
     }
     void set(const std::string& name, const std::string& value) { set(name, value.c_str()); }

@@ -3,9 +3,8 @@
 // every other backend that passes.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <algorithm>
-#include <cstdlib>
+#include <cstdint>
 #include <memory>
 #include <tuple>
 #include <vector>
@@ -14,8 +13,6 @@
 
 namespace kelo::gui {
 namespace {
-
-int channel(uint32_t v, int shift) { return int((v >> shift) & 0xff); }
 
 struct Surface {
     explicit Surface(int w, int h) : context(getPlatformFactory().createOffscreenContext(w, h)), width(w) {}
@@ -28,13 +25,6 @@ struct Surface {
     std::unique_ptr<IPlatformOffscreenContext> context;
     int width;
 };
-
-// Every channel of a pixel within `tolerance` of the expected one.
-bool near(uint32_t actual, uint32_t expected, int tolerance) {
-    for (int shift = 0; shift < 32; shift += 8)
-        if (std::abs(channel(actual, shift) - channel(expected, shift)) > tolerance) return false;
-    return true;
-}
 
 struct Image {
     Image(int w, int h, uint32_t (*colour)(int x, int y)) : width(w), height(h) {
@@ -89,60 +79,29 @@ TEST(DrawingBackend, OpaqueBlitsCopyExactlyTheSourcePixelsTheOffsetsName) {
     EXPECT_EQ(std::vector<uint32_t>(s.context->getPixels(), s.context->getPixels() + kW * kH), expected);
 }
 
-TEST(DrawingBackend, ShapesCoverTheirPixelsAndStayInsideTheClip) {
+// Fills, round shapes, gradients and alpha are held to the same rules in the toolkit's render
+// tests; what those leave open is where a stroke's pixels lie.
+TEST(DrawingBackend, StrokesLieOnTheirEdgePixelsAndStayInsideTheClip) {
     Surface s(32, 20);
     ASSERT_TRUE(s.context);
     CDrawState st = s.state();
-    st.fillColor = kRedCColor;
-    st.clip = CRect(0, 0, 8, 20);
-    s.context->drawRect(st, CRect(3, 2, 9, 7), kDrawFilled);
-    for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 10; ++x) {
-            const bool inside = x >= 3 && x < 8 && y >= 2 && y < 7;
-            EXPECT_EQ(s.at(x, y), inside ? 0xffff0000u : 0u) << x << "," << y;
-        }
-
-    st = s.state();
     st.frameColor = kGreenCColor;
+    st.clip = CRect(0, 0, 32, 16);
     s.context->drawLine(st, CPoint(2, 12), CPoint(10, 12));
-    // A 1-px outline lies on the rectangle's own edge pixels.
+    s.context->drawLine(st, CPoint(2, 17), CPoint(10, 17));
     s.context->drawRect(st, CRect(12, 2, 20, 10), kDrawStroked);
-    for (auto [x, y, lit] : {std::tuple{3, 12, 1}, {8, 12, 1}, {5, 11, 0}, {5, 13, 0}, {12, 2, 1}, {19, 2, 1},
-                             {12, 9, 1}, {19, 9, 1}, {15, 2, 1}, {12, 5, 1}, {11, 2, 0}, {20, 2, 0}, {12, 1, 0},
-                             {12, 10, 0}, {15, 5, 0}, {13, 3, 0}})
+    for (auto [x, y, lit] : {std::tuple{3, 12, 1}, {8, 12, 1}, {5, 11, 0}, {5, 13, 0}, {5, 17, 0}, {12, 2, 1},
+                             {19, 2, 1}, {12, 9, 1}, {19, 9, 1}, {15, 2, 1}, {12, 5, 1}, {11, 2, 0}, {20, 2, 0},
+                             {12, 1, 0}, {12, 10, 0}, {15, 5, 0}, {13, 3, 0}})
         EXPECT_EQ(s.at(x, y), lit ? 0xff00ff00u : 0u) << x << "," << y;
-
-    // Round shapes fill their middle and leave their corners.
-    st.fillColor = kBlueCColor;
-    s.context->drawEllipse(st, CRect(22, 2, 30, 10), kDrawFilled);
-    s.context->drawRoundRect(st, CRect(22, 11, 30, 19), 3, kDrawFilled);
-    for (int top : {2, 11}) {
-        EXPECT_EQ(s.at(26, top + 4), 0xff0000ffu) << top;
-        EXPECT_EQ(s.at(22, top), 0u) << top;
-    }
-    // A rounded outline runs along the rectangle: 2 px wide, one pixel each side of its edge.
+    // A 2-px rounded outline runs along the rectangle, one pixel each side of its edge.
     st.lineWidth = 2;
-    s.context->drawRoundRect(st, CRect(12, 13, 20, 19), 2, kDrawStroked);
-    for (int y = 11; y < 16; ++y) EXPECT_EQ(s.at(16, y), y == 12 || y == 13 ? 0xff00ff00u : 0u) << y;
-    st.lineWidth = 1;
-
-    st.globalAlpha = 0.5f;
-    s.context->drawRect(st, CRect(0, 15, 2, 17), kDrawFilled);
-    EXPECT_TRUE(near(s.at(0, 15), 0x80000080u, 1)) << std::hex << s.at(0, 15);
+    s.context->drawRoundRect(st, CRect(22, 5, 30, 11), 2, kDrawStroked);
+    for (int y = 3; y < 8; ++y) EXPECT_EQ(s.at(26, y), y == 4 || y == 5 ? 0xff00ff00u : 0u) << y;
 }
 
-TEST(DrawingBackend, GradientHoldsItsEndColoursBeyondTheFirstAndLastStops) {
-    Surface s(20, 40);
-    ASSERT_TRUE(s.context);
-    const CGradientStop stops[] = {{0.2, kWhiteCColor}, {0.5, CColor(0, 200, 0)}, {1.0, kBlackCColor}};
-    s.context->fillRoundRectGradient(s.state(), CRect(0, 0, 20, 40), 5, stops, 3);
-    for (int y : {0, 6}) EXPECT_TRUE(near(s.at(10, y), 0xffffffffu, 3)) << std::hex << s.at(10, y); // no wrap
-    EXPECT_TRUE(near(s.at(10, 20), 0xff00c800u, 16)) << std::hex << s.at(10, 20);
-    EXPECT_LE(channel(s.at(10, 39), 8), 15);
-    EXPECT_LT(channel(s.at(0, 0), 24), 255); // the rounded corner leaves its outer pixel
-}
-
-TEST(DrawingBackend, TextSitsOnItsBaselineAndMeasuresItsAdvance) {
+// Where text lands is held to the toolkit render tests; here, that every backend measures alike.
+TEST(DrawingBackend, TextMeasuresTheBundledFontsAdvances) {
     auto font = getPlatformFactory().createFont("Verdana", 12, kNormalFace);
     auto bold = getPlatformFactory().createFont("Arial", 12, kBoldFace);
     ASSERT_TRUE(font && bold);
@@ -158,23 +117,6 @@ TEST(DrawingBackend, TextSitsOnItsBaselineAndMeasuresItsAdvance) {
     EXPECT_GT(font->getStringWidth("Hello "), w + 2);             // trailing spaces count
     EXPECT_GT(bold->getStringWidth("Hello"), w);
     EXPECT_GT(font->getStringWidth("\xc3\xa9\xff"), 0); // é and a byte that is no UTF-8
-
-    Surface s(60, 24);
-    ASSERT_TRUE(s.context);
-    CDrawState st = s.state();
-    st.fontColor = kWhiteCColor;
-    // Right-aligned into x < 50, baseline at 18.
-    s.context->drawString(st, *font, "HH", CPoint(50 - font->getStringWidth("HH"), 18), true);
-    int minX = 99, maxX = -1, minY = 99, maxY = -1;
-    for (int y = 0; y < 24; ++y)
-        for (int x = 0; x < 60; ++x)
-            if (channel(s.at(x, y), 24) > 128)
-                std::tie(minX, maxX, minY, maxY) =
-                    std::tuple(std::min(minX, x), std::max(maxX, x), std::min(minY, y), y);
-    EXPECT_NEAR(maxX, 48, 1); // H's right stem ends a side bearing before the advance
-    EXPECT_NEAR(maxY, 17, 1); // the stems stand on the baseline
-    EXPECT_NEAR(minY, 18 - font->getCapHeight(), 1);
-    EXPECT_GT(minX, 50 - font->getStringWidth("HH"));
 }
 
 } // namespace

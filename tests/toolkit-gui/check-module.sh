@@ -18,4 +18,3 @@ if [ "$exports" != "$want_exports " ]; then
     fail=1
 fi
 [ $fail -eq 0 ] && echo "OK: $(echo $needed)"
-exit $fail

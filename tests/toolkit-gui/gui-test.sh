@@ -23,32 +23,27 @@ wait_for() {
         sleep 0.02
     done
 }
-say() { echo "$*" >&3; }
+# ask <command> <reply regex> [count]: sends the host a command and waits for its reply.
+ask() {
+    echo "$1" >&3
+    wait_for "$2" "${3:-1}"
+}
 
-say open
-wait_for '^(opened|open-failed)'
-read -r _ window x y w h < <(grep '^opened' "$work/out") || fail "the editor did not open"
+ask open '^opened'
+read -r _ window x y w h < <(grep '^opened' "$work/out")
 [ "$w" = 320 ] && [ "$h" = 200 ] || fail "editor size ${w}x$h"
-say idle
-wait_for '^idled'
+ask idle '^idled'
 
 # Linear knob mode; with Shift the range is 1.5 times longer: 30 px up are +0.1.
-say knob-mode 2
-wait_for '^knob-mode 1'
+ask "knob-mode 2" '^knob-mode 1'
 kx=$((x + 60)) ky=$((y + 100))
 xdotool keydown shift mousemove $kx $ky mousedown 1 mousemove $kx $((ky - 30)) mouseup 1 keyup shift
 wait_for '^automate 0 0\.1$'
 
-say destroy-parent
-wait_for '^parent-destroyed'
-say idle
-wait_for '^idled' 2
-say close
-wait_for '^closed'
-say open
-wait_for '^opened' 2
-say quit
-wait_for '^bye'
+ask destroy-parent '^parent-destroyed'
+ask idle '^idled' 2
+ask close '^closed'
+ask open '^opened' 2
+ask quit '^bye'
 wait $hostpid || fail "host exit status $?"
 trap - EXIT
-echo "PASS"

@@ -13,15 +13,13 @@ rvas=$(printf '%s\n' "$dump" | awk '/^Export Address Table --/{t=1;next} t&&/^$/
 rva_of() { printf '%s\n' "$rvas" | awk -v i="$(printf '%s\n' "$names" | awk -v n="$1" '$2==n{print $1}')" '$1==i{print $2}'; }
 
 exported=$(printf '%s\n' "$names" | awk 'NF{print $2}' | LC_ALL=C sort | tr '\n' ' ')
+va=$(rva_of VSTPluginMain) ma=$(rva_of main)
 if [ "$exported" != "VSTPluginMain main " ]; then
     echo "FAIL: exports are '${exported}', expected exactly 'VSTPluginMain main'"
     fail=1
-else
-    va=$(rva_of VSTPluginMain) ma=$(rva_of main)
-    if [ -z "$va" ] || [ "$va" != "$ma" ]; then
-        echo "FAIL: VSTPluginMain (RVA '$va') and main (RVA '$ma') are not the same function"
-        fail=1
-    fi
+elif [ -z "$va" ] || [ "$va" != "$ma" ]; then
+    echo "FAIL: VSTPluginMain (RVA '$va') and main (RVA '$ma') are not the same function"
+    fail=1
 fi
 
 # DLLs that every 64-bit Windows since 7 provides.
@@ -30,7 +28,7 @@ system_dlls=" kernel32.dll user32.dll gdi32.dll gdiplus.dll shell32.dll shlwapi.
  dwmapi.dll version.dll imm32.dll msimg32.dll opengl32.dll d2d1.dll dwrite.dll
  windowscodecs.dll bcrypt.dll crypt32.dll usp10.dll rpcrt4.dll setupapi.dll ntdll.dll "
 imports=$(printf '%s\n' "$dump" | awk '/DLL Name:/{print tolower($3)}' | sort -u)
-[ -n "$imports" ] || { echo "FAIL: no import table found"; fail=1; }
+[ -n "$imports" ] || echo "FAIL: no import table found"
 for lib in $imports; do
     if [[ $lib != api-ms-win-* && "$system_dlls" != *" $lib"[[:space:]]* ]]; then
         echo "FAIL: imports $lib, which is not a Windows system DLL"
@@ -40,5 +38,4 @@ done
 
 echo "exports: $exported"
 echo "imports: $(echo $imports)"
-[ $fail -eq 0 ] && echo "OK: $2"
-exit $fail
+[ $fail -eq 0 ] && [ -n "$imports" ] && echo "OK: $2"

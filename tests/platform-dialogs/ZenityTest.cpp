@@ -37,11 +37,6 @@ void answer(const std::string& title, const std::string& first, const std::strin
     EXPECT_EQ(run(command + " && xdotool key " + last + " && echo done"), "done") << command;
 }
 
-template <typename T> std::optional<T> waitFor(const std::optional<T>& answer) {
-    EXPECT_TRUE(pollUntil([&] { return answer.has_value(); }, 10));
-    return answer;
-}
-
 } // namespace
 
 TEST(Zenity, FilesChosenByTypingOrCancelledAndQuestionsAnsweredBothWays) {
@@ -55,14 +50,13 @@ TEST(Zenity, FilesChosenByTypingOrCancelledAndQuestionsAnsweredBothWays) {
         std::optional<Args> files;
         services().chooseFile(r, [&](const Args& f) { files = f; });
         answer(r.title, first, typed, last);
-        return waitFor(files);
+        EXPECT_TRUE(pollUntil([&] { return files.has_value(); }, 10));
+        return files;
     };
     EXPECT_EQ(choose("", dir / "song.pat", "Return"), (Args{dir / "song.pat"}));
     EXPECT_EQ(choose("", "", "Escape"), Args{});
-    r.kind = FileDialogKind::kSave;
-    r.title = "Export MIDI File";
-    r.defaultExtension = "mid";
-    r.defaultName = dir / "old.mid";
+    r = {.kind = FileDialogKind::kSave, .title = "Export MIDI File", .defaultName = dir / "old.mid",
+         .defaultExtension = "mid"};
     EXPECT_EQ(choose("ctrl+a", dir / "new", "Return"), (Args{dir / "new.mid"}));
 
     for (auto [pressed, want] : {std::pair{"Return", MessageAnswer::kYes}, {"Escape", MessageAnswer::kNo}}) {
@@ -71,7 +65,8 @@ TEST(Zenity, FilesChosenByTypingOrCancelledAndQuestionsAnsweredBothWays) {
         services().showMessage({MessageKind::kYesNo, title, "Clear the pattern?", nullptr},
                                [&](MessageAnswer a) { heard = a; });
         answer(title, "", "", pressed);
-        EXPECT_EQ(waitFor(heard), want);
+        EXPECT_TRUE(pollUntil([&] { return heard.has_value(); }, 10));
+        EXPECT_EQ(heard, want);
     }
     services().cancelDialogs(nullptr);
 }

@@ -34,10 +34,8 @@ TEST(DialogArgs, ProgramsAreToldWhatTheRequestAsks) {
                     "--filename=/home/u/Songs/last.pat", "--file-filter=All | *"}));
 
     // Save: confirm overwrite; a full default name wins over the folder; never multiple.
-    r.kind = FileDialogKind::kSave;
-    r.title.clear();
-    r.defaultName = "/elsewhere/last.pat";
-    r.filters.clear();
+    r = {.kind = FileDialogKind::kSave, .initialFolder = "/home/u/Songs", .defaultName = "/elsewhere/last.pat",
+         .multiple = true};
     EXPECT_EQ(fileDialogArgs(Program::kZenity, r),
               (Args{"--file-selection", "--save", "--confirm-overwrite", "--filename=/elsewhere/last.pat"}));
 
@@ -52,11 +50,7 @@ TEST(DialogArgs, ProgramsAreToldWhatTheRequestAsks) {
               (Args{"--title", "Import Song", "--getopenfilename", "/home/u/Songs/",
                     "*.rbs *.RBS|Songs (*.rbs)\n*.rbs *.RBS *.ph *.PH|Songs and patterns\n*.ph *.PH *.x1 *.X1|Pat terns",
                     "--multiple", "--separate-output"}));
-    r.kind = FileDialogKind::kSave;
-    r.initialFolder.clear();
-    r.filters.clear();
-    r.title.clear();
-    EXPECT_EQ(fileDialogArgs(Program::kKdialog, r), (Args{"--getsavefilename", "."}));
+    EXPECT_EQ(fileDialogArgs(Program::kKdialog, {.kind = FileDialogKind::kSave}), (Args{"--getsavefilename", "."}));
 
     MessageRequest m{MessageKind::kYesNo, "Orvanta KELO", "Clear?\nC:\\new <b>&</b>", nullptr};
     EXPECT_EQ(messageArgs(Program::kKdialog, m), (Args{"--title", "Orvanta KELO", "--yesno", m.text}));
@@ -68,7 +62,7 @@ TEST(DialogArgs, ProgramsAreToldWhatTheRequestAsks) {
     EXPECT_EQ(messageArgs(Program::kKdialog, m)[2], "--msgbox");
 }
 
-TEST(DialogAnswers, FilesFromProgramOutput) {
+TEST(DialogAnswers, FilesFromProgramOutputAndWindowsStrings) {
     FileDialogRequest r{.defaultExtension = "pat", .multiple = true};
     const std::string out = "Gtk-Message: stray\n/a/one.pat\n\n/a/two\nrelative.pat\n/a/three.PAT";
     EXPECT_EQ(filesFromOutput(out, r), (Args{"/a/one.pat", "/a/two", "/a/three.PAT"}));
@@ -84,9 +78,8 @@ TEST(DialogAnswers, FilesFromProgramOutput) {
     EXPECT_EQ(withDefaultExtension("/x/song", ".mid"), "/x/song.mid");
     EXPECT_EQ(withDefaultExtension("/x/song", ""), "/x/song");
     EXPECT_EQ(withDefaultExtension("/x/", "mid"), "/x/");
-}
 
-TEST(Win32DialogStrings, FilterSelectionAndCommandLine) {
+    // Windows: the filter string, the selection buffer, and the text editor's command line.
     using namespace std::string_literals;
     EXPECT_EQ(win32FilterString({{"Rebirth (*.rbs) and Ph (*.ph) files", {"rbs", "ph"}}, {"All", {}}}),
               "Rebirth (*.rbs) and Ph (*.ph) files\0*.rbs;*.ph\0All\0*.*\0\0"s);

@@ -66,23 +66,8 @@ TEST_F(FileReplacementTest, TheTargetChangesOnlyOnCommitAndNoScratchFileStays) {
 }
 
 #if !defined(_WIN32)
-TEST_F(FileReplacementTest, LinksPermissionsAndReadOnlyFilesAreRespected) {
-    std::ofstream(dir / "real.ini") << "old";
-    chmod((dir / "real.ini").c_str(), 0640);
-    fs::create_symlink("real.ini", dir.path() / "link.ini");
-    ASSERT_EQ(replaceFile(dir / "link.ini", "through the link"), ReplaceResult::Written);
-    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.ini"));
-    EXPECT_EQ(slurp(dir / "real.ini"), "through the link");
-    EXPECT_EQ(fs::status(dir / "real.ini").permissions(), fs::perms(0640));
-
-    if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
-    chmod((dir / "real.ini").c_str(), 0444);
-    EXPECT_EQ(replaceFile(dir / "real.ini", "x"), ReplaceResult::NotCreated);
-    EXPECT_EQ(slurp(dir / "real.ini"), "through the link");
-}
-
 // A file size limit makes a write fail part-way, as a full disk or a quota does.
-TEST_F(FileReplacementTest, AWriteThatFailsPartWayLeavesTheOldFile) {
+TEST_F(FileReplacementTest, AFailedWriteKeepsTheOldFileAndLinksAndPermissionsAreKept) {
     std::ofstream(dir / "bank.pat") << "the user's bank";
     struct rlimit saved {}, limited{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -100,6 +85,19 @@ TEST_F(FileReplacementTest, AWriteThatFailsPartWayLeavesTheOldFile) {
     EXPECT_EQ(std::tuple(begun, written || committed, whole), std::tuple(true, false, ReplaceResult::Failed));
     EXPECT_NE(r.error(), "");
     EXPECT_EQ(std::tuple(slurp(dir / "bank.pat"), files()), std::tuple("the user's bank", 1u));
+
+    std::ofstream(dir / "real.ini") << "old";
+    chmod((dir / "real.ini").c_str(), 0640);
+    fs::create_symlink("real.ini", dir.path() / "link.ini");
+    ASSERT_EQ(replaceFile(dir / "link.ini", "through the link"), ReplaceResult::Written);
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.ini"));
+    EXPECT_EQ(slurp(dir / "real.ini"), "through the link");
+    EXPECT_EQ(fs::status(dir / "real.ini").permissions(), fs::perms(0640));
+
+    if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+    chmod((dir / "real.ini").c_str(), 0444);
+    EXPECT_EQ(replaceFile(dir / "real.ini", "x"), ReplaceResult::NotCreated);
+    EXPECT_EQ(slurp(dir / "real.ini"), "through the link");
 }
 #endif
 

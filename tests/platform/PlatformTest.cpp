@@ -37,7 +37,7 @@ protected:
     Environment env_;
 };
 
-TEST_F(XdgDocuments, UserDirsValuesAreReadAsTheShellWouldOrIgnored) {
+TEST_F(XdgDocuments, UserDirsAreReadAsTheShellWouldFromTheConfigHomeOrNoFolderAtAll) {
     EXPECT_EQ(dataFolder(), home_ + "/Documents/Orvanta/KELO/") << "no user-dirs file";
     const std::pair<const char*, std::string> cases[] = { // file text, the folder ('~' for HOME)
         {"# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
@@ -63,9 +63,8 @@ TEST_F(XdgDocuments, UserDirsValuesAreReadAsTheShellWouldOrIgnored) {
     EXPECT_EQ(documentsFolder(), home_ + "/Documents") << "only its first mebibyte is read";
     writeUserDirs("XDG_DOCUMENTS_DIR=\"/\"\n");
     EXPECT_EQ(dataFolder(), "/Orvanta/KELO/") << "no double separator";
-}
 
-TEST_F(XdgDocuments, ConfigHomeCountsOnlyWhenAbsoluteAndNoHomeMeansNoFolder) {
+    // XDG_CONFIG_HOME counts only when absolute; without a usable HOME there is no folder.
     const std::string cfg = scratch_ / "cfg";
     writeUserDirs("XDG_DOCUMENTS_DIR=\"$HOME/FromConfigHome\"\n", cfg);
     writeUserDirs("XDG_DOCUMENTS_DIR=\"$HOME/FromDotConfig\"\n");

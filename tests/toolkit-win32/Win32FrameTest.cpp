@@ -67,29 +67,34 @@ struct Recorder : IPlatformFrameCallback {
     int timers = 0;
 };
 
-// The editor's window in a host's top-level one.
-class ChildWindow : public ::testing::Test {
-protected:
-    void SetUp() override {
-        frame = win32::Win32Frame::create(recorder, CRect(0, 0, 100, 60), parent);
-        ASSERT_TRUE(frame);
-        child = static_cast<HWND>(frame->getNativeHandle());
-        pump();
-    }
-    void TearDown() override {
-        frame.reset();
-        if (IsWindow(parent)) DestroyWindow(parent);
-        pump();
-    }
-    void post(UINT message, WPARAM w, int x = 0, int y = 0) { PostMessageW(child, message, w, MAKELPARAM(x, y)); }
-
-    HWND parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, 0, 0, 0, 0);
+// The editor's window in a host's top-level one, driven as a user and a host would.
+TEST(Win32Frame, TakesInputPaintsIdlesAndOutlivesItsParent) {
+    HWND parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, nullptr,
+                                  nullptr, nullptr, nullptr);
     Recorder recorder;
-    std::unique_ptr<win32::Win32Frame> frame;
-    HWND child = nullptr;
-};
+    auto frame = win32::Win32Frame::create(recorder, CRect(0, 0, 100, 60), parent);
+    ASSERT_TRUE(frame);
+    HWND child = static_cast<HWND>(frame->getNativeHandle());
+    const auto post = [&](UINT message, WPARAM w, int x = 0, int y = 0) {
+        PostMessageW(child, message, w, MAKELPARAM(x, y));
+    };
+    pump();
 
-TEST_F(ChildWindow, InputArrivesWithButtonsModifiersCaptureAndKeysWhileTextIsEdited) {
+    ASSERT_EQ(recorder.paints, std::vector<CRect>{CRect(0, 0, 100, 60)}); // shown: one paint of everything
+    frame->invalidRect(CRect(10, 10, 30, 20));
+    frame->invalidRect(CRect(60.5, 40, 70, 50.2)); // fractional edges widen to whole pixels
+    frame->presentInvalid();
+    frame->presentInvalid(); // nothing invalid: no paint
+    EXPECT_EQ(recorder.paints,
+              (std::vector<CRect>{CRect(0, 0, 100, 60), CRect(10, 10, 30, 20), CRect(60, 40, 70, 51)}));
+
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 200;) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        pump();
+    }
+    EXPECT_GE(recorder.timers, 3);
+    EXPECT_LE(recorder.timers, 200 / int(win32::Win32Frame::kIdleTimerMs) + 2);
+
     post(WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, 30, 20);
     pump();
     EXPECT_EQ(GetCapture(), child); // a drag keeps coming here outside the window
@@ -146,31 +151,17 @@ TEST_F(ChildWindow, InputArrivesWithButtonsModifiersCaptureAndKeysWhileTextIsEdi
 
     // A callback destroys the window it is called from, with the mouse captured and a button
     // down: nothing more may reach it.
-    recorder.onDown = [this] { frame.reset(); };
+    recorder.onDown = [&] { frame.reset(); };
     post(WM_LBUTTONDOWN, MK_LBUTTON, 3, 3);
     post(WM_LBUTTONUP, 0, 3, 3);
     post(WM_MOUSEMOVE, 0, 4, 4);
     pump();
     EXPECT_FALSE(frame || IsWindow(child) || GetCapture() == child);
     EXPECT_EQ(recorder.take(), Events{"down 3,3 L"});
-}
 
-TEST_F(ChildWindow, PaintsIdlesAndOutlivesAParentTheHostDestroysFirst) {
-    ASSERT_EQ(recorder.paints, std::vector<CRect>{CRect(0, 0, 100, 60)}); // shown: one paint of everything
-    frame->invalidRect(CRect(10, 10, 30, 20));
-    frame->invalidRect(CRect(60.5, 40, 70, 50.2)); // fractional edges widen to whole pixels
-    frame->presentInvalid();
-    frame->presentInvalid(); // nothing invalid: no paint
-    EXPECT_EQ(recorder.paints,
-              (std::vector<CRect>{CRect(0, 0, 100, 60), CRect(10, 10, 30, 20), CRect(60, 40, 70, 51)}));
-
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < 200;) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        pump();
-    }
-    EXPECT_GE(recorder.timers, 3);
-    EXPECT_LE(recorder.timers, 200 / int(win32::Win32Frame::kIdleTimerMs) + 2);
-
+    // A host that destroys its window first: the frame lives on, inert, until it is closed.
+    frame = win32::Win32Frame::create(recorder, CRect(0, 0, 100, 60), parent);
+    child = static_cast<HWND>(frame->getNativeHandle());
     DestroyWindow(parent);
     pump();
     EXPECT_FALSE(frame->isAlive() || IsWindow(child));

@@ -10,22 +10,13 @@ using namespace kelo::platform;
 using namespace kelo::platform::dialogs;
 using Args = std::vector<std::string>;
 
-namespace {
-
-FileDialogRequest songImport() {
-    FileDialogRequest r;
-    r.title = "Import Song";
-    r.initialFolder = "/home/u/Songs";
-    r.defaultExtension = "rbs";
-    r.filters = {{"Songs and patterns", {"rbs", "ph"}}, {"Songs (*.rbs)", {"rbs"}}, {"Pat|terns", {"ph", "x1"}}};
-    r.defaultFilter = 1;
-    return r;
-}
-
-} // namespace
-
-TEST(DialogArgs, ZenityFileSelection) {
-    FileDialogRequest r = songImport();
+TEST(DialogArgs, ProgramsAreToldWhatTheRequestAsks) {
+    const FileDialogRequest songImport{
+        .title = "Import Song",
+        .initialFolder = "/home/u/Songs",
+        .filters = {{"Songs and patterns", {"rbs", "ph"}}, {"Songs (*.rbs)", {"rbs"}}, {"Pat|terns", {"ph", "x1"}}},
+        .defaultFilter = 1};
+    FileDialogRequest r = songImport;
     // The default filter comes first (zenity selects the first); patterns match any case,
     // digits stay as they are, and a '|' in a label cannot split the filter.
     EXPECT_EQ(fileDialogArgs(Program::kZenity, r),
@@ -43,30 +34,23 @@ TEST(DialogArgs, ZenityFileSelection) {
                     "--filename=/home/u/Songs/last.pat", "--file-filter=All | *"}));
 
     // Save: confirm overwrite; a full default name wins over the folder; never multiple.
-    r.kind = FileDialogKind::kSave;
-    r.title.clear();
-    r.defaultName = "/elsewhere/last.pat";
-    r.filters.clear();
+    r = {.kind = FileDialogKind::kSave, .initialFolder = "/home/u/Songs", .defaultName = "/elsewhere/last.pat",
+         .multiple = true};
     EXPECT_EQ(fileDialogArgs(Program::kZenity, r),
               (Args{"--file-selection", "--save", "--confirm-overwrite", "--filename=/elsewhere/last.pat"}));
 
     r.kind = FileDialogKind::kFolder;
     r.filters = {{"All", {}}};
-    EXPECT_EQ(fileDialogArgs(Program::kZenity, r), (Args{"--file-selection", "--directory", "--filename=/elsewhere/last.pat"}));
-}
+    EXPECT_EQ(fileDialogArgs(Program::kZenity, r),
+              (Args{"--file-selection", "--directory", "--filename=/elsewhere/last.pat"}));
 
-TEST(DialogArgs, KdialogFileSelectionAndMessages) {
-    FileDialogRequest r = songImport();
+    r = songImport;
     r.multiple = true;
     EXPECT_EQ(fileDialogArgs(Program::kKdialog, r),
               (Args{"--title", "Import Song", "--getopenfilename", "/home/u/Songs/",
                     "*.rbs *.RBS|Songs (*.rbs)\n*.rbs *.RBS *.ph *.PH|Songs and patterns\n*.ph *.PH *.x1 *.X1|Pat terns",
                     "--multiple", "--separate-output"}));
-    r.kind = FileDialogKind::kSave;
-    r.initialFolder.clear();
-    r.filters.clear();
-    r.title.clear();
-    EXPECT_EQ(fileDialogArgs(Program::kKdialog, r), (Args{"--getsavefilename", "."}));
+    EXPECT_EQ(fileDialogArgs(Program::kKdialog, {.kind = FileDialogKind::kSave}), (Args{"--getsavefilename", "."}));
 
     MessageRequest m{MessageKind::kYesNo, "Orvanta KELO", "Clear?\nC:\\new <b>&</b>", nullptr};
     EXPECT_EQ(messageArgs(Program::kKdialog, m), (Args{"--title", "Orvanta KELO", "--yesno", m.text}));
@@ -78,10 +62,8 @@ TEST(DialogArgs, KdialogFileSelectionAndMessages) {
     EXPECT_EQ(messageArgs(Program::kKdialog, m)[2], "--msgbox");
 }
 
-TEST(DialogAnswers, FilesFromProgramOutput) {
-    FileDialogRequest r;
-    r.defaultExtension = "pat";
-    r.multiple = true;
+TEST(DialogAnswers, FilesFromProgramOutputAndWindowsStrings) {
+    FileDialogRequest r{.defaultExtension = "pat", .multiple = true};
     const std::string out = "Gtk-Message: stray\n/a/one.pat\n\n/a/two\nrelative.pat\n/a/three.PAT";
     EXPECT_EQ(filesFromOutput(out, r), (Args{"/a/one.pat", "/a/two", "/a/three.PAT"}));
     r.multiple = false;
@@ -93,46 +75,27 @@ TEST(DialogAnswers, FilesFromProgramOutput) {
     EXPECT_EQ(filesFromOutput("/a.b/two\n", r), (Args{"/a.b/two.pat"})); // a dot in a folder is no extension
     EXPECT_EQ(filesFromOutput("/a/two.mid\n", r), (Args{"/a/two.mid"}));
     EXPECT_EQ(filesFromOutput("/a/.hidden\n", r), (Args{"/a/.hidden.pat"}));
-}
-
-TEST(DialogAnswers, DefaultExtensionAndStartPath) {
     EXPECT_EQ(withDefaultExtension("/x/song", ".mid"), "/x/song.mid");
     EXPECT_EQ(withDefaultExtension("/x/song", ""), "/x/song");
     EXPECT_EQ(withDefaultExtension("/x/", "mid"), "/x/");
-    EXPECT_EQ(withDefaultExtension("C:\\a.b\\song", "mid", '\\'), "C:\\a.b\\song.mid");
-    EXPECT_EQ(withDefaultExtension("C:\\a\\song.MID", "mid", '\\'), "C:\\a\\song.MID");
-    EXPECT_EQ(withDefaultExtension("C:/a.b/song", "mid", '\\'), "C:/a.b/song.mid");
 
-    FileDialogRequest r;
-    EXPECT_EQ(startPath(r), "");
-    r.defaultName = "x.pat";
-    EXPECT_EQ(startPath(r), "x.pat");
-    r.initialFolder = "/f/";
-    EXPECT_EQ(startPath(r), "/f/x.pat");
-    r.initialFolder = "C:\\f";
-    EXPECT_EQ(startPath(r, '\\'), "C:\\f\\x.pat");
-    r.defaultName = "D:\\last\\x.pat";
-    EXPECT_EQ(startPath(r, '\\'), "D:\\last\\x.pat");
-}
-
-TEST(Win32DialogStrings, FilterSelectionAndCommandLine) {
+    // Windows: the filter string, the selection buffer, and the text editor's command line.
     using namespace std::string_literals;
     EXPECT_EQ(win32FilterString({{"Rebirth (*.rbs) and Ph (*.ph) files", {"rbs", "ph"}}, {"All", {}}}),
               "Rebirth (*.rbs) and Ph (*.ph) files\0*.rbs;*.ph\0All\0*.*\0\0"s);
     EXPECT_EQ(win32FilterString({}), "");
 
-    const std::string one = "C:\\p\\a.pat\0stale older name\0"s;
-    EXPECT_EQ(win32SelectedFiles(one.data(), one.size(), false), (Args{"C:\\p\\a.pat"}));
-    const std::string single = "C:\\p\\a.pat\0\0"s;
-    EXPECT_EQ(win32SelectedFiles(single.data(), single.size(), true), (Args{"C:\\p\\a.pat"}));
-    const std::string many = "C:\\p\0a.pat\0b.pat\0\0"s;
-    EXPECT_EQ(win32SelectedFiles(many.data(), many.size(), true), (Args{"C:\\p\\a.pat", "C:\\p\\b.pat"}));
-    const std::string root = "C:\\\0a.pat\0b.pat\0\0"s;
-    EXPECT_EQ(win32SelectedFiles(root.data(), root.size(), true), (Args{"C:\\a.pat", "C:\\b.pat"}));
-    // A buffer without its final NUL yields what is complete, never reads past the end.
-    const std::string cut = "C:\\p\0a.pat\0b.pat\0\0"s;
-    EXPECT_EQ(win32SelectedFiles(cut.data(), 14, true), (Args{"C:\\p\\a.pat"})); // ends inside "b.pat"
-    EXPECT_TRUE(win32SelectedFiles("", 1, true).empty());
+    const std::tuple<std::string, size_t, bool, Args> selections[] = {
+        {"C:\\p\\a.pat\0stale older name\0"s, 0, false, {"C:\\p\\a.pat"}},
+        {"C:\\p\\a.pat\0\0"s, 0, true, {"C:\\p\\a.pat"}},
+        {"C:\\p\0a.pat\0b.pat\0\0"s, 0, true, {"C:\\p\\a.pat", "C:\\p\\b.pat"}},
+        {"C:\\\0a.pat\0b.pat\0\0"s, 0, true, {"C:\\a.pat", "C:\\b.pat"}},
+        // A buffer without its final NUL yields what is complete, never reads past the end.
+        {"C:\\p\0a.pat\0b.pat\0\0"s, 14, true, {"C:\\p\\a.pat"}}, // ends inside "b.pat"
+        {"\0"s, 0, true, {}},
+    };
+    for (const auto& [buffer, size, multiple, want] : selections)
+        EXPECT_EQ(win32SelectedFiles(buffer.data(), size ? size : buffer.size(), multiple), want) << buffer;
 
     EXPECT_EQ(notepadCommandLine("C:\\windows", "C:\\My Docs\\Config.ini"),
               "\"C:\\windows\\notepad.exe\" \"C:\\My Docs\\Config.ini\"");

@@ -20,25 +20,11 @@ public:
 
     void chooseFile(const platform::FileDialogRequest& request, platform::FileDialogDone done) override {
         fileRequests.push_back(request);
-        std::vector<std::string> answer;
-        if (!fileAnswers.empty()) {
-            answer = fileAnswers.front();
-            fileAnswers.pop_front();
-        }
-        pending_.emplace_back(request.owner, [done = std::move(done), answer] {
-            if (done) done(answer);
-        });
+        answerLater(request.owner, fileAnswers, std::vector<std::string>(), std::move(done));
     }
     void showMessage(const platform::MessageRequest& request, platform::MessageDone done) override {
         messages.push_back(request);
-        platform::MessageAnswer answer = platform::MessageAnswer::kNotShown;
-        if (!messageAnswers.empty()) {
-            answer = messageAnswers.front();
-            messageAnswers.pop_front();
-        }
-        pending_.emplace_back(request.owner, [done = std::move(done), answer] {
-            if (done) done(answer);
-        });
+        answerLater(request.owner, messageAnswers, platform::MessageAnswer::kNotShown, std::move(done));
     }
     // Answers due now, one at a time: an answer may cancel the others of its window. Dialogs
     // asked for meanwhile answer at the next poll.
@@ -80,6 +66,16 @@ public:
     uint32_t now = 1000;
 
 private:
+    // The next scripted answer, or `none` once the script has run out.
+    template <typename T, typename Done>
+    void answerLater(const void* owner, std::deque<T>& script, T none, Done done) {
+        T answer = script.empty() ? none : script.front();
+        if (!script.empty()) script.pop_front();
+        pending_.emplace_back(owner, [done = std::move(done), answer] {
+            if (done) done(answer);
+        });
+    }
+
     std::deque<std::pair<const void*, std::function<void()>>> pending_;
 };
 

@@ -1,16 +1,12 @@
-// GoogleTest entry shared by every test program.
-//
-// On Windows a crash must fail loudly: under wine an unhandled access violation may end the
-// process with exit code 0, and MinGW-built GoogleTest has no SEH guard around tests. The
-// filter below names the running test and exits with a code no test run produces otherwise.
+// GoogleTest entry shared by every test program. On Windows a crash must fail loudly: under wine
+// an unhandled access violation may end the process with exit code 0, and MinGW's GoogleTest
+// has no SEH guard around tests. The filter names the test and exits with a code of its own.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 namespace {
@@ -22,12 +18,10 @@ LONG WINAPI reportCrash(EXCEPTION_POINTERS* info) {
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     std::fflush(stdout);
     std::fprintf(stderr, "\nFATAL: unhandled exception 0x%08lx at %p in test %s.%s\n",
-                 rec ? static_cast<unsigned long>(rec->ExceptionCode) : 0ul,
-                 rec ? rec->ExceptionAddress : nullptr,
+                 rec ? static_cast<unsigned long>(rec->ExceptionCode) : 0ul, rec ? rec->ExceptionAddress : nullptr,
                  test ? test->test_suite_name() : "(none)", test ? test->name() : "(none)");
     std::fflush(stderr);
-    // No unwinding or DLL detach after memory may be corrupted.
-    TerminateProcess(GetCurrentProcess(), kCrashExitCode);
+    TerminateProcess(GetCurrentProcess(), kCrashExitCode); // no unwinding in a corrupted process
     return EXCEPTION_EXECUTE_HANDLER;
 }
 

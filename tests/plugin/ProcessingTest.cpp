@@ -29,22 +29,22 @@ std::vector<int> echoes(Kelo& k, int controller = 74) {
     return v;
 }
 
-TEST(Events, AreSortedStablyClampedCappedAndUsedOnce) {
+TEST(Events, AreSortedStablyClampedCappedUsedOnceAndOnlyMidi) {
     Kelo k(kEcho);
-    k->render(512, {{10, 0xB0, 74, 10}, {5, 0xB0, 74, 20}, {5, 0xB0, 74, 30}});
-    EXPECT_EQ(echoes(k), (std::vector<int>{20, 30, 10}));
-    EXPECT_FLOAT_EQ(k->getParameter(1), 10.0f / 127.0f);
-
-    // Channel bits are ignored, data bytes masked.
-    k->render(64, {{0, 0xB5, 0x80 | 74, 0xFF}});
-    EXPECT_EQ(echoes(k), (std::vector<int>{127}));
-
-    // Sorted by the offsets as given, then -40 handled at 0 and 100000 at the last frame.
-    k->render(256, {{100000, 0xB0, 74, 1}, {-40, 0xB0, 74, 2}, {255, 0xB0, 74, 3}});
-    for (const SentMidi& m : k->sentMidi()) EXPECT_EQ(m.block, 3);
-    EXPECT_EQ(echoes(k), (std::vector<int>{2, 3, 1}));
-    k->render(64, {{9, 0xB0, 74, 40}, {3, 0xB0, 74, 50}});
-    EXPECT_EQ(echoes(k), (std::vector<int>{50, 40}));
+    const struct {
+        int frames;
+        std::vector<MidiIn> events;
+        std::vector<int> echoed;
+    } blocks[] = {{512, {{10, 0xB0, 74, 10}, {5, 0xB0, 74, 20}, {5, 0xB0, 74, 30}}, {20, 30, 10}},
+                  {64, {{0, 0xB5, 0x80 | 74, 0xFF}}, {127}}, // channel bits ignored, data bytes masked
+                  // Sorted by the offsets as given, then -40 handled at 0 and 100000 at the last frame.
+                  {256, {{100000, 0xB0, 74, 1}, {-40, 0xB0, 74, 2}, {255, 0xB0, 74, 3}}, {2, 3, 1}},
+                  {64, {{9, 0xB0, 74, 40}, {3, 0xB0, 74, 50}}, {50, 40}}};
+    for (const auto& b : blocks) {
+        k->render(b.frames, b.events);
+        for (const SentMidi& m : k->sentMidi()) EXPECT_EQ(m.block, k->blockNumber());
+        EXPECT_EQ(echoes(k), b.echoed) << b.frames;
+    }
     k->render(64, {{-5, 0x90, 0, 100}});
     ASSERT_FALSE(k->sentMidi().empty());
     EXPECT_EQ(k->sentMidi()[0].deltaFrames, 0) << "the key at -5 starts its note at the first sample";
@@ -67,10 +67,7 @@ TEST(Events, AreSortedStablyClampedCappedAndUsedOnce) {
     EXPECT_EQ(k->dispatcher(effProcessEvents, 0, 0, nullptr), 1);
     k->render(64);
     EXPECT_TRUE(echoes(k).empty());
-}
 
-TEST(Events, NullEntriesAndNonMidiEventsAreSkippedAndTheHostsCopiesKept) {
-    Kelo k(kEcho);
     // Not MIDI, though its bytes would read as "controller 7 to 0".
     VstMidiEvent sysex = kelo::makeMidiEvent(0, 0xB0, 7, 0);
     sysex.type = kVstSysExType;
@@ -79,21 +76,14 @@ TEST(Events, NullEntriesAndNonMidiEventsAreSkippedAndTheHostsCopiesKept) {
                         reinterpret_cast<VstEvent*>(&early)};
     k->sendRawEvents(list, 4);
     k->render(64);
-    EXPECT_EQ(late.deltaFrames, 900);
+    EXPECT_EQ(late.deltaFrames, 900) << "the host's copy is left as it was";
     EXPECT_FLOAT_EQ(k->getParameter(8), 1.0f);
     EXPECT_EQ(k->sentMidi().size(), 2u);
     EXPECT_EQ(echoes(k), (std::vector<int>{8, 9}));
 }
 
-TEST(Audio, OutputsAreIdenticalFiniteAndAnyBlockShapeIsHandled) {
-    Kelo a(kEcho), b;
-    for (int i = 0; i < 20; ++i) {
-        const std::vector<MidiIn> ev = i == 0 ? std::vector<MidiIn>{{17, 0x90, 3, 120}} : std::vector<MidiIn>{};
-        const Block x = a->render(512, ev), y = b->render(512, ev);
-        ASSERT_TRUE(x.left == x.right && x.left == y.left) << "block " << i;
-        for (float s : x.left) ASSERT_TRUE(std::isfinite(s));
-    }
-    echoes(a);
+TEST(Audio, AnyBlockShapeIsHandled) {
+    Kelo a(kEcho);
     // Nothing to render, but the events are still handled.
     a->render(0, {{0, 0xB0, 74, 5}});
     a->process(-7, nullptr, nullptr);

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "host/Plugin.h"
 #include "platform/Platform.h"
@@ -80,5 +82,23 @@ struct Kelo {
     }
     host::Plugin* operator->() { return &plugin; }
 };
+
+using Bytes = std::vector<uint8_t>;
+
+// The state chunk as a host saves and restores it.
+inline Bytes getChunk(host::Plugin& p, bool preset = false) {
+    void* data = nullptr;
+    const VstIntPtr n = p.dispatcher(effGetChunk, preset, 0, &data);
+    return n > 0 && data ? Bytes(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + n) : Bytes{};
+}
+inline void setChunk(host::Plugin& p, const Bytes& c, bool preset = false) {
+    p.dispatcher(effSetChunk, preset, VstIntPtr(c.size()), const_cast<uint8_t*>(c.data()));
+}
+template <class T> void put(Bytes& c, size_t offset, T v) { std::memcpy(c.data() + offset, &v, sizeof v); }
+template <class T> T get(const Bytes& c, size_t offset) {
+    T v;
+    std::memcpy(&v, c.data() + offset, sizeof v);
+    return v;
+}
 
 } // namespace kelo::test

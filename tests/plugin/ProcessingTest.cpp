@@ -1,11 +1,16 @@
-// Block processing through the host: event order and timing, block shapes, host tempo.
+// Block processing through the host: event order and timing, block shapes, host tempo; what a
+// new instance reads from the user's data folder, and what it leaves behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
+#include "files/PatternFile.h"
 #include "plugin/OutgoingMidiQueue.h"
+#include "sequencer/Pattern.h"
 #include "tests/plugin/ScratchHome.h"
 
 namespace {
@@ -15,6 +20,8 @@ using kelo::host::MidiIn;
 using kelo::host::Plugin;
 using kelo::host::SentMidi;
 using kelo::test::Kelo;
+
+bool isFinite(float x) { return std::isfinite(x); }
 
 // With knob transmission on, every controller the plug-in handles is echoed at once, so the
 // echoes show the order in which events were handled.
@@ -29,7 +36,7 @@ std::vector<int> echoes(Kelo& k, int controller = 74) {
     return v;
 }
 
-TEST(Events, AreSortedStablyClampedCappedUsedOnceAndOnlyMidi) {
+TEST(Events, AreSortedStablyClampedCappedUsedOnceAndOnlyMidiInBlocksOfAnyShape) {
     Kelo k(kEcho);
     const struct {
         int frames;
@@ -39,7 +46,8 @@ TEST(Events, AreSortedStablyClampedCappedUsedOnceAndOnlyMidi) {
                   {64, {{0, 0xB5, 0x80 | 74, 0xFF}}, {127}}, // channel bits ignored, data bytes masked
                   // Sorted by the offsets as given, then -40 handled at 0 and 100000 at the last frame.
                   {256, {{100000, 0xB0, 74, 1}, {-40, 0xB0, 74, 2}, {255, 0xB0, 74, 3}}, {2, 3, 1}},
-                  {64, {{9, 0xB0, 74, 40}, {3, 0xB0, 74, 50}}, {50, 40}}};
+                  {64, {{9, 0xB0, 74, 40}, {3, 0xB0, 74, 50}}, {50, 40}},
+                  {0, {{0, 0xB0, 74, 5}}, {5}}}; // nothing to render, but the events are handled
     for (const auto& b : blocks) {
         k->render(b.frames, b.events);
         for (const SentMidi& m : k->sentMidi()) EXPECT_EQ(m.block, k->blockNumber());
@@ -80,23 +88,15 @@ TEST(Events, AreSortedStablyClampedCappedUsedOnceAndOnlyMidi) {
     EXPECT_FLOAT_EQ(k->getParameter(8), 1.0f);
     EXPECT_EQ(k->sentMidi().size(), 2u);
     EXPECT_EQ(echoes(k), (std::vector<int>{8, 9}));
-}
 
-TEST(Audio, AnyBlockShapeIsHandled) {
-    Kelo a(kEcho);
-    // Nothing to render, but the events are still handled.
-    a->render(0, {{0, 0xB0, 74, 5}});
-    a->process(-7, nullptr, nullptr);
-    EXPECT_EQ(echoes(a), (std::vector<int>{5}));
     // Longer than the render buffer: rendered in pieces, events anywhere in it.
-    const Block big = a->render(100000, {{0, 0x90, 0, 100}, {99999, 0xB0, 74, 9}});
-    EXPECT_TRUE(big.left == big.right);
-    for (float s : big.left) ASSERT_TRUE(std::isfinite(s));
-    EXPECT_EQ(echoes(a), (std::vector<int>{9}));
-    // A missing output channel is skipped.
+    const Block big = k->render(100000, {{0, 0x90, 0, 100}, {99999, 0xB0, 74, 9}});
+    EXPECT_TRUE(big.left == big.right && std::all_of(big.left.begin(), big.left.end(), isFinite));
+    EXPECT_EQ(echoes(k), (std::vector<int>{9}));
+    k->process(-7, nullptr, nullptr);
     std::vector<float> left(256, 7.0f);
-    a->process(256, left.data(), nullptr);
-    for (float s : left) ASSERT_NE(s, 7.0f);
+    k->process(256, left.data(), nullptr); // a missing output channel is skipped
+    EXPECT_TRUE(std::none_of(left.begin(), left.end(), [](float x) { return x == 7.0f; }));
 }
 
 // Sample positions of the note-ons the sequencer sends while pattern 0 plays for 60 blocks.
@@ -169,26 +169,89 @@ TEST(Audio, VolumeChangesFadeAcrossTheNextSubBlockDownToSilence) {
         (*p)->render(512, {{0, 0x90, 45, 100}});
         for (int i = 0; i < 4; ++i) (*p)->render(512);
     }
-    // Each sub-block from the event on ramps linearly from the last gain to the new one.
-    auto expectFade = [&](const Block& faded, const Block& plain, float from, float to) {
-        for (size_t i = 0; i < 256; ++i) ASSERT_NEAR(faded.left[i], plain.left[i] * from, 1e-6f) << i;
-        int checked = 0;
-        for (size_t i = 256; i < 512; ++i) {
-            if (std::fabs(plain.left[i]) < 1e-2f) continue;
-            EXPECT_NEAR(faded.left[i] / plain.left[i], from + (to - from) * float(i - 256) / 256.0f, 1e-3f) << i;
-            ++checked;
+    // Controller 7 at 64 sets Volume to 64/127, a gain of its square; at 0 the voice stops, but
+    // not before the ramp has faded it out. The sub-block from the event on ramps linearly.
+    const float half = (64.0f / 127.0f) * (64.0f / 127.0f);
+    for (const auto& [value, from, to] : {std::tuple{64, 1.0f, half}, {0, half, 0.0f}}) {
+        std::vector<float> faded = k->render(512, {{256, 0xB0, 7, uint8_t(value)}}).left;
+        std::vector<float> plain = twin->render(512).left;
+        const std::vector<float> after = k->render(512).left, plainAfter = twin->render(512).left;
+        faded.insert(faded.end(), after.begin(), after.end());
+        plain.insert(plain.end(), plainAfter.begin(), plainAfter.end());
+        for (size_t i = 0; i < 1024; ++i) {
+            const float gain = i < 256 ? from : i < 512 ? from + (to - from) * float(i - 256) / 256.0f : to;
+            ASSERT_NEAR(faded[i], plain[i] * gain, 1e-3f * std::fabs(plain[i]) + 1e-6f) << value << " at " << i;
         }
-        EXPECT_GT(checked, 100);
-    };
-    // Controller 7 at 64 sets Volume to 64/127, a gain of its square.
-    const float target = (64.0f / 127.0f) * (64.0f / 127.0f);
-    expectFade(k->render(512, {{256, 0xB0, 7, 64}}), twin->render(512), 1.0f, target);
-    const Block after = k->render(512), plainAfter = twin->render(512);
-    for (size_t i = 0; i < 512; ++i) ASSERT_NEAR(after.left[i], plainAfter.left[i] * target, 1e-5f) << i;
-    // At 0 the voice stops working, but not before the ramp has faded it out.
-    expectFade(k->render(512, {{256, 0xB0, 7, 0}}), twin->render(512), target, 0.0f);
-    const Block silent = k->render(512);
-    for (float x : silent.left) ASSERT_EQ(x, 0.0f);
+    }
+}
+
+// The live pattern bank, as the state chunk shows it.
+kelo::PatternBank bankOf(Kelo& k) {
+    const kelo::test::Bytes chunk = kelo::test::getChunk(k.plugin);
+    kelo::PatternBank bank{};
+    if (chunk.size() >= 8 + sizeof bank) std::memcpy(&bank, chunk.data() + 8, sizeof bank);
+    return bank;
+}
+
+bool allStepsAre(const kelo::PatternBank& bank, uint8_t flags) {
+    for (const kelo::Pattern& p : bank.patterns)
+        for (const kelo::PatternStep& s : p.steps)
+            if (p.triplet() || s.note != 0 || s.flags != flags) return false;
+    return true;
+}
+
+// Loudest sample while key 0 starts pattern 0 and a second passes.
+float patternZeroPeak(Kelo& k) {
+    float peak = 0.0f;
+    k->render(512, {{0, 0x90, 0, 100}});
+    for (int i = 0; i < 86; ++i)
+        for (float s : k->render(512).left) peak = std::max(peak, std::fabs(s));
+    return peak;
+}
+
+TEST(Startup, TheDefaultBankLoadsAndPatternZeroSounds) {
+    kelo::PatternBank file{};
+    for (kelo::Pattern& p : file.patterns) p.header = 16;
+    for (int i = 0; i < 16; ++i) file.patterns[0].steps[i] = {12, uint8_t(kelo::StepGate)};
+    file.patterns[7].setStepCount(12);
+    file.patterns[7].steps[3] = {5, uint8_t(kelo::StepGate | kelo::StepAccent)};
+    const std::map<std::string, std::string> bankFile = {{"DefaultPatternBank.pat", kelo::formatBank(file)}};
+
+    // Without the bank, patterns start empty: gates on unless ClearNotes is off, then silent.
+    const struct {
+        const char* userIni;
+        bool withFile;
+        uint8_t cleared;
+    } unloaded[] = {{"", false, kelo::StepGate},
+                    {"ClearNotes = 0\n", false, 0},
+                    {"LoadDefaultBank = 0\n", true, kelo::StepGate},
+                    {"LoadDefaultBank = 0\nClearNotes = 0\n", true, 0}};
+    for (const auto& c : unloaded) {
+        Kelo k(c.userIni, c.withFile ? bankFile : std::map<std::string, std::string>{});
+        EXPECT_TRUE(allStepsAre(bankOf(k), c.cleared)) << c.userIni;
+        EXPECT_TRUE(c.cleared != 0 || patternZeroPeak(k) < 0.01f) << c.userIni;
+    }
+
+    Kelo k("ClearNotes = 0\n", bankFile);
+    const kelo::PatternBank live = bankOf(k);
+    EXPECT_EQ(std::memcmp(&live.patterns[7], &file.patterns[7], sizeof file.patterns[7]), 0);
+    EXPECT_GT(patternZeroPeak(k), 0.1f);
+}
+
+TEST(Shutdown, ReleasesNotesAndWritesTheControllerMap) {
+    const std::pair<const char*, bool> cases[] = {{"MidiOutput = 1\nMidiOutputChannel = 5\n", true},
+                                                  {"MidiOutput = 1\nMidiOutputChannel = -1\n", false},
+                                                  {"", false}}; // no data folder yet
+    for (const auto& [userIni, release] : cases) {
+        Kelo k(userIni);
+        k->render(512, {{0, 0x90, 5, 100}}); // a note sounds downstream when the host closes
+        k->clearLogs();
+        k->close();
+        std::string sent;
+        for (const SentMidi& m : k->sentMidi()) sent.append(reinterpret_cast<const char*>(m.bytes), 3);
+        EXPECT_EQ(sent, release ? std::string("\x85\x24\x00\xB5\x7B\x00", 6) : "") << userIni;
+        EXPECT_NE(k.home.read("MidiCC.ini").find("74"), std::string::npos) << userIni;
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,13 +24,11 @@ class ScratchHome {
 public:
     ScratchHome() {
 #if !defined(_WIN32)
+        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
         root_ = std::filesystem::temp_directory_path() /
-                ("kelo-home-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-                 std::to_string(std::random_device{}()));
+                ("kelo-home-" + std::to_string(now) + "-" + std::to_string(std::random_device{}()));
         for (int i = 0; i < 2; ++i) {
-            const char* v = std::getenv(kVars[i]);
-            had_[i] = v != nullptr;
-            saved_[i] = v ? v : "";
+            if (const char* v = std::getenv(kVars[i])) saved_[i] = v;
             setenv(kVars[i], root_.string().c_str(), 1);
         }
 #endif
@@ -39,7 +38,7 @@ public:
     ~ScratchHome() {
         std::filesystem::remove_all(folder_, ec_);
 #if !defined(_WIN32)
-        for (int i = 0; i < 2; ++i) had_[i] ? setenv(kVars[i], saved_[i].c_str(), 1) : unsetenv(kVars[i]);
+        for (int i = 0; i < 2; ++i) saved_[i] ? setenv(kVars[i], saved_[i]->c_str(), 1) : unsetenv(kVars[i]);
         std::filesystem::remove_all(root_, ec_);
 #endif
     }
@@ -63,8 +62,7 @@ public:
 private:
     static constexpr const char* kVars[2] = {"HOME", "XDG_CONFIG_HOME"};
     std::filesystem::path root_, folder_;
-    std::string saved_[2];
-    bool had_[2] = {};
+    std::optional<std::string> saved_[2];
     mutable std::error_code ec_;
 };
 

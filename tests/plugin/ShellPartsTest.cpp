@@ -133,48 +133,6 @@ VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, V
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-// Every settings field, so a start-up that leaves any one of them off its default is seen.
-#define KELO_SETTINGS_FIELDS(X)                                                                                    \
-    X(filterMode) X(slopeFlag) X(vcaLeveling) X(vcaNoise) X(vcoGain) X(vcoTuning) X(tm6) X(tm3) X(tm4)            \
-    X(tuningMode) X(syncMode) X(midiMode) X(highpass) X(firstStep) X(programmingMode) X(clearNotes)                \
-    X(accentVelocity) X(guiKnobMode) X(eggs) X(relativeTuning) X(emulationMode) X(smoothSpeed) X(activeClocks)     \
-    X(midiOutput) X(midiOutputChannel) X(envmodKnob) X(clockSync) X(tripletScale) X(capNotes) X(vcaDecay)          \
-    X(loadParameters) X(loadDefaultBank) X(outputClipping) X(resetOscillator) X(midiTransmitKnobs)                  \
-    X(midiKeyProgramming) X(filterTuning) X(resonanceKnob) X(antiLogVolume) X(cutoffKnob)
-
-TEST(InstanceTest, StartsAtTheDefaultsAndAUserKeyChangesOnlyItsOwnValue) {
-    float defaultSlots[kNumParamSlots];
-    {
-        test::ScratchHome home;
-        Vez303 fresh(recordingHost);
-        for (int i = 0; i < kNumParamSlots; ++i) defaultSlots[i] = fresh.getParameter(i);
-    }
-    const struct {
-        const char* userIni;
-        void (*change)(EngineSettings&, float* slots);
-    } cases[] = {
-        {"", [](EngineSettings&, float*) {}},
-        {"AccentVelocity = 80\n", [](EngineSettings& s, float*) { s.accentVelocity = 80; }},
-        {"MidiOutputChannel = 4\n", [](EngineSettings& s, float*) { s.midiOutputChannel = 4; }},
-        {"Tempo = 250\n", [](EngineSettings&, float* slots) { slots[kTempo] = 1.0f; }},
-        {"DefaultVolume = 0\n", [](EngineSettings&, float* slots) { slots[kVolume] = 0.0f; }},
-    };
-    for (const auto& c : cases) {
-        test::ScratchHome home;
-        if (*c.userIni) home.write("User.ini", c.userIni);
-        Vez303 plugin(recordingHost);
-        EngineSettings want;
-        float slots[kNumParamSlots];
-        std::copy(defaultSlots, defaultSlots + kNumParamSlots, slots);
-        c.change(want, slots);
-        const EngineSettings& got = plugin.settings();
-#define KELO_EXPECT_FIELD(f) EXPECT_EQ(got.f, want.f) << #f << " after '" << c.userIni << "'";
-        KELO_SETTINGS_FIELDS(KELO_EXPECT_FIELD)
-#undef KELO_EXPECT_FIELD
-        for (int i = 0; i < kNumParamSlots; ++i) EXPECT_FLOAT_EQ(plugin.getParameter(i), slots[i]) << i << c.userIni;
-    }
-}
-
 // A block that starts while another thread is replacing the state plays silence, and the
 // events it was given wait for the next block instead of being lost.
 Vez303* meeting = nullptr;

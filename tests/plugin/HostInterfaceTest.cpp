@@ -1,0 +1,231 @@
+// The plug-in as a host sees it: the AEffect record, the dispatcher's answers, parameter slots
+// and their texts, the programs, and knob moves echoed as MIDI controllers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "plugin/StateChunk.h"
+#include "tests/plugin/ScratchHome.h"
+
+namespace {
+
+using kelo::host::SentMidi;
+using kelo::test::Kelo;
+
+constexpr VstInt32 fourCC(char a, char b, char c, char d) { return (a << 24) | (b << 16) | (c << 8) | d; }
+
+TEST(Dispatcher, RecordAndFixedAnswersToAHostThatAnswersTheVersionRequest) {
+    Kelo k;
+    {
+        kelo::host::Plugin silent;
+        silent.setVersionAnswer(0);
+        EXPECT_FALSE(silent.load());
+        EXPECT_EQ(silent.error(), "entry returned null");
+    }
+    const AEffect* e = k->effect();
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(std::vector<VstInt32>({e->magic, e->numPrograms, e->numParams, e->numInputs, e->numOutputs,
+                                     e->initialDelay, e->uniqueID, e->version}),
+              std::vector<VstInt32>({kEffectMagic, 16, 13, 0, 2, 0, fourCC('K', 'E', 'L', '3'), 1}));
+    EXPECT_EQ(e->flags & ~effFlagsHasEditor, effFlagsCanReplacing | effFlagsProgramChunks | effFlagsIsSynth);
+    EXPECT_EQ(e->ioRatio, 1.0f);
+    EXPECT_TRUE(e->processReplacing && e->processDoubleReplacing && e->process);
+
+    EXPECT_EQ(k->text(effGetEffectName) + k->text(effGetProductString) + k->text(effGetVendorString),
+              "KELOKELOOrvanta");
+    char text[512] = "0.5"; // room for any record an opcode might fill
+    const struct {
+        VstInt32 op;
+        VstIntPtr value, answer;
+    } answers[] = {{effGetPlugCategory, 0, kPlugCategSynth}, {effGetVstVersion, 0, 2400}, {effGetVendorVersion, 0, 1},
+                   {effIdentify, 0, fourCC('N', 'v', 'E', 'f')}, {effGetNumMidiInputChannels, 0, 1},
+                   {effGetNumMidiOutputChannels, 0, 1}, {effGetCurrentMidiProgram, 0, -1},
+                   {effHasMidiProgramsChanged, 0, 1}, {effSetTotalSampleToProcess, 4711, 4711}};
+    for (const auto& a : answers) EXPECT_EQ(k->dispatcher(a.op, 0, a.value, text), a.answer) << "opcode " << a.op;
+    for (int op : {effOpen, effGetTailSize, effVendorSpecific, effStartProcess, effStopProcess, effSetBypass,
+                   effSetPanLaw, effSetProcessPrecision, effBeginSetProgram, effEndSetProgram, effGetMidiProgramName,
+                   effGetMidiProgramCategory, effOfflineNotify, effOfflinePrepare, effOfflineRun,
+                   effSetSpeakerArrangement, effEditGetRect, effEditOpen, effEditIdle, effBeginLoadBank,
+                   effBeginLoadProgram, effString2Parameter, effGetParameterProperties, effShellGetNextPlugin,
+                   effGetInputProperties})
+        EXPECT_EQ(k->dispatcher(op), 0) << "opcode " << op;
+    for (int i : {0, 5, 12, 13, 300, -1}) EXPECT_EQ(k->dispatcher(effCanBeAutomated, i), 1) << i;
+    int dummy = 0;
+    auto* in = reinterpret_cast<VstSpeakerArrangement*>(&dummy);
+    auto* out = in;
+    EXPECT_EQ(k->dispatcher(effGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), &out), 0);
+    EXPECT_TRUE(in == nullptr && out == nullptr);
+
+    // Switching on asks the host for MIDI, switching off does not.
+    k->resume();
+    k->suspend();
+    EXPECT_EQ(k->callbackCount(audioMasterWantMidi), 1);
+    EXPECT_EQ(k->lastWantMidiValue(), 1);
+
+    for (const char* yes : {"receiveVstEvents", "receiveVstMidiEvent", "receiveVstTimeInfo", "sendVstEvents",
+                            "sendVstMidiEvent", "sendVstTimeInfo"})
+        EXPECT_EQ(k->canDo(yes), 1) << yes;
+    for (const char* no : {"receiveVstMidiEvents", "receiveVstMidiEven", "ReceiveVstEvents", "", "bypass",
+                           "sendVstEvents ", "offline"})
+        EXPECT_EQ(k->canDo(no), -1) << no;
+    EXPECT_EQ(k->dispatcher(effCanDo, 0, 0, nullptr), -1);
+    // Two stereo output pins.
+    for (int i : {0, 1, 2, 3, -1, 1000}) {
+        VstPinProperties pin{};
+        std::strcpy(pin.label, "untouched");
+        EXPECT_EQ(k->dispatcher(effGetOutputProperties, i, 0, &pin), i == 0 || i == 1) << i;
+        EXPECT_STREQ(pin.label, i == 0 ? "KELO 1" : i == 1 ? "KELO 2" : "untouched");
+        EXPECT_EQ(pin.flags, i == 0 || i == 1 ? kVstPinIsActive | kVstPinIsStereo : 0) << i;
+    }
+}
+
+// Key names: patterns in pattern mode, the programming keys with keyboard programming on, and
+// nothing (the host's own text stays) for other keys and other modes.
+TEST(Dispatcher, MidiKeyNamesFollowTheModeAndKeyboardProgramming) {
+    auto name = [](Kelo& k, int key, VstIntPtr answer = 1) {
+        MidiKeyName n{};
+        n.thisKeyNumber = key;
+        std::strcpy(n.keyName, "host text");
+        EXPECT_EQ(k->dispatcher(effGetMidiKeyName, 0, 0, &n), answer) << key;
+        return std::string(n.keyName);
+    };
+    Kelo patterns, programming("MidiKeyProgramming = 1\n"), notes("MidiMode = 1\n"), other("MidiMode = 2\n");
+    for (int key : {5, 36, 127}) EXPECT_EQ(name(patterns, key), "Pattern " + std::to_string(key));
+    const std::pair<int, const char*> keys[] = {
+        {36, "Run/Stop"}, {37, "Pattern"}, {38, "C"},    {39, "Clear"},       {40, "D"},           {41, "D#"},
+        {42, "E"},        {43, "F"},       {44, "F#"},   {45, "G"},           {46, "G#"},          {47, "A"},
+        {48, "Start"},    {49, "B"},       {50, "C"},    {72, "Down"},        {74, "Up"},          {76, "Accent"},
+        {77, "Slide"},    {82, "Zero"},    {83, "Back"}, {84, "Next"},        {60, "host text"},   {35, "host text"},
+        {73, "host text"}};
+    for (const auto& [key, text] : keys) EXPECT_EQ(name(programming, key), text) << key;
+    EXPECT_EQ(name(notes, 5, 0) + name(other, 5, 0), "host texthost text");
+}
+
+TEST(Parameters, DefaultsTextsAndWhatEntersASlotFromHostsAndChunks) {
+    Kelo k;
+    for (int i : {256, -1, -1000000}) k->setParameter(i, 0.7f);
+    // The thirteen parameters, editor slots (two with their own defaults) and beyond the slots.
+    const std::pair<int, float> defaults[] = {{0, 0.5f},  {1, 0.5f},  {2, 0},     {3, 0.1f}, {4, 0.1f},
+                                              {5, 0},     {6, 0.25f}, {7, 0},     {8, 1},    {9, 0.42222222f},
+                                              {10, 0},    {11, 0},    {12, 0},    {18, 0.5f}, {33, 0.25f},
+                                              {13, 1},    {255, 1},   {256, 0},   {-1, 0}};
+    for (const auto& [i, v] : defaults) EXPECT_FLOAT_EQ(k->getParameter(i), v) << i;
+    EXPECT_EQ(k->programName(), "Default") << "nothing written past the slots";
+
+    const char* names[13] = {"Tune",   "Cutoff", "Resonance", "Envmod",   "Decay",           "Accent",
+                             "Drive",  "Distortion", "Volume", "",        "Waveform", "Distortion Type",
+                             "Highpass Filter"};
+    for (int i = 0; i < 13; ++i) EXPECT_EQ(k->parameterName(i), names[i]) << i;
+    for (int i : {13, 255, 256, -1}) EXPECT_EQ(k->parameterName(i), "") << i;
+    for (int i : {0, 9, 12, 13, 300, -5}) EXPECT_EQ(k->parameterLabel(i), " ") << i;
+    EXPECT_EQ(k->parameterDisplay(9) + k->parameterDisplay(300), "N/A0.0%");
+    const struct {
+        int index;
+        float value;
+        const char* text;
+    } shown[] = {{0, 0.123f, "12.3%"},    {8, 1.0f, "100.0%"},    {2, 0.0f, "0.0%"},       {10, 0.5f, "Square"},
+                 {10, 0.49f, "Sawtooth"}, {11, 0.5f, "Foldback"}, {11, 0.49f, "Saturate"}, {12, 0.5f, "Off"},
+                 {12, 0.51f, "On"},       {20, 0.25f, "25.0%"}};
+    for (const auto& s : shown) {
+        k->setParameter(s.index, s.value);
+        EXPECT_EQ(k->parameterDisplay(s.index), s.text) << s.index << " at " << s.value;
+    }
+    // A huge value still fits the host's 32-byte display text.
+    k->setParameter(0, 1e30f);
+    char buffer[64];
+    std::memset(buffer, 'x', sizeof buffer);
+    k->dispatcher(effGetParamDisplay, 0, 0, buffer);
+    EXPECT_LT(strnlen(buffer, sizeof buffer), 32u);
+    EXPECT_EQ(std::string(buffer + 32, 32), std::string(32, 'x'));
+
+    // Hosts and chunks send anything; what enters a slot is within 0..1, NaN as the default.
+    const struct {
+        int index;
+        float value, kept;
+    } entering[] = {{8, NAN, 1},  {8, INFINITY, 1}, {8, -INFINITY, 0}, {8, 1e30f, 1},    {0, NAN, 0.5f},
+                    {11, 2, 1},   {11, -1, 0},      {18, NAN, 0.5f},   {33, NAN, 0.25f}, {100, NAN, 1},
+                    {200, -3, 0}, {2, 0.25f, 0.25f}};
+    for (const auto& c : entering) {
+        k->setParameter(c.index, c.value);
+        EXPECT_EQ(k->getParameter(c.index), c.kept) << c.index << " set to " << c.value;
+    }
+    kelo::test::Bytes chunk = kelo::test::getChunk(k.plugin);
+    for (const auto& [slot, bad] : {std::pair{8, NAN}, {1, INFINITY}, {11, -5.0f}})
+        kelo::test::put(chunk, kelo::kChunkSlotsOffset + 4 * size_t(slot), bad);
+    kelo::test::setChunk(k.plugin, chunk);
+    EXPECT_EQ(std::vector<float>({k->getParameter(8), k->getParameter(1), k->getParameter(11)}),
+              std::vector<float>({1, 1, 0}));
+}
+
+TEST(Programs, NumbersClampNamesCutAndCopy) {
+    Kelo k;
+    auto indexedName = [&](int index, VstIntPtr answer = 1) {
+        char name[64] = "untouched";
+        EXPECT_EQ(k->dispatcher(effGetProgramNameIndexed, index, 0, name), answer) << index;
+        return std::string(name);
+    };
+    EXPECT_EQ(k->dispatcher(effGetProgram), 0);
+    for (const auto& [set, got] : {std::pair{7, 7}, {20, 15}, {-1, 0}}) {
+        k->dispatcher(effSetProgram, 0, set);
+        EXPECT_EQ(k->dispatcher(effGetProgram), got) << set;
+    }
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(indexedName(i), "Default") << i;
+    for (int i : {16, 17, -1}) EXPECT_EQ(indexedName(i, 0), "untouched") << i;
+    // Names keep 23 characters and their terminator, per slot.
+    k->dispatcher(effSetProgram, 0, 3);
+    char name[] = "A very long program name that does not fit";
+    k->dispatcher(effSetProgramName, 0, 0, name);
+    EXPECT_EQ(k->programName(), std::string(name, 23));
+    EXPECT_EQ(indexedName(3), std::string(name, 23));
+    EXPECT_EQ(indexedName(2), "Default");
+    k->dispatcher(effSetProgram, 0, 4);
+    EXPECT_EQ(k->programName(), "Default");
+    k->dispatcher(effSetProgram, 0, 1);
+    char squelch[] = "Squelch";
+    k->dispatcher(effSetProgramName, 0, 0, squelch);
+    EXPECT_EQ(k->dispatcher(effCopyProgram, 9), 1);
+    EXPECT_EQ(indexedName(9), "Squelch");
+    EXPECT_EQ(k->dispatcher(effCopyProgram, 16) + k->dispatcher(effCopyProgram, -1), 0);
+}
+
+TEST(KnobMidi, MovesAndProgramChangesAreSentAsControllersWhenAllThreeSettingsAllow) {
+    Kelo k("MidiOutput = 1\nMidiOutputChannel = 3\nMidiTransmitKnobs = 1\n");
+    // -1 matches every unmapped controller: a negative index sends nothing; 9 has no controller.
+    for (const auto& [index, value] : {std::pair{1, 1.0f}, {1, 0.5f}, {8, 0.0f}, {9, 0.3f}, {40, 0.3f},
+                                       {1, 3.0f}, {1, -2.0f}, {-1, 0.5f}, {1, NAN}})
+        k->setParameter(index, value);
+    const auto& sent = k->sentMidi();
+    const uint8_t expected[][3] = {{0xB3, 74, 127}, {0xB3, 74, 63}, {0xB3, 7, 0},
+                                   {0xB3, 74, 127}, {0xB3, 74, 0},  {0xB3, 74, 63}};
+    ASSERT_EQ(sent.size(), std::size(expected));
+    for (size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(0, std::memcmp(sent[i].bytes, expected[i], 3)) << i;
+        EXPECT_TRUE(sent[i].type == kVstMidiType && sent[i].byteSize == 32 && sent[i].deltaFrames == 0) << i;
+        EXPECT_EQ(sent[i].block, 0);
+    }
+    // Selecting a program announces every mapped value again: the default map binds eleven
+    // controllers, each to a different parameter.
+    k->setParameter(1, 1.0f);
+    k->clearLogs();
+    k->dispatcher(effSetProgram, 0, 5);
+    ASSERT_EQ(sent.size(), 11u);
+    for (const SentMidi& m : sent) EXPECT_EQ(m.bytes[0], 0xB3);
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](auto& m) { return m.bytes[1] == 74 && m.bytes[2] == 127; }));
+
+    for (const char* ini : {"MidiOutput = 1\nMidiOutputChannel = -1\nMidiTransmitKnobs = 1\n",
+                            "MidiOutput = 0\nMidiOutputChannel = 3\nMidiTransmitKnobs = 1\n",
+                            "MidiOutput = 1\nMidiOutputChannel = 3\nMidiTransmitKnobs = 0\n",
+                            "MidiOutput = 1\nMidiOutputChannel = 3\nMidiTransmitKnobs = -4\n"}) {
+        Kelo off(ini);
+        off->setParameter(1, 1.0f);
+        off->dispatcher(effSetProgram, 0, 2);
+        off->close();
+        for (const SentMidi& m : off->sentMidi()) EXPECT_FALSE((m.bytes[0] & 0xF0) == 0xB0 && m.bytes[1] != 123);
+    }
+}
+
+} // namespace

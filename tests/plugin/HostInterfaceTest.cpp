@@ -46,13 +46,6 @@ TEST(Dispatcher, RecordAndFixedAnswersToAHostThatAnswersTheVersionRequest) {
                    {effGetNumMidiOutputChannels, 0, 1}, {effGetCurrentMidiProgram, 0, -1},
                    {effHasMidiProgramsChanged, 0, 1}, {effSetTotalSampleToProcess, 4711, 4711}};
     for (const auto& a : answers) EXPECT_EQ(k->dispatcher(a.op, 0, a.value, text), a.answer) << "opcode " << a.op;
-    for (int op : {effOpen, effGetTailSize, effVendorSpecific, effStartProcess, effStopProcess, effSetBypass,
-                   effSetPanLaw, effSetProcessPrecision, effBeginSetProgram, effEndSetProgram, effGetMidiProgramName,
-                   effGetMidiProgramCategory, effOfflineNotify, effOfflinePrepare, effOfflineRun,
-                   effSetSpeakerArrangement, effEditGetRect, effEditOpen, effEditIdle, effBeginLoadBank,
-                   effBeginLoadProgram, effString2Parameter, effGetParameterProperties, effShellGetNextPlugin,
-                   effGetInputProperties})
-        EXPECT_EQ(k->dispatcher(op), 0) << "opcode " << op;
     for (int i : {0, 5, 12, 13, 300, -1}) EXPECT_EQ(k->dispatcher(effCanBeAutomated, i), 1) << i;
     int dummy = 0;
     auto* in = reinterpret_cast<VstSpeakerArrangement*>(&dummy);
@@ -81,25 +74,6 @@ TEST(Dispatcher, RecordAndFixedAnswersToAHostThatAnswersTheVersionRequest) {
         EXPECT_STREQ(pin.label, i == 0 ? "KELO 1" : i == 1 ? "KELO 2" : "untouched");
         EXPECT_EQ(pin.flags, i == 0 || i == 1 ? kVstPinIsActive | kVstPinIsStereo : 0) << i;
     }
-}
-
-// Key names: patterns in pattern mode, the programming keys with keyboard programming on, and
-// nothing (the host's own text stays) for other keys and other modes.
-TEST(Dispatcher, MidiKeyNamesFollowTheModeAndKeyboardProgramming) {
-    auto name = [](Kelo& k, int key, VstIntPtr answer = 1) {
-        MidiKeyName n{};
-        n.thisKeyNumber = key;
-        std::strcpy(n.keyName, "host text");
-        EXPECT_EQ(k->dispatcher(effGetMidiKeyName, 0, 0, &n), answer) << key;
-        return std::string(n.keyName);
-    };
-    Kelo patterns, programming("MidiKeyProgramming = 1\n"), notes("MidiMode = 1\n"), other("MidiMode = 2\n");
-    for (int key : {5, 36, 127}) EXPECT_EQ(name(patterns, key), "Pattern " + std::to_string(key));
-    const std::pair<int, const char*> keys[] = {{36, "Run/Stop"}, {37, "Pattern"}, {38, "C"},      {41, "D#"},
-                                                {50, "C"},        {72, "Down"},    {77, "Slide"},  {84, "Next"},
-                                                {60, "host text"}, {35, "host text"}, {73, "host text"}};
-    for (const auto& [key, text] : keys) EXPECT_EQ(name(programming, key), text) << key;
-    EXPECT_EQ(name(notes, 5, 0) + name(other, 5, 0), "host texthost text");
 }
 
 TEST(Parameters, DefaultsTextsAndWhatEntersASlotFromHostsAndChunks) {

@@ -111,22 +111,18 @@ int notesLeftOn(const std::vector<host::SentMidi>& log) {
 size_t settingsWordAt(int word) { return kChunkSettingsOffset + 4 * size_t(word); }
 
 // A chunk whose every field holds a value the instance keeps as it is, so it must read back
-// byte for byte. Flag bits 0 and 1 belong to the user's settings files: taken from `base`.
+// byte for byte: random patterns, program names and values, slots, and pattern choice.
 Bytes validRandomChunk(Rng& r, const Bytes& base) {
     Bytes c = base;
     for (size_t b = kChunkBankOffset; b < kChunkSettingsOffset; ++b) c[b] = uint8_t(r.next());
     for (size_t i = 0; i < kNumPatterns; ++i)
         put(c, kChunkBankOffset + sizeof(Pattern) * i,
             uint32_t(1 + r.below(64)) | uint32_t(r.below(128)) << 8 | (r.below(2) ? 0x80000000u : 0u));
-    for (size_t i = 0; i < kNumPrograms; ++i) c[kChunkProgramsOffset + sizeof(ProgramRecord) * i + kProgramNameSize - 1] = 0;
+    for (size_t i = 0; i < kNumPrograms; ++i) c[kChunkProgramsOffset + 196 * i + 23] = 0; // name ends
     for (size_t i = 0; i < kNumParamSlots; ++i) put(c, kChunkSlotsOffset + 4 * i, float(r.below(1001)) / 1000.0f);
-    const uint32_t current = uint32_t(r.below(kNumPatterns));
-    const int steps = int(get<uint32_t>(c, kChunkBankOffset + sizeof(Pattern) * current) & 0x7F);
-    // MidiMode, SyncMode, edit cursor, current pattern, edit advance, current program, flags.
-    const uint32_t words[] = {uint32_t(r.below(3)),  uint32_t(r.below(2)), uint32_t(r.below(steps)),
-                              current,               uint32_t(r.below(2)), uint32_t(r.below(kNumPrograms)),
-                              (r.next() & 0x1FCu) | (get<uint32_t>(base, settingsWordAt(kChunkWordFlags)) & 3u)};
-    for (int w = 0; w < int(std::size(words)); ++w) put(c, settingsWordAt(w), words[w]);
+    put(c, settingsWordAt(kChunkWordCurrentPattern), r.below(kNumPatterns));
+    put(c, settingsWordAt(kChunkWordCurrentProgram), r.below(kNumPrograms));
+    put(c, settingsWordAt(kChunkWordEditCursor), 0);
     return c;
 }
 

@@ -163,10 +163,9 @@ TEST_F(StateChunkTest, RefusedInputChangesNothingAndBytesPastTheChunkAreIgnored)
     std::memset(out, 0xAB, sizeof out);
     EXPECT_FALSE(writeStateChunk(partial, out));
     EXPECT_EQ(wordAt(out, 0), 0u) << "a refused write must not look like a chunk";
-
     std::vector<uint8_t> longer(chunk, chunk + kStateChunkSize);
     longer.resize(kStateChunkSize + 100, 0xEE);
-    ASSERT_TRUE(readStateChunk(LiveState().view(), longer.data(), longer.size()));
+    EXPECT_TRUE(readStateChunk(LiveState().view(), longer.data(), longer.size()));
 }
 
 TEST_F(StateChunkTest, OutOfRangeValuesAreBroughtIntoRange) {

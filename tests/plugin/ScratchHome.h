@@ -94,8 +94,8 @@ inline void setChunk(host::Plugin& p, const Bytes& c, bool preset = false) {
 }
 template <class T> void put(Bytes& c, size_t offset, T v) { std::memcpy(c.data() + offset, &v, sizeof v); }
 template <class T> T get(const Bytes& c, size_t offset) {
-    T v;
-    std::memcpy(&v, c.data() + offset, sizeof v);
+    T v{};
+    if (offset + sizeof v <= c.size()) std::memcpy(&v, c.data() + offset, sizeof v);
     return v;
 }
 

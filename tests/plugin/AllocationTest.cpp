@@ -90,7 +90,7 @@ TEST(Allocation, NoneWhileProcessingEventsAndRendering) {
     auto sentOf = [&](int kind) {
         return std::count_if(sent.begin(), sent.end(), [&](const auto& m) { return (m.bytes[0] & 0xF0) == kind; });
     };
-    EXPECT_TRUE(sentOf(0x90) > 2 && sentOf(0xB0) > 4) << sentOf(0x90) << " notes, " << sentOf(0xB0) << " controllers";
+    EXPECT_TRUE(sentOf(0x90) > 2 && sentOf(0xB0) > 4) << sentOf(0x90) << " notes, " << sentOf(0xB0) << " CCs";
 }
 
 } // namespace

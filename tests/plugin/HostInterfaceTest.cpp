@@ -41,8 +41,9 @@ TEST(Dispatcher, RecordAndFixedAnswersToAHostThatAnswersTheVersionRequest) {
     const struct {
         VstInt32 op;
         VstIntPtr value, answer;
-    } answers[] = {{effGetPlugCategory, 0, kPlugCategSynth}, {effGetVstVersion, 0, 2400}, {effGetVendorVersion, 0, 1},
-                   {effIdentify, 0, fourCC('N', 'v', 'E', 'f')}, {effGetNumMidiInputChannels, 0, 1},
+    } answers[] = {{effGetPlugCategory, 0, kPlugCategSynth},    {effGetVstVersion, 0, 2400},
+                   {effGetVendorVersion, 0, 1},                 {effIdentify, 0, fourCC('N', 'v', 'E', 'f')},
+                   {effGetNumMidiInputChannels, 0, 1},
                    {effGetNumMidiOutputChannels, 0, 1}, {effGetCurrentMidiProgram, 0, -1},
                    {effHasMidiProgramsChanged, 0, 1}, {effSetTotalSampleToProcess, 4711, 4711}};
     for (const auto& a : answers) EXPECT_EQ(k->dispatcher(a.op, 0, a.value, text), a.answer) << "opcode " << a.op;
@@ -145,7 +146,7 @@ TEST(KnobMidi, MovesAndProgramChangesAreSentAsControllersWhenAllThreeSettingsAll
     k->dispatcher(effSetProgram, 0, 5);
     ASSERT_EQ(sent.size(), 11u);
     for (const SentMidi& m : sent) EXPECT_EQ(m.bytes[0], 0xB3);
-    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](auto& m) { return m.bytes[1] == 74 && m.bytes[2] == 127; }));
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](auto& m) { return m.bytes[1] == 74 && m.bytes[2] > 126; }));
 
     for (const char* off : {"MidiOutputChannel = -1\n", "MidiOutput = 0\n", "MidiTransmitKnobs = 0\n",
                             "MidiTransmitKnobs = -4\n"}) {
@@ -153,7 +154,7 @@ TEST(KnobMidi, MovesAndProgramChangesAreSentAsControllersWhenAllThreeSettingsAll
         quiet->setParameter(1, 1.0f);
         quiet->dispatcher(effSetProgram, 0, 2);
         quiet->close();
-        for (const SentMidi& m : quiet->sentMidi()) EXPECT_FALSE((m.bytes[0] & 0xF0) == 0xB0 && m.bytes[1] != 123) << off;
+        for (const SentMidi& m : quiet->sentMidi()) EXPECT_FALSE(m.bytes[0] >> 4 == 0xB && m.bytes[1] != 123) << off;
     }
 }
 
@@ -190,8 +191,9 @@ TEST(ProgramsAndChunk, ProgramsClampAndCopyAndTheChunkRoundTripsThroughAFreshIns
     EXPECT_EQ(a->dispatcher(effCopyProgram, 16) + a->dispatcher(effCopyProgram, -1), 0);
     // Pattern 5 becomes 16 gated, sliding steps of note 9 (the default bank plays C there).
     Bytes c = getChunk(a.plugin);
-    put<uint32_t>(c, kChunkBankOffset + 132 * 5, 16);
-    for (size_t s = 0; s < 16; ++s) put<uint16_t>(c, kChunkBankOffset + 132 * 5 + 4 + 2 * s, 9 | (StepGate | StepSlide) << 8);
+    const size_t pattern5 = kChunkBankOffset + 132 * 5;
+    put<uint32_t>(c, pattern5, 16);
+    for (size_t s = 0; s < 16; ++s) put<uint16_t>(c, pattern5 + 4 + 2 * s, 9 | (StepGate | StepSlide) << 8);
     EXPECT_EQ(get<float>(c, kChunkSlotsOffset + 4), 0.8125f);
 
     setChunk(b.plugin, Bytes(c.begin(), c.end() - 1));

@@ -34,7 +34,9 @@ void noteValue(void* t, const HandoverArgs& a) {
 }
 
 // A command that runs another, as a host calling back into the instance would.
-void runNext(void* t, const HandoverArgs& a) { static_cast<HandoverLog*>(t)->handover->run(noteValue, arg(a.i[0] + 1)); }
+void runNext(void* t, const HandoverArgs& a) {
+    static_cast<HandoverLog*>(t)->handover->run(noteValue, arg(a.i[0] + 1));
+}
 
 void tryBlock(void* t, const HandoverArgs&) {
     auto& log = *static_cast<HandoverLog*>(t);

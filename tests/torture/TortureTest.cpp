@@ -262,10 +262,10 @@ TEST(Torture, EveryOpcodeWithEdgeArgumentsThenExtremeValuesRatesBlocksAndEvents)
             const int64_t brokenBefore = audit.broken;
             p.suspend();
             p.start(rate, 512);
-            // Accented notes, sliding and not, with every knob at its top.
+            // Pattern 0's steps (from byte 12): accented notes, sliding and not; every knob at its top.
             Bytes c = getChunk(p);
             for (size_t s = 0; s < 16; ++s)
-                put<uint16_t>(c, kChunkBankOffset + 4 + 2 * s, s * 5 % 13 | (StepGate | StepAccent | (s % 3 ? 0 : StepSlide)) << 8);
+                put<uint16_t>(c, 12 + 2 * s, s * 5 % 13 | (StepGate | StepAccent | (s % 3 ? 0 : StepSlide)) << 8);
             setChunk(p, c);
             for (int slot = 0; slot < 13; ++slot) p.setParameter(slot, slot == 9 ? 0.5f : 1.0f);
             audit.render(p, 512, {{0, 0x90, 0, 127}, {100, 0xB0, 74, 127}});

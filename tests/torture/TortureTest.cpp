@@ -82,7 +82,8 @@ struct EventList {
             midi[i] = {kVstMidiType, int32_t(sizeof(VstMidiEvent)), offset, 0, 0, 0,
                        {char(status), char(data1), char(r.below(3) ? r.below(128) : r.below(256)), 0}, 0, 0, 0, 0};
             sysex[i] = {kVstSysExType, int32_t(sizeof(VstMidiSysexEvent)), offset, 0, 6, 0, dump, 0};
-            pointers[i] = kind == 1 ? reinterpret_cast<VstEvent*>(&sysex[i]) : reinterpret_cast<VstEvent*>(&midi[i]);
+            void* event = kind == 1 ? static_cast<void*>(&sysex[i]) : &midi[i];
+            pointers[i] = static_cast<VstEvent*>(event);
         }
         p.sendRawEvents(pointers.data(), count);
     }
@@ -132,7 +133,7 @@ Bytes garbageChunk(Rng& r) {
     for (uint8_t& b : c) b = uint8_t(r.next());
     const uint32_t marks[] = {uint32_t(kStateChunkMark), kStateChunkMarkSwapped, 0u, 201u};
     put(c, 0, r.pick(marks));
-    for (int i = 0; i < 8; ++i) put(c, kChunkSlotsOffset + 4 * size_t(r.below(kNumParamSlots)), r.pick(kEdgeFloats));
+    for (int i = 0; i < 8; ++i) put(c, kChunkSlotsOffset + 4 * size_t(r.below(256)), r.pick(kEdgeFloats));
     return c;
 }
 
@@ -166,7 +167,7 @@ void randomSession(Plugin& p, Rng& r, int steps, Audit& audit) {
             put(c, settingsWordAt(kChunkWordSyncMode), r.below(2));
             put(c, settingsWordAt(kChunkWordFlags), r.next() & 0x1FF);
             for (int k = 0; k < 6; ++k) put(c, kChunkSlotsOffset + 4 * size_t(r.below(16)), r.pick(kEdgeFloats));
-            for (int k = 0; k < 40; ++k) c[kChunkBankOffset + size_t(r.below(sizeof(PatternBank)))] = uint8_t(r.next());
+            for (int k = 0; k < 40; ++k) c[kChunkBankOffset + size_t(r.below(128 * 132))] = uint8_t(r.next());
             setChunk(p, c);
         } else if (what < 96) {
             setChunk(p, garbageChunk(r));
@@ -241,7 +242,7 @@ TEST(Torture, EveryOpcodeWithEdgeArgumentsThenExtremeValuesRatesBlocksAndEvents)
             for (int k = 0; k < 24; ++k) {
                 // Here `value` is a pointer too, and a window handle is no memory of ours.
                 const bool pointerValue = op == effSetSpeakerArrangement || op == effGetSpeakerArrangement;
-                const VstIntPtr value = pointerValue ? reinterpret_cast<VstIntPtr>(r.pick(pointers)) : r.pick(values);
+                const VstIntPtr value = pointerValue ? VstIntPtr(r.pick(pointers)) : r.pick(values);
                 std::fill(memory.begin(), memory.end(), 0);
                 p.dispatcher(op, r.pick(indexes), value, op == effEditOpen ? nullptr : r.pick(pointers),
                              r.pick(kEdgeFloats));

@@ -192,7 +192,7 @@ TEST(Torture, TwoInstancesOnTwoThreadsThenOpenAndCloseTwoHundredTimesWithSession
         if (!p.load()) return;
         loaded.fetch_add(1);
         p.start(which ? 48000.0f : 44100.0f, 512);
-        Rng r{uint64_t(77 + which)};
+        Rng r{uint32_t(77 + which)};
         randomSession(p, r, 200 * cycles(), audits[which]);
     };
     std::thread a(run, 0), b(run, 1);

@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "host/Plugin.h"
 #include "platform/Platform.h"
@@ -21,13 +24,11 @@ class ScratchHome {
 public:
     ScratchHome() {
 #if !defined(_WIN32)
+        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
         root_ = std::filesystem::temp_directory_path() /
-                ("kelo-home-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-                 std::to_string(std::random_device{}()));
+                ("kelo-home-" + std::to_string(now) + "-" + std::to_string(std::random_device{}()));
         for (int i = 0; i < 2; ++i) {
-            const char* v = std::getenv(kVars[i]);
-            had_[i] = v != nullptr;
-            saved_[i] = v ? v : "";
+            if (const char* v = std::getenv(kVars[i])) saved_[i] = v;
             setenv(kVars[i], root_.string().c_str(), 1);
         }
 #endif
@@ -37,7 +38,7 @@ public:
     ~ScratchHome() {
         std::filesystem::remove_all(folder_, ec_);
 #if !defined(_WIN32)
-        for (int i = 0; i < 2; ++i) had_[i] ? setenv(kVars[i], saved_[i].c_str(), 1) : unsetenv(kVars[i]);
+        for (int i = 0; i < 2; ++i) saved_[i] ? setenv(kVars[i], saved_[i]->c_str(), 1) : unsetenv(kVars[i]);
         std::filesystem::remove_all(root_, ec_);
 #endif
     }
@@ -61,8 +62,7 @@ public:
 private:
     static constexpr const char* kVars[2] = {"HOME", "XDG_CONFIG_HOME"};
     std::filesystem::path root_, folder_;
-    std::string saved_[2];
-    bool had_[2] = {};
+    std::optional<std::string> saved_[2];
     mutable std::error_code ec_;
 };
 
@@ -80,5 +80,23 @@ struct Kelo {
     }
     host::Plugin* operator->() { return &plugin; }
 };
+
+using Bytes = std::vector<uint8_t>;
+
+// The state chunk as a host saves and restores it.
+inline Bytes getChunk(host::Plugin& p, bool preset = false) {
+    void* data = nullptr;
+    const VstIntPtr n = p.dispatcher(effGetChunk, preset, 0, &data);
+    return n > 0 && data ? Bytes(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + n) : Bytes{};
+}
+inline void setChunk(host::Plugin& p, const Bytes& c, bool preset = false) {
+    p.dispatcher(effSetChunk, preset, VstIntPtr(c.size()), const_cast<uint8_t*>(c.data()));
+}
+template <class T> void put(Bytes& c, size_t offset, T v) { std::memcpy(c.data() + offset, &v, sizeof v); }
+template <class T> T get(const Bytes& c, size_t offset) {
+    T v{};
+    if (offset + sizeof v <= c.size()) std::memcpy(&v, c.data() + offset, sizeof v);
+    return v;
+}
 
 } // namespace kelo::test

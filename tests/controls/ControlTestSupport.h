@@ -18,12 +18,14 @@ using namespace kelo::gui;
 using gui::test::Lines;
 using gui::test::Log;
 
-// The colour of image k of the test skin's bitmap for tag T, as a premultiplied pixel.
+constexpr uint32_t kBlack = 0xff000000u, kWhite = 0xffffffffu;
+
+// Image k of the test skin's bitmap for tag T, as a premultiplied pixel.
 constexpr uint32_t skinColour(int tag, int k) {
     return 0xff000000u | uint32_t(tag % 256) << 16 | uint32_t(32 * (tag / 256) + 16) << 8 | uint32_t(2 * k + 1);
 }
 
-// Loads a bitmap of the test skin (the caller owns the reference).
+// A bitmap of the test skin (the caller owns the reference).
 inline CBitmap* skinBitmap(const std::string& name) {
     CBitmap* b = CBitmap::fromFile(std::string(KELO_SOURCE_DIR) + "/tests/data/skins/EveryTag/" + name);
     EXPECT_TRUE(b && b->isLoaded()) << name;
@@ -45,6 +47,14 @@ struct Screen {
         frame->addView(view);
         return view;
     }
+    // A view built with one of the test skin's bitmaps, which the view then holds alone.
+    template <typename T, typename... Args>
+    T* addWith(const std::string& bitmap, Args&&... args) {
+        CBitmap* b = skinBitmap(bitmap);
+        T* view = add(new T(std::forward<Args>(args)..., b));
+        b->forget();
+        return view;
+    }
 
     CMouseEventResult down(CCoord x, CCoord y, int32 b = kLButton) { return frame->platformOnMouseDown(CPoint(x, y), b); }
     CMouseEventResult move(CCoord x, CCoord y, int32 b = kLButton) { return frame->platformOnMouseMoved(CPoint(x, y), b); }
@@ -52,11 +62,7 @@ struct Screen {
     bool wheel(CCoord x, CCoord y, float d, int32 b = 0) {
         return frame->platformOnMouseWheel(CPoint(x, y), kMouseWheelAxisY, d, b);
     }
-    int32 key(unsigned char virt) {
-        VstKeyCode k{0, virt, 0};
-        return frame->onKeyDown(k);
-    }
-    // Lets the time pass and the frame do its idle work (timers, idle views, paint).
+    // Time passes and the frame does its idle work (timers, idle views, paint).
     void idle(uint32_t ms = 0) {
         services.now += ms;
         frame->idle();
@@ -67,7 +73,6 @@ struct Screen {
         frame->idle();
         return painted(x, y);
     }
-    // The pixel as last painted.
     uint32_t painted(int x, int y) {
         IPlatformOffscreenContext& s = frame->getOffscreenFrame()->context();
         return s.getPixels()[size_t(y) * size_t(s.getWidth()) + size_t(x)];

@@ -96,12 +96,11 @@ protected:
     Pattern& pattern() { return seq().current(); }
     gui::CFrame* frame() { return editor->getFrame(); }
 
-    // The clock moves on, then one idle.
+    // The clock moves on, then one idle; idleFor idles every 10 ms.
     void idle(uint32_t ms = 0) {
         services.now += ms;
         editor->idle();
     }
-    // Idles every 10 ms for `ms`.
     void idleFor(uint32_t ms) {
         for (uint32_t t = 0; t < ms; t += 10) idle(10);
     }
@@ -112,7 +111,7 @@ protected:
     }
     gui::CPoint centre(int32_t tag) const { return rectOf(tag).getCenter(); }
 
-    // ---- mouse, in frame coordinates ----
+    // The mouse, in frame coordinates.
     void down(gui::CPoint p, int32_t buttons = gui::kLButton) { frame()->platformOnMouseDown(p, buttons); }
     void move(gui::CPoint p, int32_t buttons = gui::kLButton) { frame()->platformOnMouseMoved(p, buttons); }
     void up(gui::CPoint p, int32_t buttons = gui::kLButton) { frame()->platformOnMouseUp(p, buttons); }
@@ -132,12 +131,9 @@ protected:
     }
     void drag(int32_t tag, double dy) { drag(centre(tag), dy); }
 
-    // ---- pixels ----
     uint32_t pixel(gui::CPoint p) {
-        gui::OffscreenFrame* off = frame()->getOffscreenFrame();
-        const auto& ctx = off->context();
-        return const_cast<gui::IPlatformOffscreenContext&>(ctx).getPixels()[size_t(p.y) * size_t(ctx.getWidth()) +
-                                                                            size_t(p.x)];
+        gui::IPlatformOffscreenContext& ctx = frame()->getOffscreenFrame()->context();
+        return ctx.getPixels()[size_t(p.y) * size_t(ctx.getWidth()) + size_t(p.x)];
     }
     Shown shownAt(gui::CPoint p) {
         const uint32_t px = pixel(p);

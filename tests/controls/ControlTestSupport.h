@@ -39,8 +39,6 @@ struct Screen {
         frame->openOffscreen();
     }
     ~Screen() { frame->close(); }
-    Screen(const Screen&) = delete;
-    Screen& operator=(const Screen&) = delete;
 
     template <typename T>
     T* add(T* view) {
@@ -59,9 +57,6 @@ struct Screen {
     CMouseEventResult down(CCoord x, CCoord y, int32 b = kLButton) { return frame->platformOnMouseDown(CPoint(x, y), b); }
     CMouseEventResult move(CCoord x, CCoord y, int32 b = kLButton) { return frame->platformOnMouseMoved(CPoint(x, y), b); }
     CMouseEventResult up(CCoord x, CCoord y, int32 b = kLButton) { return frame->platformOnMouseUp(CPoint(x, y), b); }
-    bool wheel(CCoord x, CCoord y, float d, int32 b = 0) {
-        return frame->platformOnMouseWheel(CPoint(x, y), kMouseWheelAxisY, d, b);
-    }
     // Time passes and the frame does its idle work (timers, idle views, paint).
     void idle(uint32_t ms = 0) {
         services.now += ms;

@@ -1,14 +1,102 @@
-// The digit display and the floating display: what they show, how they are dragged, and that
-// they stay where the editor put them.
+// The displays: the about box (opening, closing, the link, the texts), sprites moved by hand
+// and by the clock, the digit display and the floating learn label.
+#include <algorithm>
 #include <cmath>
 
 #include "ControlTestSupport.h"
+#include "editor/controls/CAnimSprite.h"
 #include "editor/controls/CFloatingDisplay.h"
+#include "editor/controls/CMySplashScreen.h"
 #include "editor/controls/CScrollMultipleDigits.h"
 #include "toolkit/controls/CButtons.h"
 
 using namespace kelo;
 using namespace kelo::test;
+
+namespace {
+
+// Closed at (10, 10, 40, 30); open over (30, 20, 367, 250), the size of the module's picture.
+CMySplashScreen* aboutBox(Screen& s) {
+    CBitmap* picture = skinBitmap("background.png");
+    auto* box = s.add(new CMySplashScreen(CRect(10, 10, 40, 30), &s.listener, 100, picture, CRect(30, 20, 367, 250)));
+    picture->forget();
+    return box;
+}
+
+// Centre of what differs from the picture in rows top..bottom-1 of the open box.
+double inkCentre(Screen& s, int top, int bottom) {
+    s.pixel(0, 0);
+    int left = 10000, right = -1;
+    for (int y = top; y < bottom; ++y)
+        for (int x = 30; x < 367; ++x)
+            if (s.painted(x, y) != skinColour(0, 0)) left = std::min(left, x), right = std::max(right, x);
+    return (left + right + 1) / 2.0;
+}
+
+} // namespace
+
+TEST(AboutBox, OpensAndClosesWithClicksAndTheLinkOnlyOnClosing) {
+    Screen s(400, 300);
+    CMySplashScreen* box = aboutBox(s);
+    box->setLink(true, "https://example.org/kelo");
+    box->setLinkRect(CRect(60, 150, 100, 160));
+    EXPECT_EQ(s.pixel(20, 20), kBlack); // closed: nothing but a clickable area
+    s.down(20, 20, kRButton);
+    EXPECT_FALSE(box->isExpanded());
+    s.down(20, 20);
+    EXPECT_EQ(s.log.take(), (Lines{"value 1"}));
+    EXPECT_EQ(s.pixel(32, 22), skinColour(0, 0)); // the picture at the open rectangle
+    // Closed just outside the link (right edge excluded), opened, closed in it: one page.
+    s.down(100, 150);
+    EXPECT_FALSE(box->isExpanded());
+    EXPECT_EQ(box->getViewSize(), CRect(10, 10, 40, 30));
+    s.down(20, 20);
+    EXPECT_TRUE(s.services.urls.empty());
+    s.down(60, 150);
+    EXPECT_EQ(s.services.urls, (std::vector<std::string>{"https://example.org/kelo"}));
+    box->setAnyButton(true);
+    s.down(20, 20, kRButton);
+    EXPECT_TRUE(box->isExpanded());
+}
+
+TEST(AboutBox, VersionTexts) {
+    Screen s(400, 300);
+    CMySplashScreen* box = aboutBox(s);
+    box->setVersionText(std::string(300, 'v'));
+    EXPECT_EQ(box->versionText().size(), 255u);
+    box->setVersionText("");
+    EXPECT_EQ(box->versionText(), "KELO.9.2.3(64-bit)");
+    // Centred in its 280 x 13 box at (17, 160) of the picture: 47..327; the extra line moved.
+    box->setExtraText("Extra");
+    box->setSecondLinePlace(17, 60);
+    box->expand();
+    EXPECT_NEAR(inkCentre(s, 180, 193), 187, 2);
+    EXPECT_NEAR(inkCentre(s, 96, 109), 187, 2);
+}
+
+TEST(AnimSprite, StepsThroughItsFramesMovesAndRunsByTheClock) {
+    Screen s;
+    auto* sprite = s.addWith<CAnimSprite>("skinsplash.png", CRect(100, 100, 124, 124), nullptr, 115);
+    EXPECT_EQ(s.pixel(110, 110), kBlack); // new sprites are hidden
+    sprite->show();
+    sprite->nextFrame(); // the step is the view's height, the span the strip's
+    sprite->nextFrame();
+    EXPECT_EQ(s.pixel(110, 110), skinColour(115, 2));
+    sprite->moveTo(-5, 7);
+    sprite->moveBy(-5, -7);
+    EXPECT_EQ(sprite->getViewSize(), CRect(-10, 0, 14, 24));
+    // One pixel left per 50 ms, frames stepping, hidden once off the left edge.
+    sprite->setValue(0);
+    sprite->startAnimation(50, -1, 0, true, -16);
+    s.services.now += 50;
+    sprite->onIdle();
+    EXPECT_EQ(sprite->getX(), -11);
+    EXPECT_EQ(sprite->getValue(), 24);
+    for (int i = 0; i < 20; ++i) s.idle(50);
+    EXPECT_EQ(sprite->getX(), -16);
+    EXPECT_FALSE(sprite->isAnimating());
+    EXPECT_EQ(s.painted(2, 10), kBlack);
+}
 
 TEST(DigitDisplay, ShowsTheIntegerPartWithLeadingZerosAndIsDraggedInOneEdit) {
     Screen s;
@@ -19,17 +107,13 @@ TEST(DigitDisplay, ShowsTheIntegerPartWithLeadingZerosAndIsDraggedInOneEdit) {
         d->setDigit(i, CRect(50 + 12 * i, 10, 62 + 12 * i, 32), strip);
         strip->forget();
     }
-    EXPECT_EQ(d->getMax(), 99);
-    for (auto [v, tens, ones] : {std::tuple{7.9f, 0, 7}, {64.0f, 6, 4}}) {
-        d->setValue(v);
-        EXPECT_EQ(s.pixel(55, 20), skinColour(1202, tens)) << v;
-        EXPECT_EQ(s.painted(72, 20), skinColour(1203, ones)) << v;
-    }
+    d->setValue(64.9f);
+    EXPECT_EQ(s.pixel(55, 20), skinColour(1202, 6));
+    EXPECT_EQ(s.painted(72, 20), skinColour(1203, 4));
     EXPECT_EQ(s.down(72, 20), kMouseEventNotHandled); // drawn outside, but takes no press there
     // 40 px up at 0.25 per pixel, reported once; bounded at 0; a tenth of that with Shift.
     d->setValue(10);
     s.log.clear();
-    EXPECT_EQ(s.down(55, 20, kRButton), kMouseEventNotHandled);
     s.down(55, 20);
     s.move(55, -20);
     s.move(55, -20);
@@ -41,43 +125,25 @@ TEST(DigitDisplay, ShowsTheIntegerPartWithLeadingZerosAndIsDraggedInOneEdit) {
     s.move(55, -20, kLButton | kShift);
     s.up(55, -20);
     EXPECT_FLOAT_EQ(d->getValue(), 1);
-    // A notch is ten wheel increments, one with Shift.
-    d->setWheelInc(1);
-    EXPECT_TRUE(s.wheel(55, 20, 1));
-    EXPECT_TRUE(s.wheel(55, 20, -1, kShift));
-    EXPECT_FLOAT_EQ(d->getValue(), 10);
     // At most 7 digits; a number wider than the display shows a 9 in front.
     EXPECT_EQ(s.add(new CScrollMultipleDigits(CRect(), nullptr, 1, 12))->getMax(), 9999999);
     auto* one = s.add(new CScrollMultipleDigits(CRect(), nullptr, 1, 1));
     one->setMax(150);
     one->setValue(127);
     EXPECT_EQ(one->shownDigit(0), 9);
-    one->setValue(NAN);
-    EXPECT_EQ(one->shownDigit(0), 0);
 }
 
-TEST(FloatingDisplay, FitsItsTextAroundAFixedAnchor) {
+TEST(FloatingDisplay, FitsItsTextAroundItsAnchorDrawsOnlyWhileShownAndLetsClicksThrough) {
     Screen s;
-    auto* f = s.add(new CFloatingDisplay(CRect(100, 50, 100, 50), nullptr, 113, nullptr));
-    f->fitToText();
-    EXPECT_EQ(f->getViewSize(), CRect(80, 50, 120, 63)); // no text: 40 wide
+    s.add(new CKickButton(CRect(100, 40, 160, 70), &s.listener, 7, nullptr));
+    auto* f = s.addWith<CFloatingDisplay>("midiccbox.png", CRect(130, 50, 130, 50), nullptr, 113); // 60 x 13
     f->setLine(0, "0123456789");
     f->setLine(1, std::string(400, 'x'));
+    EXPECT_EQ(f->getLine(1).size(), 255u);
     f->setLineCount(1); // only the lines shown count
     f->fitToText();
     f->fitToText(); // refitting does not wander off
-    EXPECT_EQ(f->getViewSize(), CRect(70, 50, 130, 63));
-    EXPECT_EQ(f->getLine(0), "0123456789");
-    EXPECT_EQ(f->getLine(1).size(), 255u);
-    f->setViewSize(CRect(200, 20, 200, 20)); // moved by the editor: the new anchor
-    f->fitToText();
-    EXPECT_EQ(f->getViewSize(), CRect(170, 20, 230, 33));
-}
-
-TEST(FloatingDisplay, DrawsOnlyWhileShownAndLetsClicksThrough) {
-    Screen s;
-    s.add(new CKickButton(CRect(100, 40, 160, 70), &s.listener, 7, nullptr));
-    auto* f = s.addWith<CFloatingDisplay>("midiccbox.png", CRect(100, 50, 160, 63), nullptr, 113); // 60 x 13
+    EXPECT_EQ(f->getViewSize(), CRect(100, 50, 160, 63));
     f->setMouseableArea(f->getViewSize());
     f->setLineCount(0);
     EXPECT_EQ(s.pixel(110, 56), kBlack);
@@ -90,7 +156,6 @@ TEST(FloatingDisplay, DrawsOnlyWhileShownAndLetsClicksThrough) {
     f->setBackdropOpacity(255);
     s.idle();
     EXPECT_EQ(s.painted(110, 56), skinColour(113, 0));
-    f->setLine(0, "88");
     f->setLineCount(1);
     s.idle();
     int ink = 0;
@@ -99,9 +164,8 @@ TEST(FloatingDisplay, DrawsOnlyWhileShownAndLetsClicksThrough) {
     f->hide();
     s.idle();
     EXPECT_EQ(s.painted(110, 56), kBlack);
-    // The key under the pop-up takes the click.
     f->show();
     s.log.clear();
-    s.down(110, 56);
+    s.down(110, 56); // the key under the pop-up takes the click
     EXPECT_EQ(s.log.take(), (Lines{"begin", "editor begin 7"}));
 }

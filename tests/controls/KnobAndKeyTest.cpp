@@ -48,8 +48,7 @@ TEST(AnimKnob, ShowsTheTruncatedFrameOfItsValueOrItsPointer) {
     EXPECT_EQ(s.pixel(100, 50), skinColour(kCutoff, 74));
     k->setValue(NAN); // from a careless host: the top frame, no conversion of a non-number
     EXPECT_EQ(k->frameOffset(), 0);
-    EXPECT_EQ(knob(s, 0, 1.0f)->frameOffset(), 0); // no whole frame: no read outside the picture
-    // A pointer from 5 to 10 px off the centre (220, 70): 0.5 is 0 degrees, 0 is -140.
+    // A pointer from 5 to 10 px off the centre (220, 70), at 0 degrees for 0.5.
     CMyAnimKnob* p = s.add(new CMyAnimKnob(CRect(200, 50, 240, 90), nullptr, 1, 1, 40, nullptr));
     p->setPointer(true);
     p->setPointerWidth(1);
@@ -57,9 +56,6 @@ TEST(AnimKnob, ShowsTheTruncatedFrameOfItsValueOrItsPointer) {
     EXPECT_EQ(s.pixel(228, 70), kWhite);
     EXPECT_EQ(s.painted(223, 70), kBlack);
     EXPECT_EQ(s.painted(212, 70), kBlack);
-    p->setValue(0.0f);
-    EXPECT_EQ(s.pixel(228, 70), kBlack);
-    EXPECT_NE(s.painted(213, 76), kBlack);
 }
 
 TEST(AnimKnob, DragsLinearlyWithFineAdjustAndSnapOrCircularlyWithoutJumpingTheGap) {
@@ -95,10 +91,6 @@ TEST(AnimKnob, DragsLinearlyWithFineAdjustAndSnapOrCircularlyWithoutJumpingTheGa
     s.move(106, 89, kLButton | kAlt);
     EXPECT_EQ(k->getValue(), 1.0f);
     s.up(106, 89);
-    k->setDefaultValue(0.1f); // Ctrl+click: the default, in one edit bracket
-    s.log.clear();
-    s.down(120, 70, kLButton | kControl);
-    EXPECT_EQ(s.log.take(), (Lines{"begin", "editor begin 202", "value 0.1", "editor end 202", "end"}));
 }
 
 TEST(IlluButton, RunsItsCommandOncePerClickWhereverThePointerWent) {
@@ -148,11 +140,9 @@ TEST(IlluButton, DrawsLitPressedFadingAndBareImages) {
     EXPECT_TRUE(b->isDirty());
     b->setLit(true); // on again while lit: full light at once
     EXPECT_EQ(b->getLightLevel(), 1.0f);
-    // Half faded: the lit image over the opaque unlit one, nothing of the panel showing.
-    b->setLightLevel(0.5f);
-    const uint32_t p = s.pixel(25, 20);
-    EXPECT_NEAR(int(p & 0xff), 3, 1); // blue 1 (unlit) and 5 (lit)
-    EXPECT_EQ(p >> 8, skinColour(kIllu1, 0) >> 8);
+    b->setLightLevel(0.5f); // the lit image (blue 5) half over the opaque unlit one (blue 1)
+    EXPECT_EQ(s.pixel(25, 20) & 0xffffff00u, skinColour(kIllu1, 0) & 0xffffff00u);
+    EXPECT_NEAR(int(s.painted(25, 20) & 0xff), 3, 1);
     // Without a bitmap: an outline, and a cross while pressed.
     s.add(new CIlluButton(CRect(50, 10, 80, 40), nullptr, kIllu1, 30, nullptr));
     EXPECT_EQ(s.pixel(50, 10), kWhite);

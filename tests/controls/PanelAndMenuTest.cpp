@@ -46,6 +46,7 @@ TEST(PanelBuilder, MakesOneControlPerRowUnderItsTagThatReportsToTheListener) {
     EXPECT_EQ(buildPanel(nullptr, nullptr, controls.data(), 41, kRows, 3), 0);
     // A later row with the same tag takes the entry.
     EXPECT_EQ(controls[15]->getViewSize(), CRect(283, 169, 349, 185));
+    EXPECT_EQ(controls[0]->getViewSize(), CRect(500, 80, 590, 100));
     // The close button takes its size from its picture (two images), not from the row.
     EXPECT_EQ(controls[31]->getViewSize(), CRect(650, 5, 692, 47));
     auto* knob = dynamic_cast<CAnimKnob*>(controls[11]);
@@ -58,6 +59,8 @@ TEST(PanelBuilder, MakesOneControlPerRowUnderItsTagThatReportsToTheListener) {
     s.down(60, 72); // "Clear confirm"
     s.up(60, 72);
     EXPECT_EQ(s.log.take(), (Lines{"begin", "editor begin 1", "value 1", "editor end 1", "end"}));
+    s.move(560, 240, 0); // the text button lightens under the pointer
+    EXPECT_EQ(static_cast<MyTextButton*>(controls[26])->gradientTop(), MyTextButton::kHoverTop);
     // The spin box shows the integer percent, dragged linearly even in circular mode (50 px of
     // 200), until given a text of its own, drawn from 4 px into the box.
     auto* spin = dynamic_cast<CMySpinBox*>(controls[28]);
@@ -112,8 +115,10 @@ TEST(OptionMenu, HoldsABoundedNumberOfEntries) {
     }
 }
 
-TEST(OptionMenu, SortsRunsBetweenSeparatorsAndKeepsItsValueAndName) {
-    CMyOptionMenu m(CRect(), nullptr, 111, kMultipleCheckStyle & ~kCheckStyle);
+TEST(OptionMenu, SortsRunsBetweenSeparatorsKeepsItsValueAndNameAndDrawsNothing) {
+    Screen s;
+    const int32_t style = kMultipleCheckStyle & ~kCheckStyle;
+    CMyOptionMenu& m = *s.add(new CMyOptionMenu(CRect(10, 10, 80, 30), nullptr, 111, style));
     for (const char* t : {"Load Pattern", "Save Pattern", "-", "zeta", "Beta", "alpha", "-", "b", "A"}) m.addEntry(t);
     m.setCurrent(3); // "zeta"
     EXPECT_FALSE(m.sortEntries(9));
@@ -130,7 +135,10 @@ TEST(OptionMenu, SortsRunsBetweenSeparatorsAndKeepsItsValueAndName) {
     EXPECT_EQ(m.getValue(), 0);
     EXPECT_TRUE(m.isCheckEntry(0));
     m.reset();
+    EXPECT_EQ(m.getValue(), -1);
     EXPECT_EQ(m.getCurrentIndex(), -1);
+    EXPECT_EQ(s.pixel(20, 20), kBlack);
+    EXPECT_FALSE(m.isDirty());
     m.setName("Pattern" + std::string(300, 'n'));
     char buffer[256];
     m.getName(buffer);

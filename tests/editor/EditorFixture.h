@@ -1,13 +1,13 @@
 #pragma once
 // The editor on the real plug-in core: a fake host that records what the plug-in tells it, a
 // scratch data folder holding the test skin (every image a flat colour naming its tag and frame,
-// see tools/skin-art/make_skin.py), the platform services with a hand-set clock, and mouse
-// events sent through the frame's entry points.
+// see tools/skin-art/make_skin.py), services with a hand-set clock, mouse events to the frame.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,12 +29,9 @@ inline std::vector<std::string>& hostLog() {
 inline VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
     switch (opcode) {
     case audioMasterVersion: return 2400;
-    case audioMasterAutomate: {
-        char v[32];
-        std::snprintf(v, sizeof v, "%g", double(opt));
-        hostLog().push_back("automate " + std::to_string(index) + " " + v);
+    case audioMasterAutomate:
+        hostLog().push_back("automate " + std::to_string(index) + " " + (std::ostringstream() << opt).str());
         return 1;
-    }
     case audioMasterBeginEdit: hostLog().push_back("begin " + std::to_string(index)); return 1;
     case audioMasterEndEdit: hostLog().push_back("end " + std::to_string(index)); return 1;
     default: return 0;
@@ -121,7 +118,7 @@ protected:
         idle();
     }
     void click(int32_t tag) { click(centre(tag)); }
-    // A vertical drag from a point; up is negative dy.
+    // A vertical drag from a point in two moves; up is negative dy.
     void drag(gui::CPoint from, double dy) {
         down(from);
         move(gui::CPoint(from.x, from.y + dy / 2));

@@ -3,17 +3,13 @@
 // test skin's self-describing images (image k of tag T is the colour (T mod 256,
 // 32 * (T div 256) + 16, 2k + 1)).
 #include <gtest/gtest.h>
-
 #include <string>
-
 #include "Harness.h"
 #include "tests/support/FakeServices.h"
 #include "toolkit/CBitmap.h"
 #include "toolkit/CFrame.h"
 #include "toolkit/platform/OffscreenFrame.h"
-
 namespace kelo::test {
-
 using namespace kelo::gui;
 using gui::test::Lines;
 using gui::test::Log;
@@ -39,7 +35,6 @@ struct Screen {
         frame->openOffscreen();
     }
     ~Screen() { frame->close(); }
-
     template <typename T>
     T* add(T* view) {
         frame->addView(view);
@@ -53,7 +48,6 @@ struct Screen {
         b->forget();
         return view;
     }
-
     CMouseEventResult down(CCoord x, CCoord y, int32 b = kLButton) { return frame->platformOnMouseDown(CPoint(x, y), b); }
     CMouseEventResult move(CCoord x, CCoord y, int32 b = kLButton) { return frame->platformOnMouseMoved(CPoint(x, y), b); }
     CMouseEventResult up(CCoord x, CCoord y, int32 b = kLButton) { return frame->platformOnMouseUp(CPoint(x, y), b); }
@@ -72,12 +66,10 @@ struct Screen {
         IPlatformOffscreenContext& s = frame->getOffscreenFrame()->context();
         return s.getPixels()[size_t(y) * size_t(s.getWidth()) + size_t(x)];
     }
-
     FakeServices services;
     Log log;
     gui::test::Listener listener;
     gui::test::Editor editor;
     CFrame* frame = nullptr;
 };
-
 } // namespace kelo::test

@@ -2,19 +2,16 @@
 // and by the clock, the digit display and the floating learn label.
 #include <algorithm>
 #include <cmath>
-
 #include "ControlTestSupport.h"
 #include "editor/controls/CAnimSprite.h"
 #include "editor/controls/CFloatingDisplay.h"
 #include "editor/controls/CMySplashScreen.h"
 #include "editor/controls/CScrollMultipleDigits.h"
 #include "toolkit/controls/CButtons.h"
-
 using namespace kelo;
 using namespace kelo::test;
 
 namespace {
-
 // Closed at (10, 10, 40, 30); open over (30, 20, 367, 250), the size of the module's picture.
 CMySplashScreen* aboutBox(Screen& s) {
     CBitmap* picture = skinBitmap("background.png");
@@ -33,7 +30,6 @@ double inkCentre(Screen& s, int top, int bottom, bool all = true) {
             if (s.painted(x, y) != skinColour(0, 0)) left = std::min(left, x), right = std::max(right, x);
     return (left + right + 1) / 2.0;
 }
-
 } // namespace
 
 TEST(AboutBox, OpensAndClosesWithClicksAndTheLinkOnlyOnClosing) {
@@ -53,6 +49,8 @@ TEST(AboutBox, OpensAndClosesWithClicksAndTheLinkOnlyOnClosing) {
     box->setCreditsRect(CRect(10, 10, 110, 15));
     box->scrollCredits(13);
     EXPECT_EQ(box->getCreditsScroll(), 13);
+    box->setCreditsImage(credits); // new credits start from the top
+    EXPECT_EQ(box->getCreditsScroll(), 0);
     // Closed just outside the link (right edge excluded), opened, closed in it: one page.
     s.down(100, 150);
     EXPECT_FALSE(box->isExpanded());

@@ -3,16 +3,13 @@
 #include <cmath>
 #include <functional>
 #include <tuple>
-
 #include "ControlTestSupport.h"
 #include "editor/controls/CIlluButton.h"
 #include "editor/controls/CMyAnimKnob.h"
-
 using namespace kelo;
 using namespace kelo::test;
 
 namespace {
-
 constexpr int kCutoff = 202, kIllu1 = 700;
 
 // The test skin's cutoff strip has 101 frames of 40 x 40; the knob sits at (100, 50).
@@ -32,7 +29,6 @@ struct KeyListener : IControlListener {
     std::string reports;
     int commands = 0;
 };
-
 } // namespace
 
 TEST(AnimKnob, ShowsTheTruncatedFrameOfItsValueOrItsPointer) {

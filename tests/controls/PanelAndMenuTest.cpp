@@ -7,12 +7,10 @@
 #include "editor/controls/TextControls.h"
 #include "toolkit/controls/CButtons.h"
 #include "toolkit/controls/CKnob.h"
-
 using namespace kelo;
 using namespace kelo::test;
 
 namespace {
-
 const PanelElement kRows[] = {
     {kPanelTitle, 0, "Preferences", 20, 8, 400, 32},
     {kPanelSmallKnob, 11, nullptr, 300, 120, 33, 33},
@@ -28,7 +26,6 @@ const PanelElement kRows[] = {
     {32, 5, "not a type", 50, 128, 200, 16},
     {kPanelSpacer, 6, "gap", 50, 144, 200, 16},
 };
-
 } // namespace
 
 TEST(PanelBuilder, MakesOneControlPerRowUnderItsTagThatReportsToTheListener) {

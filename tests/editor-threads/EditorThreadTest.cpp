@@ -4,23 +4,12 @@
 #include <atomic>
 #include <fstream>
 #include <thread>
-
 #include "editor/MenuCommands.h"
 #include "files/PatternFile.h"
 #include "tests/editor/EditorFixture.h"
-
 namespace kelo::test {
 namespace {
-
 using namespace skintag;
-
-// One MIDI event for a block.
-struct MidiBlock {
-    VstInt32 numEvents = 1;
-    VstIntPtr reserved = 0;
-    VstEvent* events[2] = {reinterpret_cast<VstEvent*>(&midi)};
-    VstMidiEvent midi;
-};
 
 class WhileAudioRuns : public EditorOnPlugin {
 protected:
@@ -37,10 +26,10 @@ protected:
             float* outputs[2] = {left.data(), right.data()};
             for (int n = 0; !stop.load(); ++n) {
                 const int status = n % 40 == 0 ? 0x90 : n % 40 == 39 ? 0x80 : 0xB0;
-                MidiBlock block;
-                block.midi = VstMidiEvent{kVstMidiType, sizeof(VstMidiEvent), 10, 0, 0, 0,
-                                          {char(status), char(status == 0xB0 ? 74 : 1), char(n % 127 + 1), 0}};
-                plugin->processEvents(reinterpret_cast<VstEvents*>(&block));
+                VstMidiEvent midi{kVstMidiType, sizeof(VstMidiEvent), 10, 0, 0, 0,
+                                  {char(status), char(status == 0xB0 ? 74 : 1), char(n % 127 + 1), 0}};
+                VstEvents events{1, 0, {reinterpret_cast<VstEvent*>(&midi), nullptr}};
+                plugin->processEvents(&events);
                 plugin->setParameter(kResonance, float(n % 100) / 100.0f);
                 plugin->processReplacing(nullptr, outputs, 256);
                 blocks.fetch_add(1);
@@ -56,7 +45,6 @@ protected:
         EXPECT_GT(blocks.load(), 100);
         plugin->suspend();
     }
-
     std::atomic<bool> stop{false};
     std::atomic<int> blocks{0};
     std::thread audio;
@@ -116,6 +104,5 @@ TEST_F(WhileAudioRuns, PanelEditsAndMenuCommandsMeetTheAudioThreadWithoutARace) 
     click(ILLUBUTTON8);
     EXPECT_EQ(pattern().steps[cursor].note, 7);
 }
-
 } // namespace
 } // namespace kelo::test

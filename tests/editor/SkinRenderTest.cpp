@@ -1,19 +1,15 @@
 // "kelo-skin render": the test skin's panel drawn by the editor, read back from the PNG.
 #include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-
 #include "editor/SkinTags.h"
 #include "files/ParameterTable.h"
 #include "plugin/Parameters.h"
 #include "tools/kelo-skin/ImageInfo.h"
 #include "tools/kelo-skin/SkinRender.h"
-
 namespace kelo {
 namespace {
-
 namespace fs = std::filesystem;
 
 TEST(SkinRender, DrawsThePanelAsItOpensAndRefusesASkinThatDoesNotLoad) {
@@ -36,6 +32,5 @@ TEST(SkinRender, DrawsThePanelAsItOpensAndRefusesASkinThatDoesNotLoad) {
     EXPECT_EQ(renderSkin((skins / "NoSuchSkin.skn").string(), out.string(), error), 2);
     EXPECT_FALSE(fs::exists(out));
 }
-
 } // namespace
 } // namespace kelo

@@ -1,7 +1,6 @@
 #pragma once
 // A frame rendered offscreen, driven through its event entry points, with a fake clock; the
-// test skin's self-describing images (image k of tag T is the colour (T mod 256,
-// 32 * (T div 256) + 16, 2k + 1)).
+// test skin's images (image k of tag T: colour (T mod 256, 32 * (T div 256) + 16, 2k + 1)).
 #include <gtest/gtest.h>
 #include <string>
 #include "Harness.h"

@@ -60,6 +60,8 @@ TEST(AboutBox, OpensAndClosesWithClicksAndTheLinkOnlyOnClosing) {
     box->setAnyButton(true);
     s.down(20, 20, kRButton);
     EXPECT_TRUE(box->isExpanded());
+    box->collapse();
+    EXPECT_FALSE(box->isExpanded());
 }
 
 TEST(AboutBox, VersionTexts) {
@@ -147,7 +149,6 @@ TEST(FloatingDisplay, FitsItsTextAroundItsAnchorDrawsOnlyWhileShownAndLetsClicks
     EXPECT_EQ(f->getLine(1).size(), 255u);
     f->setLineCount(1); // only the lines shown count
     f->fitToText();
-    f->fitToText(); // refitting does not wander off
     EXPECT_EQ(f->getViewSize(), CRect(100, 50, 160, 63));
     f->setMouseableArea(f->getViewSize());
     f->setLineCount(0);

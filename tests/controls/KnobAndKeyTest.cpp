@@ -70,6 +70,11 @@ TEST(AnimKnob, DragsLinearlyWithFineAdjustAndSnapOrCircularlyWithoutJumpingTheGa
         EXPECT_FLOAT_EQ(k->getValue(), value) << y;
     }
     s.up(120, -100);
+    k->setValue(0.0f); // fine adjust from the press: 100 px are a quarter
+    s.down(120, 70, kLButton | kShift);
+    s.move(120, -30, kLButton | kShift);
+    EXPECT_FLOAT_EQ(k->getValue(), 0.25f);
+    s.up(120, -30);
     // Alt drags circularly: from the lower right across the gap at the bottom, held at the top.
     k->setValue(0.5f);
     s.down(138, 85, kLButton | kAlt);

@@ -1,6 +1,5 @@
 // The about box, sprites moved by hand and by the clock, the digits and the learn label.
 #include <algorithm>
-#include <cmath>
 #include "ControlTestSupport.h"
 #include "editor/controls/CAnimSprite.h"
 #include "editor/controls/CFloatingDisplay.h"

@@ -1,29 +1,26 @@
 #pragma once
 // A frame rendered offscreen, driven through its event entry points, with a fake clock; the
-// test skin's self-describing images (image k of tag T is the colour (T mod 256,
-// 32 * (T div 256) + 16, 2k + 1)).
+// test skin's images (image k of tag T: colour (T mod 256, 32 * (T div 256) + 16, 2k + 1)).
 #include <gtest/gtest.h>
-
 #include <string>
-
 #include "Harness.h"
 #include "tests/support/FakeServices.h"
 #include "toolkit/CBitmap.h"
 #include "toolkit/CFrame.h"
 #include "toolkit/platform/OffscreenFrame.h"
-
 namespace kelo::test {
-
 using namespace kelo::gui;
 using gui::test::Lines;
 using gui::test::Log;
 
-// The colour of image k of the test skin's bitmap for tag T, as a premultiplied pixel.
+constexpr uint32_t kBlack = 0xff000000u, kWhite = 0xffffffffu;
+
+// Image k of the test skin's bitmap for tag T, as a premultiplied pixel.
 constexpr uint32_t skinColour(int tag, int k) {
     return 0xff000000u | uint32_t(tag % 256) << 16 | uint32_t(32 * (tag / 256) + 16) << 8 | uint32_t(2 * k + 1);
 }
 
-// Loads a bitmap of the test skin (the caller owns the reference).
+// A bitmap of the test skin (the caller owns the reference).
 inline CBitmap* skinBitmap(const std::string& name) {
     CBitmap* b = CBitmap::fromFile(std::string(KELO_SOURCE_DIR) + "/tests/data/skins/EveryTag/" + name);
     EXPECT_TRUE(b && b->isLoaded()) << name;
@@ -37,26 +34,23 @@ struct Screen {
         frame->openOffscreen();
     }
     ~Screen() { frame->close(); }
-    Screen(const Screen&) = delete;
-    Screen& operator=(const Screen&) = delete;
-
     template <typename T>
     T* add(T* view) {
         frame->addView(view);
         return view;
     }
-
+    // A view built with one of the test skin's bitmaps, which the view then holds alone.
+    template <typename T, typename... Args>
+    T* addWith(const std::string& bitmap, Args&&... args) {
+        CBitmap* b = skinBitmap(bitmap);
+        T* view = add(new T(std::forward<Args>(args)..., b));
+        b->forget();
+        return view;
+    }
     CMouseEventResult down(CCoord x, CCoord y, int32 b = kLButton) { return frame->platformOnMouseDown(CPoint(x, y), b); }
     CMouseEventResult move(CCoord x, CCoord y, int32 b = kLButton) { return frame->platformOnMouseMoved(CPoint(x, y), b); }
     CMouseEventResult up(CCoord x, CCoord y, int32 b = kLButton) { return frame->platformOnMouseUp(CPoint(x, y), b); }
-    bool wheel(CCoord x, CCoord y, float d, int32 b = 0) {
-        return frame->platformOnMouseWheel(CPoint(x, y), kMouseWheelAxisY, d, b);
-    }
-    int32 key(unsigned char virt) {
-        VstKeyCode k{0, virt, 0};
-        return frame->onKeyDown(k);
-    }
-    // Lets the time pass and the frame do its idle work (timers, idle views, paint).
+    // Time passes and the frame does its idle work (timers, idle views, paint).
     void idle(uint32_t ms = 0) {
         services.now += ms;
         frame->idle();
@@ -67,17 +61,14 @@ struct Screen {
         frame->idle();
         return painted(x, y);
     }
-    // The pixel as last painted.
     uint32_t painted(int x, int y) {
         IPlatformOffscreenContext& s = frame->getOffscreenFrame()->context();
         return s.getPixels()[size_t(y) * size_t(s.getWidth()) + size_t(x)];
     }
-
     FakeServices services;
     Log log;
     gui::test::Listener listener;
     gui::test::Editor editor;
     CFrame* frame = nullptr;
 };
-
 } // namespace kelo::test

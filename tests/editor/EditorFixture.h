@@ -1,25 +1,21 @@
 #pragma once
 // The editor on the real plug-in core: a fake host that records what the plug-in tells it, a
 // scratch data folder holding the test skin (every image a flat colour naming its tag and frame,
-// see tools/skin-art/make_skin.py), the platform services with a hand-set clock, and mouse
-// events sent through the frame's entry points.
+// see tools/skin-art/make_skin.py), services with a hand-set clock, mouse events to the frame.
 #include <gtest/gtest.h>
-
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
-
 #include "editor/Riv303Uru.h"
 #include "plugin/Vez303.h"
 #include "tests/plugin/ScratchHome.h"
 #include "tests/support/FakeServices.h"
 #include "toolkit/CFrame.h"
 #include "toolkit/platform/OffscreenFrame.h"
-
 namespace kelo::test {
-
 // What the host heard: "automate <index> <value>", "begin <index>", "end <index>".
 inline std::vector<std::string>& hostLog() {
     static std::vector<std::string> log;
@@ -29,12 +25,9 @@ inline std::vector<std::string>& hostLog() {
 inline VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
     switch (opcode) {
     case audioMasterVersion: return 2400;
-    case audioMasterAutomate: {
-        char v[32];
-        std::snprintf(v, sizeof v, "%g", double(opt));
-        hostLog().push_back("automate " + std::to_string(index) + " " + v);
+    case audioMasterAutomate:
+        hostLog().push_back("automate " + std::to_string(index) + " " + (std::ostringstream() << opt).str());
         return 1;
-    }
     case audioMasterBeginEdit: hostLog().push_back("begin " + std::to_string(index)); return 1;
     case audioMasterEndEdit: hostLog().push_back("end " + std::to_string(index)); return 1;
     default: return 0;
@@ -57,17 +50,14 @@ class EditorOnPlugin : public ::testing::Test {
 protected:
     static constexpr const char* kTestSkin = "EveryTag";
     static constexpr const char* kGuiIni = "Skin = \"EveryTag\"\nKnobMode = 2\nKnobSensitivity = 300\n";
-
     // Files of the data folder, written before the instance is built ("User.ini" quiets the
     // start-up light show unless a test wants it).
     std::map<std::string, std::string> files{{"Gui.ini", kGuiIni}, {"User.ini", "Eggs = 0\n"}};
     bool installSkin = true;
     audioMasterCallback hostCallback = &recordingHost;
     bool resumed = false; // sample rate set and resumed, as a host about to play
-
     void SetUp() override { hostLog().clear(); }
     void TearDown() override { plugin.reset(); }
-
     // Builds the instance with its editor and opens the panel offscreen.
     void start(bool openPanel = true) {
         namespace fs = std::filesystem;
@@ -91,28 +81,23 @@ protected:
         idle();
         hostLog().clear();
     }
-
     Sequencer& seq() { return plugin->sequencer(); }
     Pattern& pattern() { return seq().current(); }
     gui::CFrame* frame() { return editor->getFrame(); }
-
-    // The clock moves on, then one idle.
+    // The clock moves on, then one idle; idleFor idles every 10 ms.
     void idle(uint32_t ms = 0) {
         services.now += ms;
         editor->idle();
     }
-    // Idles every 10 ms for `ms`.
     void idleFor(uint32_t ms) {
         for (uint32_t t = 0; t < ms; t += 10) idle(10);
     }
-
     gui::CRect rectOf(int32_t tag) const {
         const SkinRect r = editor->skin().rect(tag);
         return gui::CRect(r.left, r.top, r.right, r.bottom);
     }
     gui::CPoint centre(int32_t tag) const { return rectOf(tag).getCenter(); }
-
-    // ---- mouse, in frame coordinates ----
+    // The mouse, in frame coordinates.
     void down(gui::CPoint p, int32_t buttons = gui::kLButton) { frame()->platformOnMouseDown(p, buttons); }
     void move(gui::CPoint p, int32_t buttons = gui::kLButton) { frame()->platformOnMouseMoved(p, buttons); }
     void up(gui::CPoint p, int32_t buttons = gui::kLButton) { frame()->platformOnMouseUp(p, buttons); }
@@ -122,7 +107,7 @@ protected:
         idle();
     }
     void click(int32_t tag) { click(centre(tag)); }
-    // A vertical drag from a point; up is negative dy.
+    // A vertical drag from a point in two moves; up is negative dy.
     void drag(gui::CPoint from, double dy) {
         down(from);
         move(gui::CPoint(from.x, from.y + dy / 2));
@@ -131,13 +116,9 @@ protected:
         idle();
     }
     void drag(int32_t tag, double dy) { drag(centre(tag), dy); }
-
-    // ---- pixels ----
     uint32_t pixel(gui::CPoint p) {
-        gui::OffscreenFrame* off = frame()->getOffscreenFrame();
-        const auto& ctx = off->context();
-        return const_cast<gui::IPlatformOffscreenContext&>(ctx).getPixels()[size_t(p.y) * size_t(ctx.getWidth()) +
-                                                                            size_t(p.x)];
+        gui::IPlatformOffscreenContext& ctx = frame()->getOffscreenFrame()->context();
+        return ctx.getPixels()[size_t(p.y) * size_t(ctx.getWidth()) + size_t(p.x)];
     }
     Shown shownAt(gui::CPoint p) {
         const uint32_t px = pixel(p);
@@ -151,11 +132,9 @@ protected:
         const Shown s = shown(tag);
         return s.tag == tag ? s.frame : -1;
     }
-
     ScratchHome home;
     FakeServices services;
     std::unique_ptr<Vez303> plugin;
     Riv303Uru* editor = nullptr;
 };
-
 } // namespace kelo::test

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "files/PatternFile.h"
 #include "plugin/StateChunk.h"
+#include "sequencer/Pattern.h"
 #include "tests/plugin/ScratchHome.h"
 
 namespace {
@@ -220,6 +222,36 @@ TEST(ProgramsAndChunk, ProgramsClampAndCopyAndTheChunkRoundTripsThroughAFreshIns
         put(c, kChunkSettingsOffset + 4 * size_t(w), get<uint32_t>(c, kChunkSettingsOffset + 4 * size_t(w)) ^ bits);
     setChunk(b.plugin, c);
     EXPECT_EQ(getChunk(b.plugin), c);
+}
+
+TEST(Startup, TheDefaultBankLoadsUnlessSwitchedOffAndOtherwiseStepsStartAsClearNotesSays) {
+    using namespace kelo;
+    PatternBank file{};
+    for (Pattern& p : file.patterns) p.header = 16;
+    file.patterns[7].setStepCount(12);
+    file.patterns[7].steps[3] = {5, uint8_t(StepGate | StepAccent)};
+    const std::map<std::string, std::string> bankFile = {{"DefaultPatternBank.pat", formatBank(file)}};
+    const struct {
+        const char* ini;
+        bool withFile;
+        int flags; // of every step; -1: the file's steps
+    } cases[] = {{"", false, StepGate},
+                 {"ClearNotes = 0\n", false, 0},
+                 {"LoadDefaultBank = 0\n", true, StepGate},
+                 {"ClearNotes = 0\n", true, -1}};
+    for (const auto& c : cases) {
+        Kelo k(c.ini, c.withFile ? bankFile : std::map<std::string, std::string>{});
+        const test::Bytes chunk = test::getChunk(k.plugin);
+        for (size_t s = 0; s < 128 * 64; ++s) {
+            const PatternStep& f = file.patterns[s / 64].steps[s % 64];
+            const int want = c.flags < 0 ? f.note | f.flags << 8 : c.flags << 8;
+            ASSERT_EQ(test::get<uint16_t>(chunk, kChunkBankOffset + 132 * (s / 64) + 4 + 2 * (s % 64)), want)
+                << c.ini << " step " << s;
+        }
+        if (c.flags < 0) {
+            EXPECT_EQ(test::get<uint32_t>(chunk, kChunkBankOffset + 132 * 7), file.patterns[7].header);
+        }
+    }
 }
 
 } // namespace

@@ -16,6 +16,7 @@ namespace {
 
 using test::RecordingParameters;
 using test::TempDir;
+using Writes = std::vector<std::pair<int, float>>;
 
 std::string lines(int count, const char* line) {
     std::string s;
@@ -23,7 +24,7 @@ std::string lines(int count, const char* line) {
     return s;
 }
 
-TEST(PatternText, WriterLines) {
+TEST(PatternText, WriterAndReaderLines) {
     Pattern p{};
     p.header = 0x8000'0305u; // 5 steps, shuffle 3, triplet
     p.steps[0] = {0, StepGate | StepAccent};
@@ -37,10 +38,7 @@ TEST(PatternText, WriterLines) {
     p.header = 127; // a count field out of range never writes past 64 steps
     const std::string text = formatPattern(p);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 65);
-}
 
-TEST(PatternText, ReaderDigitsFlagsAndNames) {
-    Pattern p{};
     parsePattern(p, "; KELO Meta tag: 9\nXY0 1 0 0\nd-2 1 1 1\ne-3 0 0 1\nf-4 1 0 0\ng-5 1 0 0\n"
                     "a-6 1 0 0\nb-9 3 2 5\n  c#3   1   0   0\nC-3 1 0 0\n");
     const uint8_t notes[] = {0, 2, 4, 5, 19, 33, 11, 1, 1};
@@ -94,14 +92,14 @@ TEST(PatternText, BlockBoundaries) {
     EXPECT_EQ(empty.header, 1u);
 }
 
-TEST(PatternText, BankRoundTripAndPlacement) {
+TEST(PatternFiles, BankRoundTripPlacementAndSeveralFiles) {
     std::mt19937 rng(7);
     PatternBank bank{};
     for (Pattern& p : bank.patterns) {
         p.header = (rng() & 0x8000FF80u) | uint32_t(rng() % 64 + 1);
         for (PatternStep& s : p.steps) s = {uint8_t(rng() % 32), uint8_t(rng() & 0xFF)};
     }
-    test::TempDir dir;
+    TempDir dir;
     const std::string path = dir.file("Bank.pat");
     ASSERT_TRUE(writeBank(bank, path));
     PatternBank back = test::sentinelBank();
@@ -117,55 +115,17 @@ TEST(PatternText, BankRoundTripAndPlacement) {
     EXPECT_FALSE(readPattern(back.patterns[0], dir.file("none.pat")));
     EXPECT_FALSE(writeBank(bank, dir.file("no/dir/b.pat")));
     EXPECT_FALSE(writePattern(bank.patterns[0], dir.file("no/dir/p.pat")));
-}
 
-TEST(PatternText, SeveralFilesIntoConsecutivePatterns) {
-    test::TempDir dir;
+    // Files into consecutive patterns: a missing one leaves its pattern, the last one falls off the end.
     const std::string a = dir.write("a.pat", "; KELO Meta tag: 1\n; Cutoff: 0.5\nd-3 1 0 0\n");
     const std::string b = dir.write("b.pat", "; KELO Meta tag: 2\n; Cutoff: 0.9\ne-3 1 0 0\ne-3 1 0 0\n");
-    PatternBank bank = test::sentinelBank();
+    back = test::sentinelBank();
     ParameterCapture capture;
-    EXPECT_EQ(loadPatternFiles(bank, 125, {a, dir.file("missing.pat"), b, a}, &capture), 2);
-    EXPECT_EQ(std::tuple(bank.patterns[125].header, bank.patterns[127].header), std::tuple(1u, 2u));
-    EXPECT_TRUE(test::untouched(bank, 126));
+    EXPECT_EQ(loadPatternFiles(back, 125, {a, dir.file("missing.pat"), b, a}, &capture), 2);
+    EXPECT_EQ(std::tuple(back.patterns[125].header, back.patterns[127].header), std::tuple(1u, 2u));
+    EXPECT_TRUE(test::untouched(back, 126));
     EXPECT_EQ(capture.values[CaptureCutoff], 0.5f); // the first file's lines
-    EXPECT_EQ(loadPatternFiles(bank, 0, {b}, nullptr), 1);
-}
-
-ParameterCapture captured(const std::string& comment) {
-    ParameterCapture c;
-    clearParameterCapture(c);
-    parseParameterLine(c, comment);
-    return c;
-}
-
-TEST(ParameterFiles, CompanionPathNeverNamesThePatternFile) {
-    EXPECT_EQ(companionPath("C:\\KELO\\Patterns\\Acid.pat"), "C:\\KELO\\Patterns\\Acid.param");
-    EXPECT_EQ(companionPath("C:\\my.dir\\Acid"), "C:\\my.dir\\Acid.param");
-    EXPECT_EQ(companionPath("/home/a.b/Acid.v2.pat"), "/home/a.b/Acid.v2.param");
-    EXPECT_EQ(companionPath("X.PARAM"), "X.PARAM.param");
-}
-
-TEST(ParameterFiles, SaveWritesThirteenLinesThatReadBack) {
-    TempDir dir;
-    RecordingParameters params;
-    for (int i = 0; i < kNumParameters; ++i) params.setParameter(i, float(i) / 16.0f);
-    params.setParameter(9, 0.42222222f);
-    Pattern p{};
-    p.header = 3;
-    ASSERT_TRUE(savePatternWithParameters(p, dir.file("Bass.pat"), params));
-    const std::string text = test::readText(dir.file("Bass.param"));
-    EXPECT_EQ(text.rfind("\"Tune\" = 0.000000\n\"Cutoff\" = 0.062500\n", 0), 0u);
-    EXPECT_NE(text.find("\n\"Volume\" = 0.500000\n\"\" = 0.422222\n\"Waveform\" = 0.625000\n"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 13);
-
-    RecordingParameters back;
-    parseParameterFile(back, text);
-    ASSERT_EQ(back.writes.size(), 13u);
-    for (int i = 0; i < kNumParameters; ++i) EXPECT_NEAR(back.values[i], params.values[i], 1e-6) << i;
-
-    EXPECT_EQ(test::readText(dir.file("Bass.pat")).rfind("; KELO Meta tag: 3\n", 0), 0u);
-    EXPECT_FALSE(savePatternWithParameters(p, dir.file("no/dir/x.pat"), params));
+    EXPECT_EQ(loadPatternFiles(back, 0, {b}, nullptr), 1);
 }
 
 TEST(PatternFiles, FoldersAreNotFilesAndAByteOrderMarkIsNotText) {
@@ -179,6 +139,37 @@ TEST(PatternFiles, FoldersAreNotFilesAndAByteOrderMarkIsNotText) {
 
     ASSERT_TRUE(readPattern(p, dir.write("Bom.pat", "\xEF\xBB\xBF; KELO Meta tag: 2\nd-3 1 0 0\nc-4 1 0 0\n")));
     EXPECT_EQ(std::tuple(p.header, p.steps[0].note, p.steps[1].flags), std::tuple(2u, uint8_t(2), uint8_t(StepGate | StepUp)));
+}
+
+TEST(ParameterFiles, CompanionPathAndThirteenLinesThatReadBack) {
+    EXPECT_EQ(companionPath("C:\\KELO\\Patterns\\Acid.pat"), "C:\\KELO\\Patterns\\Acid.param");
+    EXPECT_EQ(companionPath("C:\\my.dir\\Acid"), "C:\\my.dir\\Acid.param");
+    EXPECT_EQ(companionPath("/home/a.b/Acid.v2.pat"), "/home/a.b/Acid.v2.param");
+    EXPECT_EQ(companionPath("X.PARAM"), "X.PARAM.param");
+
+    TempDir dir;
+    RecordingParameters params;
+    for (int i = 0; i < kNumParameters; ++i) params.setParameter(i, float(i) / 16.0f);
+    params.setParameter(9, 0.42222222f);
+    Pattern p{};
+    p.header = 3;
+    ASSERT_TRUE(savePatternWithParameters(p, dir.file("Bass.pat"), params));
+    const std::string text = test::readText(dir.file("Bass.param"));
+    EXPECT_EQ(text.rfind("\"Tune\" = 0.000000\n\"Cutoff\" = 0.062500\n", 0), 0u);
+    EXPECT_NE(text.find("\n\"Volume\" = 0.500000\n\"\" = 0.422222\n\"Waveform\" = 0.625000\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 13);
+    RecordingParameters back;
+    parseParameterFile(back, text);
+    ASSERT_EQ(back.writes.size(), 13u);
+    for (int i = 0; i < kNumParameters; ++i) EXPECT_NEAR(back.values[i], params.values[i], 1e-6) << i;
+    EXPECT_EQ(test::readText(dir.file("Bass.pat")).rfind("; KELO Meta tag: 3\n", 0), 0u);
+    EXPECT_FALSE(savePatternWithParameters(p, dir.file("no/dir/x.pat"), params));
+
+    // Stray text, unknown names and bad values are skipped; values are held to 0..1.
+    RecordingParameters stray;
+    parseParameterFile(stray, "garbage\n\"Cutoff\" = 0.3\n\"cutoff\" = 0.9\n\"Volume\" 0.5\n\"Decay\" = high\n"
+                              "\"Accent\"=2.5\n\"" + std::string(500, 'x') + "\" = 0.5\n\"Tune\" = 0.7\n\"Tu");
+    EXPECT_EQ(stray.writes, (Writes{{1, 0.3f}, {5, 1.0f}, {0, 0.7f}}));
 }
 
 #if !defined(_WIN32)
@@ -210,12 +201,11 @@ TEST(PatternFiles, SavesThatFailPartWayKeepTheOldFilesAndSaySo) {
 }
 #endif
 
-TEST(ParameterFiles, ReaderSkipsStrayTextUnknownNamesAndKeepsValuesNormalised) {
-    RecordingParameters params;
-    parseParameterFile(params, "garbage\n\"Cutoff\" = 0.3\n\"cutoff\" = 0.9\n\"Volume\" 0.5\n\"Decay\" = high\n"
-                               "\"Accent\"=2.5\n\"" + std::string(500, 'x') + "\" = 0.5\n\"Tune\" = 0.7\n\"Tu");
-    using W = std::vector<std::pair<int, float>>;
-    EXPECT_EQ(params.writes, (W{{1, 0.3f}, {5, 1.0f}, {0, 0.7f}}));
+ParameterCapture captured(const std::string& comment) {
+    ParameterCapture c;
+    clearParameterCapture(c);
+    parseParameterLine(c, comment);
+    return c;
 }
 
 TEST(ParameterLines, CaptureByExactNameInPairs) {
@@ -242,8 +232,7 @@ TEST(ParameterLines, LoadingAPatternAppliesItsLinesOverTheCompanionFile) {
     ASSERT_TRUE(loadPatternWithParameters(p, path, capture, s, params));
     applyParameterLines(capture, s, params, setTempo);
     EXPECT_EQ(p.stepCount(), 2);
-    using W = std::vector<std::pair<int, float>>; // the waveform is clamped
-    EXPECT_EQ(params.writes, (W{{1, 0.9f}, {4, 0.6f}, {0, 0.1f}, {1, 0.25f}, {10, 1.0f}, {12, 1.0f}}));
+    EXPECT_EQ(params.writes, (Writes{{1, 0.9f}, {4, 0.6f}, {0, 0.1f}, {1, 0.25f}, {10, 1.0f}, {12, 1.0f}}));
     EXPECT_EQ(tempos, std::vector<double>{130.0});
     s.syncMode = 1; // the host's clock rules
     applyParameterLines(capture, s, params, setTempo);

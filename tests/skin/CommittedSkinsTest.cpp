@@ -41,27 +41,23 @@ TEST(DefaultSkin, LoadsCleanAndReachesEveryFunctionOfTheEditor) {
     EXPECT_GE(skin.rect(skintag::BACKGROUND).width(), kSkinMinWidth);
     EXPECT_GE(skin.rect(skintag::BACKGROUND).height(), kSkinMinHeight);
 
-    // Every control a musician needs: sound, menus, displays with their rockers, the lit step
-    // keys with the three keys they have no twin for, triplet, function keys and their lights.
+    // Every control a musician needs: sound, menus, displays with their rockers and digits, the
+    // lit step keys but the one without a twin, triplet, function keys and their lights.
     using namespace skintag;
     std::vector<int32_t> needed = {BACKGROUND, SPLASH, OPTIONMENU, PATTERNMENU, PATCHBUTTON, PATCHDISPLAY, MIDICCBOX,
                                    MIDILED, WAVEFORMSWITCH, DISTORTIONSWITCH, HIGHPASS_SWITCH, SYNCSWITCH, MODESWITCH,
                                    PATTERNROCKER, TEMPOROCKER, STEPSROCKER, B_PATTERNCLEAR, B_BACK, B_NEXT,
-                                   TRIPLETILLUBUTTON, TRIPLETLED, FUNCTIONLED1, FUNCTIONLED2};
-    for (int32_t t = TUNINGKNOB; t <= VOLUMEKNOB; ++t) needed.push_back(t);
-    needed.push_back(SHUFFLEKNOB);
+                                   TRIPLETILLUBUTTON, TRIPLETLED, FUNCTIONLED1, FUNCTIONLED2, SHUFFLEKNOB,
+                                   PATTERNDIGITS, TEMPODIGITS, STEPSDIGITS, STEPDISPLAY};
     for (int32_t t : {PATTERNDIGITS, TEMPODIGITS, STEPSDIGITS, STEPDISPLAY}) {
-        needed.push_back(t);
         const SkinDigitLayout digits = skinDigitLayout(t);
         needed.insert(needed.end(), digits.digitTags.begin(), digits.digitTags.begin() + digits.count);
     }
-    for (int32_t t = ILLUBUTTON1; t <= ILLUBUTTON24; ++t)
-        if (t != 713) needed.push_back(t);
-    for (int32_t t = NOTELED1; t <= NOTELED13; ++t) needed.push_back(t);
-    for (int32_t t : needed) {
-        EXPECT_NE(skin.bitmap(t), nullptr) << skinTagName(t);
-        EXPECT_GE(skin.frameCount(t), 1) << skinTagName(t);
-    }
+    for (const auto& [first, last] : {std::pair(TUNINGKNOB, VOLUMEKNOB), std::pair(ILLUBUTTON1, ILLUBUTTON24),
+                                     std::pair(NOTELED1, NOTELED13)})
+        for (int32_t t = first; t <= last; ++t) needed.push_back(t);
+    for (int32_t t : needed)
+        EXPECT_TRUE(t == 713 || (skin.bitmap(t) && skin.frameCount(t) >= 1)) << skinTagName(t);
     for (int32_t t : {TUNINGKNOB, CUTOFFKNOB, SHUFFLEKNOB}) EXPECT_EQ(skin.frameCount(t), 101) << skinTagName(t);
 
     // The editor finds it through the data folder the way it loads any skin.
@@ -89,12 +85,8 @@ TEST(TestSkin, DefinesEveryControlTagWithImagesThatNameThemselves) {
         ASSERT_TRUE(decodeImage(bytesOf(folder / e->bitmapFile), w, h, rgba)) << e->bitmapFile;
         const int frame = std::abs(e->height);
         const SkinFrameRule rule = skinFrameRule(kind);
-        if (rule.count == SkinFrameRule::Count::Exactly) {
-            EXPECT_EQ(h / frame, rule.images) << row.name;
-        }
-        if (kind == SkinControlKind::Knob) {
-            EXPECT_EQ(h / frame, 101) << row.name;
-        }
+        EXPECT_TRUE(rule.count != SkinFrameRule::Count::Exactly || h / frame == rule.images) << row.name;
+        EXPECT_TRUE(kind != SkinControlKind::Knob || h / frame == 101) << row.name;
         // Image k of tag T is (T mod 256, 32 * (T div 256) + 16, 2k + 1), all over.
         for (int k = 0; k < h / frame; ++k) {
             for (int y : {k * frame, k * frame + frame - 1}) {
@@ -136,10 +128,10 @@ TEST(SkinCheck, LayoutRulesOnThePanel) {
     SkinDiagnostics report;
     checkSkinLayout(def, "t.skn", report);
     ASSERT_EQ(report.size(), 2u);
-    EXPECT_EQ(std::tuple(report[0].line, report[0].message),
-              std::tuple(0, std::string("no BACKGROUND element: the editor would have no panel")));
-    EXPECT_EQ(std::tuple(report[1].line, report[1].message),
-              std::tuple(1, std::string("element NOTELED1: names no bitmap, so the editor makes no control of it")));
+    EXPECT_EQ(report[0].line, 0);
+    EXPECT_EQ(report[0].message, "no BACKGROUND element: the editor would have no panel");
+    EXPECT_EQ(report[1].line, 1);
+    EXPECT_EQ(report[1].message, "element NOTELED1: names no bitmap, so the editor makes no control of it");
 
     // A panel too narrow for the editor's own panels; elements right at its edges are inside it.
     SkinDefinition narrow;
@@ -209,20 +201,6 @@ TEST(SkinCheck, ReportsEveryMistakeOfTheBrokenSkinAtItsLine) {
     std::ostringstream missing;
     EXPECT_EQ(printSkinCheck("nowhere/x.skn", checkSkinFile("nowhere/x.skn"), missing), 2);
     EXPECT_EQ(missing.str(), "nowhere/x.skn: error: cannot open the skin file\n");
-}
-
-TEST(ModuleResources, HaveTheirFixedNamesAndSizes) {
-    const std::vector<std::tuple<const char*, int, int>> sizes = {
-        {"bug.png", 16, 33},           {"CheckBox.png", 11, 44},        {"closebutton.png", 42, 84},
-        {"gradient512x200.png", 512, 200}, {"horizontalline.png", 605, 2}, {"hsliderback.png", 64, 16},
-        {"pillbutton.png", 32, 15},    {"preferencesback.png", 620, 320}, {"sliderknob.png", 16, 16},
-        {"spinbox.png", 67, 18},       {"splashscreen.png", 337, 230},  {"trimknob.png", 33, 2937},
-        {"vsliderback.png", 16, 64}};
-    for (const auto& [name, w, h] : sizes) {
-        int iw = 0, ih = 0;
-        EXPECT_TRUE(imageInfo(bytesOf(kRoot / "data" / "resources" / name), iw, ih)) << name;
-        EXPECT_EQ(std::pair(iw, ih), std::pair(w, h)) << name;
-    }
 }
 
 TEST(SkinArt, GeneratorWritesExactlyTheCommittedFiles) {

@@ -36,7 +36,6 @@ public:
     }
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
 private:
     void (*previous_)(int);
     struct rlimit saved_ {};
@@ -60,7 +59,6 @@ public:
         std::ofstream(file(name), std::ios::binary) << text;
         return file(name);
     }
-
 private:
     std::filesystem::path path_;
 };

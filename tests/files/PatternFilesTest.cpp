@@ -38,7 +38,6 @@ TEST(PatternText, WriterAndReaderLines) {
     p.header = 127; // a count field out of range never writes past 64 steps
     const std::string text = formatPattern(p);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 65);
-
     parsePattern(p, "; KELO Meta tag: 9\nXY0 1 0 0\nd-2 1 1 1\ne-3 0 0 1\nf-4 1 0 0\ng-5 1 0 0\n"
                     "a-6 1 0 0\nb-9 3 2 5\n  c#3   1   0   0\nC-3 1 0 0\n");
     const uint8_t notes[] = {0, 2, 4, 5, 19, 33, 11, 1, 1};
@@ -64,25 +63,21 @@ TEST(PatternText, BlockBoundaries) {
               std::tuple(0x00012300u | 4u, uint8_t(4), uint8_t(0xE0)));
     EXPECT_EQ(bank.patterns[2].header, 2u);
     EXPECT_TRUE(test::untouched(bank, 3));
-
     // Declared 0: every line up to the next meta line, at most 64 stored.
     bank = test::sentinelBank();
     const std::string zero = "; KELO Meta tag: 256\n" + lines(70, "d-3 1 0 0\n") + "; KELO Meta tag: 1\ng-3 1 0 0\n";
     EXPECT_EQ(parseBank(bank, zero), 2);
     EXPECT_EQ(std::tuple(bank.patterns[0].header, bank.patterns[1].header, bank.patterns[1].steps[0].note),
               std::tuple(0x100u | 64u, 1u, uint8_t(7)));
-
     // No meta lines: everything goes to the first pattern; trailing comments are no block.
     bank = test::sentinelBank();
     EXPECT_EQ(parseBank(bank, lines(40, "d-3 1 0 0\n") + "; the end\n"), 1);
     EXPECT_EQ(bank.patterns[0].stepCount(), 40);
     EXPECT_TRUE(test::untouched(bank, 1));
-
     // A meta line right after another starts a pattern of its own; a header past 32 bits saturates.
     bank = test::sentinelBank();
     EXPECT_EQ(parseBank(bank, "; KELO Meta tag: 12\n; KELO Meta tag: 99999999999\nd-3 1 0 0\n"), 2);
     EXPECT_EQ(std::tuple(bank.patterns[0].header, bank.patterns[1].header), std::tuple(1u, 0xFFFFFF80u | 1u));
-
     // A block without step lines, or no block at all, gives one step.
     Pattern empty{};
     empty.header = 0x0500 | 16;
@@ -115,7 +110,6 @@ TEST(PatternFiles, BankRoundTripPlacementAndSeveralFiles) {
     EXPECT_FALSE(readPattern(back.patterns[0], dir.file("none.pat")));
     EXPECT_FALSE(writeBank(bank, dir.file("no/dir/b.pat")));
     EXPECT_FALSE(writePattern(bank.patterns[0], dir.file("no/dir/p.pat")));
-
     // Files into consecutive patterns: a missing one leaves its pattern, the last one falls off the end.
     const std::string a = dir.write("a.pat", "; KELO Meta tag: 1\n; Cutoff: 0.5\nd-3 1 0 0\n");
     const std::string b = dir.write("b.pat", "; KELO Meta tag: 2\n; Cutoff: 0.9\ne-3 1 0 0\ne-3 1 0 0\n");
@@ -136,7 +130,6 @@ TEST(PatternFiles, FoldersAreNotFilesAndAByteOrderMarkIsNotText) {
     EXPECT_FALSE(readBank(bank, dir.file("Folder.pat")));
     EXPECT_FALSE(readPattern(p, dir.file("Folder.pat")));
     EXPECT_TRUE(test::untouched(bank, 0) && test::samePattern(p, bank.patterns[5]));
-
     ASSERT_TRUE(readPattern(p, dir.write("Bom.pat", "\xEF\xBB\xBF; KELO Meta tag: 2\nd-3 1 0 0\nc-4 1 0 0\n")));
     EXPECT_EQ(std::tuple(p.header, p.steps[0].note, p.steps[1].flags), std::tuple(2u, uint8_t(2), uint8_t(StepGate | StepUp)));
 }
@@ -146,7 +139,6 @@ TEST(ParameterFiles, CompanionPathAndThirteenLinesThatReadBack) {
     EXPECT_EQ(companionPath("C:\\my.dir\\Acid"), "C:\\my.dir\\Acid.param");
     EXPECT_EQ(companionPath("/home/a.b/Acid.v2.pat"), "/home/a.b/Acid.v2.param");
     EXPECT_EQ(companionPath("X.PARAM"), "X.PARAM.param");
-
     TempDir dir;
     RecordingParameters params;
     for (int i = 0; i < kNumParameters; ++i) params.setParameter(i, float(i) / 16.0f);
@@ -164,7 +156,6 @@ TEST(ParameterFiles, CompanionPathAndThirteenLinesThatReadBack) {
     for (int i = 0; i < kNumParameters; ++i) EXPECT_NEAR(back.values[i], params.values[i], 1e-6) << i;
     EXPECT_EQ(test::readText(dir.file("Bass.pat")).rfind("; KELO Meta tag: 3\n", 0), 0u);
     EXPECT_FALSE(savePatternWithParameters(p, dir.file("no/dir/x.pat"), params));
-
     // Stray text, unknown names and bad values are skipped; values are held to 0..1.
     RecordingParameters stray;
     parseParameterFile(stray, "garbage\n\"Cutoff\" = 0.3\n\"cutoff\" = 0.9\n\"Volume\" 0.5\n\"Decay\" = high\n"
@@ -193,7 +184,6 @@ TEST(PatternFiles, SavesThatFailPartWayKeepTheOldFilesAndSaySo) {
     EXPECT_FALSE(patternSaved) << "the knobs beside the new pattern are the old ones";
     EXPECT_EQ(test::readText(patternPath).rfind("; KELO Meta tag: 1\n", 0), 0u);
     EXPECT_EQ(test::readText(dir.file("Bass.param")), "old knobs");
-
     // A companion that cannot be created at all is skipped, as it always was.
     std::filesystem::create_directories(dir.file("Lead.param"));
     EXPECT_TRUE(savePatternWithParameters(one, dir.file("Lead.pat"), params));
@@ -237,7 +227,6 @@ TEST(ParameterLines, LoadingAPatternAppliesItsLinesOverTheCompanionFile) {
     s.syncMode = 1; // the host's clock rules
     applyParameterLines(capture, s, params, setTempo);
     EXPECT_EQ(tempos.size(), 1u);
-
     // With LoadParameters off nothing is applied, tempo included.
     s.syncMode = 0;
     s.loadParameters = 0;
@@ -246,7 +235,6 @@ TEST(ParameterLines, LoadingAPatternAppliesItsLinesOverTheCompanionFile) {
     applyParameterLines(capture, s, off, setTempo);
     EXPECT_TRUE(off.writes.empty());
     EXPECT_EQ(tempos.size(), 1u);
-
     // A missing pattern fails, applies no companion file and leaves no stale lines.
     s.loadParameters = 1;
     dir.write("Gone.param", "\"Tune\" = 0.9\n");

@@ -34,7 +34,6 @@ TEST(SettingsScanner, NumbersAndOverlongWords) {
     EXPECT_EQ(std::tuple(parseDecimal("-1.5e2x"), parseDecimal("nan"), parseDecimal("inf")),
               std::tuple(-150.0, 0.0, 0.0));
     EXPECT_TRUE(std::isfinite(parseDecimal("1e999")));
-
     // A 10000-character word is cut into pieces of at most 79 characters.
     TextScanner sc(std::string(10000, 'k') + " = 5");
     int pairs = 0;
@@ -52,19 +51,16 @@ TEST(EngineSettingsRead, ClampsBasesAliasesAndOlderForms) {
     EXPECT_EQ(readFrom("EnvmodKnob = 0x1234\n").envmodKnob, 0x34);
     EXPECT_EQ(readFrom("Highpass = ON\n").highpass, 1);
     EXPECT_EQ(readFrom("Highpass = 1\n").highpass, 0);
-
     const EngineSettings tm5 = readFrom("TM5 = 2.5\n"); // acts in two groups
     EXPECT_EQ(std::tuple(tm5.vcoGain, tm5.filterTuning), std::tuple(2.5f, 2));
     const EngineSettings alias = readFrom("FilterLeveling = 1\nvcotuning = 0.75\nLoadKnobPositions = 0\n");
     EXPECT_EQ(std::tuple(alias.vcaLeveling, alias.vcoTuning, alias.loadParameters), std::tuple(1, 0.75f, 0));
-
     // Filterslope: 24 picks mode 0, 18 mode 1 with its flag, anything else mode 2.
     EXPECT_EQ(readFrom("Filterslope = 24\n").filterMode, 0);
     EngineSettings slope = readFrom("FilterMode = 0\nFilterslope = 18\n");
     EXPECT_EQ(std::tuple(slope.filterMode, slope.slopeFlag), std::tuple(1, 1));
     slope = readFrom("Filterslope = 18\nFilterslope = 2\n");
     EXPECT_EQ(std::tuple(slope.filterMode, slope.slopeFlag), std::tuple(2, 0));
-
     // Tempo and DefaultVolume set normalised parameters.
     RecordingParameters p;
     readFrom("Tempo = 120\nDefaultVolume = 0x40\nTempo = 400\nDefaultVolume = -3\n", &p);
@@ -75,15 +71,12 @@ TEST(EngineSettingsRead, ClampsBasesAliasesAndOlderForms) {
 TEST(EngineSettingsRead, WordScannerSyntax) {
     EngineSettings s = readFrom("; AccentVelocity = 5\n  \t\r\nTM2 = 9\nMidiMode\n=\n1\nCapNotes = 1");
     EXPECT_EQ(std::tuple(s.accentVelocity, s.midiMode, s.capNotes), std::tuple(100, 1, 1));
-
     // "SyncMode=1" is one word: it pairs with "ClockSync", then "=" with "1".
     s = readFrom("SyncMode=1\nClockSync = 1\nEggs = 0\n");
     EXPECT_EQ(std::tuple(s.syncMode, s.clockSync, s.eggs), std::tuple(0, 0, 0));
-
     // Not a number gives 0 (held to the range); a key without a value at the end changes nothing.
     s = readFrom("ActiveClocks = lots\nVcaDecay = none\nAccentVelocity =");
     EXPECT_EQ(std::tuple(s.activeClocks, s.vcaDecay, s.accentVelocity), std::tuple(0, 0.01f, 100));
-
     // A byte-order mark does not hide the first key.
     EXPECT_EQ(readFrom("\xEF\xBB\xBF" "AccentVelocity = 50\n").accentVelocity, 50);
     EXPECT_EQ(readFrom("\xEF\xBB\xBF; comment\nMidiMode = 1\n").midiMode, 1);
@@ -136,7 +129,6 @@ TEST(EngineSettingsFiles, UserOverridesConfigWriterLinesAndRoundTrip) {
     loadEngineSettingsFiles(untouched, dir.file("no-folder/"), nullptr);
     EXPECT_EQ(formatEngineSettings(untouched), formatEngineSettings(EngineSettings{}));
     EXPECT_FALSE(writeEngineSettings(s, dir.file("no/such/folder/Config.ini")));
-
     // Every written key with a value of its own, so a misnamed or swapped key shows.
     const std::string text =
         "; KELO Configuration\nFilterMode = 2\nVCALeveling = 4\nVCANoise = 5\nVcoGain = 2.718281\n"
@@ -188,6 +180,7 @@ struct Maps {
 Maps parsed(const std::string& text) {
     Maps m;
     parseMidiMap(m.map, m.keys, text);
+    EXPECT_TRUE(m.guardsIntact()) << text;
     return m;
 }
 
@@ -203,17 +196,6 @@ std::string changes(const Maps& m) {
     for (int i = 0; i < kKeyCommandSlots; ++i)
         if (m.keys.slots[i] != defaults.keys.slots[i]) note("key", i, m.keys.slots[i]);
     return out;
-}
-
-TEST(CcMap, LearningKeepsOneControllerPerParameter) {
-    Maps m;
-    learnController(m.map, 20, 1);
-    EXPECT_EQ(changes(m), " cc20=1 cc74=-1");
-    learnController(m.map, 7, 1); // takes Volume's controller
-    learnController(m.map, 128, 2);
-    learnController(m.map, -1, 2);
-    EXPECT_EQ(changes(m), " cc7=1 cc74=-1");
-    EXPECT_TRUE(m.guardsIntact());
 }
 
 TEST(CcMap, PerParameterKeysAndTableSections) {
@@ -243,7 +225,6 @@ TEST(CcMap, EntriesOutsideTheirMeaningReadAsNoneAndCutTextIsNoticed) {
     EXPECT_EQ(changes(m), " cc2=12 key0=-1 key1=-1 key2=127");
     EXPECT_EQ(changes(parsed("\xEF\xBB\xBFMidiCC.Cutoff = 20\n")), " cc20=1 cc74=-1") << "byte-order mark";
     EXPECT_TRUE(parseMidiMap(m.map, m.keys, ";")) << "a comment is a whole file";
-
     const std::string whole = formatMidiMap(m.map, m.keys);
     EXPECT_TRUE(parseMidiMap(m.map, m.keys, whole));
     for (const std::string& cut : {std::string(), std::string(" \n"), whole.substr(0, whole.find("\n", 300)),
@@ -266,7 +247,6 @@ TEST(CcMap, StartUpAndShutdownKeepTheUsersFile) {
     EXPECT_FALSE(disk.fileExisted);
     ASSERT_TRUE(saveMidiMapIfChanged(first.map, first.keys, disk, path));
     EXPECT_EQ(test::readText(path), formatMidiMap(first.map, first.keys));
-
     // An instance that changed nothing leaves the file as another instance wrote it meanwhile;
     // one that learned something writes its tables.
     const std::string users = "MidiCC.Cutoff = 20\n";
@@ -280,7 +260,6 @@ TEST(CcMap, StartUpAndShutdownKeepTheUsersFile) {
     learnController(a.map, 30, 2);
     EXPECT_TRUE(saveMidiMapIfChanged(a.map, a.keys, diskA, path));
     EXPECT_EQ(changes(parsed(test::readText(path))), " cc20=1 cc30=2 cc74=-1 cc76=-1");
-
     // A file caught half-written is read again until it is whole...
     const std::string cut = "MidiMapSize = 128\n-1\n1\nMidiKeyMapping = 13\n1\n2";
     put(cut);
@@ -297,7 +276,6 @@ TEST(CcMap, StartUpAndShutdownKeepTheUsersFile) {
     EXPECT_EQ(changes(d), " cc1=1 key0=1 key1=2");
     EXPECT_TRUE(saveMidiMapIfChanged(d.map, d.keys, diskD, path));
     EXPECT_EQ(test::readText(path), cut);
-
     // No file at start-up, but one by shutdown: it was another instance's to write.
     std::filesystem::remove(path);
     const MidiMapOnDisk diskC = loadMidiMapFile(c.map, c.keys, path);
@@ -309,6 +287,11 @@ TEST(CcMap, StartUpAndShutdownKeepTheUsersFile) {
 TEST(CcMap, FileWriteAndReadBack) {
     TempDir dir;
     Maps m;
+    learnController(m.map, 20, 1);
+    learnController(m.map, 7, 1); // takes Volume's controller, leaves its own and the one learned
+    learnController(m.map, 128, 2);
+    learnController(m.map, -1, 2);
+    EXPECT_EQ(changes(m), " cc7=1 cc74=-1");
     learnController(m.map, 1, 9);
     m.keys.slots[12] = -1;
     const std::string path = dir.file("MidiCC.ini");
@@ -321,7 +304,8 @@ TEST(CcMap, FileWriteAndReadBack) {
     std::memset(&back.keys, 0x11, sizeof back.keys);
     ASSERT_TRUE(readMidiMap(back.map, back.keys, path));
     EXPECT_FALSE(readMidiMap(back.map, back.keys, dir.file("absent.map")));
-    EXPECT_EQ(changes(back), " cc1=9 key12=-1");
+    EXPECT_EQ(changes(back), " cc1=9 cc7=1 cc74=-1 key12=-1");
+    EXPECT_TRUE(back.guardsIntact());
     EXPECT_FALSE(writeMidiMap(m.map, m.keys, dir.file("absent/dir/x.map")));
 }
 

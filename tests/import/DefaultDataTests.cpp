@@ -59,7 +59,6 @@ TEST(UserIniTemplate, ChangesNothingAsInstalledNorWithEverySettingSwitchedOn) {
     test::RecordingParameters asInstalled;
     EXPECT_TRUE(changesNoSetting(text, asInstalled));
     EXPECT_TRUE(asInstalled.values.empty());
-
     // Uncommenting each documented "; Key = value" line keeps the defaults: the documented
     // values are the real ones.
     std::string uncommented = "\n" + text;

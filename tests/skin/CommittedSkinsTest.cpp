@@ -40,7 +40,6 @@ TEST(DefaultSkin, LoadsCleanAndReachesEveryFunctionOfTheEditor) {
     const SkinDefinition& skin = r.skin;
     EXPECT_GE(skin.rect(skintag::BACKGROUND).width(), kSkinMinWidth);
     EXPECT_GE(skin.rect(skintag::BACKGROUND).height(), kSkinMinHeight);
-
     // Every control a musician needs: sound, menus, displays with their rockers and digits, the
     // lit step keys but the one without a twin, triplet, function keys and their lights.
     using namespace skintag;
@@ -59,7 +58,6 @@ TEST(DefaultSkin, LoadsCleanAndReachesEveryFunctionOfTheEditor) {
     for (int32_t t : needed)
         EXPECT_TRUE(t == 713 || (skin.bitmap(t) && skin.frameCount(t) >= 1)) << skinTagName(t);
     for (int32_t t : {TUNINGKNOB, CUTOFFKNOB, SHUFFLEKNOB}) EXPECT_EQ(skin.frameCount(t), 101) << skinTagName(t);
-
     // The editor finds it through the data folder the way it loads any skin.
     SkinDefinition loaded;
     EXPECT_EQ(loadSkinWithFallback(loaded, FolderSkinStore((kRoot / "data").string()), nullptr, "",
@@ -132,7 +130,6 @@ TEST(SkinCheck, LayoutRulesOnThePanel) {
     EXPECT_EQ(report[0].message, "no BACKGROUND element: the editor would have no panel");
     EXPECT_EQ(report[1].line, 1);
     EXPECT_EQ(report[1].message, "element NOTELED1: names no bitmap, so the editor makes no control of it");
-
     // A panel too narrow for the editor's own panels; elements right at its edges are inside it.
     SkinDefinition narrow;
     parseSkinText(narrow, FolderSkinStore(""),
@@ -186,7 +183,6 @@ TEST(SkinCheck, ReportsEveryMistakeOfTheBrokenSkinAtItsLine) {
         EXPECT_NE(d.message.find(expected[i].says), std::string::npos) << d.message;
     }
     EXPECT_EQ(r.errors, 18);
-
     // As the tool prints it: files named as the user gave them, then the summary.
     const std::string path = (kRoot / "tests" / "data" / "skins" / "Broken.skn").string();
     std::ostringstream out;
@@ -197,7 +193,6 @@ TEST(SkinCheck, ReportsEveryMistakeOfTheBrokenSkinAtItsLine) {
     EXPECT_NE(out.str().find("\n" + path + ": 12 elements, 10 bitmaps, panel 1000 x 620; 18 errors, 3 warnings\n"),
               std::string::npos)
         << out.str();
-
     std::ostringstream missing;
     EXPECT_EQ(printSkinCheck("nowhere/x.skn", checkSkinFile("nowhere/x.skn"), missing), 2);
     EXPECT_EQ(missing.str(), "nowhere/x.skn: error: cannot open the skin file\n");

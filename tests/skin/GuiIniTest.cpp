@@ -54,7 +54,6 @@ TEST(GuiIni, WrittenFileReadsBackAndTheShippedFileHoldsTheDefaults) {
     back.useKeyboard = 1; // read-only keys keep what the reader had
     ASSERT_TRUE(readEditorSettings(back, dir.file("Gui.ini")));
     EXPECT_EQ(changes(back), " skin=My Skin dialog=0 clear=1 audition=0 knob=1 sens=1234 fn1=7 keyboard=1");
-
     const std::string shipped = test::readText(std::string(KELO_SOURCE_DIR) + "/data/Gui.ini");
     EXPECT_EQ(shipped, formatEditorSettings(EditorSettings{}));
     EXPECT_EQ(shipped,
@@ -65,7 +64,6 @@ TEST(GuiIni, WrittenFileReadsBackAndTheShippedFileHoldsTheDefaults) {
     EXPECT_NE(formatEditorSettings(s).find("KnobSensitivity = 1\n"), std::string::npos);
     s.knobSensitivity = 1e30f;
     EXPECT_NE(formatEditorSettings(s).find("KnobSensitivity = 5000\n"), std::string::npos);
-
     EXPECT_FALSE(readEditorSettings(s, dir.file("Missing.ini")));
     EXPECT_EQ(s.skin, "My Skin");
     EXPECT_FALSE(writeEditorSettings(s, dir.file("no-folder/Gui.ini")));
@@ -96,7 +94,6 @@ TEST(GuiIni, ValuesAreClampedMaskedAndSkinNamesReadAsWritten) {
         {"Skin = My \"Skin\"", ""}, // could not be written back as it was read
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(changes(parsed(text)), expected) << text;
-
     // A name longer than the field keeps its first 255 characters; what follows still reads.
     const std::string longName(300, 'n');
     const EditorSettings s = parsed("Skin = \"" + longName + "\"\nKnobMode = 0");

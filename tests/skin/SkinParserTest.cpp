@@ -62,13 +62,11 @@ TEST(SkinParse, ElementsSettingsAndTheTwoLineForms) {
     EXPECT_EQ(std::tuple(s.cableType, s.crossFade, s.version), std::tuple(7, 2, 2));
     EXPECT_EQ(s.ledColors[255], (std::array<float, 3>{0.5f, 0.25f, 1.0f}));
     EXPECT_EQ(s.ledColors[0], (std::array<float, 3>{}));
-
     EXPECT_EQ(tagsOf(def), (std::vector<int32_t>{202, 202, 203, 205, 206}));
     EXPECT_EQ(def.rect(skintag::CUTOFFKNOB), (SkinRect{15, 25, 55, 65}));      // the offset, first of two
     EXPECT_EQ(def.rect(skintag::RESONANCEKNOB), (SkinRect{70, 90, 110, 120})); // mirrored
     EXPECT_EQ(def.element(skintag::RESONANCEKNOB)->bitmapFile, "sub\\r.png");
     EXPECT_EQ(def.rect(skintag::TUNINGKNOB), SkinRect{});
-
     const SkinElement& longForm = *def.element(skintag::DECAYKNOB);
     EXPECT_EQ(std::tuple(longForm.instanceName, longForm.x, longForm.y, longForm.width, longForm.height),
               std::tuple(std::string("knob1"), int16_t(11), int16_t(22), int16_t(3), int16_t(4)));
@@ -111,7 +109,6 @@ TEST(SkinParse, OverlongWordsBigNumbersAndTooManyElementsAreCutNotSplit) {
     EXPECT_EQ(def.elements[0].bitmapFile, n300.substr(0, 255));
     EXPECT_EQ(def.elements[2].instanceName, n300.substr(0, 255));
     EXPECT_EQ(report.size(), 1u); // the unknown 300-character word, once
-
     // Numbers outside 16 bits are held at the ends; the ends themselves fit.
     report.clear();
     def = parseText("OFFSET 30000, 0\nCUTOFFKNOB \"a\", 5000, -40000, 70000, 3\n"
@@ -120,7 +117,6 @@ TEST(SkinParse, OverlongWordsBigNumbersAndTooManyElementsAreCutNotSplit) {
     EXPECT_EQ(box(def.elements.at(0)), std::tuple(int16_t(32767), int16_t(-32768), int16_t(32767), int16_t(3)));
     EXPECT_EQ(box(def.elements.at(1)), std::tuple(int16_t(32767), int16_t(-32768), int16_t(32767), int16_t(-32768)));
     EXPECT_EQ(report.size(), 3u);
-
     // The table holds at most 1024 elements; settings after them still count.
     std::string text;
     for (int i = 0; i < 1100; ++i) text += "NOTEBUTTON1 \"k.png\", " + std::to_string(i) + ", 0, 10, 10\n";
@@ -144,7 +140,6 @@ TEST(SkinParse, IncludesStartAfreshNestAndStopAtCycles) {
     EXPECT_TRUE(twice.empty()); // the same file again is not a cycle
     EXPECT_EQ(only.rect(skintag::CUTOFFKNOB), (SkinRect{101, 1, 141, 41}));
     EXPECT_EQ(std::tuple(only.settings.name, only.settings.crossFade), std::tuple(std::string("Base"), 1));
-
     // Elements and name, offset and cross-fade before it are dropped; colours and version are not;
     // what follows it builds on the settings it left.
     const SkinDefinition built = parseText("NAME \"Mine\"\nOFFSET 7, 7\nCROSSFADE 5\nLEDCOLOR 4, 1, 0, 0\n"
@@ -155,7 +150,6 @@ TEST(SkinParse, IncludesStartAfreshNestAndStopAtCycles) {
     EXPECT_EQ(built.rect(skintag::RESONANCEKNOB), (SkinRect{101, 1, 141, 41}));
     EXPECT_EQ(built.settings.ledColors[4], (std::array<float, 3>{1, 0, 0}));
     EXPECT_EQ(built.settings.version, 2);
-
     // Cycles are refused where they close; a chain stops after eight nested files.
     files.set("a.skn", "CUTOFFKNOB \"a.png\", 0, 0, 1, 1\nINCLUDE \"b.skn\"\nDECAYKNOB \"a.png\", 0, 0, 1, 1\n");
     files.set("b.skn", "RESONANCEKNOB \"b.png\", 0, 0, 1, 1\nINCLUDE \"a.skn\"\n");
@@ -176,7 +170,6 @@ TEST(SkinParse, IncludesStartAfreshNestAndStopAtCycles) {
               std::tuple(std::string("Default"), 0, 0));
     ASSERT_EQ(report.size(), 1u);
     EXPECT_EQ(report[0].file, "chain7.skn");
-
     // Includes that fan out (ten per file, eight deep) end after a bounded number of files.
     for (int i = 0; i < 8; ++i) {
         std::string text;
@@ -232,7 +225,6 @@ TEST(SkinBitmaps, FolderStoreTakesEitherSeparator) {
     EXPECT_EQ(def.frameCount(skintag::NOTELED1), 2);
     EXPECT_EQ(def.frameCount(skintag::NOTELED2), 2);
     EXPECT_FALSE(parseSkin(def, store, "sub")); // a folder is not a skin
-
     std::string bytes;
     const FolderSkinStore small(dir.folder(), 5);
     EXPECT_TRUE(small.read("sub/a.png", bytes));
@@ -295,7 +287,6 @@ TEST(SkinLoad, FallsBackToTheDefaultFileThenToTheBuiltInCopy) {
     EXPECT_EQ(def.rect(skintag::BACKGROUND), (SkinRect{0, 0, 708, 362}));
     EXPECT_EQ(load("Missing", nullptr), SkinOrigin::None);
     EXPECT_EQ(def.rect(skintag::BACKGROUND), (SkinRect{0, 0, 708, 362}));
-
     skins.data.set(std::string(kDefaultSkinName) + ".skn", "BACKGROUND \"bg.png\", 0, 0, 800, 400\n");
     EXPECT_EQ(load("Missing", &builtIn), SkinOrigin::DefaultFile);
     EXPECT_EQ(load("", &builtIn), SkinOrigin::DefaultFile); // "" names no file, not ".skn"

@@ -1,4 +1,5 @@
-// Song import: real song files, hand-built chunk trees, and damaged files.
+// Importing other programs' files: ".ph" pattern banks and songs (real files, hand-built chunk
+// trees, damaged files), and the import command's choice of format.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -21,14 +22,102 @@ std::vector<uint8_t> song(const char* name) {
 
 const PatternBank kSentinel = test::sentinelBank();
 
+// One pattern in the file's layout: a count line, then 16 step lines of nine integers (note,
+// octave down, octave up, gate, accent, slide, three unused); steps not given are gated Cs.
+std::string phPattern(long long count, const std::vector<std::string>& steps = {}) {
+    std::string out = std::to_string(count) + " 0 0\n";
+    for (size_t j = 0; j < 16; ++j) out += (j < steps.size() ? steps[j] : "0 0 0 1 0 0") + " 0 0 0\n";
+    return out;
+}
+
+
 struct Imported {
     std::unique_ptr<PatternBank> bank = std::make_unique<PatternBank>(kSentinel);
     test::RecordingParameters params;
-    int selected = -2;
+    int selected = -2, read = -2;
     bool ok = false;
     const PatternStep& step(int pattern, int s) const { return bank->patterns[pattern].steps[s]; }
     bool unchanged(int pattern) const { return test::untouched(*bank, pattern); }
+    bool unchangedFrom(int first) const {
+        for (int i = first; i < kNumPatterns; ++i)
+            if (!unchanged(i)) return false;
+        return true;
+    }
 };
+
+Imported importText(const std::string& text) {
+    test::TempDir dir("ph");
+    Imported r;
+    r.read = importPhFile(dir.write("bank.ph", text), *r.bank);
+    return r;
+}
+
+TEST(PhImport, StepFieldsBecomeFlagsAndNumbersAndCountsAreHeldInRange) {
+    // Both octave switches: an octave up, with the up flag only; it cannot overflow the largest number.
+    Imported r = importText(phPattern(12, {"5 0 0 1 1 0", "7 1 0 1 0 1", "3 0 1 0 0 0", "2 1 1 1 0 0"}) +
+                            phPattern(80) + phPattern(-3) + phPattern(0) +
+                            phPattern(16, {"99999999 0 0 1 0 0", "-7 0 0 1 0 0", "2147483647 1 1 1 0 0",
+                                           "-20 1 1 1 0 0", "-9 1 1 1 0 0"}) +
+                            "99999999999999999999 1 1\n");
+    EXPECT_EQ(r.read, 5);
+    EXPECT_EQ(r.bank->patterns[0].header, (kSentinel.patterns[0].header & ~0x7Fu) | 12u);
+    const PatternStep expected[] = {{5, StepGate | StepAccent}, {7, StepGate | StepDown | StepSlide},
+                                    {3, StepUp}, {14, StepGate | StepUp}, {0, StepGate}, {35, StepGate},
+                                    {0, StepGate}, {35, StepGate | StepUp}, {0, StepGate | StepUp}, {3, StepGate | StepUp}};
+    for (int s = 0; s < 10; ++s)
+        EXPECT_EQ(std::tuple(r.step(s / 5 * 4, s % 5).note, r.step(s / 5 * 4, s % 5).flags),
+                  std::tuple(expected[s].note, expected[s].flags)) << s;
+    // Steps beyond the 16 the format holds keep their contents.
+    EXPECT_EQ(std::memcmp(r.bank->patterns[0].steps + 16, kSentinel.patterns[0].steps + 16, 2 * (kMaxSteps - 16)), 0);
+    EXPECT_EQ(std::tuple(r.bank->patterns[1].stepCount(), r.bank->patterns[2].stepCount(),
+                         r.bank->patterns[3].stepCount()), std::tuple(64, 1, 1));
+    EXPECT_EQ(r.step(1, 20).note, kSentinel.patterns[1].steps[20].note);
+
+    std::string text;
+    for (int i = 0; i < 130; ++i) text += phPattern(1 + i % 64, {std::to_string(i % 13) + " 0 0 1 0 0"});
+    r = importText(text);
+    EXPECT_EQ(r.read, 128);
+    EXPECT_EQ(std::tuple(r.bank->patterns[127].stepCount(), r.step(127, 0).note),
+              std::tuple(1 + 127 % 64, uint8_t(127 % 13)));
+}
+
+// A short file leaves the patterns after it; a truncated or damaged one keeps only the patterns
+// it holds in full.
+TEST(PhImport, ShortTruncatedOrDamagedFilesChangeOnlyThePatternsTheyHoldInFull) {
+    const std::string good = phPattern(8, {"4 0 0 1 0 0"});
+    std::string truncated = good + good;
+    truncated.resize(good.size() + good.size() / 2);
+    std::string garbage = good + phPattern(8) + good;
+    garbage[good.size() + 30] = 'x';
+    for (const std::string& text : {good, truncated, garbage}) {
+        const Imported r = importText(text);
+        EXPECT_EQ(std::tuple(r.read, r.step(0, 0).note), std::tuple(1, 4));
+        EXPECT_TRUE(r.unchangedFrom(1)); // not overwritten with the last values read
+    }
+}
+
+TEST(ForeignImportCommand, PathDecidesTheFormat) {
+    test::TempDir dir("cmd");
+    for (const char* name : {"bank.ph", "bank.txt", "bank.RBS"}) dir.write(name, phPattern(5, {"9 0 0 1 0 0"}));
+    auto bank = std::make_unique<PatternBank>(kSentinel);
+    int selected = -2;
+    // Upper case is neither format: the extension is matched as written.
+    for (const char* name : {"bank.txt", "bank.RBS", "missing.ph"}) {
+        EXPECT_FALSE(importForeignPatterns(dir.file(name), *bank, nullptr, selected)) << name;
+        EXPECT_EQ(selected, -1);
+    }
+    EXPECT_EQ(std::memcmp(bank.get(), &kSentinel, sizeof(PatternBank)), 0);
+    selected = -2;
+    EXPECT_TRUE(importForeignPatterns(dir.file("bank.ph"), *bank, nullptr, selected));
+    EXPECT_EQ(std::tuple(selected, bank->patterns[0].stepCount(), bank->patterns[0].steps[0].note),
+              std::tuple(-1, 5, uint8_t(9)));
+    EXPECT_EQ(importPhFile(dir.file("missing.ph"), *bank), -1) << "unreadable, not empty";
+    // ".rbs" wins when both appear: a ".ph" file in a folder named like a song is read as a song.
+    test::TempDir songDir("x.rbs");
+    songDir.write("bank.ph", phPattern(5));
+    EXPECT_FALSE(importForeignPatterns(songDir.file("bank.ph"), *bank, nullptr, selected));
+}
+
 
 Imported importBytes(std::span<const uint8_t> bytes) {
     Imported r;
@@ -66,9 +155,9 @@ std::vector<uint8_t> unitImage(uint8_t selected, uint8_t firstKnob, uint8_t flag
     return u;
 }
 
-// Known bytes of the real songs, read from their unit images with a hex viewer: unit 0 starts
-// at 0x68c (selected pattern at +1, knobs at +2..+7), its pattern p at 0x696 + 34 p (count,
-// then note and flag byte per step); unit 1's patterns (bank 32..63) start at 0xae8.
+// Known bytes of the real songs, read with a hex viewer: unit 0 at 0x68c (selected pattern at
+// +1, knobs at +2..+7), its pattern p at 0x696 + 34 p (count, then note and flag byte per step);
+// unit 1's patterns (bank 32..63) at 0xae8.
 struct KnownStep {
     int pattern, step, note, flags; // note -1: not checked
 };
@@ -83,24 +172,16 @@ struct KnownSong {
 
 const KnownSong kKnownSongs[] = {
     {"silent-default-song.rbs", -2, {}, {}, {}, 0},
-    // 01 00 42 41 00 ...
     {"rebirth-default-song.rbs", 0, {{0, 0x42 / 127.0f}, {1, 0x41 / 127.0f}, {2, 0.0f}, {10, 0.0f}}, {}, {}, StepGate},
-    // 00 04 6f 00 7b 00 4a 1f; pattern 0: 10 | 0c 04 | 08 04 | 05 05 | 05 14 | ... | 0c 10 at step 7;
-    // pattern 2: 05 09, 05 18 at step 3, 05 15 at step 10; unit 1: 05 01, 05 10; step 10 of its
-    // pattern 1 is 08 01.
     {"kilomix-98.rbs", 4, {{0, 0x6f / 127.0f}, {1, 0.0f}, {2, 0x7b / 127.0f}, {4, 0x4a / 127.0f}, {5, 0x1f / 127.0f}},
      {{0, 0, 12, StepGate | StepUp}, {0, 1, 8, StepGate | StepUp}, {0, 2, -1, StepGate | StepUp | StepSlide},
       {0, 3, -1, StepUp}, // a rest keeps its octave flag
       {0, 7, 12, 0}, {2, 0, -1, StepGate | StepDown | StepSlide}, {2, 3, -1, StepDown}, {2, 10, -1, StepUp | StepSlide},
       {32, 0, 5, StepGate | StepSlide}, {32, 1, -1, 0}, {33, 10, 8, StepGate | StepSlide}}, {}},
-    // 01 00 7f; pattern 0: 07 11 at step 3, 0a 19 at 15; pattern 1: 0c 13 at 10, 00 1b at 13;
-    // pattern 2: 03 02 at 1, 00 0a at 2; unit 1 pattern 0: 0a 0b at 12, its waveform switch (1)
-    // is not applied.
-    {"untitled-song-2.rbs", 0, {{0, 1.0f}, {10, 0.0f}},
+    {"untitled-song-2.rbs", 0, {{0, 1.0f}, {10, 0.0f}}, // unit 1's waveform switch is not applied
      {{0, 3, 7, StepSlide}, {0, 15, 10, StepDown | StepSlide}, {1, 10, -1, StepSlide | StepAccent},
       {1, 13, -1, StepDown | StepSlide | StepAccent}, {2, 1, 3, StepGate | StepAccent},
       {2, 2, -1, StepGate | StepDown | StepAccent}, {32, 12, -1, StepGate | StepDown | StepSlide | StepAccent}}, {}},
-    // Patterns 0 and 32 hold 8 steps; pattern 0: 07 08, 05 0c at step 4.
     {"on-the-run.rbs", -2, {}, {{0, 0, -1, StepGate | StepDown}, {0, 4, -1, StepGate | StepUp | StepDown}}, {0, 32}},
 };
 
@@ -169,14 +250,12 @@ TEST(RebirthChunkWalk, OneUnitLeavesTheSecondHalfAndExtraOrOversizedUnitsAreHand
     ASSERT_TRUE(one.ok);
     EXPECT_EQ(one.step(31, 0).note, 31 % 13);
     for (int i = 32; i < kNumPatterns; ++i) EXPECT_TRUE(one.unchanged(i)) << i;
-
     const Imported three = importBytes(list("RB40", {chunk("303 ", unitImage(0, 0, 0)),
                                                      chunk("303 ", unitImage(0, 0, RebirthAccent)),
                                                      chunk("303 ", unitImage(0, 0, RebirthDown))}));
     ASSERT_TRUE(three.ok);
     EXPECT_EQ(three.step(40, 3).flags, StepGate | StepAccent);
     for (int i = 64; i < kNumPatterns; ++i) EXPECT_TRUE(three.unchanged(i)) << i;
-
     // A unit chunk far longer than an image (and odd) is cut, and the walk goes on after it.
     std::vector<uint8_t> big = unitImage(2, 0, 0);
     big.resize(3001, 0x7F);
@@ -215,7 +294,6 @@ TEST(RebirthChunkWalk, FilesWithoutUnitsChangeNothing) {
     int selected = 0;
     EXPECT_FALSE(importRebirthSong("/nonexistent/folder/song.rbs", *bank, nullptr, selected));
     EXPECT_EQ(selected, -1);
-
     // Lists nest 32 deep at most, so a hostile file cannot exhaust the stack.
     std::vector<uint8_t> nested = chunk("303 ", unitImage(0, 0, 0));
     for (int depth = 0; depth < 32; ++depth) nested = list("RB40", {nested});

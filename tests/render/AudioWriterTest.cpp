@@ -23,7 +23,6 @@ protected:
     void SetUp() override {
         fs::remove_all(dir_);
         fs::create_directories(dir_);
-        for (float x : kLeft) right_.push_back(-x);
     }
     void TearDown() override { fs::remove_all(dir_); }
     std::string path(const char* name) const { return (dir_ / name).string(); }
@@ -32,12 +31,11 @@ protected:
         std::ifstream in(p, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-
     // Left crosses full scale with values beyond it; right is its negation.
     const std::vector<float> kLeft = {0.0f, 0.5f, -0.5f, 1.0f, -1.0f, 1.5f, -2.0f, 0.25f, 1e-6f};
-    std::vector<float> right_;
-    const fs::path dir_ = fs::temp_directory_path() /
-                          ("kelo-render-writer-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    const std::vector<float> kRight = {-0.0f, -0.5f, 0.5f, -1.0f, 1.0f, -1.5f, 2.0f, -0.25f, -1e-6f};
+    const fs::path dir_ = fs::temp_directory_path() / ("kelo-render-writer-" +
+                          std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
 };
 
 TEST_F(AudioWriterTest, EachFormatStoresTheSamplesItCanAndReplacesTheTargetOnCommit) {
@@ -54,12 +52,11 @@ TEST_F(AudioWriterTest, EachFormatStoresTheSamplesItCanAndReplacesTheTargetOnCom
         std::string error;
         ASSERT_TRUE(w.open(out, 48000, c.format, error)) << error;
         // Written in two pieces: the header must still count them all.
-        ASSERT_TRUE(w.write(kLeft.data(), right_.data(), 4));
-        ASSERT_TRUE(w.write(kLeft.data() + 4, right_.data() + 4, kLeft.size() - 4));
+        ASSERT_TRUE(w.write(kLeft.data(), kRight.data(), 4));
+        ASSERT_TRUE(w.write(kLeft.data() + 4, kRight.data() + 4, kLeft.size() - 4));
         EXPECT_EQ(slurp(out), "previous render") << "the target changes only on commit";
         ASSERT_TRUE(w.commit(error)) << error;
         EXPECT_EQ(filesInDir(), 1u) << "no scratch file left";
-
         const test::Wav wav = test::readWav(out);
         ASSERT_TRUE(wav.ok) << c.bits;
         EXPECT_EQ(std::vector<int>({wav.format, wav.bits, wav.channels, wav.sampleRate}),
@@ -106,7 +103,6 @@ TEST_F(AudioWriterTest, FailedOrAbandonedWritesLeaveTheTargetAlone) {
     } // destroyed without commit
     EXPECT_EQ(filesInDir(), 1u);
     EXPECT_EQ(slurp(out), "old contents");
-
     AudioWriter w;
     std::string error;
     EXPECT_FALSE(w.open(dir_.string(), 44100, SampleFormat::Pcm16, error));
@@ -120,9 +116,8 @@ TEST_F(AudioWriterTest, FlacHoldsTheSameIntegersAsWav) {
     AudioWriter w;
     std::string error;
     ASSERT_TRUE(w.open(out, 44100, SampleFormat::Pcm24, error)) << error;
-    ASSERT_TRUE(w.write(kLeft.data(), right_.data(), kLeft.size()));
+    ASSERT_TRUE(w.write(kLeft.data(), kRight.data(), kLeft.size()));
     ASSERT_TRUE(w.commit(error)) << error;
-
     SF_INFO info{};
     SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
     ASSERT_NE(f, nullptr);

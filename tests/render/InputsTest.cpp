@@ -1,0 +1,215 @@
+// The command line and the MIDI files kelo-render reads.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "tools/kelo-render/MidiFile.h"
+#include "tools/kelo-render/Options.h"
+
+namespace kelo::render {
+namespace {
+
+// Parses `args` as given after the program name; the error text when refused.
+bool parse(std::vector<std::string> args, Options& o, std::string& error) {
+    args.insert(args.begin(), "kelo-render");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    return parseOptions(int(argv.size()), argv.data(), o, error);
+}
+
+TEST(RenderOptions, ValuesInBothSpellingsTempoByNameAndHelp) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(parse({"--pattern=127", "--bars", "2", "--tempo=133.5", "--rate", "48000", "--format", "FLOAT", "-o",
+                       "x.WAV", "--set", "cutoff=0.25", "--set=Distortion Type=1", "--tail", "0"},
+                      o, error))
+        << error;
+    EXPECT_EQ(std::tuple(o.pattern, o.bars, o.tempo, o.tempoGiven, o.sampleRate, o.format, o.output, o.tailSeconds),
+              std::tuple(127, 2, 133.5, true, 48000, SampleFormat::Float, std::string("x.WAV"), 0.0));
+    ASSERT_EQ(o.settings.size(), 2u);
+    EXPECT_TRUE(o.settings[0].name == "cutoff" && o.settings[0].value == 0.25);
+    EXPECT_TRUE(o.settings[1].name == "Distortion Type" && o.settings[1].value == 1.0);
+    // Floats unless asked otherwise; FLAC, which holds integers, takes 24 bits.
+    Options d;
+    ASSERT_TRUE(parse({"--normalize", "-1.5"}, d, error)) << error;
+    EXPECT_EQ(std::tuple(d.format, d.normalizeDb.value_or(99)), std::tuple(SampleFormat::Float, -1.5));
+#ifdef KELO_RENDER_HAVE_FLAC
+    ASSERT_TRUE(parse({"-o", "a.flac"}, d, error)) << error;
+    EXPECT_EQ(std::tuple(d.format, d.normalizeDb.has_value()), std::tuple(SampleFormat::Pcm24, false));
+#endif
+    // Tempo by name is in beats per minute, not a 0..1 parameter value.
+    Options t;
+    ASSERT_TRUE(parse({"--set", "TEMPO=140"}, t, error)) << error;
+    EXPECT_EQ(std::tuple(t.tempo, t.tempoGiven, t.settings.size()), std::tuple(140.0, true, size_t(0)));
+    // Help wins over the rest and names every option.
+    Options h;
+    ASSERT_TRUE(parse({"--help", "--pattern", "999"}, h, error));
+    EXPECT_TRUE(h.help);
+    const std::string help = usageText();
+    for (const char* option : {"--output", "--format", "--pattern ", "--bars", "--tempo", "--rate", "--bank",
+                               "--pattern-file", "--set", "--midi", "--tail", "--plugin", "--data-folder", "--quiet",
+                               "--help", "--normalize"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+TEST(RenderOptions, BadInputIsRefusedWithAOneLineReason) {
+    const struct {
+        std::vector<std::string> args;
+        const char* reason;
+    } cases[] = {
+        {{"--pattern", "128"}, "--pattern must be 0..127, got 128"},
+        {{"--pattern", "-1"}, "--pattern must be 0..127"},
+        {{"--pattern", "5x"}, "not a whole number: '5x'"},
+        {{"--pattern", ""}, "not a whole number"},
+        {{"--bars", "0"}, "--bars must be 1..10000"},
+        {{"--bars", "1e3"}, "--bars: not a whole number"},
+        {{"--tempo", "abc"}, "--tempo: not a number"},
+        {{"--tempo", "nan"}, "--tempo: not a number"},
+        {{"--tempo", "inf"}, "--tempo: not a number"},
+        {{"--tempo", "120 "}, "--tempo: not a number"},
+        {{"--bars", "99999999999999999999"}, "--bars: not a whole number"},
+        {{"--tempo", "1000"}, "--tempo must be 1..999"},
+        {{"--set", "Tempo=0.5"}, "1..999"},
+        {{"--rate", "44100.5"}, "not a whole number"},
+        {{"--rate", "4000"}, "--rate must be 8000..384000"},
+        {{"--tail", "-1"}, "--tail must be 0..600"},
+        {{"--normalize", "1"}, "--normalize must be -96..0"},
+        {{"--normalize", "loud"}, "--normalize: not a number"},
+        {{"--format", "pcm8"}, "--format must be pcm16, pcm24 or float"},
+        {{"--set", "Cutoff"}, "--set needs NAME=VALUE"},
+        {{"--set", "=0.5"}, "--set needs NAME=VALUE"},
+        {{"--set", "Cutoff=1.01"}, "--set Cutoff must be 0..1"},
+        {{"--set", "Cutoff="}, "--set Cutoff: not a number"},
+        {{"--bank"}, "--bank needs a value"},
+        {{"--bank", ""}, "--bank needs a file name"},
+        {{"-o", "render.mp3"}, "output must end in .wav or .flac"},
+#ifdef KELO_RENDER_HAVE_FLAC
+        {{"-o", "render.flac", "--format", "float"}, "FLAC holds 16- or 24-bit samples"},
+#else
+        {{"-o", "render.flac"}, "FLAC output is not available in this build"},
+#endif
+        {{"--frobnicate"}, "unknown option: --frobnicate"},
+        {{"stray"}, "unexpected argument: stray"},
+        {{"--midi", "a.mid", "--pattern", "3"}, "--midi plays the file in note mode"},
+        {{"--midi", "a.mid", "--bars", "3"}, "--midi plays the file in note mode"},
+        {{"--midi", "a.mid", "--set", "Tempo=90"}, "--midi plays the file in note mode"},
+        {{"--midi", "a.mid", "--pattern-file", "p.pat"}, "--midi plays the file in note mode"},
+    };
+    for (const auto& c : cases) {
+        std::string joined, error;
+        for (const std::string& a : c.args) joined += "[" + a + "]";
+        Options o;
+        EXPECT_FALSE(parse(c.args, o, error)) << joined;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << joined << " gave: " << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << "one line: " << error;
+    }
+}
+
+TEST(RenderOptions, ParameterNamesIgnoreCaseSpacesAndSeparators) {
+    EXPECT_TRUE(sameParameterName("Highpass Filter", "highpass_filter") && sameParameterName("Envmod", "env-mod"));
+    EXPECT_TRUE(sameParameterName("Distortion Type", "DISTORTIONTYPE"));
+    EXPECT_FALSE(sameParameterName("Distortion", "Distortion Type") || sameParameterName("", "Cutoff"));
+}
+
+using Bytes = std::vector<uint8_t>;
+
+// A file with the given header fields and one track per body, each closed by end-of-track.
+Bytes midiFile(int format, int division, std::initializer_list<Bytes> tracks, bool endTracks = true) {
+    Bytes f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, uint8_t(format), 0, uint8_t(tracks.size()),
+               uint8_t(division >> 8), uint8_t(division)};
+    for (Bytes body : tracks) {
+        if (endTracks) body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
+        f.insert(f.end(), {'M', 'T', 'r', 'k', 0, 0, uint8_t(body.size() >> 8), uint8_t(body.size())});
+        f.insert(f.end(), body.begin(), body.end());
+    }
+    return f;
+}
+
+MidiSong parseOk(const Bytes& file) {
+    MidiSong song;
+    std::string error;
+    EXPECT_TRUE(parseMidiFile(file, song, error)) << error;
+    return song;
+}
+
+TEST(MidiFile, TempoMapRunningStatusAndLength) {
+    // 480 ticks per quarter. 120 BPM until tick 960, then 60 BPM.
+    const MidiSong song = parseOk(midiFile(0, 480, {{
+        0x00, 0x90, 45, 100,                          // note on at 0
+        0x83, 0x60, 45, 0,                            // running status: velocity 0 at 480 (0.5 s)
+        0x83, 0x60, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40,  // tempo 1 000 000 us at 960 (1.0 s)
+        0x00, 0x90, 57, 127,                          // note on at 960 takes the new tempo: 1.0 s
+        0x83, 0x60, 0x80, 57, 64,                     // note off at 1440: 1.0 + 1.0 s
+        0x00, 0xF0, 0x02, 0x01, 0xF7,                 // sysex is skipped and ends running status
+        0x00, 0xB0, 7, 90}}));                        // controller at 2.0 s
+    ASSERT_EQ(song.events.size(), 5u);
+    const double seconds[] = {0.0, 0.5, 1.0, 2.0, 2.0};
+    const uint8_t status[] = {0x90, 0x90, 0x90, 0x80, 0xB0};
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(std::tuple(song.events[i].seconds, song.events[i].status), std::tuple(seconds[i], status[i])) << i;
+    EXPECT_EQ(std::tuple(song.events[1].data1, song.events[1].data2, song.lengthSeconds), std::tuple(45, 0, 2.0));
+    EXPECT_EQ(parseOk(midiFile(0, 96, {{}})).lengthSeconds, 0.0);
+}
+
+TEST(MidiFile, TracksMergeInTimeWithTheTempoTrackAppliedAndSmpteTimeCounts) {
+    // Tempo track: 240 BPM (250 000 us) from the start. An unknown chunk after it is skipped.
+    const Bytes tempo = {0x00, 0xFF, 0x51, 3, 0x03, 0xD0, 0x90};
+    const Bytes notes = {0x60, 0x91, 60, 100, 0x60, 0x81, 60, 0, 0x00, 0xC1, 5};
+    Bytes withJunk = midiFile(1, 96, {tempo, notes});
+    withJunk.insert(withJunk.begin() + 14 + 8 + 11, {'J', 'U', 'N', 'K', 0, 0, 0, 2, 1, 2});
+    for (const Bytes& file : {midiFile(1, 96, {tempo, notes}), withJunk}) {
+        const MidiSong song = parseOk(file);
+        ASSERT_EQ(song.events.size(), 3u);
+        EXPECT_EQ(std::tuple(song.events[0].seconds, song.events[1].seconds, song.lengthSeconds),
+                  std::tuple(0.25, 0.5, 0.5));
+        EXPECT_EQ(std::tuple(song.events[2].status, song.events[2].data1), std::tuple(0xC1, 5)); // one data byte
+    }
+    // 25 frames per second, 40 ticks per frame: 1000 ticks are a second.
+    const MidiSong smpte = parseOk(midiFile(0, 0xE728, {{0x87, 0x68, 0x90, 40, 1}}));
+    ASSERT_EQ(smpte.events.size(), 1u);
+    EXPECT_NEAR(smpte.events[0].seconds, 1.0, 1e-9);
+}
+
+TEST(MidiFile, MalformedOrTruncatedFilesAreRefusedNotRead) {
+    const Bytes good = midiFile(0, 480, {{0x00, 0x90, 45, 100, 0x00, 0xFF, 0x01, 2, 'h', 'i'}});
+    const struct {
+        Bytes file;
+        const char* reason;
+    } cases[] = {
+        {{}, "not a standard MIDI file"},
+        {{'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96}, "not a standard MIDI file"},
+        {Bytes(good.begin(), good.begin() + 10), "truncated MIDI file header"},
+        {midiFile(2, 480, {}), "format 2 is not supported"},
+        {midiFile(0, 0, {}), "zero time division"},
+        {Bytes(good.begin(), good.end() - 3), "is truncated"},
+        {midiFile(0, 480, {{0x00, 45, 100}}, false), "running status with no status"},
+        {midiFile(0, 480, {{0x00, 0x90, 45}}, false), "ends inside an event"},
+        {midiFile(0, 480, {{0x00, 0x90, 45, 200}}, false), "data byte above 127"},
+        {midiFile(0, 480, {{0x00, 0xFF, 0x51, 9, 1}}, false), "malformed meta event"},
+        {midiFile(0, 480, {{0xFF, 0xFF, 0xFF, 0xFF, 0x7F}}, false), "malformed"},
+        {midiFile(0, 480, {{0x00, 0xF0, 0x05, 0x01}}, false), "malformed system exclusive event"},
+        {midiFile(0, 480, {{0x00, 0xF8}}, false), "unexpected system message"},
+        {midiFile(0, 0xE700, {{}}), "invalid SMPTE"},
+    };
+    auto refused = [](const Bytes& file, std::string& error) {
+        MidiSong song;
+        song.events.push_back({});
+        return !parseMidiFile(file, song, error) && song.events.empty(); // nothing half-read is handed on
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        std::string error;
+        EXPECT_TRUE(refused(cases[i].file, error)) << "case " << i;
+        EXPECT_NE(error.find(cases[i].reason), std::string::npos) << "case " << i << " gave: " << error;
+    }
+    // Every cut of a good file is refused without reading past its end.
+    for (size_t n = 0; n < good.size(); ++n) {
+        std::string error;
+        EXPECT_TRUE(refused(Bytes(good.begin(), good.begin() + long(n)), error)) << n << " bytes";
+    }
+}
+
+} // namespace
+} // namespace kelo::render

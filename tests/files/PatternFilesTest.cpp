@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
-#include <tuple>
-#include <vector>
 
 #include "FileTestSupport.h"
 #include "files/ParameterFile.h"

@@ -1,13 +1,10 @@
 // Config.ini, User.ini and MidiCC.ini: the settings files.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <tuple>
-#include <vector>
 
 #include "FileTestSupport.h"
 #include "files/CcMapFile.h"

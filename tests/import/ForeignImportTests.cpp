@@ -1,10 +1,9 @@
-// Importing other programs' files: ".ph" pattern banks and songs (real files, hand-built chunk
-// trees, damaged files), and the import command's choice of format.
+// The pattern bank a fresh install ships, and other programs' files: ".ph" pattern banks, songs
+// (real files, hand-built chunk trees, damaged files) and the import command's choice of format.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "files/ForeignImport.h"
+#include "files/PatternFile.h"
 #include "tests/files/FileTestSupport.h"
 
 namespace kelo {
@@ -22,6 +21,24 @@ std::vector<uint8_t> song(const char* name) {
 
 const PatternBank kSentinel = test::sentinelBank();
 
+const std::filesystem::path kData = KELO_DATA_DIR;
+
+TEST(DefaultBank, HoldsExactly128PlayableAndDistinctPatterns) {
+    auto bank = std::make_unique<PatternBank>(test::sentinelBank());
+    ASSERT_TRUE(readBank(*bank, (kData / "DefaultPatternBank.pat").string()));
+    EXPECT_EQ(parseBank(*bank, test::readText(kData / "DefaultPatternBank.pat")), 128);
+    std::set<std::string> distinct;
+    for (const Pattern& p : bank->patterns) {
+        EXPECT_EQ(p.header & 0x7FFF0080u, 0u); // every header set by the file
+        for (int s = 0; s < p.stepCount(); ++s) {
+            const int note = stepMidiNote(p.steps[s]);
+            EXPECT_TRUE(note >= 24 && note <= 59) << note; // an octave either side of the base octave
+        }
+        distinct.insert(formatPattern(p));
+    }
+    EXPECT_EQ(distinct.size(), 128u);
+}
+
 // One pattern in the file's layout: a count line, then 16 step lines of nine integers (note,
 // octave down, octave up, gate, accent, slide, three unused); steps not given are gated Cs.
 std::string phPattern(long long count, const std::vector<std::string>& steps = {}) {
@@ -29,7 +46,6 @@ std::string phPattern(long long count, const std::vector<std::string>& steps = {
     for (size_t j = 0; j < 16; ++j) out += (j < steps.size() ? steps[j] : "0 0 0 1 0 0") + " 0 0 0\n";
     return out;
 }
-
 
 struct Imported {
     std::unique_ptr<PatternBank> bank = std::make_unique<PatternBank>(kSentinel);
@@ -117,7 +133,6 @@ TEST(ForeignImportCommand, PathDecidesTheFormat) {
     songDir.write("bank.ph", phPattern(5));
     EXPECT_FALSE(importForeignPatterns(songDir.file("bank.ph"), *bank, nullptr, selected));
 }
-
 
 Imported importBytes(std::span<const uint8_t> bytes) {
     Imported r;

@@ -1,14 +1,8 @@
-// The skins and pictures in the tree: the default skin, the test skin, the broken skin the check
-// must take apart, the module's pictures, and the generator that draws them all.
+// The skins in the tree: the default skin, the test skin, and the broken skin the check must
+// take apart.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <set>
-#include <sstream>
-#include <tuple>
-#include <string>
-#include <vector>
 
 #include "editor/SkinLayout.h"
 #include "files/EditorSettings.h"
@@ -191,29 +185,6 @@ TEST(SkinCheck, ReportsEveryMistakeOfTheBrokenSkinAtItsLine) {
     std::ostringstream missing;
     EXPECT_EQ(printSkinCheck("nowhere/x.skn", checkSkinFile("nowhere/x.skn"), missing), 2);
     EXPECT_EQ(missing.str(), "nowhere/x.skn: error: cannot open the skin file\n");
-}
-
-TEST(SkinArt, GeneratorWritesExactlyTheCommittedFiles) {
-    const std::string python = KELO_PYTHON3;
-    if (python.empty()) GTEST_SKIP() << "the generator runs on the Linux side only";
-    if (std::system(("\"" + python + "\" -c \"import cairo, PIL\" 2>/dev/null").c_str()) != 0)
-        GTEST_SKIP() << "python3-cairo or python3-pil is not installed";
-    test::TempDir out("skinart");
-    const std::string command = "\"" + python + "\" \"" + (kRoot / "tools" / "skin-art" / "make_skin.py").string() +
-                                "\" --out \"" + out.folder() + "\"";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    std::set<fs::path> written;
-    for (const auto& entry : fs::recursive_directory_iterator(out.folder())) {
-        if (!entry.is_regular_file()) continue;
-        const fs::path relative = fs::relative(entry.path(), out.folder());
-        EXPECT_EQ(test::readBytes(entry.path()), test::readBytes(kRoot / relative)) << relative;
-        written.insert(relative);
-    }
-    EXPECT_GT(written.size(), 150u);
-    // The picture folders hold nothing the generator no longer draws.
-    for (const char* folder : {"data/RededazadEdadar2", "data/resources", "tests/data/skins/EveryTag"})
-        for (const auto& entry : fs::directory_iterator(kRoot / folder))
-            EXPECT_TRUE(written.contains(fs::relative(entry.path(), kRoot))) << entry.path();
 }
 
 } // namespace

@@ -2,9 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
-#include <string>
-#include <tuple>
 
 #include "files/EditorSettingsFile.h"
 #include "tests/files/FileTestSupport.h"

@@ -2,10 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "SkinTestSupport.h"
 #include "editor/SkinDefinition.h"
@@ -24,19 +20,6 @@ std::vector<int32_t> tagsOf(const SkinDefinition& def) {
     std::vector<int32_t> tags;
     for (const SkinElement& e : def.elements) tags.push_back(e.tag);
     return tags;
-}
-
-TEST(SkinTags, TableHas159DistinctRowsAndLooksUpBothWays) {
-    std::vector<int32_t> ids;
-    for (const SkinTagRow& row : kSkinTagTable) {
-        EXPECT_EQ(skinTagId(row.name), row.id) << row.name;
-        EXPECT_STREQ(skinTagName(row.id), row.name);
-        ids.push_back(row.id);
-    }
-    EXPECT_EQ(std::set<int32_t>(ids.begin(), ids.end()).size(), 159u);
-    EXPECT_EQ(std::tuple(skinTagId("CUTOFFKNOB"), skinTagId("cutoffknob"), skinTagId("ILLUBUTTON14"), skinTagId("")),
-              std::tuple(202, -1, 714, -1));
-    EXPECT_EQ(skinTagName(316), nullptr);
 }
 
 TEST(SkinParse, ElementsSettingsAndTheTwoLineForms) {

@@ -1,13 +1,10 @@
-// The skins in the tree: the default skin, the test skin, and the broken skin the check must
-// take apart.
+// The skins in the tree: the default skin and the broken skin the check must take apart.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "editor/SkinLayout.h"
 #include "files/EditorSettings.h"
-#include "tests/files/FileTestSupport.h"
-#include "tools/kelo-skin/ImageInfo.h"
 #include "tools/kelo-skin/SkinCheck.h"
 
 namespace kelo {
@@ -15,11 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 const fs::path kRoot = KELO_SOURCE_DIR;
-
-std::string bytesOf(const fs::path& p) {
-    const std::vector<uint8_t> b = test::readBytes(p);
-    return std::string(b.begin(), b.end());
-}
 
 std::string errorsOf(const SkinCheckResult& r) {
     std::string s;
@@ -53,41 +45,6 @@ TEST(DefaultSkin, LoadsCleanAndReachesEveryFunctionOfTheEditor) {
                                    probeSkinImage),
               SkinOrigin::DefaultFile);
     EXPECT_EQ(loaded.elements.size(), skin.elements.size());
-}
-
-TEST(TestSkin, DefinesEveryControlTagWithImagesThatNameThemselves) {
-    const fs::path folder = kRoot / "tests" / "data" / "skins";
-    const SkinCheckResult r = checkSkinFile((folder / "EveryTag.skn").string());
-    ASSERT_TRUE(r.opened);
-    EXPECT_EQ(r.errors + r.warnings, 0) << errorsOf(r);
-    int controls = 0;
-    for (const SkinTagRow& row : kSkinTagTable) {
-        const SkinControlKind kind = skinControlKind(row.id);
-        if (kind == SkinControlKind::None) continue;
-        ++controls;
-        const SkinElement* e = r.skin.element(row.id);
-        ASSERT_NE(e, nullptr) << row.name;
-        int w = 0, h = 0;
-        std::vector<uint8_t> rgba;
-        ASSERT_TRUE(decodeImage(bytesOf(folder / e->bitmapFile), w, h, rgba)) << e->bitmapFile;
-        const int frame = std::abs(e->height);
-        const SkinFrameRule rule = skinFrameRule(kind);
-        EXPECT_TRUE(rule.count != SkinFrameRule::Count::Exactly || h / frame == rule.images) << row.name;
-        EXPECT_TRUE(kind != SkinControlKind::Knob || h / frame == 101) << row.name;
-        // Image k of tag T is (T mod 256, 32 * (T div 256) + 16, 2k + 1), all over.
-        for (int k = 0; k < h / frame; ++k) {
-            for (int y : {k * frame, k * frame + frame - 1}) {
-                const uint8_t* px = &rgba[(std::size_t(y) * std::size_t(w) + std::size_t(w / 2)) * 4];
-                EXPECT_EQ(std::vector<int>(px, px + 4),
-                          (std::vector<int>{row.id % 256, 32 * (row.id / 256) + 16, 2 * k + 1, 255}))
-                    << row.name << " image " << k;
-            }
-        }
-    }
-    EXPECT_EQ(controls, 115);
-    EXPECT_EQ(std::tuple(skinDigitLayout(skintag::PATTERNDIGITS).count, skinDigitLayout(skintag::TEMPODIGITS).count,
-                         skinDigitLayout(skintag::STEPSDIGITS).count, skinDigitLayout(skintag::STEPDISPLAY).count),
-              std::tuple(3, 3, 2, 2));
 }
 
 // A PNG as far as its header: enough for the size probe.

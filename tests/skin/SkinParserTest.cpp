@@ -231,7 +231,9 @@ struct Skins {
     bool load(SkinDefinition& def, const std::string& name) { return loadSkin(def, data, name, decoder.decoder()); }
 };
 
-TEST(SkinLoad, AFailedLoadLeavesTheDefinitionAsItWas) {
+// A failed load leaves the definition as it was; the editor then falls back to the default
+// file, then to the copy built into the plug-in.
+TEST(SkinLoad, AFailedLoadChangesNothingAndFallsBackToTheDefaultFileThenTheBuiltInCopy) {
     Skins skins;
     SkinDefinition def;
     ASSERT_TRUE(skins.load(def, "Good"));
@@ -250,18 +252,13 @@ TEST(SkinLoad, AFailedLoadLeavesTheDefinitionAsItWas) {
     EXPECT_EQ(def.settings.ledColors[9], (std::array<float, 3>{1, 1, 1}));
     EXPECT_EQ(def.settings.name, "Default");
     EXPECT_EQ(handle.use_count(), 1); // the old bitmaps went with the old definition
-}
 
-TEST(SkinLoad, FallsBackToTheDefaultFileThenToTheBuiltInCopy) {
-    Skins skins;
-    // The copy built into the plug-in: files in memory, named with either separator.
-    const std::string skinText = "BACKGROUND \"inside\\bg.png\", 0, 0, 708, 362\n";
+    // The built-in copy: files in memory, named with either separator.
     MemorySkinStore builtIn;
-    builtIn.add(std::string(kDefaultSkinName) + ".skn", skinText);
+    builtIn.add(std::string(kDefaultSkinName) + ".skn", "BACKGROUND \"inside\\bg.png\", 0, 0, 708, 362\n");
     builtIn.add("inside/bg.png", "708x362");
     std::string bytes;
     EXPECT_FALSE(builtIn.read("inside/other.png", bytes));
-    SkinDefinition def;
     auto load = [&](const std::string& name, const SkinStore* fallback) {
         return loadSkinWithFallback(def, skins.data, fallback, name, skins.decoder.decoder());
     };

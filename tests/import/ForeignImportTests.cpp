@@ -260,26 +260,6 @@ TEST(RebirthChunkWalk, UnitsAreFoundThroughNestedListsAndOddPadding) {
                                                      {10, 1.0f}}));
 }
 
-TEST(RebirthChunkWalk, OneUnitLeavesTheSecondHalfAndExtraOrOversizedUnitsAreHandled) {
-    const Imported one = importBytes(list("RB40", {chunk(" 303", unitImage(0, 0, 0))}));
-    ASSERT_TRUE(one.ok);
-    EXPECT_EQ(one.step(31, 0).note, 31 % 13);
-    for (int i = 32; i < kNumPatterns; ++i) EXPECT_TRUE(one.unchanged(i)) << i;
-    const Imported three = importBytes(list("RB40", {chunk("303 ", unitImage(0, 0, 0)),
-                                                     chunk("303 ", unitImage(0, 0, RebirthAccent)),
-                                                     chunk("303 ", unitImage(0, 0, RebirthDown))}));
-    ASSERT_TRUE(three.ok);
-    EXPECT_EQ(three.step(40, 3).flags, StepGate | StepAccent);
-    for (int i = 64; i < kNumPatterns; ++i) EXPECT_TRUE(three.unchanged(i)) << i;
-    // A unit chunk far longer than an image (and odd) is cut, and the walk goes on after it.
-    std::vector<uint8_t> big = unitImage(2, 0, 0);
-    big.resize(3001, 0x7F);
-    const Imported r = importBytes(list("RB40", {chunk("303 ", big), chunk("303 ", unitImage(0, 0, RebirthSlide))}));
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(std::tuple(r.selected, r.step(0, 0).flags, r.step(32, 0).flags),
-              std::tuple(2, StepGate, StepGate | StepSlide));
-}
-
 TEST(RebirthChunkWalk, HostileValuesAreClamped) {
     std::vector<uint8_t> u = unitImage(200, 120, 0, 0); // count 0
     u[10 + 34] = 200;                                   // pattern 1: count far past the record

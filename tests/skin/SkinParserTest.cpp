@@ -59,27 +59,6 @@ TEST(SkinParse, ElementsSettingsAndTheTwoLineForms) {
     EXPECT_EQ(std::tuple(shortForm.instanceName, shortForm.extra), std::tuple(std::string(), std::array<int32_t, 3>{}));
 }
 
-TEST(SkinParse, BadLinesAreReportedWithTheirLineAndNeverTakeTheNextLineWithThem) {
-    SkinDiagnostics report;
-    const SkinDefinition def = parseText("\n"
-                                         "FOO CUTOFFKNOB \"a.png\", 1, 2, 3, 4\n" // older skins read on word by word
-                                         "RESONANCEKNOB \"b.png\", 1, 2\n"
-                                         "DECAYKNOB \"c.png\", 1, 2, 3, 4\n"
-                                         "ENVMODKNOB \"unclosed, 1, 2, 3, 4\n"
-                                         "TUNINGKNOB \"t.png\", 1, 2, 3, x\n"
-                                         "VERSION 2\n"
-                                         "FANCYKNOB \"f.png\", 1, 2, 3, 4\n"
-                                         "lonely\n"
-                                         "ACCENTKNOB \"g.png\", 1, 2, 3, 4\n"
-                                         "DRIVEKNOB \"h.png\", 1, 2, 3, 4, x\n"
-                                         "VOLUMEKNOB \"i.png\", 1, 2, 3, 4\n",
-                                         &report);
-    EXPECT_EQ(tagsOf(def), (std::vector<int32_t>{202, 205, 206, 207, 209}));
-    std::vector<int32_t> lines;
-    for (const SkinDiagnostic& d : report) lines.push_back(d.line);
-    EXPECT_EQ(lines, (std::vector<int32_t>{2, 3, 5, 6, 8, 9, 11}));
-}
-
 TEST(SkinParse, OverlongWordsBigNumbersAndTooManyElementsAreCutNotSplit) {
     const std::string n300(300, 'n');
     SkinDiagnostics report;

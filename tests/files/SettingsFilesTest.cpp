@@ -65,16 +65,7 @@ TEST(EngineSettingsRead, ClampsBasesAliasesAndOlderForms) {
     EXPECT_EQ(p.writes, (W{{9, 95.0f / 225.0f}, {8, 64.0f / 127.0f}, {9, 1.0f}, {8, 0.0f}}));
 }
 
-TEST(EngineSettingsRead, WordScannerSyntax) {
-    EngineSettings s = readFrom("; AccentVelocity = 5\n  \t\r\nTM2 = 9\nMidiMode\n=\n1\nCapNotes = 1");
-    EXPECT_EQ(std::tuple(s.accentVelocity, s.midiMode, s.capNotes), std::tuple(100, 1, 1));
-    // "SyncMode=1" is one word: it pairs with "ClockSync", then "=" with "1".
-    s = readFrom("SyncMode=1\nClockSync = 1\nEggs = 0\n");
-    EXPECT_EQ(std::tuple(s.syncMode, s.clockSync, s.eggs), std::tuple(0, 0, 0));
-    // Not a number gives 0 (held to the range); a key without a value at the end changes nothing.
-    s = readFrom("ActiveClocks = lots\nVcaDecay = none\nAccentVelocity =");
-    EXPECT_EQ(std::tuple(s.activeClocks, s.vcaDecay, s.accentVelocity), std::tuple(0, 0.01f, 100));
-    // A byte-order mark does not hide the first key.
+TEST(EngineSettingsRead, AByteOrderMarkDoesNotHideTheFirstKey) {
     EXPECT_EQ(readFrom("\xEF\xBB\xBF" "AccentVelocity = 50\n").accentVelocity, 50);
     EXPECT_EQ(readFrom("\xEF\xBB\xBF; comment\nMidiMode = 1\n").midiMode, 1);
 }

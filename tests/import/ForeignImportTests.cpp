@@ -54,11 +54,6 @@ struct Imported {
     bool ok = false;
     const PatternStep& step(int pattern, int s) const { return bank->patterns[pattern].steps[s]; }
     bool unchanged(int pattern) const { return test::untouched(*bank, pattern); }
-    bool unchangedFrom(int first) const {
-        for (int i = first; i < kNumPatterns; ++i)
-            if (!unchanged(i)) return false;
-        return true;
-    }
 };
 
 Imported importText(const std::string& text) {
@@ -95,21 +90,6 @@ TEST(PhImport, StepFieldsBecomeFlagsAndNumbersAndCountsAreHeldInRange) {
     EXPECT_EQ(r.read, 128);
     EXPECT_EQ(std::tuple(r.bank->patterns[127].stepCount(), r.step(127, 0).note),
               std::tuple(1 + 127 % 64, uint8_t(127 % 13)));
-}
-
-// A short file leaves the patterns after it; a truncated or damaged one keeps only the patterns
-// it holds in full.
-TEST(PhImport, ShortTruncatedOrDamagedFilesChangeOnlyThePatternsTheyHoldInFull) {
-    const std::string good = phPattern(8, {"4 0 0 1 0 0"});
-    std::string truncated = good + good;
-    truncated.resize(good.size() + good.size() / 2);
-    std::string garbage = good + phPattern(8) + good;
-    garbage[good.size() + 30] = 'x';
-    for (const std::string& text : {good, truncated, garbage}) {
-        const Imported r = importText(text);
-        EXPECT_EQ(std::tuple(r.read, r.step(0, 0).note), std::tuple(1, 4));
-        EXPECT_TRUE(r.unchangedFrom(1)); // not overwritten with the last values read
-    }
 }
 
 TEST(ForeignImportCommand, PathDecidesTheFormat) {
@@ -239,25 +219,6 @@ TEST(RebirthSongFiles, ImportIntoTheFirst64PatternsAsTheirChunkBytesSay) {
             EXPECT_EQ(std::memcmp(beyond, kSentinel.patterns[p].steps + 8, 2 * (kMaxSteps - 8)), 0);
         }
     }
-}
-
-TEST(RebirthChunkWalk, UnitsAreFoundThroughNestedListsAndOddPadding) {
-    std::vector<uint8_t> first = unitImage(5, 10, 0);
-    first[11] = 0; // pattern 0, step 0: a C with accent and no rest
-    first[12] = RebirthAccent;
-    const auto file = list("RB40", {chunk("HEAD", std::vector<uint8_t>(7, 0xAA)), // odd: padded
-                                    list("DEVL", {chunk("MIXR", {1, 2, 3}), list("XTRA", {chunk("DIST", {9})}),
-                                                  chunk("303 ", first), chunk("303 ", unitImage(1, 20, RebirthRest))}),
-                                    chunk("TRAK", {1, 2, 3, 4, 5})});
-    const Imported r = importBytes(file);
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(std::tuple(r.selected, r.bank->patterns[0].stepCount()), std::tuple(5, 16));
-    EXPECT_EQ(std::tuple(r.step(0, 0).note, r.step(0, 0).flags), std::tuple(0, StepGate | StepAccent));
-    // The second unit's pattern 5 lands in bank pattern 37; its steps are rests.
-    EXPECT_EQ(std::tuple(r.step(37, 0).note, r.step(37, 0).flags), std::tuple(5, 0));
-    EXPECT_EQ(r.params.values, (std::map<int, float>{{0, 10 / 127.0f}, {1, 11 / 127.0f}, {2, 12 / 127.0f},
-                                                     {3, 13 / 127.0f}, {4, 14 / 127.0f}, {5, 15 / 127.0f},
-                                                     {10, 1.0f}}));
 }
 
 TEST(RebirthChunkWalk, HostileValuesAreClamped) {

@@ -4,10 +4,6 @@
 #include <cmath>
 #include <filesystem>
 
-#ifdef KELO_RENDER_HAVE_FLAC
-#include <sndfile.h>
-#endif
-
 #include "tests/files/FileTestSupport.h"
 #include "tests/render/WavRead.h"
 #include "tools/kelo-render/AudioWriter.h"
@@ -267,29 +263,6 @@ TEST_F(AudioWriterTest, NormalizeScalesEverySampleToThePeakAskedAndSilenceStaysS
     EXPECT_EQ(test::readWav(path("norm.wav")).frames(), 3u);
 }
 
-#ifdef KELO_RENDER_HAVE_FLAC
-TEST_F(AudioWriterTest, FlacHoldsTheSameIntegersAsWav) {
-    const std::string out = path("out.FLAC");
-    AudioWriter w;
-    std::string error;
-    ASSERT_TRUE(w.open(out, 44100, SampleFormat::Pcm24, error)) << error;
-    ASSERT_TRUE(w.write(kLeft.data(), kRight.data(), kLeft.size()));
-    ASSERT_TRUE(w.commit(error)) << error;
-    SF_INFO info{};
-    SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
-    ASSERT_EQ(info.frames, sf_count_t(kLeft.size()));
-    std::vector<int> samples(kLeft.size() * 2);
-    ASSERT_EQ(sf_readf_int(f, samples.data(), info.frames), info.frames);
-    sf_close(f);
-    for (size_t i = 0; i < kLeft.size(); ++i) {
-        const double clipped = std::fmax(-1.0, std::fmin(1.0, kLeft[i]));
-        EXPECT_EQ(samples[2 * i] >> 8, std::lrint(clipped * 8388607)) << i;
-        EXPECT_EQ(samples[2 * i + 1] >> 8, std::lrint(-clipped * 8388607)) << i;
-    }
-}
-#endif
 
 } // namespace
 } // namespace kelo::render

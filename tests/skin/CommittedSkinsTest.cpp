@@ -39,6 +39,9 @@ TEST(DefaultSkin, LoadsCleanAndReachesEveryFunctionOfTheEditor) {
         EXPECT_TRUE(skin.bitmap(t) && skin.frameCount(t) >= 1) << row.name;
     }
     for (int32_t t : {TUNINGKNOB, CUTOFFKNOB, SHUFFLEKNOB}) EXPECT_EQ(skin.frameCount(t), 101) << skinTagName(t);
+    EXPECT_EQ(std::tuple(skinDigitLayout(PATTERNDIGITS).count, skinDigitLayout(TEMPODIGITS).count,
+                         skinDigitLayout(STEPSDIGITS).count, skinDigitLayout(STEPDISPLAY).count),
+              std::tuple(3, 3, 2, 2));
     // The editor finds it through the data folder the way it loads any skin.
     SkinDefinition loaded;
     EXPECT_EQ(loadSkinWithFallback(loaded, FolderSkinStore((kRoot / "data").string()), nullptr, "",

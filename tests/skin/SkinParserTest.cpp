@@ -1,13 +1,10 @@
-// Skin files: the grammar, includes, capacities, bitmaps, and loading with its fallbacks.
+// Skin files: capacities, includes, bitmaps, and loading with its fallbacks.
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 #include "SkinTestSupport.h"
 #include "editor/SkinDefinition.h"
 #include "editor/SkinLoader.h"
 #include "files/EditorSettings.h"
-#include "tests/files/FileTestSupport.h"
 
 namespace kelo {
 namespace {
@@ -22,43 +19,6 @@ std::vector<int32_t> tagsOf(const SkinDefinition& def) {
     return tags;
 }
 
-TEST(SkinParse, ElementsSettingsAndTheTwoLineForms) {
-    const SkinDefinition def = parseText(
-        "; comment line with CUTOFFKNOB \"x.png\", 1, 2, 3, 4\n"
-        "NAME \"Night Shift\"\r\n"
-        "TRANSPARENTCOLOR 300, 2, 3\n"
-        "CABLETINT 4,5,6  CABLETYPE 7  BLENDMODE 2\n"
-        "LEDCOLOR 255, 0.5, 0.25, 1\n"
-        "LEDCOLOR 256, 1.0, 0.0, 0.0\n"
-        "OFFSET 10, 20\n"
-        "CUTOFFKNOB \"a.png\", 5, 5, 40, 40 ; the knob\n"
-        "CUTOFFKNOB \"second.png\", 0, 0, 1, 1\n"
-        "RESONANCEKNOB \"sub\\r.png\" , 100 , 100 , -40 , -30\n"
-        "name \"ignored\"\n"
-        "VERSION 2\n"
-        "knob1 DECAYKNOB \"d.png\", 1, 2, 3, 4, 5, 6, 7\n"
-        "ACCENTKNOB \"e.png\", 1, 2, 3, 4\n");
-    const SkinSettings& s = def.settings;
-    EXPECT_EQ(s.name, "Night Shift");
-    EXPECT_EQ(s.transparentColor, (std::array<uint8_t, 4>{44, 2, 3, 255}));
-    EXPECT_EQ(s.cableTint, (std::array<uint8_t, 3>{4, 5, 6}));
-    EXPECT_EQ(std::tuple(s.cableType, s.crossFade, s.version), std::tuple(7, 2, 2));
-    EXPECT_EQ(s.ledColors[255], (std::array<float, 3>{0.5f, 0.25f, 1.0f}));
-    EXPECT_EQ(s.ledColors[0], (std::array<float, 3>{}));
-    EXPECT_EQ(tagsOf(def), (std::vector<int32_t>{202, 202, 203, 205, 206}));
-    EXPECT_EQ(def.rect(skintag::CUTOFFKNOB), (SkinRect{15, 25, 55, 65}));      // the offset, first of two
-    EXPECT_EQ(def.rect(skintag::RESONANCEKNOB), (SkinRect{70, 90, 110, 120})); // mirrored
-    EXPECT_EQ(def.element(skintag::RESONANCEKNOB)->bitmapFile, "sub\\r.png");
-    EXPECT_EQ(def.rect(skintag::TUNINGKNOB), SkinRect{});
-    const SkinElement& longForm = *def.element(skintag::DECAYKNOB);
-    EXPECT_EQ(std::tuple(longForm.instanceName, longForm.x, longForm.y, longForm.width, longForm.height),
-              std::tuple(std::string("knob1"), int16_t(11), int16_t(22), int16_t(3), int16_t(4)));
-    EXPECT_EQ(longForm.extra, (std::array<int32_t, 3>{5, 6, 7}));
-    EXPECT_EQ(std::tuple(longForm.state, longForm.link, longForm.sourceLine), std::tuple(0, -1, 13));
-    const SkinElement& shortForm = *def.element(skintag::ACCENTKNOB);
-    EXPECT_EQ(std::tuple(shortForm.instanceName, shortForm.extra), std::tuple(std::string(), std::array<int32_t, 3>{}));
-}
-
 TEST(SkinParse, OverlongWordsBigNumbersAndTooManyElementsAreCutNotSplit) {
     const std::string n300(300, 'n');
     SkinDiagnostics report;
@@ -71,6 +31,9 @@ TEST(SkinParse, OverlongWordsBigNumbersAndTooManyElementsAreCutNotSplit) {
     EXPECT_EQ(def.elements[0].bitmapFile, n300.substr(0, 255));
     EXPECT_EQ(def.elements[2].instanceName, n300.substr(0, 255));
     EXPECT_EQ(report.size(), 1u); // the unknown 300-character word, once
+    report.clear();
+    parseText("VERSION 2\nFOO\n", &report);
+    EXPECT_NE(report.at(0).message.find(", nor an element name followed by a tag"), std::string::npos);
     // Numbers outside 16 bits are held at the ends; the ends themselves fit.
     report.clear();
     def = parseText("OFFSET 30000, 0\nCUTOFFKNOB \"a\", 5000, -40000, 70000, 3\n"
@@ -169,31 +132,6 @@ TEST(SkinBitmaps, OneLoadPerFileAndFramesOnlyForElementsWithASize) {
     EXPECT_EQ(report.size(), 3u); // bad.png twice, missing.png; no file named is not a load error
 }
 
-TEST(SkinBitmaps, FolderStoreTakesEitherSeparator) {
-    test::TempDir dir("skin");
-    std::filesystem::create_directories(dir.file("sub"));
-    dir.write("sub/a.png", "10x20");
-    dir.write("sub/base.skn", "INCLUDE \"sub\\base.skn\"\nNOTELED1 \"sub/a.png\", 0, 0, 10, 10\n");
-    dir.write("s.skn", "INCLUDE \"sub/base.skn\"\nNOTELED2 \"sub\\a.png\", 0, 0, 10, 10\n");
-    const FolderSkinStore store(dir.folder());
-    SkinDefinition def;
-    SkinDiagnostics report;
-    ASSERT_TRUE(parseSkin(def, store, "s.skn", &report));
-    ASSERT_EQ(report.size(), 1u);
-    EXPECT_NE(report[0].message.find("cycle"), std::string::npos) << report[0].message; // the same file either way
-    EXPECT_EQ(tagsOf(def), (std::vector<int32_t>{skintag::NOTELED1, skintag::NOTELED2}));
-    FakeDecoder decoder;
-    loadSkinBitmaps(def, store, decoder.decoder());
-    EXPECT_EQ(def.frameCount(skintag::NOTELED1), 2);
-    EXPECT_EQ(def.frameCount(skintag::NOTELED2), 2);
-    EXPECT_FALSE(parseSkin(def, store, "sub")); // a folder is not a skin
-    std::string bytes;
-    const FolderSkinStore small(dir.folder(), 5);
-    EXPECT_TRUE(small.read("sub/a.png", bytes));
-    EXPECT_EQ(bytes, "10x20");
-    EXPECT_FALSE(small.read("s.skn", bytes)); // larger files are refused, not cut
-}
-
 // A data folder in memory: a good skin, one whose background cannot load, and one without any.
 struct Skins {
     SkinFiles data;
@@ -250,6 +188,8 @@ TEST(SkinLoad, AFailedLoadChangesNothingAndFallsBackToTheDefaultFileThenTheBuilt
     EXPECT_EQ(load("Missing", &builtIn), SkinOrigin::DefaultFile);
     EXPECT_EQ(load("", &builtIn), SkinOrigin::DefaultFile); // "" names no file, not ".skn"
     EXPECT_EQ(load(std::string(300, 'x'), &builtIn), SkinOrigin::DefaultFile);
+    skins.data.set(std::string(kSkinNameMax, 'n') + ".skn", "BACKGROUND \"bg.png\", 0, 0, 800, 400\n");
+    EXPECT_EQ(load(std::string(kSkinNameMax, 'n'), &builtIn), SkinOrigin::Named); // the longest name
     EXPECT_EQ(def.rect(skintag::BACKGROUND), (SkinRect{0, 0, 800, 400}));
 }
 

@@ -1,5 +1,5 @@
 // The pattern bank a fresh install ships, and other programs' files: ".ph" pattern banks, songs
-// (real files, hand-built chunk trees, damaged files) and the import command's choice of format.
+// (real files and hand-built chunk trees) and the import command's choice of format.
 #include <gtest/gtest.h>
 
 #include "files/ForeignImport.h"
@@ -9,15 +9,7 @@
 namespace kelo {
 namespace {
 
-using test::samePattern;
-
 const std::filesystem::path kSongs = KELO_RBS_TESTDATA;
-
-std::vector<uint8_t> song(const char* name) {
-    std::vector<uint8_t> bytes = test::readBytes(kSongs / name);
-    EXPECT_FALSE(bytes.empty()) << "missing test song " << (kSongs / name);
-    return bytes;
-}
 
 const PatternBank kSentinel = test::sentinelBank();
 
@@ -255,29 +247,6 @@ TEST(RebirthChunkWalk, FilesWithoutUnitsChangeNothing) {
     for (int depth = 0; depth < 32; ++depth) nested = list("RB40", {nested});
     EXPECT_TRUE(importBytes(nested).ok);
     EXPECT_FALSE(importBytes(list("RB40", {nested})).ok);
-}
-
-// Whatever a damaged file does, every pattern ends up either untouched or as the intact song
-// would have made it; nothing else can have come from bytes that were really read.
-TEST(RebirthDamagedFiles, EveryPrefixChangesOnlyWhatItHolds) {
-    const std::vector<uint8_t> full = song("untitled-song-2.rbs");
-    ASSERT_FALSE(full.empty());
-    const Imported whole = importBytes(full);
-    size_t firstComplete = 0;
-    for (size_t n = 0; n <= full.size(); ++n) {
-        const Imported r = importBytes(std::span<const uint8_t>(full.data(), n));
-        bool allAsWhole = true;
-        for (int i = 0; i < kNumPatterns; ++i) {
-            const bool asWhole = samePattern(r.bank->patterns[i], whole.bank->patterns[i]);
-            ASSERT_TRUE(asWhole || r.unchanged(i)) << "prefix " << n << " pattern " << i;
-            allAsWhole = allAsWhole && asWhole;
-        }
-        for (const auto& [index, value] : r.params.values) ASSERT_EQ(value, whole.params.values.at(index));
-        ASSERT_TRUE(r.selected == -1 || r.selected == whole.selected);
-        if (allAsWhole && firstComplete == 0) firstComplete = n;
-    }
-    // The last pattern needs the second unit image up to its final byte.
-    EXPECT_EQ(firstComplete, 0xad6 + 8 + kRebirthUnitBytes);
 }
 
 } // namespace

@@ -21,36 +21,6 @@ bool parse(std::vector<std::string> args, Options& o, std::string& error) {
     return parseOptions(int(argv.size()), argv.data(), o, error);
 }
 
-TEST(RenderOptions, ValuesInBothSpellingsTempoByNameAndHelp) {
-    Options o;
-    std::string error;
-    ASSERT_TRUE(parse({"--pattern=127", "--bars", "2", "--tempo=133.5", "--rate", "48000", "--format", "FLOAT", "-o",
-                       "x.WAV", "--set", "cutoff=0.25", "--set=Distortion Type=1", "--tail", "0"},
-                      o, error))
-        << error;
-    EXPECT_EQ(std::tuple(o.pattern, o.bars, o.tempo, o.tempoGiven, o.sampleRate, o.format, o.output, o.tailSeconds),
-              std::tuple(127, 2, 133.5, true, 48000, SampleFormat::Float, std::string("x.WAV"), 0.0));
-    ASSERT_EQ(o.settings.size(), 2u);
-    EXPECT_TRUE(o.settings[0].name == "cutoff" && o.settings[0].value == 0.25);
-    EXPECT_TRUE(o.settings[1].name == "Distortion Type" && o.settings[1].value == 1.0);
-    // Floats unless asked otherwise; FLAC, which holds integers, takes 24 bits.
-    Options d;
-    ASSERT_TRUE(parse({"--normalize", "-1.5"}, d, error)) << error;
-    EXPECT_EQ(std::tuple(d.format, d.normalizeDb.value_or(99)), std::tuple(SampleFormat::Float, -1.5));
-#ifdef KELO_RENDER_HAVE_FLAC
-    ASSERT_TRUE(parse({"-o", "a.flac"}, d, error)) << error;
-    EXPECT_EQ(std::tuple(d.format, d.normalizeDb.has_value()), std::tuple(SampleFormat::Pcm24, false));
-#endif
-    // Tempo by name is in beats per minute, not a 0..1 parameter value.
-    Options t;
-    ASSERT_TRUE(parse({"--set", "TEMPO=140"}, t, error)) << error;
-    EXPECT_EQ(std::tuple(t.tempo, t.tempoGiven, t.settings.size()), std::tuple(140.0, true, size_t(0)));
-    // Help wins over the rest.
-    Options h;
-    ASSERT_TRUE(parse({"--help", "--pattern", "999"}, h, error));
-    EXPECT_TRUE(h.help);
-}
-
 TEST(RenderOptions, BadInputIsRefusedWithAOneLineReason) {
     const struct {
         std::vector<std::string> args;

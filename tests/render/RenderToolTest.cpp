@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/files/FileTestSupport.h"
 #include "tests/render/WavRead.h"
 
 namespace kelo::render {
@@ -40,15 +41,7 @@ struct ToolRun {
 // Every test runs in its own folder with an empty home, so nothing on the machine leaks in.
 class RenderTool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("kelo-render-tool-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_ / "home");
-    }
-    void TearDown() override {
-        if (!HasFailure()) fs::remove_all(dir_);
-    }
+    void SetUp() override { fs::create_directories(dir_ / "home"); }
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
     fs::path dataFolder() const { return dir_ / "home" / "Documents" / "Orvanta" / "KELO"; }
     void writeFile(const std::string& name, const std::string& text) const {
@@ -80,7 +73,8 @@ protected:
         EXPECT_EQ(r.err, "");
         return readWav(path(name));
     }
-    fs::path dir_;
+    kelo::test::TempDir scratch_{"render-tool"};
+    const fs::path dir_ = scratch_.folder();
 };
 
 // 16 steps, gates only on steps 0 and 8: two separate notes whose distance is the step length.
@@ -156,6 +150,12 @@ TEST_F(RenderTool, BadInputExitsWithOneLineAndWritesNothing) {
     const ToolRun nowhere = run({"-o", path("no/such/folder/x.wav")});
     EXPECT_EQ(nowhere.code, 1);
     EXPECT_NE(nowhere.err.find("cannot write"), std::string::npos) << nowhere.err;
+    {
+        const kelo::test::FileSizeLimit full(100000); // a disk that fills up half-way
+        const ToolRun r = run({"--bank", kBank, "-q", "-o", "out.wav"});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find("(disk full or file too large?)"), std::string::npos) << r.err;
+    }
     // Interrupted half-way (an hour of music takes far longer than the signal's second).
     const ToolRun stopped = run({"--bars", "1800", "-q", "-o", "out.wav"}, " timeout --preserve-status -s INT 1");
     EXPECT_EQ(stopped.code, 130);

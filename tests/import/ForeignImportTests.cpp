@@ -213,22 +213,6 @@ TEST(RebirthSongFiles, ImportIntoTheFirst64PatternsAsTheirChunkBytesSay) {
     }
 }
 
-TEST(RebirthChunkWalk, HostileValuesAreClamped) {
-    std::vector<uint8_t> u = unitImage(200, 120, 0, 0); // count 0
-    u[10 + 34] = 200;                                   // pattern 1: count far past the record
-    u[11] = 250;                                        // pattern 0 step 0: impossible note
-    u[7] = 200;                                         // Accent knob beyond 127
-    u[8] = 7;                                           // waveform switch out of range
-    const Imported r = importBytes(chunk("303 ", u));
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.selected, 127);
-    EXPECT_EQ(std::tuple(r.params.values.at(4), r.params.values.at(5), r.params.values.at(10)),
-              std::tuple(124 / 127.0f, 1.0f, 1.0f));
-    EXPECT_EQ(std::tuple(r.bank->patterns[0].stepCount(), r.step(0, 0).note), std::tuple(1, 35));
-    EXPECT_EQ(r.bank->patterns[1].stepCount(), 16);
-    EXPECT_EQ(r.step(1, 16).flags, kSentinel.patterns[1].steps[16].flags);
-}
-
 TEST(RebirthChunkWalk, FilesWithoutUnitsChangeNothing) {
     for (const auto& file : {std::vector<uint8_t>{}, std::vector<uint8_t>{'C', 'A', 'T', ' '},
                              list("RB40", {chunk("808 ", std::vector<uint8_t>(100, 1))}), chunk("CAT ", {'R', 'B'})}) {

@@ -35,34 +35,22 @@ EditorSettings parsed(const std::string& text) {
     return s;
 }
 
-TEST(GuiIni, WrittenFileReadsBackAndTheShippedFileHoldsTheDefaults) {
-    test::TempDir dir("guiini");
-    EditorSettings s;
-    s.skin = "My Skin";
-    s.skinShowDialog = 0;
-    s.clearConfirm = 1;
-    s.auditionNotes = 0;
-    s.knobMode = 1;
-    s.knobSensitivity = 1234.9f; // written as its whole part
-    s.functionButton1 = 7;
-    s.functionButton2 = -2; // an assignment still waiting is never stored
-    ASSERT_TRUE(writeEditorSettings(s, dir.file("Gui.ini")));
-    EditorSettings back;
-    back.useKeyboard = 1; // read-only keys keep what the reader had
-    ASSERT_TRUE(readEditorSettings(back, dir.file("Gui.ini")));
-    EXPECT_EQ(changes(back), " skin=My Skin dialog=0 clear=1 audition=0 knob=1 sens=1234 fn1=7 keyboard=1");
+// The round trip through a written file is the editor's and the fuzz test's to check.
+TEST(GuiIni, TheShippedFileHoldsTheDefaultsAndTheWriterHoldsTheRanges) {
     const std::string shipped = test::readText(std::string(KELO_SOURCE_DIR) + "/data/Gui.ini");
     EXPECT_EQ(shipped, formatEditorSettings(EditorSettings{}));
     EXPECT_EQ(shipped,
               "; KELO GUI configuration\n; Value of \"\" means default (built-in) skin\nSkin = \"RededazadEdadar2\"\n"
               "SkinShowDialog = 1\nClearConfirm = 0\nAuditionNotes = 1\nKnobMode = 2\nKnobSensitivity = 300\n;\n"
               "FunctionButton1 = -1\nFunctionButton2 = -1\n");
+    EditorSettings s;
     s.knobSensitivity = std::nanf("");
     EXPECT_NE(formatEditorSettings(s).find("KnobSensitivity = 1\n"), std::string::npos);
     s.knobSensitivity = 1e30f;
     EXPECT_NE(formatEditorSettings(s).find("KnobSensitivity = 5000\n"), std::string::npos);
+    test::TempDir dir("guiini");
     EXPECT_FALSE(readEditorSettings(s, dir.file("Missing.ini")));
-    EXPECT_EQ(s.skin, "My Skin");
+    EXPECT_EQ(s.skin, kDefaultSkinName);
     EXPECT_FALSE(writeEditorSettings(s, dir.file("no-folder/Gui.ini")));
 }
 

@@ -136,7 +136,8 @@ TEST(PatternFiles, FoldersAreNotFilesAndAByteOrderMarkIsNotText) {
     EXPECT_FALSE(readPattern(p, dir.file("Folder.pat")));
     EXPECT_TRUE(test::untouched(bank, 0) && test::samePattern(p, bank.patterns[5]));
     ASSERT_TRUE(readPattern(p, dir.write("Bom.pat", "\xEF\xBB\xBF; KELO Meta tag: 2\nd-3 1 0 0\nc-4 1 0 0\n")));
-    EXPECT_EQ(std::tuple(p.header, p.steps[0].note, p.steps[1].flags), std::tuple(2u, uint8_t(2), uint8_t(StepGate | StepUp)));
+    EXPECT_EQ(std::tuple(p.header, p.steps[0].note, p.steps[1].flags),
+              std::tuple(2u, uint8_t(2), uint8_t(StepGate | StepUp)));
 }
 
 TEST(ParameterFiles, CompanionPathAndThirteenLinesThatReadBack) {

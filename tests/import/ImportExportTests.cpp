@@ -68,7 +68,8 @@ TEST(PhImport, StepFieldsBecomeFlagsAndNumbersAndCountsAreHeldInRange) {
     EXPECT_EQ(r.bank->patterns[0].header, (kSentinel.patterns[0].header & ~0x7Fu) | 12u);
     const PatternStep expected[] = {{5, StepGate | StepAccent}, {7, StepGate | StepDown | StepSlide},
                                     {3, StepUp}, {14, StepGate | StepUp}, {0, StepGate}, {35, StepGate},
-                                    {0, StepGate}, {35, StepGate | StepUp}, {0, StepGate | StepUp}, {3, StepGate | StepUp}};
+                                    {0, StepGate}, {35, StepGate | StepUp}, {0, StepGate | StepUp},
+                                    {3, StepGate | StepUp}};
     for (int s = 0; s < 10; ++s)
         EXPECT_EQ(std::tuple(r.step(s / 5 * 4, s % 5).note, r.step(s / 5 * 4, s % 5).flags),
                   std::tuple(expected[s].note, expected[s].flags)) << s;

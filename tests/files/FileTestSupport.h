@@ -21,15 +21,13 @@
 namespace kelo::test {
 
 #if !defined(_WIN32)
-// While it lives, files cannot grow past `bytes`: a write beyond fails part-way, as on a full
-// disk or at a quota.
+// While it lives, a write that grows a file past `bytes` fails part-way, as on a full disk.
 class FileSizeLimit {
 public:
-    explicit FileSizeLimit(rlim_t bytes) {
+    explicit FileSizeLimit(rlim_t bytes) : previous_(std::signal(SIGXFSZ, SIG_IGN)) {
         getrlimit(RLIMIT_FSIZE, &saved_);
         struct rlimit limited = saved_;
         limited.rlim_cur = bytes;
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &limited);
     }
     ~FileSizeLimit() {
@@ -38,10 +36,9 @@ public:
     }
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
 private:
+    void (*previous_)(int);
     struct rlimit saved_ {};
-    void (*previous_)(int) = nullptr;
 };
 #endif
 
@@ -62,7 +59,6 @@ public:
         std::ofstream(file(name), std::ios::binary) << text;
         return file(name);
     }
-
 private:
     std::filesystem::path path_;
 };

@@ -22,7 +22,6 @@ public:
         bytes = it->second;
         return true;
     }
-
 private:
     std::map<std::string, std::string> files_;
 };

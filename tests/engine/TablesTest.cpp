@@ -1,25 +1,12 @@
-// Integration primitives, tuning, filter curves and the band-limited wavetables.
+// Tuning, filter curves and the band-limited wavetables.
 #include <gtest/gtest.h>
 
 #include "EngineTestUtil.h"
-#include "engine/Dsp.h"
 #include "engine/FilterTables.h"
 #include "engine/Tuning.h"
 #include "engine/Wavetables.h"
 
 using namespace kelo;
-
-// (The collapsed smoothing step is checked against the four-slope form through the reference
-// engine, which uses that form everywhere.)
-TEST(Dsp, TheClipperIsOddMonotonicAndBounded) {
-    EXPECT_DOUBLE_EQ(dsp::softClip(3.0), 1.0);
-    EXPECT_DOUBLE_EQ(dsp::softClip(-1e9), -1.0);
-    EXPECT_NEAR(dsp::softClip(1e-4) / 1e-4, 1.0, 1e-8);
-    for (double x = -4; x <= 4; x += 0.01) {
-        EXPECT_DOUBLE_EQ(dsp::softClip(-x), -dsp::softClip(x));
-        EXPECT_LE(dsp::softClip(x), dsp::softClip(x + 0.01));
-    }
-}
 
 TEST(Tuning, TablesFoldingAndCapping) {
     TuningTables t;

@@ -141,8 +141,8 @@ Print play(Config c) {
 Config busyLine(double fs = 44100) {
     Config c;
     c.fs = fs;
-    c.p = {.cutoff = 0.3f, .resonance = 0.85f, .envmod = 0.7f, .decay = 0.35f, .accent = 0.8f, .distortion = 0.5f,
-           .highpass = 1.0f};
+    c.p = {.cutoff = 0.3f, .resonance = 0.85f, .envmod = 0.7f, .decay = 0.35f, .accent = 0.8f,
+           .distortion = 0.5f, .highpass = 1.0f};
     return c;
 }
 

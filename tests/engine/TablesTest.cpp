@@ -19,13 +19,8 @@ TEST(Tuning, TablesFoldingAndCapping) {
     EXPECT_EQ(t.pitch(500, 0), t.equal[127]);
     for (int n = 0; n <= 127; ++n) {
         const int f = foldNote(n, false);
-        if (n <= 83) {
-            EXPECT_EQ(f, n);
-            EXPECT_EQ(foldNote(n, true), n);
-        } else {
-            EXPECT_TRUE(f >= 72 && f <= 83 && (n - f) % 12 == 0) << n; // same pitch class
-            EXPECT_EQ(foldNote(n, true), 83);
-        }
+        EXPECT_TRUE(n <= 83 ? f == n : f >= 72 && f <= 83 && (n - f) % 12 == 0) << n; // same pitch class
+        EXPECT_EQ(foldNote(n, true), std::min(n, 83)) << n;
     }
 }
 
@@ -38,9 +33,7 @@ TEST(FilterTables, CurvesPassTheirPointsPeakAndFlattenAndReadsStayInside) {
         for (int k = 0; k < 8; ++k) EXPECT_NEAR(table[idx[k]], val[k], 1e-5) << idx[k];
         for (int i = 1; i < FilterTables::kCurveSize; ++i) {
             EXPECT_LE(table[i], table[284]) << i;
-            if (i >= FilterTables::kFlatFrom) {
-                EXPECT_EQ(table[i], table[FilterTables::kFlatFrom]);
-            }
+            EXPECT_TRUE(i < FilterTables::kFlatFrom || table[i] == table[FilterTables::kFlatFrom]) << i;
             EXPECT_LT(std::fabs(table[i] - table[i - 1]), 0.04) << i; // no jumps
             // No kinks, except at the ends of the short plateau the feedback holds after its peak.
             if (i >= 4 && i + 1 < FilterTables::kCurveSize && (i < 284 || i > 300)) {
@@ -97,9 +90,7 @@ void checkTableSet(const Wavetable& w, int levels, int firstLength, bool oddOnly
         const float* d = w.data + w.offset[size_t(l)];
         // The top partial stays below Nyquist for the shortest period of the level, even
         // with the 44.1 kHz rate class scaling the period index up.
-        if (minP[size_t(l)] >= 3) {
-            EXPECT_LT(h * kWavetablePeriodMargin / minP[size_t(l)], 0.5) << l;
-        }
+        EXPECT_TRUE(minP[size_t(l)] < 3 || h * kWavetablePeriodMargin / minP[size_t(l)] < 0.5) << l;
         const Cycle cyc(d, n);
         const double fund = cyc.partial(1);
         EXPECT_NEAR(fund, (oddOnly ? 4 : 2) / test::kPi, 1e-3) << l;
@@ -107,9 +98,7 @@ void checkTableSet(const Wavetable& w, int levels, int firstLength, bool oddOnly
         double above = 0;
         for (int k = h + 1; k <= n / 2; ++k) above = std::max(above, cyc.partial(k));
         EXPECT_LT(above / fund, 2e-6) << "level " << l;
-        if (oddOnly) {
-            EXPECT_LT(cyc.partial(2) / fund, 2e-6) << l;
-        }
+        EXPECT_TRUE(!oddOnly || cyc.partial(2) / fund < 2e-6) << l;
     }
 }
 

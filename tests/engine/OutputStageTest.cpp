@@ -30,13 +30,17 @@ OutputStage settledStage(double drive, double distortion, int type, bool highpas
 } // namespace
 
 TEST(OutputStage, AnUnknownTypeHoldsTheLastShapedSamples) {
-    OutputStage os = settledStage(0.5, 1.0, OutputStage::Saturate, false);
+    OutputStage os = settledStage(0.0, 1.0, OutputStage::Saturate, false);
     std::vector<float> x(64, 0.3f);
     os.process(x.data(), 64, 44100);
-    os.configure(0.5, 1.0, 0.064, 5, false);
+    const float shaped = x[63];
+    os.configure(0.0, 1.0, 0.064, 5, false);
     x = sine(440, 0.9, 512);
     os.process(x.data(), 512, 44100);
-    EXPECT_NEAR(x[511], x[400], 1e-6); // after the cross-fade
+    EXPECT_NEAR(x[400], shaped, 1e-6); // after the cross-fade
+    x.assign(64, 0.0f);
+    os.process(x.data(), 64, 44100); // silence right after a fade is no rest yet
+    EXPECT_NEAR(x[63], shaped, 1e-6);
 }
 
 // Switching the high-pass, the distortion or its type mid-note: before the switch the sound

@@ -1,9 +1,9 @@
 // The voice and output stage over acid lines that reach every filter mode, both waveforms,
 // both distortion types, clipping, slides, accents, automation, rests and every value the
-// voice caches, against fingerprints recorded when a plain re-implementation of every
-// per-sample formula rendered the same (to 1e-6 of the peak). The tolerances hold the
-// Windows build's libm to the same prints; a wrong coefficient, order of steps or stale
-// cache moves them by 1e-4 and more.
+// voice caches. Each line leaves a print (a randomly signed sum of its samples, a sum of its
+// states), recorded from a plain re-implementation of every per-sample formula that the
+// engine matched to 1e-12 of the line's norm. The tolerances take another libm; a wrong
+// coefficient, order of steps or stale cache moves a print by 1e-4 and more.
 #include <gtest/gtest.h>
 
 #include <cstring>

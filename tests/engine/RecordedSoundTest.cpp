@@ -224,11 +224,12 @@ TEST(RecordedSound, WaveformsDistortionsClippingAutomationAndRests) {
              c.p.highpass = 0.0f;
          }, 206.844182996, 2820.6704552},
         {"high-pass alone", [](Config& c) { c.p.distortion = 0.0f; }, 11.4791184496, 1815.75798838},
-        {"everything full, clipping", [](Config& c) {
-             c.p.drive = c.p.distortion = c.p.resonance = c.p.cutoff = 1.0f;
+        {"everything full at 48 kHz, clipping", [](Config& c) {
+             c = busyLine(48000);
+             c.p.drive = c.p.distortion = c.p.resonance = c.p.cutoff = c.p.envmod = c.p.accent = 1.0f;
              c.s.outputClipping = 1;
              c.s.relativeTuning = 1.01;
-         }, 28.6774290423, 2109.02989982},
+         }, 10.4049431993, 2370.70519776},
         {"automated, block 1", block(1), -7.06814637748, 47481.2817099},
         {"automated, block 32", block(32), -7.86706998418, 5480.35993142},
         {"automated, block 128", block(128), 40.3767815566, 2211.37166114},

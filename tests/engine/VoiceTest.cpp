@@ -27,6 +27,24 @@ TEST(Voice, FirstSampleOfAnInstanceAndOfAResumeIsAtTheParameterValues) {
     EXPECT_NEAR(r.voice.state().lastFrequency, 55.0, 1e-3);
 }
 
+// An instance initialised again (at a new rate, say) renders as a fresh one.
+TEST(Voice, InitialisedAgainItRendersAsAFreshVoice) {
+    VoiceRig used, fresh;
+    used.p.resonance = fresh.p.resonance = 1.0f;
+    for (int note = 0; note < 2; ++note) {
+        used.noteOn(55.0f, true);
+        used.render(3000);
+        used.vc.gate = 0;
+        used.render(3000);
+    }
+    ASSERT_GT(used.voice.scope().crossings.load(), 0);
+    used.voice.init(44100.0);
+    used.noteOn(110.0f);
+    fresh.noteOn(110.0f);
+    EXPECT_EQ(used.render(2000), fresh.render(2000));
+    EXPECT_EQ(used.voice.scope().crossings.load(), fresh.voice.scope().crossings.load());
+}
+
 // The output clipper bounds what a far too hot oscillator gain gives (a typo in the settings).
 TEST(Voice, ClippingBoundsTheOutput) {
     for (int clip : {0, 1}) {

@@ -25,6 +25,15 @@ TEST(OutputStage, AnUnknownTypeHoldsTheLastShapedSamples) {
     x.assign(64, 0.0f);
     os.process(x.data(), 64, 44100); // silence right after a fade is no rest yet
     EXPECT_NEAR(x[63], shaped, 1e-6);
+    OutputStage rest; // switched to it in silence, it holds the silence
+    rest.configure(0.0, 1.0, 0.064, OutputStage::Saturate, false);
+    x.assign(512, 0.0f);
+    rest.process(x.data(), 512, 44100);
+    rest.configure(0.0, 1.0, 0.064, 5, false);
+    rest.process(x.data(), 512, 44100);
+    x.assign(64, 0.5f);
+    rest.process(x.data(), 64, 44100);
+    EXPECT_EQ(x[63], 0.0f);
 }
 
 // Switching the high-pass, the distortion or its type mid-note: before the switch the sound

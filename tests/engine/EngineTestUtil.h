@@ -1,8 +1,7 @@
 #pragma once
-// Measurement helpers for the engine tests: spectra, pitch, and a voice harness.
+// A voice harness for the engine tests.
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <functional>
 #include <vector>
 
@@ -11,58 +10,6 @@
 namespace kelo::test {
 
 constexpr double kPi = 3.14159265358979323846;
-
-// Magnitude spectrum (bins 0..n/2, n a power of two) under a 4-term Blackman-Harris window,
-// whose side lobes (below -92 dB) keep weak components next to strong ones visible.
-inline std::vector<double> magnitudeSpectrum(const std::vector<double>& x) {
-    const size_t n = x.size();
-    std::vector<std::complex<double>> a(n);
-    for (size_t i = 0; i < n; ++i) {
-        const double t = 2.0 * kPi * double(i) / double(n);
-        a[i] = x[i] * (0.35875 - 0.48829 * std::cos(t) + 0.14128 * std::cos(2 * t) - 0.01168 * std::cos(3 * t));
-    }
-    for (size_t i = 1, j = 0; i < n; ++i) { // radix-2 FFT
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
-        j ^= bit;
-        if (i < j) std::swap(a[i], a[j]);
-    }
-    for (size_t len = 2; len <= n; len <<= 1) {
-        const std::complex<double> wl = std::polar(1.0, -2.0 * kPi / double(len));
-        for (size_t i = 0; i < n; i += len) {
-            std::complex<double> w(1.0);
-            for (size_t k = 0; k < len / 2; ++k, w *= wl) {
-                const auto u = a[i + k], v = a[i + k + len / 2] * w;
-                a[i + k] = u + v;
-                a[i + k + len / 2] = u - v;
-            }
-        }
-    }
-    std::vector<double> m(n / 2 + 1);
-    for (size_t k = 0; k < m.size(); ++k) m[k] = std::abs(a[k]);
-    return m;
-}
-
-// Period of a periodic signal: the lag within +-6% of `expected` with the strongest
-// normalised autocorrelation, refined by a parabola through its neighbours.
-inline double measurePeriod(const std::vector<float>& x, size_t from, double expected) {
-    const int lo = int(expected * 0.94), hi = int(expected * 1.06) + 1;
-    const size_t window = x.size() - from - size_t(hi) - 1;
-    std::vector<double> c(size_t(hi - lo + 1));
-    for (int l = lo; l <= hi; ++l) {
-        double s = 0, e0 = 0, e1 = 0;
-        for (size_t i = from; i < from + window; ++i) {
-            s += double(x[i]) * x[i + l];
-            e0 += double(x[i]) * x[i];
-            e1 += double(x[i + l]) * x[i + l];
-        }
-        c[size_t(l - lo)] = s / std::sqrt(e0 * e1 + 1e-300);
-    }
-    const int best = lo + int(std::max_element(c.begin(), c.end()) - c.begin());
-    if (best == lo || best == hi) return best;
-    const double a = c[size_t(best - 1 - lo)], b = c[size_t(best - lo)], d = c[size_t(best + 1 - lo)];
-    return best + 0.5 * (a - d) / (a - 2 * b + d);
-}
 
 // A voice with its control record and settings, rendered in blocks as the plug-in does.
 // onSample, when set, runs as the per-sample tick with the sample's index.

@@ -53,35 +53,28 @@ double levelDb(const std::vector<float>& x, double fs, double f) {
 } // namespace
 
 TEST(SampleRate, HeldNotesHaveTheSameSpectrumUpTo10kHzAtEveryRate) {
-    struct Patch {
-        float cutoff, resonance, envmod, highpass, distortion, distType;
-        float hz;
-    };
     // The defaults; an open resonant filter; the busy line's sound (high resonance, high-pass,
     // "Saturate"); "Foldback" after the high-pass.
-    for (const Patch& pt : {Patch{0.5f, 0.0f, 0.1f, 0, 0, 0, 110.0f}, Patch{0.9f, 0.5f, 0.5f, 0, 0, 0, 110.0f},
-                            Patch{0.3f, 0.85f, 0.7f, 1, 0.5f, 0, 55.0f}, Patch{0.6f, 0.3f, 0.3f, 1, 0.6f, 1, 110.0f}}) {
-        ParamSnapshot p;
-        p.cutoff = pt.cutoff;
-        p.resonance = pt.resonance;
-        p.envmod = pt.envmod;
-        p.decay = 0.4f;
-        p.highpass = pt.highpass;
-        p.distortion = pt.distortion;
-        p.distType = pt.distType;
-        const std::vector<float> ref = heldNote(p, pt.hz, 44100, 0.6);
+    using P = ParamSnapshot;
+    for (const auto& [p, hz] : {std::pair{P{.decay = 0.4f}, 110.0f},
+                                {P{.cutoff = 0.9f, .resonance = 0.5f, .envmod = 0.5f, .decay = 0.4f}, 110.0f},
+                                {P{.cutoff = 0.3f, .resonance = 0.85f, .envmod = 0.7f, .decay = 0.4f,
+                                   .distortion = 0.5f, .highpass = 1}, 55.0f},
+                                {P{.cutoff = 0.6f, .resonance = 0.3f, .envmod = 0.3f, .decay = 0.4f,
+                                   .distortion = 0.6f, .distType = 1, .highpass = 1}, 110.0f}}) {
+        const std::vector<float> ref = heldNote(p, hz, 44100, 0.6);
         std::vector<double> refDb;
         double top = -1e9;
-        for (int h = 1; h * pt.hz <= 10000; ++h) {
-            refDb.push_back(levelDb(ref, 44100, h * pt.hz));
+        for (int h = 1; h * hz <= 10000; ++h) {
+            refDb.push_back(levelDb(ref, 44100, h * hz));
             top = std::max(top, refDb.back());
         }
         for (double fs : kRates) {
-            const std::vector<float> x = heldNote(p, pt.hz, fs, 0.6);
+            const std::vector<float> x = heldNote(p, hz, fs, 0.6);
             double worst = 0;
             for (size_t k = 0; k < refDb.size(); ++k)
-                if (refDb[k] > top - 80) worst = std::max(worst, std::fabs(levelDb(x, fs, double(k + 1) * pt.hz) - refDb[k]));
-            EXPECT_LT(worst, 1.0) << "cutoff " << pt.cutoff << " resonance " << pt.resonance << " at " << fs;
+                if (refDb[k] > top - 80) worst = std::max(worst, std::fabs(levelDb(x, fs, double(k + 1) * hz) - refDb[k]));
+            EXPECT_LT(worst, 1.0) << "cutoff " << p.cutoff << " resonance " << p.resonance << " at " << fs;
         }
     }
 }
@@ -136,9 +129,7 @@ TEST(SampleRate, EnvelopesGlideReleaseAndLagsTakeTheirTimesAtEveryRate) {
         };
         const double at44 = timeAt(44100);
         ASSERT_GT(at44, 0.0) << c.what;
-        if (c.seconds > 0) {
-            EXPECT_NEAR(at44, c.seconds, c.seconds * 0.005) << c.what;
-        }
+        EXPECT_TRUE(c.seconds == 0 || std::fabs(at44 - c.seconds) < c.seconds * 0.005) << c.what << " " << at44;
         for (double fs : kRates) EXPECT_NEAR(timeAt(fs) / at44, 1.0, 0.02) << c.what << " at " << fs;
     }
 }
@@ -146,7 +137,7 @@ TEST(SampleRate, EnvelopesGlideReleaseAndLagsTakeTheirTimesAtEveryRate) {
 TEST(SampleRate, RatesBelowTheFastestLagsLimitAreSilentAndAboveItAccentsStayFinite) {
     // The accent charge at Resonance 0 is the fastest lag: at the lowest accepted rate it is
     // still stable, one hertz below the rate is refused.
-    for (double fs : {std::ceil(Voice::kMinRate), 8000.0}) {
+    for (double fs : {std::ceil(Voice::kMinRate), 8000.0, std::floor(Voice::kMinRate) - 1.0}) {
         VoiceRig r;
         r.fs = fs;
         r.p.accent = 1.0f;
@@ -160,13 +151,8 @@ TEST(SampleRate, RatesBelowTheFastestLagsLimitAreSilentAndAboveItAccentsStayFini
                 peak = std::max(peak, double(std::fabs(x)));
             }
         }
-        EXPECT_GT(peak, 0.05) << fs;
+        EXPECT_TRUE(fs < Voice::kMinRate ? peak == 0.0 : peak > 0.05) << fs << " peak " << peak;
     }
-    VoiceRig low;
-    low.fs = std::floor(Voice::kMinRate) - 1.0;
-    low.p.accent = 1.0f;
-    low.noteOn(55.0f, true);
-    for (float x : low.render(2000)) ASSERT_EQ(x, 0.0f);
 }
 
 TEST(SampleRate, EveryRateRendersWithItsOwnFilterTablesAlsoAfterAnother) {

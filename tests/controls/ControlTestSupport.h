@@ -27,10 +27,23 @@ inline CBitmap* skinBitmap(const std::string& name) {
     return b;
 }
 
+// Logs what a control reports, and what its editor is asked, in one shared log.
+struct Listener : IControlListener, VSTGUIEditorInterface {
+    explicit Listener(Log& l) : log(l) {}
+    void valueChanged(CControl* c) override { log.add("value " + gui::test::fmt(c->getValue())); }
+    void controlBeginEdit(CControl*) override { log.add("begin"); }
+    void controlEndEdit(CControl*) override { log.add("end"); }
+    int32 getKnobMode() const override { return knobMode; }
+    void beginEdit(int32 tag) override { log.add("editor begin " + std::to_string(tag)); }
+    void endEdit(int32 tag) override { log.add("editor end " + std::to_string(tag)); }
+    Log& log;
+    int32 knobMode = -1;
+};
+
 struct Screen {
-    explicit Screen(CCoord w = 300, CCoord h = 200, int32 knobMode = kLinearMode) : listener(log), editor(log) {
-        editor.knobMode = knobMode;
-        frame = new CFrame(CRect(0, 0, w, h), &editor);
+    explicit Screen(CCoord w = 300, CCoord h = 200, int32 knobMode = kLinearMode) : listener(log) {
+        listener.knobMode = knobMode;
+        frame = new CFrame(CRect(0, 0, w, h), &listener);
         frame->openOffscreen();
     }
     ~Screen() { frame->close(); }
@@ -67,8 +80,7 @@ struct Screen {
     }
     FakeServices services;
     Log log;
-    gui::test::Listener listener;
-    gui::test::Editor editor;
+    Listener listener;
     CFrame* frame = nullptr;
 };
 } // namespace kelo::test

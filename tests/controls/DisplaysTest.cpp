@@ -120,7 +120,7 @@ TEST(DigitDisplay, ShowsTheIntegerPartWithLeadingZerosAndIsDraggedInOneEdit) {
     EXPECT_EQ(s.down(72, 20), kMouseEventNotHandled); // drawn outside, but takes no press there
     // 40 px up at 0.25 per pixel, reported once; bounded at 0; a tenth of that with Shift.
     d->setValue(10);
-    s.log.clear();
+    s.log.take();
     s.down(55, 20);
     s.move(55, -20);
     s.move(55, -20);
@@ -170,7 +170,7 @@ TEST(FloatingDisplay, FitsItsTextAroundItsAnchorDrawsOnlyWhileShownAndLetsClicks
     s.idle();
     EXPECT_EQ(s.painted(110, 56), kBlack);
     f->show();
-    s.log.clear();
+    s.log.take();
     s.down(110, 56); // the key under the pop-up takes the click
     EXPECT_EQ(s.log.take(), (Lines{"begin", "editor begin 7"}));
 }

@@ -48,7 +48,7 @@ TEST(PanelBuilder, MakesOneControlPerRowUnderItsTagThatReportsToTheListener) {
     // Drawn from the module's pictures over the panel's colour.
     EXPECT_NE(s.pixel(671, 26), 0xff282828u);
     EXPECT_EQ(s.painted(690, 60), 0xff282828u);
-    s.log.clear();
+    s.log.take();
     s.down(60, 72); // "Clear confirm"
     s.up(60, 72);
     EXPECT_EQ(s.log.take(), (Lines{"begin", "editor begin 1", "value 1", "editor end 1", "end"}));

@@ -1,9 +1,5 @@
-// The analyzer against the real instrument: patterns of the default bank are played by the
-// plug-in file with the sound the analyzer window asks the user to record (minimum
-// resonance; maximum cutoff, envmod, decay and accent; sawtooth; tune at centre) at a real
-// tempo, where an accented note's boost rings on past its release and glides are cut short
-// by the next release; one measure each, written to a 16-bit WAV file, loaded and normalised
-// as the "Load Audio" command does, detected into an empty pattern and compared with the source.
+// Patterns of the default bank played by the plug-in file at 125 BPM with the sound the analyzer
+// window asks for, written to a 16-bit WAV, loaded as "Load Audio" does and detected back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +12,6 @@
 
 #include "analyzer/PatternDetector.h"
 #include "analyzer/WaveBuffer.h"
-#include "files/EngineSettings.h"
 #include "files/PatternFile.h"
 #include "host/Plugin.h"
 #include "plugin/Parameters.h"
@@ -26,269 +21,137 @@
 namespace kelo::test {
 namespace {
 
-constexpr int kRate = 44100;
-constexpr int kBlock = 512;
-// A sixteenth is a whole 5292 samples (7056 in triplets), so every measure is an exact number
-// of frames and Match Tempo can give the tempo back exactly.
+constexpr int kRate = 44100, kBlock = 512;
+// A sixteenth is a whole 5292 samples, so Match Tempo can give the tempo back exactly.
 constexpr double kBpm = 125.0;
-// The saw runs hot (about 7 at full volume); 0.3 squared keeps the measure near 0.65 of full
-// scale, so the 16-bit file neither clips nor loses the quiet notes to quantisation.
-constexpr float kVolumeKnob = 0.3f;
-// Sequencer step lengthening of triplet patterns (the TripletScale default).
-constexpr double kTripletScale = 0.75;
 
-struct StepsPlayed {
+struct Played {
     int index = 0;
-    Pattern source{};
-    Pattern detected{};
-    int fileStepCount = 0;   // the step count the file name gave
+    Pattern source{}, detected{};
     int32_t frames = 0;
-    float renderPeak = 0.0f; // before the file: must stay below full scale
+    float peak = 0.0f;
 };
 
-// Whether step i of p sounds on from a gated, sliding step: the sequencer then holds the gate
-// and glides instead of starting a new note.
-bool slidInto(const Pattern& p, int i) {
-    if (i == 0) return false; // the recording starts with the sequencer
-    const uint8_t f = p.steps[i - 1].flags;
-    return (f & StepGate) && (f & StepSlide);
-}
+// Every third straight or triplet pattern without shuffle (swing makes steps unequal), so each
+// group of the bank is represented; played once for the whole program.
+std::vector<Played> playBank(std::string& error) {
+    auto fail = [&](const std::string& why) { return error = why, std::vector<Played>{}; };
+    ScratchHome home;
+    home.write("User.ini", "SyncMode = 1\n"); // the host's tempo drives the sequencer
+    const auto bankFile = home.dataFolder() / "DefaultPatternBank.pat";
+    std::error_code ec;
+    std::filesystem::copy_file(KELO_DATA_DIR "/DefaultPatternBank.pat", bankFile, ec);
+    PatternBank bank{};
+    if (ec || !readBank(bank, bankFile.string())) return fail("cannot stage the default bank");
+    host::Plugin plugin;
+    if (!plugin.load()) return fail(plugin.error());
+    plugin.setTempo(kBpm);
+    plugin.start(float(kRate), kBlock);
+    // Minimum resonance; maximum cutoff, envmod, decay and accent; sawtooth; the saw runs hot,
+    // so the volume keeps the 16-bit file unclipped without losing quiet notes.
+    for (auto [p, v] : {std::pair{kTune, 0.5f}, {kCutoff, 1.0f}, {kResonance, 0.0f}, {kEnvmod, 1.0f},
+                        {kDecay, 1.0f}, {kAccent, 1.0f}, {kWaveform, 0.0f}, {kVolume, 0.3f}})
+        plugin.setParameter(p, v);
+    std::vector<float> left(kBlock), right(kBlock);
+    for (int i = 0; i < kRate / kBlock; ++i) plugin.process(kBlock, left.data(), right.data());
 
-// Sounding pitch in semitones above the base C.
-int sounding(const PatternStep& s) {
-    return (s.note & 31) + 12 * (((s.flags & StepUp) ? 1 : 0) - ((s.flags & StepDown) ? 1 : 0));
-}
+    std::vector<Played> out;
+    for (int index = 1; index < kNumPatterns; index += 3) {
+        Played p{index, bank.patterns[index]};
+        if (p.source.shuffle() != 0) continue;
+        const int steps = playedSteps(p.source);
+        // Triplet steps are lengthened by the default TripletScale of 0.75.
+        const double step = kRate * 60.0 / (kBpm * 4.0) / (p.source.triplet() ? 0.75 : 1.0);
+        const auto frames = int32_t(std::lround(step * steps));
+        std::vector<float> take;
+        plugin.sendEvents({{0, 0x90, uint8_t(index), 100}});
+        for (int32_t done = 0; done < frames; done += kBlock) {
+            const int n = std::min(kBlock, frames - done);
+            plugin.process(n, left.data(), right.data());
+            take.insert(take.end(), left.begin(), left.begin() + n);
+        }
+        plugin.sendEvents({{0, 0x80, uint8_t(index), 0}});
+        for (int i = 0; i < kRate / 4 / kBlock; ++i) plugin.process(kBlock, left.data(), right.data());
+        for (float s : take) p.peak = std::max(p.peak, std::fabs(s));
 
-// Written by the render tool's own WAV writer, 16-bit as the analyzer asks for.
-bool writeWav16(const std::filesystem::path& path, const std::vector<float>& samples) {
-    render::AudioWriter writer;
-    std::string error;
-    return writer.open(path.string(), kRate, render::SampleFormat::Pcm16, error) &&
-           writer.write(samples.data(), samples.data(), samples.size()) && writer.commit(error);
-}
-
-// Straight or triplet patterns without shuffle: swing makes steps unequal, and the analyzer
-// cuts the measure into equal windows. Every third of them (36 of the 109), so each group of
-// the bank is represented, rests after slides and falling glides included.
-bool chosen(const Pattern& p, int index) { return p.shuffle() == 0 && index % 3 == 1; }
-
-// Plays the chosen patterns and runs them through the analyzer, once for the whole program.
-class RoundTrip {
-public:
-    static const RoundTrip& get() {
-        static const RoundTrip trip(kBpm);
-        return trip;
+        char name[64];
+        std::snprintf(name, sizeof name, "pattern%03d-%dstep.wav", index + 1, steps);
+        const std::string file = (home.dataFolder() / name).string();
+        render::AudioWriter writer;
+        WaveBuffer wave;
+        if (!writer.open(file, kRate, render::SampleFormat::Pcm16, error) ||
+            !writer.write(take.data(), take.data(), take.size()) || !writer.commit(error) ||
+            !loadWaveFile(wave, file))
+            return fail(std::string("cannot write and load ") + name);
+        normalizeWave(wave);
+        p.frames = wave.frames();
+        // A fresh pattern takes its step count from the file name, as a load does.
+        p.detected.setStepCount(stepCountFromFileName(name, 16));
+        if (!applyDetection(wave, p.detected, AnalyzerOptions{}))
+            return fail(std::string("detection did not run on ") + name);
+        out.push_back(p);
     }
-
-    std::string error;
-    std::vector<StepsPlayed> patterns;
-
-private:
-    explicit RoundTrip(double bpm) {
-        ScratchHome home;
-        const auto bankFile = home.dataFolder() / "DefaultPatternBank.pat";
-        std::error_code ec;
-        std::filesystem::create_directories(home.dataFolder(), ec);
-        std::filesystem::copy_file(std::filesystem::path(KELO_DATA_DIR) / "DefaultPatternBank.pat", bankFile, ec);
-        // The host's tempo drives the sequencer.
-        home.write("User.ini", "SyncMode = 1\n");
-        PatternBank bank{};
-        if (ec || !readBank(bank, bankFile.string())) {
-            error = "cannot stage the default bank";
-            return;
-        }
-
-        host::Plugin plugin;
-        if (!plugin.load()) {
-            error = plugin.error();
-            return;
-        }
-        plugin.setTempo(bpm);
-        plugin.start(float(kRate), kBlock);
-        plugin.setParameter(kTune, 0.5f);
-        plugin.setParameter(kCutoff, 1.0f);
-        plugin.setParameter(kResonance, 0.0f);
-        plugin.setParameter(kEnvmod, 1.0f);
-        plugin.setParameter(kDecay, 1.0f);
-        plugin.setParameter(kAccent, 1.0f);
-        plugin.setParameter(kWaveform, 0.0f);
-        plugin.setParameter(kVolume, kVolumeKnob);
-        std::vector<float> left(kBlock), right(kBlock);
-        // Let the smoothed knobs arrive before the first note.
-        for (int i = 0; i < kRate / kBlock; ++i) plugin.process(kBlock, left.data(), right.data());
-
-        const double stepFrames = kRate * 60.0 / (bpm * 4.0);
-        for (int index = 0; index < kNumPatterns; ++index) {
-            const Pattern& source = bank.patterns[index];
-            if (!chosen(source, index)) continue;
-            StepsPlayed played;
-            played.index = index;
-            played.source = source;
-
-            // One measure, the key held from its first sample to its last.
-            const int steps = playedSteps(source);
-            const double step = source.triplet() ? stepFrames / kTripletScale : stepFrames;
-            const auto frames = int32_t(std::lround(step * steps));
-            std::vector<float> recording;
-            recording.reserve(size_t(frames));
-            plugin.sendEvents({{0, 0x90, uint8_t(index), 100}});
-            for (int32_t done = 0; done < frames; done += kBlock) {
-                const int n = std::min(kBlock, frames - done);
-                plugin.process(n, left.data(), right.data());
-                recording.insert(recording.end(), left.begin(), left.begin() + n);
-            }
-            plugin.sendEvents({{0, 0x80, uint8_t(index), 0}});
-            // A quarter second of silence: the last note and its accent boost die away.
-            for (int i = 0; i < kRate / 4 / kBlock; ++i) plugin.process(kBlock, left.data(), right.data());
-            for (float s : recording) played.renderPeak = std::max(played.renderPeak, std::fabs(s));
-
-            char name[64];
-            std::snprintf(name, sizeof name, "pattern%03d-%dstep.wav", index + 1, steps);
-            const auto file = home.dataFolder() / name;
-            WaveBuffer wave;
-            if (!writeWav16(file, recording) || !loadWaveFile(wave, file.string())) {
-                error = std::string("cannot write and load ") + name;
-                return;
-            }
-            normalizeWave(wave);
-            played.frames = wave.frames();
-
-            // A fresh pattern takes its step count from the file name, as a load does.
-            Pattern& detected = played.detected;
-            detected.header = 16;
-            played.fileStepCount = stepCountFromFileName(name, detected.stepCount());
-            detected.setStepCount(played.fileStepCount);
-            AnalyzerOptions options; // Pitch and Rhythm on
-            if (!applyDetection(wave, detected, options)) {
-                error = std::string("detection did not run on ") + name;
-                return;
-            }
-            patterns.push_back(played);
-        }
-    }
-};
+    return out;
+}
 
 struct Score {
-    int hits = 0;
-    int total = 0;
-    void add(bool hit) {
-        hits += hit ? 1 : 0;
-        ++total;
-    }
+    int hits = 0, total = 0;
+    void add(bool hit) { hits += hit, ++total; }
     double accuracy() const { return total ? double(hits) / total : 0.0; }
 };
 
-struct Scores {
+// A miss the analyzer cannot avoid is one of: a rest after a sliding note (the slide holds the
+// gate open through half of it, so it sounds); the pitch of a note slid into, up to two semitones
+// off (the 65 ms glide is cut short by the release); an accent slid into (no new accent starts).
+// Any other miss is unexplained.
+TEST(AnalyzerRoundTrip, TranscribesTheDefaultBank) {
+    std::string error;
+    const std::vector<Played> played = playBank(error);
+    ASSERT_TRUE(error.empty()) << error;
+    ASSERT_GE(played.size(), 32u);
     Score gate, pitch, accent, slide;
     std::vector<std::string> unexplained;
-};
-
-// Scores one pattern. A miss the analyzer cannot avoid has one of these causes; any other
-// miss is listed as unexplained:
-// - a rest after a sliding note sounds: the slide holds the gate open until half a step
-//   before the rest ends, so it reads as a note (played back, the two sound alike);
-// - a note slid into has its pitch taken where the glide ends, but the glide (a 65 ms lag)
-//   is cut short when the note is released half a step later: after a big fall it ends up
-//   to a semitone or two sharp;
-// - an accent slid into is silent: no new note starts, so no new accent envelope.
-// Two limits the bank never meets: its text format holds no ties (a tied note sounds on and
-// would read as a slide into a note of the same pitch, which plays alike), and it sounds no
-// note above MIDI 71 (the pattern writer folds those an octave down).
-void score(const StepsPlayed& p, Scores& s) {
-    for (int i = 0; i < playedSteps(p.source); ++i) {
-        const PatternStep& src = p.source.steps[i];
-        const PatternStep& det = p.detected.steps[i];
-        const bool gated = src.flags & StepGate;
-        const bool heard = det.flags & StepGate;
-        const bool slid = slidInto(p.source, i);
-        auto miss = [&](const char* field) {
-            char text[96];
-            std::snprintf(text, sizeof text, "pattern %d step %d %s", p.index + 1, i + 1, field);
-            s.unexplained.emplace_back(text);
-        };
-
-        s.gate.add(gated == heard);
-        if (gated != heard && (gated || !slid)) miss("gate");
-        if (!gated) continue;
-
-        // Pitch of notes both sides hear; a missed note is already a gate miss.
-        if (heard) {
-            const int off = sounding(det) - sounding(src);
-            s.pitch.add(off == 0);
-            if (off != 0 && (!slid || std::abs(off) > 2)) miss("pitch");
-        }
-        const bool accent = src.flags & StepAccent;
-        s.accent.add(accent == bool(det.flags & StepAccent));
-        if (accent != bool(det.flags & StepAccent) && (!accent || !slid)) miss("accent");
-        s.slide.add(bool(src.flags & StepSlide) == bool(det.flags & StepSlide));
-        if (bool(src.flags & StepSlide) != bool(det.flags & StepSlide)) miss("slide");
-    }
-}
-
-class AnalyzerRoundTrip : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const RoundTrip& trip = RoundTrip::get();
-        ASSERT_TRUE(trip.error.empty()) << trip.error;
-        ASSERT_GE(trip.patterns.size(), 32u);
-        ASSERT_LE(trip.patterns.size(), 40u);
-    }
-    const std::vector<StepsPlayed>& patterns() const { return RoundTrip::get().patterns; }
-};
-
-TEST_F(AnalyzerRoundTrip, MeasuresReachTheAnalyzerWhole) {
-    for (const StepsPlayed& p : patterns()) {
+    for (const Played& p : played) {
         SCOPED_TRACE("pattern " + std::to_string(p.index + 1));
-        // Loud enough to matter, and nothing clipped on the way into the file.
-        EXPECT_GT(p.renderPeak, 0.2f);
-        EXPECT_LT(p.renderPeak, 0.99f);
-        EXPECT_EQ(p.fileStepCount, playedSteps(p.source));
-        const double step = kRate * 60.0 / (kBpm * 4.0) / (p.source.triplet() ? kTripletScale : 1.0);
-        EXPECT_EQ(p.frames, int32_t(std::lround(step * playedSteps(p.source))));
-        // Detection writes the steps of the measure and nothing after them.
-        EXPECT_EQ(p.detected.stepCount(), playedSteps(p.source));
-        for (int i = playedSteps(p.source); i < kMaxSteps; ++i) {
-            EXPECT_EQ(p.detected.steps[i].note, 0);
-            EXPECT_EQ(p.detected.steps[i].flags, 0);
+        const int steps = playedSteps(p.source);
+        EXPECT_GT(p.peak, 0.2f);
+        EXPECT_LT(p.peak, 0.99f) << "clipped on the way into the file";
+        EXPECT_EQ(p.detected.stepCount(), steps);
+        for (int i = steps; i < kMaxSteps; ++i) EXPECT_EQ(p.detected.steps[i].note + p.detected.steps[i].flags, 0);
+        for (int i = 0; i < steps; ++i) {
+            const PatternStep &src = p.source.steps[i], &det = p.detected.steps[i];
+            const bool gated = src.flags & StepGate, heard = det.flags & StepGate;
+            const uint8_t before = i > 0 ? p.source.steps[i - 1].flags : 0;
+            const bool slid = (before & StepGate) && (before & StepSlide);
+            auto miss = [&](const char* what) {
+                unexplained.push_back("pattern " + std::to_string(p.index + 1) + " step " + std::to_string(i + 1) + what);
+            };
+            gate.add(gated == heard);
+            if (gated != heard && (gated || !slid)) miss(" gate");
+            if (!gated) continue;
+            const int off = stepMidiNote(det) - stepMidiNote(src);
+            if (heard) pitch.add(off == 0);
+            if (heard && off != 0 && (!slid || std::abs(off) > 2)) miss(" pitch");
+            const bool accented = src.flags & StepAccent;
+            accent.add(accented == bool(det.flags & StepAccent));
+            if (accented != bool(det.flags & StepAccent) && (!accented || !slid)) miss(" accent");
+            slide.add(bool(src.flags & StepSlide) == bool(det.flags & StepSlide));
+            if (bool(src.flags & StepSlide) != bool(det.flags & StepSlide)) miss(" slide");
         }
-    }
-}
-
-TEST_F(AnalyzerRoundTrip, TranscribesTheDefaultBank) {
-    Scores total;
-    for (const StepsPlayed& p : patterns()) score(p, total);
-    std::printf(" %zu patterns: gate %d/%d pitch %d/%d accent %d/%d slide %d/%d\n", patterns().size(), total.gate.hits,
-                total.gate.total, total.pitch.hits, total.pitch.total, total.accent.hits, total.accent.total,
-                total.slide.hits, total.slide.total);
-    // Each miss has a cause the analyzer cannot see past (see score()); anything else is a fault.
-    EXPECT_TRUE(total.unexplained.empty()) << ::testing::PrintToString(total.unexplained);
-    // Measured: gate 592/594 (the two rests after slides), pitch 469/469, accent 466/469 (the
-    // three slid into), slide 469/469. Each is held within about a step in two hundred.
-    EXPECT_GE(total.gate.accuracy(), 0.99);
-    EXPECT_GE(total.pitch.accuracy(), 0.99);
-    EXPECT_GE(total.accent.accuracy(), 0.99);
-    EXPECT_GE(total.slide.accuracy(), 0.99);
-}
-
-TEST_F(AnalyzerRoundTrip, MatchTempoGivesBackThePlayedTempo) {
-    for (const StepsPlayed& p : patterns()) {
-        if (p.source.triplet()) continue; // matching knows nothing of triplet timing
-        SCOPED_TRACE("pattern " + std::to_string(p.index + 1));
+        if (p.source.triplet()) continue; // Match Tempo knows nothing of triplet timing
         WaveBuffer wave;
         ASSERT_TRUE(wave.allocate(p.frames));
-        wave.frameCount = p.frames;
-        wave.sampleRate = kRate;
+        wave.frameCount = p.frames, wave.sampleRate = kRate;
         EngineSettings settings;
-        settings.syncMode = 1;
         AnalyzerOptions options;
         options.matchTempo = true;
-        double set = 0.0;
-        const double bpm =
-            matchTempo(wave, p.detected, options, double(kRate), settings, [&set](double t) { set = t; });
-        EXPECT_DOUBLE_EQ(bpm, kBpm);
-        EXPECT_DOUBLE_EQ(set, kBpm);
-        EXPECT_EQ(settings.syncMode, 0);
+        EXPECT_DOUBLE_EQ(matchTempo(wave, p.detected, options, double(kRate), settings, nullptr), kBpm);
     }
+    std::printf(" %zu patterns: gate %d/%d pitch %d/%d accent %d/%d slide %d/%d\n", played.size(), gate.hits,
+                gate.total, pitch.hits, pitch.total, accent.hits, accent.total, slide.hits, slide.total);
+    EXPECT_TRUE(unexplained.empty()) << ::testing::PrintToString(unexplained);
+    // Measured: gate 592/594 (the two rests after slides), pitch 469/469, accent 466/469, slide 469/469.
+    for (const Score& s : {gate, pitch, accent, slide}) EXPECT_GE(s.accuracy(), 0.99);
 }
 
 } // namespace

@@ -34,7 +34,6 @@ TEST(PatternOps, ClearRotateAndLengthTouchOnlyWhatTheyShould) {
     p = numbered(5);
     keepStepFlags(p, StepGate | StepAccent);
     EXPECT_EQ(V(p.steps[3].flags, p.steps[4].flags, p.steps[5].flags), V(StepGate, 0, 5));
-
     const Pattern eight = numbered(8);
     p = eight;
     rotatePattern(p, 1);
@@ -42,7 +41,6 @@ TEST(PatternOps, ClearRotateAndLengthTouchOnlyWhatTheyShould) {
     EXPECT_TRUE(sameStepsFrom(8, p, eight));
     for (int n : {-1, 8, 0, -8, 17, -9}) rotatePattern(p, n); // with the first: 8, a whole turn
     EXPECT_EQ(std::memcmp(&p, &eight, sizeof p), 0);
-
     // {stored count, lengthen (else shorten), count after}; 0 and 100 are corrupt counts.
     for (const auto& c : {V(64, 1, 64), V(1, 0, 1), V(1, 1, 2), V(0, 1, 2), V(100, 0, 63), V(9, 0, 8)}) {
         p.header = 0x80000900u | uint32_t(c[0]); // triplet and shuffle must survive
@@ -96,33 +94,11 @@ TEST(PatternOps, RandomOperationsFollowTheSeedAndKeepTheStepsBeyondTheCount) {
     for (int i = 0; i < kMaxSteps; ++i) ASSERT_EQ(notes[size_t(i)], i) << "a permutation";
 }
 
-TEST_F(SequencerTest, NewBankSelectionAndCursor) {
-    for (const Pattern& p : seq.bank.patterns)
-        ASSERT_EQ(V(p.header, p.steps[15].flags, p.steps[16].flags), V(16, StepGate, 0));
-    seq.selectPattern(200);
-    EXPECT_EQ(V(seq.currentPattern, seq.patternChanged), V(127, 1));
-    seq.patternChanged = 0;
-    seq.selectPattern(127);
-    EXPECT_EQ(seq.patternChanged, 0) << "same pattern is no change";
-    seq.patternLock = 1;
-    seq.selectPattern(-4);
-    EXPECT_EQ(V(seq.currentPattern, seq.requestedPattern), V(127, 0));
-    pat().setStepCount(5);
-    seq.setEditCursor(9);
-    EXPECT_EQ(seq.editCursor, 4);
-    seq.setEditCursor(-1);
-    EXPECT_EQ(seq.editCursor, 0);
-}
-
 class ProgrammingTest : public SequencerTest {
 protected:
     ProgrammingTest() { settings.midiKeyProgramming = 1; }
-    void commands(std::initializer_list<int> codes) {
-        for (int c : codes) seq.programCommand(c);
-    }
-    void keys(std::initializer_list<int> notes) {
-        for (int n : notes) noteOn(n);
-    }
+    void commands(std::initializer_list<int> codes) { for (int c : codes) seq.programCommand(c); }
+    void keys(std::initializer_list<int> notes) { for (int n : notes) noteOn(n); }
     int flags(int i) { return pat().steps[i].flags; }
     // Each row: command codes (or keyboard notes), then the cursor, the step count and one step.
     struct Row {
@@ -174,7 +150,6 @@ TEST_F(ProgrammingTest, ModeOnePitchAndTimePhases) {
             {{27}, 2, 5, 1, 0, 0},
             {{1000}, 2, 5, 1, 0, 0}}); // codes above 28 do nothing
     EXPECT_FLOAT_EQ(settings.relativeTuning, 1.0015f);
-
     pat().steps[0] = PatternStep{3, StepSlide | StepUp | StepTie | StepRestMark};
     pat().steps[1] = PatternStep{0, StepGate | StepAccent | StepNoteMark};
     pat().steps[2] = PatternStep{0, StepGate | StepSlide | StepTie | StepDown | StepAccent | StepNoteMark};
@@ -209,7 +184,18 @@ TEST_F(ProgrammingTest, KeyboardProgrammingInBothModes) {
     EXPECT_EQ(seq.editAdvance, 1);
 }
 
-TEST_F(ProgrammingTest, ConsumedKeysDoNotStopTheSequencer) {
+TEST_F(ProgrammingTest, NewBankSelectionAndConsumedKeys) {
+    for (const Pattern& p : seq.bank.patterns)
+        ASSERT_EQ(V(p.header, p.steps[15].flags, p.steps[16].flags), V(16, StepGate, 0));
+    seq.selectPattern(200);
+    EXPECT_EQ(V(seq.currentPattern, seq.patternChanged), V(127, 1));
+    pat().setStepCount(5);
+    seq.setEditCursor(9);
+    EXPECT_EQ(seq.editCursor, 4);
+    seq.setEditCursor(-1);
+    EXPECT_EQ(seq.editCursor, 0);
+    seq.currentPattern = 0;
+    // Consumed keys (run/stop, a note key) do not stop the sequencer.
     for (int k : {36, 48 + 3}) noteOn(k), noteOff(k);
     EXPECT_EQ(seq.state.running, 1) << "the run/stop key leaves it running";
     keys({10, 72});
@@ -235,7 +221,6 @@ TEST_F(ProgrammingTest, LearningACommandKey) {
     EXPECT_EQ(V(seq.keyForCommand(33), seq.keyForCommand(36), seq.currentPattern), V(84, -1, 0));
     keys({60});
     EXPECT_EQ(seq.currentPattern, 60) << "nothing armed: the note selects its pattern";
-
     const KeyCommandTable before = seq.keyCommands;
     commands({24}); // lengthen has no key
     keys({90});
@@ -261,6 +246,8 @@ TEST_F(ProgrammingTest, LearningACommandKey) {
 }
 
 TEST_F(ProgrammingTest, LeavingKeyboardProgrammingIsPermanent) {
+    assignKeyCommand(seq.keyCommands, 5, seq.keyCommands.slots[0]);
+    EXPECT_EQ(V(seq.keyCommands.slots[0], seq.keyCommands.slots[5]), V(-1, 48)) << "a key serves one command";
     keys({37});
     EXPECT_TRUE(seq.keyboardProgrammingLeft());
     EXPECT_EQ(V(seq.currentPattern, seq.state.running), V(37, 1)) << "the leave key plays its pattern";

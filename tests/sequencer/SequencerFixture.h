@@ -33,7 +33,6 @@ constexpr PatternStep kGate{0, StepGate}, kRest{0, 0}, kTie{0, StepTie};
 class SequencerTest : public ::testing::Test {
 protected:
     SequencerTest() : seq(voice, settings, ccMap, tuning, host) { tuning.build(), setDefaultCcMap(ccMap); }
-
     void midiOut(int ch = 0) { settings.midiOutput = 1, settings.midiOutputChannel = ch; }
     void clearMidi() { host.now.clear(), host.queued.clear(); }
     void noteOn(int n, int v = 100) { seq.handleMidiMessage(0x90, n, v); }
@@ -68,7 +67,6 @@ protected:
             if ((m[1] & 0xF0) == status && (status != 0x90 || (m[3] > 0) == sounding)) out.push_back(m);
         return out;
     }
-
     VoiceControl voice;
     EngineSettings settings;
     CcMap ccMap{};

@@ -105,18 +105,20 @@ const std::vector<Step> kLine = {{},         {36, true},  {24},         {48, fal
                                  {26}};
 
 TEST(PatternDetector, ReadsRealTemposRatesAndLeadingSilence) {
-    for (const auto& [rate, bpm, silence] : {std::tuple{44100, 140.0, 0.0}, {48000, 100.0, 0.42}, {44100, 125.0, 0.25},
-                                             {8000, 125.0, 0.1}, {22050, 140.0, 0.3}, {192000, 125.0, 0.05},
-                                             {44100, 60.0, 0.0}}) {
+    // {rate, BPM, leading silence, level}: a quiet recording reads as a loud one.
+    for (const auto& [rate, bpm, silence, gain] :
+         {std::tuple{44100, 140.0, 0.0, 1.0f}, {48000, 100.0, 0.42, 1.0f}, {44100, 125.0, 0.25, 0.03f},
+          {8000, 125.0, 0.1, 1.0f}, {22050, 140.0, 0.3, 1.0f}, {192000, 125.0, 0.05, 1.0f}, {44100, 60.0, 0.0, 1.0f}}) {
         SCOPED_TRACE(std::to_string(rate) + " Hz, " + std::to_string(int(bpm)) + " BPM, silence " + std::to_string(silence));
         WaveBuffer rec;
         render(rec, kLine, {rate, bpm, silence});
+        for (float& x : rec.samples) x *= gain;
         // Every note, the lowest and those slid into by up to an octave included.
         EXPECT_EQ(detect(rec, 16), expected(kLine));
         // The measure starts a step before the first onset and lasts to the end of the file.
         const MeasureGrid grid = measureGrid(rec, 16);
         const double step = rate * 60.0 / (bpm * 4.0);
-        EXPECT_NEAR(grid.start, silence * rate, 0.02 * step);
+        EXPECT_NEAR(grid.start, silence * rate, silence > 0.0 ? 0.02 * step : 0.5);
         EXPECT_NEAR(grid.stepLength, step, 0.002 * step);
     }
 }
@@ -135,6 +137,17 @@ TEST(PatternDetector, AnotherSynthsGlideTuningAndANarrowPulse) {
         take.fadeSeconds = pulse > 0.0 ? 0.0 : 0.15;
         render(rec, kLine, take);
         EXPECT_EQ(detect(rec, 16), expected(kLine));
+    }
+    // One slide only, of a fast-gliding synth; a chain of slides of a slow one, tuned sharp.
+    const std::vector<Step> one = {{36, false, true}, {48}, {40}, {41}, {43, true}, {45}, {38}, {40}};
+    const std::vector<Step> chain = {{36, false, true}, {48, false, true}, {36, false, true}, {48},
+                                     {43, true},        {45},              {38},              {40}};
+    for (const auto& [line, glide, detune] : {std::tuple{&one, 0.012, 0.0}, {&chain, 0.045, 0.4}}) {
+        WaveBuffer rec;
+        Take take{48000, 125.0};
+        take.glideSeconds = glide, take.detune = detune, take.fadeSeconds = 0.15;
+        render(rec, *line, take);
+        EXPECT_EQ(detect(rec, 8), expected(*line)) << "glide " << glide;
     }
     // Low notes of a synth that starts each struck note with a wave unlike the rest: the gated
     // half holds little more than two waves of the lowest.
@@ -219,13 +232,17 @@ TEST(PatternDetector, SilenceShortWindowsAndNoPeriod) {
     EXPECT_FALSE(detectSteps(rec, untouched, 0));
     EXPECT_EQ(untouched.pitch[0], 77);
 
-    // A step that sounds but has no period (a held offset) keeps the pattern's note.
-    render(rec, {{45}, {45}, {45}}, {44100, 125.0});
+    // A step that sounds but has no period (a held offset) keeps the pattern's note; when it
+    // slides, the note it slides into is read where its glide has settled.
+    Take fast{44100, 125.0};
+    fast.glideSeconds = 0.003;
+    render(rec, {{45}, {45, false, true}, {57}}, fast);
     const int step = rec.frameCount / 3;
-    for (int i = step; i < step + step / 2; ++i) rec.samples[size_t(i)] = 0.6f;
+    for (int i = step; i < 2 * step; ++i) rec.samples[size_t(i)] = 0.6f;
     const Detected d = detect(rec, 3);
-    EXPECT_EQ(d[0], (Ints{45, kUnknownPitch, 45}));
+    EXPECT_EQ(d[0], (Ints{45, kUnknownPitch, 57}));
     EXPECT_EQ(d[1], (Ints{1, 1, 1}));
+    EXPECT_EQ(d[3], (Ints{0, 1, 0}));
     Pattern p{};
     p.setStepCount(3);
     p.steps[1] = {7, StepDown | StepTie};

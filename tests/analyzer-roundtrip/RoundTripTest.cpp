@@ -29,6 +29,7 @@ constexpr double kBpm = 125.0;
 TEST(AnalyzerRoundTrip, TranscribesTheDefaultBank) {
     ScratchHome home;
     home.write("User.ini", "SyncMode = 1\n"); // the host's tempo drives the sequencer
+    // The plug-in plays the bank it finds in its data folder.
     const auto bankFile = home.dataFolder() / "DefaultPatternBank.pat";
     std::filesystem::copy_file(KELO_DATA_DIR "/DefaultPatternBank.pat", bankFile);
     PatternBank bank{};
@@ -44,7 +45,6 @@ TEST(AnalyzerRoundTrip, TranscribesTheDefaultBank) {
         plugin.setParameter(p, v);
     std::vector<float> left(kBlock), right(kBlock);
     for (int i = 0; i < kRate / kBlock; ++i) plugin.process(kBlock, left.data(), right.data());
-
     int played = 0, steps = 0, hits = 0;
     std::vector<std::string> unexplained;
     // Every third straight or triplet pattern without shuffle (swing makes steps unequal).
@@ -69,7 +69,6 @@ TEST(AnalyzerRoundTrip, TranscribesTheDefaultBank) {
         for (float s : take) peak = std::max(peak, std::fabs(s));
         EXPECT_GT(peak, 0.2f);
         EXPECT_LT(peak, 0.99f) << "clipped on the way into the file";
-
         char name[64];
         std::snprintf(name, sizeof name, "pattern%03d-%dstep.wav", index + 1, count);
         const std::string file = (home.dataFolder() / name).string();

@@ -69,7 +69,6 @@ TEST(AudioPreview, LoadRecordingPublishesOnlyGoodFiles) {
     const std::string longPath = (deep / "16steps.wav").string();
     std::filesystem::copy_file(good, longPath);
     ASSERT_GT(longPath.size(), kMaxRecordingPath);
-
     AudioPreview preview;
     Pattern pattern{};
     pattern.header = 0x80000A10u; // triplet, shuffle 10, 16 steps
@@ -91,19 +90,15 @@ TEST(AudioPreview, LoadsWhileRenderingNeverTouchABufferInPlay) {
     AudioPreview preview;
     publish(preview, std::vector<float>(500, 1.0f));
     preview.setPlaying(true);
-
     std::atomic<bool> stop{false};
     std::atomic<int> blocks{0}, torn{0};
     std::thread audio([&] {
-        std::vector<float> out(64);
-        while (!stop.load()) {
+        for (std::vector<float> out(64); !stop.load(); blocks.fetch_add(1)) {
             std::fill(out.begin(), out.end(), 0.0f);
             preview.mix(out.data(), int(out.size()), 44100.0);
-            if (std::any_of(out.begin(), out.end(), [&](float v) { return v != out.front(); })) torn.fetch_add(1);
-            blocks.fetch_add(1);
+            torn += std::any_of(out.begin(), out.end(), [&](float v) { return v != out.front(); });
         }
     });
-
     test::ScratchDir dir("race");
     Pattern pattern{};
     pattern.header = 16;
@@ -113,20 +108,14 @@ TEST(AudioPreview, LoadsWhileRenderingNeverTouchABufferInPlay) {
         if (i % 20 == 0) {
             ASSERT_TRUE(loadRecording(preview, file, pattern));
         } else {
-            WaveBuffer& b = preview.back();
-            ASSERT_TRUE(b.allocate(300 + i));
-            std::fill(b.samples.begin(), b.samples.end(), float(i));
-            b.frameCount = 300 + i;
-            b.sampleRate = 44100;
-            preview.exchange();
+            publish(preview, std::vector<float>(size_t(300 + i), float(i)));
         }
         if (i % 50 == 0) preview.setPlaying(i % 100 == 0);
         if (i % 8 == 0) std::this_thread::yield(); // let the renderer pick buffers up
     }
     preview.setPlaying(true);
-    const int seen = blocks.load();
-    while (blocks.load() < seen + 10) std::this_thread::yield();
-    stop.store(true);
+    for (const int seen = blocks.load(); blocks.load() < seen + 10;) std::this_thread::yield();
+    stop = true;
     audio.join();
     EXPECT_EQ(torn.load(), 0);
     EXPECT_EQ(pattern.stepCount(), 8);

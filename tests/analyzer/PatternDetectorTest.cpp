@@ -231,7 +231,6 @@ TEST(PatternDetector, SilenceShortWindowsAndNoPeriod) {
     untouched.pitch[0] = 77;
     EXPECT_FALSE(detectSteps(rec, untouched, 0));
     EXPECT_EQ(untouched.pitch[0], 77);
-
     // A step that sounds but has no period (a held offset) keeps the pattern's note; when it
     // slides, the note it slides into is read where its glide has settled.
     Take fast{44100, 125.0};

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -88,25 +87,6 @@ TEST(WaveFile, MalformedFilesAreRefused) {
     }
 }
 
-TEST(WaveFile, EveryTruncationAndCorruptionIsHandledSafely) {
-    for (const Bytes& full : {test::wav({Chunk{"LIST", {9}}, test::wavFormat(2, 44100), test::soundChunk(frames(20, 2), false)}),
-                              test::aiff({test::aiffComm(2, 20, 44100), test::soundChunk(frames(20, 2), true, 2)})}) {
-        // The sample data comes last, so every cut loses some of it.
-        for (size_t cut = 0; cut + 1 < full.size(); ++cut) expectRefused(Bytes(full.begin(), full.begin() + long(cut)));
-        // Overwritten bytes: whatever comes out must be self-consistent (and, under ASan, in bounds).
-        uint32_t seed = 12345;
-        for (int round = 0; round < 3000; ++round) {
-            Bytes bad = full;
-            for (int n = 0; n < 3; ++n) seed = seed * 1664525u + 1013904223u, bad[(seed >> 8) % bad.size()] = uint8_t(seed >> 24);
-            WaveBuffer buf;
-            const bool ok = parse(buf, bad);
-            ASSERT_EQ(size_t(buf.frameCount), buf.samples.size());
-            ASSERT_EQ(V(buf.loaded, buf.sampleRate > 0 || !ok, ok || buf.frameCount == 0), V(ok, 1, 1));
-            for (float s : buf.samples) ASSERT_LE(std::fabs(s), 32768.0f / 32767.0f);
-        }
-    }
-}
-
 TEST(WaveFile, AiffRateStepCountAndQuietNormalisation) {
     for (uint32_t r : {2u, 8000u, 11025u, 22050u, 48000u, 96000u, 192000u})
         EXPECT_EQ(aiffSampleRate(test::extendedRate(r).data()), int32_t(r));
@@ -115,14 +95,12 @@ TEST(WaveFile, AiffRateStepCountAndQuietNormalisation) {
     EXPECT_EQ(V(aiffSampleRate(rates[0]), aiffSampleRate(rates[1]), aiffSampleRate(rates[2]), aiffSampleRate(rates[3]),
                 aiffSampleRate(rates[4])),
               V(44100, 44101, 0x12345678, 0, 0)) << "too large and below one give 0";
-
     const std::pair<const char*, int> paths[] = {
         {"/music/16step/bass line.wav", 16}, {"C:\\a\\pattern 16steps.aif", 16}, {"/x/step12.wav", 12},
         {"/x/step99.wav", 64},               {"/x/step0.wav", 1},                {"/x/12 step.wav", 2},
         {"/x/step_bass_9.wav", 9},           {"/x/step99999999999999999.wav", 64}, {"/x/steps.wav", 7},
         {"/x/16STEP.wav", 7},                {"/x/bass16.wav", 7}};
     for (const auto& [path, steps] : paths) EXPECT_EQ(stepCountFromFileName(path, 7), steps) << path;
-
     WaveBuffer quiet;
     quiet.samples = {1e-7f, -5e-7f, 0.0f}, quiet.frameCount = 3;
     normalizeWave(quiet);

@@ -50,7 +50,6 @@ protected:
                 out.push_back({(m.block - 1 - firstBlock) * kBlock + m.deltaFrames, m.bytes[0], m.bytes[1], m.bytes[2]});
         return out;
     }
-
     ScratchHome home;
     host::Plugin plugin;
     int64_t firstBlock = 0;

@@ -251,15 +251,6 @@ TEST(PatternDetector, SilenceShortWindowsAndNoPeriod) {
     EXPECT_EQ(p.steps[1].flags & (StepDown | StepTie | StepGate), StepDown | StepTie | StepGate);
 }
 
-TEST(PatternDetector, PitchRoundsToTheNearestNote) {
-    // {rate, period, note}: 400 is 45.039, 401 44.996 (a hair flat is still A), 389 45.522, 390 45.478.
-    const std::tuple<int32_t, float, int32_t> cases[] = {
-        {44100, 400.0f, 45}, {44100, 401.0f, 45}, {44100, 389.0f, 46}, {44100, 390.0f, 45}, {44100, 200.0f, 57},
-        {44100, 800.0f, 33}, {48000, 400.0f, 47}, {44100, 1e-40f, kUnknownPitch}, // the rate over it overflows
-        {0, 400.0f, kUnknownPitch}, {44100, 0.0f, kUnknownPitch}};
-    for (const auto& [rate, period, note] : cases) EXPECT_EQ(pitchFromPeriod(rate, period), note) << period;
-}
-
 TEST(PatternDetector, PitchToStepMapping) {
     // {pitch, note byte, octave flags}
     const int32_t cases[][3] = {{36, 0, 0},        {47, 11, 0},      {48, 0, StepUp},    {59, 11, StepUp},

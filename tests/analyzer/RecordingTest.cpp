@@ -1,5 +1,4 @@
-// Recordings: WAV and AIFF images built by hand, read as "Load Audio" reads them, and the
-// preview that loops the loaded recording on the audio thread.
+// Hand-made WAV and AIFF images read as "Load Audio" reads them, and the preview that loops them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,17 +9,17 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "analyzer/AudioPreview.h"
 #include "analyzer/WaveBuffer.h"
 
-namespace kelo {
-namespace test {
+namespace kelo::test {
+namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Several values compared in one assertion, printed readably on failure.
 template <class... T> std::vector<int> V(T... v) { return {int(v)...}; }
 
 inline void put(Bytes& b, uint32_t v, int bytes, bool bigEndian) {
@@ -87,30 +86,20 @@ inline Bytes wav(const std::vector<Chunk>& chunks, int64_t size = -1) { return c
 inline Bytes aiff(const std::vector<Chunk>& chunks, int64_t size = -1) { return container("AIFF", chunks, size); }
 
 // A folder of its own under the system temp folder, removed with the object.
-class ScratchDir {
-public:
+struct ScratchDir {
     explicit ScratchDir(const std::string& tag)
-        : path_(std::filesystem::temp_directory_path() / ("kelo-analyzer-" + tag + std::to_string(uintptr_t(this)))) {
-        std::filesystem::create_directories(path_);
+        : path(std::filesystem::temp_directory_path() / ("kelo-analyzer-" + tag + std::to_string(uintptr_t(this)))) {
+        std::filesystem::create_directories(path);
     }
-    ~ScratchDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    ~ScratchDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }
+    std::string file(const std::string& name) const { return (path / name).string(); }
     std::string write(const std::string& name, const Bytes& bytes) const {
         if (std::FILE* f = std::fopen(file(name).c_str(), "wb")) std::fwrite(bytes.data(), 1, bytes.size(), f), std::fclose(f);
         return file(name);
     }
-
-private:
-    std::filesystem::path path_;
+    std::filesystem::path path;
 };
 
-} // namespace test
-
-namespace {
-
-using test::Bytes;
-using test::Chunk;
-using test::V;
 
 bool parse(WaveBuffer& buf, const Bytes& image) { return parseWaveImage(buf, image.data(), image.size()); }
 
@@ -128,12 +117,6 @@ void expectFirstChannel(const WaveBuffer& buf, const std::vector<int16_t>& inter
     ASSERT_EQ(buf.samples.size(), size_t(buf.frameCount));
     for (int i = 0; i < buf.frameCount; ++i)
         ASSERT_FLOAT_EQ(buf.samples[size_t(i)], float(interleaved[size_t(i * channels)] / 32767.0)) << i;
-}
-
-void expectRefused(const Bytes& image) {
-    WaveBuffer refused;
-    EXPECT_FALSE(parse(refused, image));
-    EXPECT_EQ(V(refused.frameCount, refused.sampleRate, refused.loaded), V(0, 0, 0));
 }
 
 TEST(WaveFile, ChunkOrderPaddingAndReplacement) {
@@ -180,7 +163,9 @@ TEST(WaveFile, MalformedFilesAreRefused) {
              test::aiff({test::aiffComm(0, 30, 44100), sound}), test::aiff({comm, farOffset}),
              test::aiff({shortComm, sound}), test::aiff({negativeRate, sound})}) {
         SCOPED_TRACE(index++);
-        expectRefused(image);
+        WaveBuffer refused;
+        EXPECT_FALSE(parse(refused, image));
+        EXPECT_EQ(V(refused.frameCount, refused.sampleRate, refused.loaded), V(0, 0, 0));
     }
 }
 
@@ -215,16 +200,17 @@ TEST(WaveFile, LargeFilesAreRefusedBeforeTheyAreRead) {
     };
     WaveBuffer buf;
     std::string error;
-    EXPECT_FALSE(loadWaveFile(buf, sparse("movie.wav", "RIFF\xff\xff\xff\x7f" "AVI ", kMaxWaveFileBytes + 1), error));
-    EXPECT_EQ(error, "not a WAV or AIFF file");
-    EXPECT_FALSE(loadWaveFile(buf, sparse("huge.wav", "RIFF\xff\xff\xff\x7f" "WAVE", kMaxWaveFileBytes + 1), error));
-    EXPECT_NE(error.find("larger than 128 MiB"), std::string::npos) << error;
-    EXPECT_EQ(V(buf.frameCount, buf.loaded), V(0, 0));
-    EXPECT_FALSE(loadWaveFile(buf, dir.file("missing.wav"), error));
-    EXPECT_EQ(error, "cannot open the file");
-    // At the limit the file is read and judged by its chunks.
-    EXPECT_FALSE(loadWaveFile(buf, sparse("empty.wav", "RIFF\x04\0\0\0" "WAVE", 12), error));
-    EXPECT_EQ(error, "not a readable 16-bit PCM WAV or AIFF file");
+    // {file, its 12 bytes, its size, the start of the error}; at the limit the chunks are read.
+    const std::tuple<const char*, const char*, uint64_t, std::string> cases[] = {
+        {"movie.wav", "RIFF\xff\xff\xff\x7f" "AVI ", kMaxWaveFileBytes + 1, "not a WAV or AIFF file"},
+        {"huge.wav", "RIFF\xff\xff\xff\x7f" "WAVE", kMaxWaveFileBytes + 1, "the file is larger than 128 MiB"},
+        {"empty.wav", "RIFF\x04\0\0\0" "WAVE", 12, "not a readable 16-bit PCM WAV or AIFF file"},
+        {"missing.wav", nullptr, 0, "cannot open the file"}};
+    for (const auto& [name, header, size, message] : cases) {
+        EXPECT_FALSE(loadWaveFile(buf, header ? sparse(name, header, size) : dir.file(name), error));
+        EXPECT_EQ(error.substr(0, message.size()), message);
+        EXPECT_EQ(V(buf.frameCount, buf.loaded), V(0, 0));
+    }
 }
 
 using Floats = std::vector<float>;
@@ -244,7 +230,6 @@ Floats render(AudioPreview& preview, int frames, double rate, bool expectRestart
     EXPECT_EQ(preview.mix(out.data(), frames, rate), expectRestart);
     return out;
 }
-
 
 TEST(AudioPreview, LoopsTheRecordingAndReportsEveryRestart) {
     AudioPreview preview;
@@ -298,9 +283,8 @@ TEST(AudioPreview, LoadRecordingPublishesOnlyGoodFiles) {
     for (size_t i = 0; i < pcm.size(); ++i) ASSERT_FLOAT_EQ(preview.front().samples[i], i % 2 ? -1.0f : 0.5f) << i;
 }
 
-// Loads keep refilling the back buffer while another thread renders. Every recording holds
-// one constant value, so a block that mixes two values saw a buffer being refilled. Run it
-// in a ThreadSanitizer build to check the hand-over itself.
+// Loads refill the back buffer while another thread renders; each recording holds one value,
+// so a block mixing two saw a buffer being refilled (ThreadSanitizer checks the hand-over).
 TEST(AudioPreview, LoadsWhileRenderingNeverTouchABufferInPlay) {
     AudioPreview preview;
     publish(preview, std::vector<float>(500, 1.0f));
@@ -337,4 +321,4 @@ TEST(AudioPreview, LoadsWhileRenderingNeverTouchABufferInPlay) {
 }
 
 } // namespace
-} // namespace kelo
+} // namespace kelo::test

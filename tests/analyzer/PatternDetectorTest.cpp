@@ -213,10 +213,16 @@ TEST(PatternDetector, SilenceShortWindowsAndNoPeriod) {
     render(rec, {{45}}, {44100, 125.0});
     rec.samples.resize(40), rec.frameCount = 40;
     EXPECT_EQ(detect(rec, 64)[1][63], 0);
-    DetectedSteps untouched;
-    untouched.pitch[0] = 77;
+    DetectedSteps untouched{{77}};
     EXPECT_FALSE(detectSteps(rec, untouched, 0));
     EXPECT_EQ(untouched.pitch[0], 77);
+    // A faint echo (a delay effect) is neither a note nor a measure of the notes' level.
+    const std::vector<Step> echoed = {{36, true}, {}, {}, {}, {45}, {}, {}, {}};
+    render(rec, echoed, {44100, 125.0});
+    std::vector<float> e(rec.samples.size(), 0.0f); // 125 ms, each repeat half as loud
+    for (size_t i = 5512; i < e.size(); ++i) e[i] = 0.045f * rec.samples[i - 5512] + 0.5f * e[i - 5512];
+    for (size_t i = 0; i < e.size(); ++i) rec.samples[i] += e[i];
+    EXPECT_EQ(detect(rec, 8), expected(echoed));
     // A held offset has no period (the pattern keeps its note); the note it slides into is read.
     Take fast{44100, 125.0};
     fast.glideSeconds = 0.003;

@@ -19,9 +19,7 @@ namespace kelo::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
 template <class... T> std::vector<int> V(T... v) { return {int(v)...}; }
-
 inline void put(Bytes& b, uint32_t v, int bytes, bool bigEndian) {
     for (int i = 0; i < bytes; ++i) b.push_back(uint8_t(v >> (8 * (bigEndian ? bytes - 1 - i : i))));
 }

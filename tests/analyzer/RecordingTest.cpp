@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -46,7 +47,6 @@ inline Chunk soundChunk(const std::vector<int16_t>& interleaved, bool aiff, uint
     return c;
 }
 
-// 80-bit extended float of an integer rate.
 inline Bytes extendedRate(uint32_t rate) {
     int exponent = 31;
     while (rate && !(rate & 0x80000000u)) rate <<= 1, --exponent;
@@ -85,8 +85,10 @@ inline Bytes aiff(const std::vector<Chunk>& chunks, int64_t size = -1) { return 
 
 // A folder of its own under the system temp folder, removed with the object.
 struct ScratchDir {
+    // A fresh name each run: wine cannot remove the long paths a run leaves.
     explicit ScratchDir(const std::string& tag)
-        : path(std::filesystem::temp_directory_path() / ("kelo-analyzer-" + tag + std::to_string(uintptr_t(this)))) {
+        : path(std::filesystem::temp_directory_path() /
+               ("kelo-analyzer-" + tag + std::to_string(std::random_device{}()))) {
         std::filesystem::create_directories(path);
     }
     ~ScratchDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }

@@ -18,7 +18,6 @@
 namespace kelo::test {
 namespace {
 
-// Several values compared in one assertion.
 template <class... T> std::vector<int> V(const T&... v) { return {int(v)...}; }
 
 using Midi = std::array<int, 4>; // offset, status, data1, data2

@@ -26,7 +26,7 @@ protected:
         plugin.start(44100.0f, kBlock);
     }
     void restartLog() { plugin.clearLogs(), firstBlock = plugin.blockNumber(); }
-    // Renders `samples` block by block; events are at sample positions from the first block.
+    // Renders block by block; events are at sample positions from the first block.
     void play(int samples, const std::vector<host::MidiIn>& events) {
         for (int done = 0, n = 0; done < samples; done += n) {
             n = std::min(kBlock, samples - done);
@@ -46,40 +46,33 @@ protected:
                 out.push_back({(m.block - 1 - firstBlock) * kBlock + m.deltaFrames, m.bytes[0], m.bytes[1], m.bytes[2]});
         return out;
     }
-
     ScratchHome home;
     host::Plugin plugin;
     int64_t firstBlock = 0;
     float peak = 0.0f, lastPeak = 0.0f;
 };
 
-TEST_F(SequencerHostTest, StepLengthFollowsTheHostRate) {
-    // The tempo was set at the initial 44100 Hz; at 48 kHz a sixteenth at 120 BPM is 6000 samples,
-    // counted from the key's own offset and stamped exactly across block boundaries.
+TEST_F(SequencerHostTest, StepLengthFollowsTheHostRateAndATransportStopEndsEverything) {
+    // Tempo set at 44.1 kHz; at 48 kHz a sixteenth is 6000 samples from the key's own offset.
     plugin.dispatcher(effMainsChanged, 0, 0);
     plugin.start(48000.0f, kBlock);
     restartLog();
-    play(100 + 3 * 6000 + 10, {{100, 0x90, 5, 100}});
+    play(100 + 3 * 6000 + 3500, {{100, 0x90, 5, 100}}); // ends with the fourth note released
     EXPECT_EQ(sent(0x90), (std::vector<Sent>{{100, 0x90, 36, 99}, {6101, 0x90, 36, 99}, {12101, 0x90, 36, 99},
                                              {18101, 0x90, 36, 99}}));
     EXPECT_GT(peak, 0.01f) << "the notes are heard";
-}
-
-TEST_F(SequencerHostTest, TransportStopFromTheHostEndsEverything) {
-    play(6 * kBlock, {{10, 0x90, 5, 100}});
     restartLog();
     std::vector<host::MidiIn> stop; // what a host sends when its transport stops, mid-block
     for (uint8_t ch = 0; ch < 16; ++ch)
         for (uint8_t c : {64, 121, 123}) stop.push_back({7, uint8_t(0xB0 | ch), c, 0});
-    play(44100, stop);
+    play(48000, stop);
     // One forwarded stop: the immediate copy, then the queued one at the event's own offset.
     EXPECT_EQ(sent(0xB0), (std::vector<Sent>{{0, 0xB0, 123, 0}, {7, 0xB0, 123, 0}}));
     EXPECT_EQ(plugin.sentMidi().size(), 2u) << "no note after the stop";
     EXPECT_LT(lastPeak, 1e-3f) << "the voice has died away a second later";
 }
 
-// A note sounding downstream when the host suspends and resumes, or when a chunk switches the
-// MIDI mode or output, is switched off at once, and nothing keeps playing.
+// Suspend and resume, or a chunk switching MIDI mode or output, ends the notes sent at once.
 TEST_F(SequencerHostTest, ResumeAndModeChangesEndTheNotesSent) {
     const auto chunkWith = [this](int word, uint32_t value, uint32_t clearFlags) {
         void* data = nullptr;
@@ -90,30 +83,26 @@ TEST_F(SequencerHostTest, ResumeAndModeChangesEndTheNotesSent) {
         words[kChunkWordFlags] &= ~clearFlags;
         plugin.dispatcher(effSetChunk, 0, VstIntPtr(c.size()), c.data());
     };
-    const struct {
-        const char* what;
-        std::function<void()> disrupt;
-    } cases[] = {
+    const std::pair<const char*, std::function<void()>> cases[] = {
         {"suspend and resume", [&] { plugin.suspend(), plugin.resume(); }},
         {"note mode", [&] { chunkWith(kChunkWordMidiMode, 1, 0); }},
         {"notes ignored", [&] { chunkWith(kChunkWordMidiMode, 2, 0); }},
-        {"output off", [&] { chunkWith(-1, 0, kChunkFlagMidiOutput); }},
-    };
-    for (const auto& c : cases) {
+        {"output off", [&] { chunkWith(-1, 0, kChunkFlagMidiOutput); }}};
+    for (const auto& [what, disrupt] : cases) {
+        SCOPED_TRACE(what);
         chunkWith(kChunkWordMidiMode, 0, 0);
         restartLog();
         play(2 * kBlock, {{10, 0x90, 5, 100}}); // note 36 on at 10, released near 2766
-        ASSERT_EQ(sent(0x90).size(), 1u) << c.what;
-        c.disrupt();
+        ASSERT_EQ(sent(0x90).size(), 1u);
+        disrupt();
         play(44100, {});
-        EXPECT_EQ(sent(0x80), (std::vector<Sent>{{2 * kBlock, 0x80, 36, 0}})) << c.what;
-        EXPECT_EQ(sent(0xB0).size(), 1u) << c.what;
-        EXPECT_EQ(sent(0x90).size(), 1u) << c.what << ": nothing plays on";
-        EXPECT_LT(lastPeak, 1e-3f) << c.what;
-        // The host never released key 5: a key held before is not held after, so a new key
-        // pressed and released for one step plays that step and nothing more.
+        EXPECT_EQ(sent(0x80), (std::vector<Sent>{{2 * kBlock, 0x80, 36, 0}}));
+        EXPECT_EQ(sent(0xB0).size(), 1u);
+        EXPECT_EQ(sent(0x90).size(), 1u) << "nothing plays on";
+        EXPECT_LT(lastPeak, 1e-3f);
+        // Key 5, never released, is not held after: a key held for one step plays only that step.
         play(44100, {{0, 0x90, 7, 100}, {1000, 0x80, 7, 0}});
-        EXPECT_LE(sent(0x90).size(), 2u) << c.what << ": key 5 still held";
+        EXPECT_LE(sent(0x90).size(), 2u) << "key 5 still held";
     }
 }
 

@@ -1,14 +1,10 @@
-// The plug-in file's editor in a host window, walked through a musician's session in order:
-// open it, turn Cutoff, open each menu, open and close the preferences, start the pattern with
-// the run key, record a measure of it and transcribe it back in the analyzer. After each step
-// the window must show exactly what a twin of the editor, built into this program and given the
-// same input, renders offscreen.
-//
-// Linux (under xvfb-run): KELO.so in an X11 window, a real pointer (xdotool), and the file dialog
-// program replaced by a script on PATH that answers with the recording. Windows (under wine's
-// null driver): KELO.dll in a Win32 window, mouse messages posted to the editor's window, and
-// the real common dialog, filled in and confirmed from another thread. Either way the plug-in
-// file under test is the shipped one; menu entries are chosen with keys the host forwards.
+// The shipped plug-in file's editor in a host window through a musician's session: open it,
+// turn Cutoff, open each menu, open and close the preferences, run the pattern, record a measure
+// and transcribe it in the analyzer. After each step the window must show exactly what this
+// program's own offscreen editor (the twin), given the same input, renders.
+// Linux (xvfb-run): KELO.so in an X11 window, xdotool's pointer, and a dialog program on PATH
+// that answers with the recording. Windows (wine's null driver): KELO.dll in a Win32 window,
+// posted mouse messages, and the real common dialog filled in from another thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -242,24 +238,28 @@ size_t differing(const Pixels& a, const Pixels& b) {
     return n;
 }
 
-// The twin: the same editor on an instance inside this program, offscreen, with scripted
-// dialogs and a hand-set clock.
-class Twin : public EditorOnPlugin {
-public:
-    using EditorOnPlugin::centre;
-    using EditorOnPlugin::editor;
-    using EditorOnPlugin::home;
-    using EditorOnPlugin::idle;
-    using EditorOnPlugin::plugin;
-    using EditorOnPlugin::services;
+void writePpm(const Pixels& p, const std::string& name) {
+    std::ofstream o(name, std::ios::binary);
+    o << "P6 800 420 255\n"; // the editor's size
+    for (uint32_t v : p) o.put(char(v >> 16)).put(char(v >> 8)).put(char(v));
+}
 
-    void TestBody() override {}
-    void open() {
+// The fixture's own editor is the twin; `shipped` is the plug-in file in the desk's window.
+class EditorSession : public EditorOnPlugin {
+protected:
+    void SetUp() override {
+        EditorOnPlugin::SetUp();
+        ASSERT_TRUE(desk.ok()) << "no X display (run under xvfb-run -a)";
         installSkin = false;
         files.clear();
-        start();
+        home.write("User.ini", "Eggs = 0\nSyncMode = 0\n"); // no light show; its own tempo
+        const fs::path src = fs::path(KELO_SOURCE_DIR) / "data";
+        for (const char* f : {"Gui.ini", "RededazadEdadar2.skn", "DefaultPatternBank.pat"})
+            fs::copy_file(src / f, home.dataFolder() / f);
+        fs::copy(src / "RededazadEdadar2", home.dataFolder() / "RededazadEdadar2", fs::copy_options::recursive);
     }
-    Pixels render() {
+
+    Pixels twinShot() {
         idle();
         const auto& c = frame()->getOffscreenFrame()->context();
         const uint32_t* px = const_cast<gui::IPlatformOffscreenContext&>(c).getPixels();
@@ -267,91 +267,56 @@ public:
         for (uint32_t& v : p) v &= 0xffffff;
         return p;
     }
-    // As the host hands it on.
-    void key(unsigned char virt) {
-        VstKeyCode k{0, virt, 0};
-        editor->onKeyDown(k);
-    }
-    void clickAt(gui::CPoint p) {
-        down(p);
-        up(p);
-        idle();
-    }
-    // Where a control of a panel over the editor is, in window coordinates.
-    static gui::CPoint middle(const gui::CViewContainer* panel, const gui::CControl* c) {
-        const gui::CPoint m = c->getViewSize().getCenter();
-        return gui::CPoint(panel->getViewSize().left + m.x, panel->getViewSize().top + m.y);
-    }
-};
-
-void writePpm(const Pixels& p, const std::string& name) {
-    std::ofstream o(name, std::ios::binary);
-    o << "P6 800 420 255\n"; // the editor's size
-    for (uint32_t v : p) o.put(char(v >> 16)).put(char(v >> 8)).put(char(v));
-}
-
-class EditorSession : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(desk.ok()) << "no X display (run under xvfb-run -a)";
-        const fs::path src(KELO_SOURCE_DIR);
-        data = twin.home.dataFolder();
-        fs::create_directories(data);
-        for (const char* f : {"Gui.ini", "RededazadEdadar2.skn", "DefaultPatternBank.pat"})
-            fs::copy_file(src / "data" / f, data / f);
-        fs::copy(src / "data" / "RededazadEdadar2", data / "RededazadEdadar2", fs::copy_options::recursive);
-        // No start-up light show; the instrument keeps its own tempo.
-        twin.home.write("User.ini", "Eggs = 0\nSyncMode = 0\n");
-    }
-
-    void idle() {
-        plugin.dispatcher(effEditIdle);
+    void hostIdle() {
+        shipped.dispatcher(effEditIdle);
         Desk::pump();
     }
     // The window shows what the twin renders, once the editor has caught up with the input.
     void expectShows(const Pixels& expected, const char* step) {
         size_t diff = 0;
         for (const auto until = Clock::now() + std::chrono::seconds(3); Clock::now() < until;) {
-            idle();
+            hostIdle();
             if ((diff = differing(desk.shot(), expected)) == 0) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         ADD_FAILURE() << step << ": " << diff << " pixels differ from the offscreen render";
-        // Both pictures beside the test, to look at.
         writePpm(desk.shot(), std::string(step) + "-shown.ppm");
         writePpm(expected, std::string(step) + "-rendered.ppm");
     }
-    void click(gui::CPoint p) {
+    void clickBoth(gui::CPoint p) {
         desk.click(p);
-        twin.clickAt(p);
+        click(p);
     }
-    void pressKey(unsigned char virt) {
-        plugin.dispatcher(effEditKeyDown, 0, virt);
-        twin.key(virt);
+    // As the host hands keys on.
+    void keyBoth(unsigned char virt) {
+        shipped.dispatcher(effEditKeyDown, 0, virt);
+        VstKeyCode k{0, virt, 0};
+        editor->onKeyDown(k);
     }
     // Opens a menu with its button, then chooses an entry with the arrow keys and Return.
     void choose(int32_t button, int32_t menuTag, int32_t entry) {
-        click(twin.centre(button));
-        expectShows(twin.render(), "menu open"); // the click has arrived before the keys
-        gui::COptionMenu* m = twin.editor->menus().menu(menuTag);
+        clickBoth(centre(button));
+        expectShows(twinShot(), "menu open"); // the click has arrived before the keys
+        gui::COptionMenu* m = editor->menus().menu(menuTag);
         for (int32_t i = 0; i <= entry; ++i)
-            if (m->getEntry(i)->isChoosable() || m->getEntry(i)->getSubmenu()) pressKey(gui::VKEY_DOWN);
-        pressKey(gui::VKEY_RETURN);
+            if (m->getEntry(i)->isChoosable() || m->getEntry(i)->getSubmenu()) keyBoth(gui::VKEY_DOWN);
+        keyBoth(gui::VKEY_RETURN);
     }
-    void setParameter(int index, float value) {
-        plugin.setParameter(index, value);
-        twin.plugin->setParameter(index, value);
+    // A control of a panel over the editor, in window coordinates.
+    static gui::CPoint middle(const gui::CViewContainer* panel, const gui::CControl* c) {
+        const gui::CPoint m = c->getViewSize().getCenter();
+        return gui::CPoint(panel->getViewSize().left + m.x, panel->getViewSize().top + m.y);
     }
-    void render(int blocks, std::vector<float>* into = nullptr) {
+    void play(int blocks, std::vector<float>* into = nullptr) {
         for (int i = 0; i < blocks; ++i) {
-            plugin.process(kBlock, left.data(), right.data());
+            shipped.process(kBlock, left.data(), right.data());
             if (into) into->insert(into->end(), left.begin(), left.end());
         }
     }
     // The pattern the plug-in file plays, from its state chunk.
-    Pattern currentPattern() {
+    Pattern shippedPattern() {
         void* chunk = nullptr;
-        const auto size = size_t(plugin.dispatcher(effGetChunk, 0, 0, &chunk));
+        const auto size = size_t(shipped.dispatcher(effGetChunk, 0, 0, &chunk));
         EXPECT_EQ(size, kStateChunkSize);
         Pattern p{};
         if (size != kStateChunkSize) return p;
@@ -362,79 +327,78 @@ protected:
         return p;
     }
 
-    Twin twin; // first: its scratch home is the user's of both instances
-    fs::path data;
     Desk desk;
-    host::Plugin plugin;
+    host::Plugin shipped;
     std::vector<float> left = std::vector<float>(kBlock), right = std::vector<float>(kBlock);
 };
 
 TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
-    ASSERT_TRUE(plugin.load()) << plugin.error();
-    plugin.start(float(kRate), kBlock);
-    twin.open();
+    ASSERT_TRUE(shipped.load()) << shipped.error();
+    shipped.start(float(kRate), kBlock);
+    start();
     ERect* rect = nullptr;
-    ASSERT_EQ(plugin.dispatcher(effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_EQ(shipped.dispatcher(effEditGetRect, 0, 0, &rect), 1);
     const int w = rect->right - rect->left, h = rect->bottom - rect->top;
     ASSERT_EQ(w, 800);
     ASSERT_EQ(h, 420);
-    ASSERT_EQ(plugin.dispatcher(effEditOpen, 0, 0, desk.create(w, h)), 1);
-    const Pixels atRest = twin.render();
-    expectShows(atRest, "opened");
+    ASSERT_EQ(shipped.dispatcher(effEditOpen, 0, 0, desk.create(w, h)), 1);
+    expectShows(twinShot(), "opened");
 
     // Cutoff dragged up 30 px (linear, 300 px for the range): the parameter and the host's
     // automation record both move by 0.1.
-    const float before = plugin.getParameter(kCutoff);
-    desk.drag(twin.centre(CUTOFFKNOB), -30);
+    const float before = shipped.getParameter(kCutoff);
+    desk.drag(centre(CUTOFFKNOB), -30);
     for (const auto until = Clock::now() + std::chrono::seconds(3);
-         Clock::now() < until && std::fabs(plugin.getParameter(kCutoff) - before - 0.1f) > 1e-4f;)
-        idle();
-    EXPECT_NEAR(plugin.getParameter(kCutoff), before + 0.1f, 1e-4);
-    ASSERT_FALSE(plugin.automations().empty());
-    EXPECT_EQ(plugin.automations().back().index, kCutoff);
-    EXPECT_EQ(plugin.automations().back().value, plugin.getParameter(kCutoff));
+         Clock::now() < until && std::fabs(shipped.getParameter(kCutoff) - before - 0.1f) > 1e-4f;)
+        hostIdle();
+    EXPECT_NEAR(shipped.getParameter(kCutoff), before + 0.1f, 1e-4);
+    ASSERT_FALSE(shipped.automations().empty());
+    EXPECT_EQ(shipped.automations().back().index, kCutoff);
+    EXPECT_EQ(shipped.automations().back().value, shipped.getParameter(kCutoff));
 
     // The sound the analyzer asks to record with, set by the host.
     for (auto [index, value] : {std::pair{kTune, 0.5f}, {kCutoff, 1.0f}, {kResonance, 0.0f}, {kEnvmod, 1.0f},
-                                {kDecay, 1.0f}, {kAccent, 1.0f}, {kWaveform, 0.0f}, {kVolume, 0.3f}})
-        setParameter(index, value);
-    const Pixels panel = twin.render();
+                                {kDecay, 1.0f}, {kAccent, 1.0f}, {kWaveform, 0.0f}, {kVolume, 0.3f}}) {
+        shipped.setParameter(index, value);
+        plugin->setParameter(index, value);
+    }
+    const Pixels panel = twinShot();
     expectShows(panel, "knobs set by the host");
 
     // Each menu button opens its menu over the panel; Escape closes it.
     for (int32_t button : {OPTIONMENU, PATTERNMENU, PATCHBUTTON}) {
-        click(twin.centre(button));
-        const Pixels open = twin.render();
+        clickBoth(centre(button));
+        const Pixels open = twinShot();
         EXPECT_GT(differing(open, panel), 1000u) << "no menu from button " << button;
         expectShows(open, "menu open");
-        pressKey(gui::VKEY_ESCAPE);
-        EXPECT_EQ(differing(twin.render(), panel), 0u);
+        keyBoth(gui::VKEY_ESCAPE);
+        EXPECT_EQ(differing(twinShot(), panel), 0u);
         expectShows(panel, "menu closed");
     }
 
     // Preferences, from the options menu; "Done" closes them.
     choose(OPTIONMENU, EditorMenus::kOptionsMenuTag, menu::kPreferences);
-    ASSERT_TRUE(twin.editor->preferences() && twin.editor->preferences()->isShown());
-    expectShows(twin.render(), "preferences");
-    click(Twin::middle(twin.editor->preferencesPanel(), twin.editor->preferences()->control(PreferencesHandler::kDone)));
-    ASSERT_EQ(differing(twin.render(), panel), 0u);
+    ASSERT_TRUE(editor->preferences() && editor->preferences()->isShown());
+    expectShows(twinShot(), "preferences");
+    clickBoth(middle(editor->preferencesPanel(), editor->preferences()->control(PreferencesHandler::kDone)));
+    ASSERT_EQ(differing(twinShot(), panel), 0u);
     expectShows(panel, "preferences closed");
 
     // The run key starts the current pattern. The panel shows the edit step, not the playing
     // one: while the pattern plays only the run light changes, blinking every 200 ms.
-    const Pattern played = currentPattern();
+    const Pattern played = shippedPattern();
     ASSERT_TRUE(played.steps[0].flags & StepGate) << "the recording starts with a note";
-    click(twin.centre(ILLUBUTTON15));
-    const Pixels lit = twin.render();
-    twin.idle(Riv303Uru::kBlinkMs);
-    const Pixels dark = twin.render();
+    clickBoth(centre(ILLUBUTTON15));
+    const Pixels lit = twinShot();
+    idle(Riv303Uru::kBlinkMs);
+    const Pixels dark = twinShot();
     ASSERT_GT(differing(lit, dark), 100u);
     EXPECT_EQ(differing(dark, panel), 0u);
     std::vector<float> take;
     int seenLit = 0, seenDark = 0;
     for (const auto until = Clock::now() + std::chrono::milliseconds(900); Clock::now() < until;) {
-        render(3, &take);
-        idle();
+        play(3, &take);
+        hostIdle();
         const Pixels shown = desk.shot();
         seenLit += differing(shown, lit) == 0;
         seenDark += differing(shown, dark) == 0;
@@ -445,38 +409,36 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
 
     // One measure from the block the sequencer started in, as a 16-bit WAV named for its steps.
     const int steps = playedSteps(played);
-    const auto measure = size_t(std::lround(kRate * 60.0 / (twin.editor->link().state().tempo * 4.0) * steps));
+    const auto measure = size_t(std::lround(kRate * 60.0 / (editor->link().state().tempo * 4.0) * steps));
     size_t first = 0;
     while (first < take.size() && std::fabs(take[first]) < 1e-4f) ++first;
     first -= first % kBlock;
-    while (take.size() < first + measure) render(1, &take);
-    const fs::path wav = data.parent_path() / ("acid " + std::to_string(steps) + "step.wav");
-    {
-        render::AudioWriter writer;
-        std::string error;
-        ASSERT_TRUE(writer.open(wav.string(), kRate, render::SampleFormat::Pcm16, error) &&
-                    writer.write(take.data() + first, take.data() + first, measure) && writer.commit(error))
-            << error;
-    }
-    click(twin.centre(ILLUBUTTON15)); // stop
-    render(2);
-    expectShows(twin.render(), "stopped");
+    while (take.size() < first + measure) play(1, &take);
+    const fs::path wav = home.dataFolder().parent_path() / ("acid " + std::to_string(steps) + "step.wav");
+    render::AudioWriter writer;
+    std::string error;
+    ASSERT_TRUE(writer.open(wav.string(), kRate, render::SampleFormat::Pcm16, error) &&
+                writer.write(take.data() + first, take.data() + first, measure) && writer.commit(error))
+        << error;
+    clickBoth(centre(ILLUBUTTON15)); // stop
+    play(2);
+    expectShows(twinShot(), "stopped");
 
     // The analyzer, from the pattern menu: Load Audio through the file dialog, then Detect.
     choose(PATTERNMENU, EditorMenus::kPatternMenuTag, menu::kAnalyze);
-    AnalyzerHandler* analyzer = twin.editor->analyzer();
+    AnalyzerHandler* analyzer = editor->analyzer();
     ASSERT_TRUE(analyzer && analyzer->isOpen());
-    expectShows(twin.render(), "analyzer");
-    const auto button = [&](int32_t tag) { return Twin::middle(twin.editor->analyzerPanel(), analyzer->control(tag)); };
+    expectShows(twinShot(), "analyzer");
+    const auto button = [&](int32_t tag) { return middle(editor->analyzerPanel(), analyzer->control(tag)); };
     desk.answerFileDialog("Choose An Audio File", wav.string());
-    twin.services.fileAnswers.push_back({wav.string()});
-    click(button(AnalyzerHandler::kLoadAudio));
-    expectShows(twin.render(), "recording loaded");
+    services.fileAnswers.push_back({wav.string()});
+    clickBoth(button(AnalyzerHandler::kLoadAudio));
+    expectShows(twinShot(), "recording loaded");
     EXPECT_TRUE(desk.dialogAsked("Choose An Audio File"));
 
-    click(button(AnalyzerHandler::kDetect));
-    expectShows(twin.render(), "detected");
-    const Pattern detected = currentPattern();
+    clickBoth(button(AnalyzerHandler::kDetect));
+    expectShows(twinShot(), "detected");
+    const Pattern detected = shippedPattern();
     EXPECT_EQ(playedSteps(detected), steps);
     // A step slid into starts no note of its own (its accent is silent, a rest sounds on, its
     // pitch is where the glide got to): the recording tells only the others.
@@ -493,18 +455,15 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
     }
     EXPECT_GE(compared, steps * 2 / 3);
 
-    click(button(AnalyzerHandler::kClose));
-    expectShows(twin.render(), "analyzer closed");
+    clickBoth(button(AnalyzerHandler::kClose));
+    expectShows(twinShot(), "analyzer closed");
 
-    plugin.dispatcher(effEditClose);
+    shipped.dispatcher(effEditClose);
 #if defined(_WIN32)
     EXPECT_FALSE(desk.editorWindow());
 #endif
-    plugin.close();
-    std::ifstream gui(data / "Gui.ini");
-    std::stringstream text;
-    text << gui.rdbuf();
-    EXPECT_NE(text.str().find("Skin = \"RededazadEdadar2\""), std::string::npos) << "Gui.ini not written back";
+    shipped.close();
+    EXPECT_NE(home.read("Gui.ini").find("Skin = \"RededazadEdadar2\""), std::string::npos) << "Gui.ini not written back";
 }
 
 } // namespace

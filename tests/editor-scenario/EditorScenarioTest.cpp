@@ -1,10 +1,8 @@
-// The shipped plug-in file's editor in a host window through a musician's session: open it,
-// turn Cutoff, open each menu, open and close the preferences, run the pattern, record a measure
-// and transcribe it in the analyzer. After each step the window must show exactly what this
-// program's own offscreen editor (the twin), given the same input, renders.
-// Linux (xvfb-run): KELO.so in an X11 window, xdotool's pointer, and a dialog program on PATH
-// that answers with the recording. Windows (wine's null driver): KELO.dll in a Win32 window,
-// posted mouse messages, and the real common dialog filled in from another thread.
+// The shipped plug-in file's editor in a host window through a musician's session; after each
+// step the window must show exactly what this program's own offscreen editor (the twin), given
+// the same input, renders. Linux (xvfb-run): KELO.so in an X11 window, xdotool's pointer, a dialog
+// program on PATH. Windows (wine's null driver): KELO.dll in a Win32 window, posted mouse
+// messages, the real common dialog filled in from another thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +30,7 @@
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+
 #endif
 #include <windows.h>
 #include <dlgs.h>
@@ -107,19 +105,14 @@ public:
         DeleteObject(dib);
         return p;
     }
-    void mouse(UINT message, gui::CPoint p) const {
-        PostMessageW(editorWindow(), message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(int(p.x), int(p.y)));
-    }
-    void click(gui::CPoint p) const {
-        mouse(WM_LBUTTONDOWN, p);
-        mouse(WM_LBUTTONUP, p);
-        pump();
-    }
-    void drag(gui::CPoint p, int dy) const {
-        mouse(WM_LBUTTONDOWN, p);
-        mouse(WM_MOUSEMOVE, gui::CPoint(p.x, p.y + dy / 2));
-        mouse(WM_MOUSEMOVE, gui::CPoint(p.x, p.y + dy));
-        mouse(WM_LBUTTONUP, gui::CPoint(p.x, p.y + dy));
+    // The left button goes down at the first point, moves through the others and goes up at the last.
+    void mouse(std::initializer_list<gui::CPoint> path) const {
+        auto post = [this](UINT m, gui::CPoint p) {
+            PostMessageW(editorWindow(), m, m == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(int(p.x), int(p.y)));
+        };
+        post(WM_LBUTTONDOWN, *path.begin());
+        for (gui::CPoint p : path) post(WM_MOUSEMOVE, p);
+        post(WM_LBUTTONUP, *(path.end() - 1));
         pump();
     }
     // The next dialog titled `title` gets `path` typed in as its file name and is confirmed.
@@ -141,7 +134,6 @@ public:
     }
     // Whether that dialog was asked (with its title and the filters the plug-in gave it).
     bool dialogAsked(const std::string&) const { return asked_; }
-
 private:
     HWND hwnd_ = nullptr;
     int w_ = 0, h_ = 0;
@@ -194,10 +186,10 @@ public:
         std::free(reply);
         return p;
     }
-    void click(gui::CPoint p) const { xdotool("mousemove " + at(p) + " click 1"); }
-    void drag(gui::CPoint p, int dy) const {
-        xdotool("mousemove " + at(p) + " mousedown 1 mousemove " + at(gui::CPoint(p.x, p.y + dy / 2)) +
-                " mousemove " + at(gui::CPoint(p.x, p.y + dy)) + " mouseup 1");
+    void mouse(std::initializer_list<gui::CPoint> path) const {
+        std::string args = "mousemove " + at(*path.begin()) + " mousedown 1";
+        for (gui::CPoint p : path) args += " mousemove " + at(p);
+        xdotool(args + " mouseup 1");
     }
     // The dialog program found first on PATH answers `path` and notes how it was asked.
     void answerFileDialog(const std::string&, const std::string& path) {
@@ -212,16 +204,12 @@ public:
         setenv("PATH", (bin.string() + ":" + std::getenv("PATH")).c_str(), 1);
     }
     bool dialogAsked(const std::string& title) const {
-        std::ifstream in(args_);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str().find(title) != std::string::npos && text.str().find("--file-filter=.wav") != std::string::npos;
+        const std::string text{std::istreambuf_iterator<char>(std::ifstream(args_).rdbuf()), {}};
+        return text.find(title) != std::string::npos && text.find("--file-filter=.wav") != std::string::npos;
     }
-
 private:
     static void xdotool(const std::string& args) { EXPECT_EQ(std::system(("xdotool " + args).c_str()), 0) << args; }
     static std::string at(gui::CPoint p) { return std::to_string(int(p.x)) + " " + std::to_string(int(p.y)); }
-
     xcb_connection_t* connection_ = nullptr;
     xcb_screen_t* screen_ = nullptr;
     xcb_window_t window_ = 0;
@@ -238,12 +226,6 @@ size_t differing(const Pixels& a, const Pixels& b) {
     return n;
 }
 
-void writePpm(const Pixels& p, const std::string& name) {
-    std::ofstream o(name, std::ios::binary);
-    o << "P6 800 420 255\n"; // the editor's size
-    for (uint32_t v : p) o.put(char(v >> 16)).put(char(v >> 8)).put(char(v));
-}
-
 // The fixture's own editor is the twin; `shipped` is the plug-in file in the desk's window.
 class EditorSession : public EditorOnPlugin {
 protected:
@@ -258,7 +240,6 @@ protected:
             fs::copy_file(src / f, home.dataFolder() / f);
         fs::copy(src / "RededazadEdadar2", home.dataFolder() / "RededazadEdadar2", fs::copy_options::recursive);
     }
-
     Pixels twinShot() {
         idle();
         const auto& c = frame()->getOffscreenFrame()->context();
@@ -280,11 +261,9 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         ADD_FAILURE() << step << ": " << diff << " pixels differ from the offscreen render";
-        writePpm(desk.shot(), std::string(step) + "-shown.ppm");
-        writePpm(expected, std::string(step) + "-rendered.ppm");
     }
     void clickBoth(gui::CPoint p) {
-        desk.click(p);
+        desk.mouse({p});
         click(p);
     }
     // As the host hands keys on.
@@ -326,7 +305,6 @@ protected:
         std::memcpy(&p, bytes + kChunkBankOffset + size_t(index) * sizeof p, sizeof p);
         return p;
     }
-
     Desk desk;
     host::Plugin shipped;
     std::vector<float> left = std::vector<float>(kBlock), right = std::vector<float>(kBlock);
@@ -343,11 +321,11 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
     ASSERT_EQ(h, 420);
     ASSERT_EQ(shipped.dispatcher(effEditOpen, 0, 0, desk.create(w, h)), 1);
     expectShows(twinShot(), "opened");
-
     // Cutoff dragged up 30 px (linear, 300 px for the range): the parameter and the host's
     // automation record both move by 0.1.
     const float before = shipped.getParameter(kCutoff);
-    desk.drag(centre(CUTOFFKNOB), -30);
+    const gui::CPoint knob = centre(CUTOFFKNOB);
+    desk.mouse({knob, gui::CPoint(knob.x, knob.y - 15), gui::CPoint(knob.x, knob.y - 30)});
     for (const auto until = Clock::now() + std::chrono::seconds(3);
          Clock::now() < until && std::fabs(shipped.getParameter(kCutoff) - before - 0.1f) > 1e-4f;)
         hostIdle();
@@ -355,7 +333,6 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
     ASSERT_FALSE(shipped.automations().empty());
     EXPECT_EQ(shipped.automations().back().index, kCutoff);
     EXPECT_EQ(shipped.automations().back().value, shipped.getParameter(kCutoff));
-
     // The sound the analyzer asks to record with, set by the host.
     for (auto [index, value] : {std::pair{kTune, 0.5f}, {kCutoff, 1.0f}, {kResonance, 0.0f}, {kEnvmod, 1.0f},
                                 {kDecay, 1.0f}, {kAccent, 1.0f}, {kWaveform, 0.0f}, {kVolume, 0.3f}}) {
@@ -364,7 +341,6 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
     }
     const Pixels panel = twinShot();
     expectShows(panel, "knobs set by the host");
-
     // Each menu button opens its menu over the panel; Escape closes it.
     for (int32_t button : {OPTIONMENU, PATTERNMENU, PATCHBUTTON}) {
         clickBoth(centre(button));
@@ -375,7 +351,6 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
         EXPECT_EQ(differing(twinShot(), panel), 0u);
         expectShows(panel, "menu closed");
     }
-
     // Preferences, from the options menu; "Done" closes them.
     choose(OPTIONMENU, EditorMenus::kOptionsMenuTag, menu::kPreferences);
     ASSERT_TRUE(editor->preferences() && editor->preferences()->isShown());
@@ -383,7 +358,6 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
     clickBoth(middle(editor->preferencesPanel(), editor->preferences()->control(PreferencesHandler::kDone)));
     ASSERT_EQ(differing(twinShot(), panel), 0u);
     expectShows(panel, "preferences closed");
-
     // The run key starts the current pattern. The panel shows the edit step, not the playing
     // one: while the pattern plays only the run light changes, blinking every 200 ms.
     const Pattern played = shippedPattern();
@@ -406,7 +380,6 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
     }
     EXPECT_GE(seenLit, 2);
     EXPECT_GE(seenDark, 2);
-
     // One measure from the block the sequencer started in, as a 16-bit WAV named for its steps.
     const int steps = playedSteps(played);
     const auto measure = size_t(std::lround(kRate * 60.0 / (editor->link().state().tempo * 4.0) * steps));
@@ -423,7 +396,6 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
     clickBoth(centre(ILLUBUTTON15)); // stop
     play(2);
     expectShows(twinShot(), "stopped");
-
     // The analyzer, from the pattern menu: Load Audio through the file dialog, then Detect.
     choose(PATTERNMENU, EditorMenus::kPatternMenuTag, menu::kAnalyze);
     AnalyzerHandler* analyzer = editor->analyzer();
@@ -435,7 +407,6 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
     clickBoth(button(AnalyzerHandler::kLoadAudio));
     expectShows(twinShot(), "recording loaded");
     EXPECT_TRUE(desk.dialogAsked("Choose An Audio File"));
-
     clickBoth(button(AnalyzerHandler::kDetect));
     expectShows(twinShot(), "detected");
     const Pattern detected = shippedPattern();
@@ -454,17 +425,17 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
         }
     }
     EXPECT_GE(compared, steps * 2 / 3);
-
     clickBoth(button(AnalyzerHandler::kClose));
     expectShows(twinShot(), "analyzer closed");
-
     shipped.dispatcher(effEditClose);
+
 #if defined(_WIN32)
+
     EXPECT_FALSE(desk.editorWindow());
+
 #endif
     shipped.close();
     EXPECT_NE(home.read("Gui.ini").find("Skin = \"RededazadEdadar2\""), std::string::npos) << "Gui.ini not written back";
 }
-
 } // namespace
 } // namespace kelo::test

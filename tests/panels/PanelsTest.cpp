@@ -1,6 +1,5 @@
-// The preferences panel and the analyzer window in the real editor on the real plug-in core,
-// offscreen: clicks and drags through the frame's entry points at the controls' places; the MIDI
-// the instance sends is recorded. The analyzer works on a recording the test writes.
+// The preferences panel and the analyzer window of the real editor on the real plug-in core,
+// offscreen, clicked at the controls' places; the instance's MIDI out is recorded.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -47,10 +46,9 @@ constexpr int32_t kMeasureFrames = 16 * 11025;
 std::vector<float> recording(int rest) {
     std::vector<float> out(static_cast<size_t>(kMeasureFrames));
     for (int i = 0; i < kMeasureFrames; ++i) {
-        const int k = i / 11025, t = i % 11025;
-        const double period = 400.0 / (1.0 + k % 5 * 0.25), level = k % 4 ? 0.4 : 0.8;
-        const double saw = std::fmod(t, period) / period - 0.5;
-        if (k != rest && k != rest + 6) out[size_t(i)] = float(level * std::exp(-t / 3000.0) * saw);
+        const int k = i / 11025, t = i % 11025, period = 400 - 50 * (k % 5);
+        if (k != rest && k != rest + 6)
+            out[size_t(i)] = float((k % 4 ? 0.4 : 0.8) * std::exp(-t / 3000.0) * (double(t % period) / period - 0.5));
     }
     return out;
 }
@@ -77,7 +75,6 @@ protected:
         window = analyzer ? editor->analyzer() : nullptr;
         ASSERT_TRUE(analyzer ? window && window->isOpen() : prefs && prefs->isShown());
     }
-    // A control of the open panel or window.
     gui::CControl* row(int32_t tag) { return window ? window->control(tag) : prefs->control(tag); }
     // Frame coordinates of a point given in a panel's own coordinates.
     static CPoint at(const gui::CView* panel, double x, double y) {
@@ -102,7 +99,6 @@ protected:
         row(tag)->endEdit();
         idle();
     }
-    // Everything repainted, then the pixel at p.
     uint32_t paintedAt(CPoint p) {
         frame()->invalid();
         idle();
@@ -133,7 +129,6 @@ protected:
         press(A::kLoadAudio);
         idle();
     }
-    // A point of the waveform view (640 x 64) in frame coordinates.
     CPoint wave(double x, double y) { return at(window->panel(), 32 + x, 90 + y); }
     EngineSettings& engine() { return plugin->settings(); }
 
@@ -141,8 +136,9 @@ protected:
     A* window = nullptr;
 };
 
-TEST_F(Panels, EveryPreferencesBoxFlipsItsSettingAndTheEmulationBoxesAreOneRadioGroup) {
+TEST_F(Panels, ThePreferencesPanelIsDrawnOverTheEditorItsBoxesFlipTheirSettingsTheEmulationIsARadioGroup) {
     open(false);
+    gui::CViewContainer* panel = prefs->panel();
     const std::pair<int32_t, std::function<int32_t()>> boxes[] = {
         {P::kClearConfirm, [this] { return editor->settings().clearConfirm; }},
         {P::kAuditionNotes, [this] { return editor->settings().auditionNotes; }},
@@ -185,77 +181,6 @@ TEST_F(Panels, EveryPreferencesBoxFlipsItsSettingAndTheEmulationBoxesAreOneRadio
         for (int32_t box : {P::kFilter24, P::kFilter18, P::kFilter18Pure})
             EXPECT_EQ(row(box)->getValue(), box == tag ? 1.0f : 0.0f) << tag << " " << box;
     }
-}
-
-TEST_F(Panels, PreferencesKnobsAndSpinBoxesSetTheirValuesAndMovingTheOutputReleasesItsNotes) {
-    open(false);
-    EXPECT_EQ(text(P::kPreGainValue) + text(P::kFilterVccValue), " 50% 25%"); // pre-gain 2.0: the middle
-    drag(P::kPreGainKnob, -40);
-    EXPECT_FLOAT_EQ(engine().vcoGain, row(P::kPreGainKnob)->getValue() * 2.0f + 1.0f);
-    EXPECT_GT(engine().vcoGain, 2.0f);
-    const std::pair<int32_t, float EngineSettings::*> knobs[] = {
-        {P::kVcoTuningKnob, &EngineSettings::vcoTuning}, {P::kFilterVccKnob, &EngineSettings::tm6},
-        {P::kVcfFreqKnob, &EngineSettings::tm3}};
-    for (auto [tag, field] : knobs) {
-        setByDrag(tag, 0.375f);
-        EXPECT_FLOAT_EQ(engine().*field, 0.375f) << tag;
-    }
-    EXPECT_EQ(text(P::kVcfFreqValue), " 37%");
-    setByDrag(P::kAccentLevel, 100.0f / 127.0f);
-    EXPECT_EQ(std::pair(engine().accentVelocity, text(P::kAccentLevel)), std::pair(100, std::string("100")));
-    drag(P::kOutputChannel, -400);
-    EXPECT_EQ(std::pair(engine().midiOutputChannel, text(P::kOutputChannel)), std::pair(15, std::string("16")));
-    // Moving the output sends All Notes Off on the old channel; Reset, on the last one.
-    setByDrag(P::kOutputChannel, 3.0f * 0.0625f);
-    press(P::kMidiOutput);
-    midiSent.clear();
-    setByDrag(P::kOutputChannel, 6.0f * 0.0625f);
-    EXPECT_EQ(midiSent, (Midi{{0xB2, 123, 0}}));
-    EXPECT_TRUE(engine().midiOutputActive());
-    midiSent.clear();
-    press(P::kReset);
-    EXPECT_EQ(midiSent, (Midi{{0xB5, 123, 0}}));
-    EXPECT_EQ(std::pair(engine().midiOutputChannel, row(P::kMidiOutput)->getValue()), std::pair(-1, 0.0f));
-    EXPECT_EQ(text(P::kOutputChannel), "--");
-}
-
-TEST_F(Panels, SaveDefaultsWritesBothFilesAndResetBringsBackTheDefaultsForThisInstanceOnly) {
-    files["Gui.ini"] = std::string(kGuiIni) + "FunctionButton1 = 4\nClearConfirm = 1\n";
-    open(false);
-    press(P::kFilter24);
-    press(P::kSyncToHost);
-    setByDrag(P::kVcfFreqKnob, 0.75f);
-    setByDrag(P::kAccentLevel, 64.0f / 127.0f);
-    press(P::kSaveDefaults);
-    auto saved = [this](const char* file, const char* line) { return home.read(file).find(line) != std::string::npos; };
-    for (const char* line : {"\nFilterMode = 0\n", "\nTM3 = 0.750000\nSyncMode = 1\n", "\nAccentVelocity = 64\n"})
-        EXPECT_TRUE(saved("Config.ini", line)) << line;
-    EXPECT_TRUE(saved("Gui.ini", "\nClearConfirm = 1\n") && saved("Gui.ini", "\nFunctionButton1 = 4\n"));
-    seq().patternLock = 1;
-    press(P::kReset);
-    press(P::kDone);
-    EXPECT_FALSE(prefs->isShown());
-    EXPECT_EQ(std::tuple(engine().filterMode, engine().syncMode, engine().accentVelocity, seq().patternLock),
-              std::tuple(1, 0, 100, 0));
-    EXPECT_EQ(std::pair(engine().tm6, engine().tm3), std::pair(0.0f, 0.5f)); // not the start-up 0.25 for TM6
-    EXPECT_EQ(std::pair(editor->settings().clearConfirm, editor->settings().functionButton1), std::pair(0, -1));
-    EXPECT_EQ(editor->settings().skin, "RededazadEdadar2");
-    EXPECT_EQ(editor->skinOrigin(), SkinOrigin::BuiltIn); // what the next opening shows
-    EXPECT_TRUE(saved("Config.ini", "\nFilterMode = 0\n")); // not saved by Reset
-    editor->openPreferences();
-    EXPECT_EQ(std::pair(row(P::kFilter18)->getValue(), text(P::kVcfFreqValue)), std::pair(1.0f, std::string(" 50%")));
-    EXPECT_TRUE(services.messages.empty());
-    std::filesystem::remove(home.dataFolder() / "Gui.ini");
-    std::filesystem::create_directory(home.dataFolder() / "Gui.ini");
-    press(P::kSaveDefaults);
-    ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_NE(services.messages[0].text.find("Could not save"), std::string::npos);
-    EXPECT_EQ(services.messages[0].kind, platform::MessageKind::kOk);
-}
-
-TEST_F(Panels, ThePreferencesPanelIsDrawnOverTheEditorOnceAndTakesTurnsWithTheAnalyzer) {
-    open(false);
-    gui::CViewContainer* panel = prefs->panel();
     EXPECT_EQ(panel->getViewSize(), gui::CRect(146, 129, 146 + 708, 129 + 362));
     EXPECT_EQ(layout(panel),
               "20 8 400 32,300 120 33 33,283 153 66 16,283 169 66 16,360 120 33 33,343 153 66 16,"
@@ -280,7 +205,62 @@ TEST_F(Panels, ThePreferencesPanelIsDrawnOverTheEditorOnceAndTakesTurnsWithTheAn
     EXPECT_NE(paintedAt(at(panel, 20, 340)), 0xff282828u); // drawn over no more
 }
 
-TEST_F(Panels, TheAnalyzerShowsTheLoadedRecordingItsStepsAndHowFarThePreviewPlayed) {
+TEST_F(Panels, PreferencesKnobsSpinBoxesSaveDefaultsAndResetReachTheInstanceAndItsFiles) {
+    files["Gui.ini"] = std::string(kGuiIni) + "FunctionButton1 = 4\nClearConfirm = 1\n";
+    open(false);
+    EXPECT_EQ(text(P::kPreGainValue) + text(P::kFilterVccValue), " 50% 25%"); // pre-gain 2.0: the middle
+    drag(P::kPreGainKnob, -40);
+    EXPECT_FLOAT_EQ(engine().vcoGain, row(P::kPreGainKnob)->getValue() * 2.0f + 1.0f);
+    EXPECT_GT(engine().vcoGain, 2.0f);
+    for (int32_t tag : {P::kVcoTuningKnob, P::kFilterVccKnob, P::kVcfFreqKnob}) setByDrag(tag, 0.375f);
+    EXPECT_EQ(std::tuple(engine().vcoTuning, engine().tm6, engine().tm3), std::tuple(0.375f, 0.375f, 0.375f));
+    EXPECT_EQ(text(P::kVcfFreqValue), " 37%");
+    drag(P::kOutputChannel, -400);
+    EXPECT_EQ(std::pair(engine().midiOutputChannel, text(P::kOutputChannel)), std::pair(15, std::string("16")));
+    press(P::kFilter24);
+    press(P::kSyncToHost);
+    setByDrag(P::kVcfFreqKnob, 0.75f);
+    setByDrag(P::kAccentLevel, 64.0f / 127.0f);
+    EXPECT_EQ(std::pair(engine().accentVelocity, text(P::kAccentLevel)), std::pair(64, std::string(" 64")));
+    press(P::kSaveDefaults);
+    auto saved = [this](const char* file, const char* line) { return home.read(file).find(line) != std::string::npos; };
+    for (const char* line : {"\nFilterMode = 0\n", "\nTM3 = 0.750000\nSyncMode = 1\n", "\nAccentVelocity = 64\n"})
+        EXPECT_TRUE(saved("Config.ini", line)) << line;
+    EXPECT_TRUE(saved("Gui.ini", "\nClearConfirm = 1\n") && saved("Gui.ini", "\nFunctionButton1 = 4\n"));
+    // Moving the output sends All Notes Off on the old channel; Reset, on the last one.
+    setByDrag(P::kOutputChannel, 3.0f * 0.0625f);
+    press(P::kMidiOutput);
+    midiSent.clear();
+    setByDrag(P::kOutputChannel, 6.0f * 0.0625f);
+    EXPECT_EQ(midiSent, (Midi{{0xB2, 123, 0}}));
+    EXPECT_TRUE(engine().midiOutputActive());
+    midiSent.clear();
+    seq().patternLock = 1;
+    press(P::kReset);
+    EXPECT_EQ(midiSent, (Midi{{0xB5, 123, 0}}));
+    EXPECT_EQ(std::pair(row(P::kMidiOutput)->getValue(), text(P::kOutputChannel)), std::pair(0.0f, std::string("--")));
+    // Reset brings back the defaults, for this instance only.
+    press(P::kDone);
+    EXPECT_FALSE(prefs->isShown());
+    EXPECT_EQ(std::tuple(engine().filterMode, engine().syncMode, engine().accentVelocity, seq().patternLock),
+              std::tuple(1, 0, 100, 0));
+    EXPECT_EQ(std::pair(engine().tm6, engine().tm3), std::pair(0.0f, 0.5f)); // not the start-up 0.25 for TM6
+    EXPECT_EQ(std::pair(editor->settings().clearConfirm, editor->settings().functionButton1), std::pair(0, -1));
+    EXPECT_EQ(editor->settings().skin, "RededazadEdadar2");
+    EXPECT_EQ(editor->skinOrigin(), SkinOrigin::BuiltIn); // what the next opening shows
+    EXPECT_TRUE(saved("Config.ini", "\nFilterMode = 0\n"));
+    editor->openPreferences();
+    EXPECT_EQ(std::pair(row(P::kFilter18)->getValue(), text(P::kVcfFreqValue)), std::pair(1.0f, std::string(" 50%")));
+    EXPECT_TRUE(services.messages.empty());
+    std::filesystem::remove(home.dataFolder() / "Gui.ini");
+    std::filesystem::create_directory(home.dataFolder() / "Gui.ini");
+    press(P::kSaveDefaults);
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_NE(services.messages[0].text.find("Could not save"), std::string::npos);
+    EXPECT_EQ(services.messages[0].kind, platform::MessageKind::kOk);
+}
+
+TEST_F(Panels, TheAnalyzerShowsTheRecordingItsStepsThePreviewAndPaintsFlagsOfTheCurrentPattern) {
     analyzerOptions().matchTempo = true;
     open(true);
     EXPECT_EQ(layout(window->panel()),
@@ -294,18 +274,11 @@ TEST_F(Panels, TheAnalyzerShowsTheLoadedRecordingItsStepsAndHowFarThePreviewPlay
     press(A::kDetect); // nothing to detect from yet
     EXPECT_EQ(services.messages.at(0).text, "Load a recording of one measure of the pattern first.");
     EXPECT_EQ(text(A::kSteps), " 8");
-    // Nothing loaded: white words across the middle only.
     EXPECT_EQ(paintedAt(wave(2, 2)), 0xff202020u);
-    int inside = 0, outside = 0;
-    for (int x = 220; x < 420; ++x)
-        for (int y = 0; y < 64; ++y) (y >= 22 && y < 44 ? inside : outside) += pixel(wave(x, y)) == 0xffffffffu;
-    EXPECT_GT(inside, 20);
-    EXPECT_EQ(outside, 0);
     loadRecording();
     const platform::FileDialogRequest& r = services.fileRequests.at(0);
     ASSERT_EQ(r.filters.size(), 2u);
     EXPECT_EQ(r.filters[0].extensions, (std::vector<std::string>{"aif", "aiff"}));
-    EXPECT_EQ(view->getBuffer(), &plugin->audioPreview().front());
     EXPECT_EQ(view->getFramesShown(), kMeasureFrames);
     // The name says 16 steps; nothing else of the pattern changes.
     EXPECT_EQ(std::pair(pattern().stepCount(), int(pattern().steps[0].flags)), std::pair(16, 0));
@@ -367,16 +340,12 @@ TEST_F(Panels, TheAnalyzerShowsTheLoadedRecordingItsStepsAndHowFarThePreviewPlay
     press(A::kClose);
     EXPECT_FALSE(window->isOpen() || window->panel()->isVisible() || plugin->audioPreview().playing());
     editor->openAnalyzer();
-    editor->openAnalyzer();
-    EXPECT_TRUE(window->isOpen());
     EXPECT_EQ(std::tuple(view->getFramesShown(), text(A::kSteps), row(A::kRhythm)->getValue()),
               std::tuple(kMeasureFrames, std::string("16"), 0.0f));
-    click(at(window->panel(), 680, 10)); // the close button, once
+    click(at(window->panel(), 680, 10)); // the close button
     EXPECT_FALSE(window->isOpen());
-}
-
-TEST_F(Panels, AnalyzerPaintingChangesOnlyTheFlagsUnderThePointerOfTheCurrentPattern) {
-    open(true);
+    // Painting flags changes only those under the pointer, in the current pattern.
+    editor->openAnalyzer();
     auto patternLabel = [&] { return static_cast<gui::CTextLabel*>(row(A::kPatternNumber))->getText(); };
     EXPECT_EQ(patternLabel(), "Pattern 0");
     editor->link().selectPattern(7);
@@ -416,8 +385,6 @@ TEST_F(Panels, AnalyzerPaintingChangesOnlyTheFlagsUnderThePointerOfTheCurrentPat
     drag(A::kSteps, -500);
     EXPECT_TRUE(seq().bank.patterns[7].triplet());
     EXPECT_EQ(std::pair(seq().bank.patterns[7].stepCount(), text(A::kSteps)), std::pair(64, std::string("64")));
-    drag(A::kSteps, 500);
-    EXPECT_EQ(seq().bank.patterns[7].stepCount(), 1);
     EXPECT_EQ(std::memcmp(&seq().bank.patterns[0], &before.patterns[0], sizeof(Pattern)), 0);
 }
 

@@ -20,14 +20,12 @@
 
 #include "analyzer/window/AnalyzerHandler.h"
 #include "editor/Preferences.h"
-#include "editor/SkinTags.h"
 #include "editor/controls/CMyOptionMenu.h"
 #include "host/Plugin.h"
 #include "plugin/Parameters.h"
 #include "plugin/StateChunk.h"
 #include "tests/editor/EditorFixture.h"
 #include "tools/kelo-render/AudioWriter.h"
-#include "toolkit/CViewContainer.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -51,8 +49,6 @@ constexpr int kRate = 44100;
 constexpr int kBlock = 512;
 
 #if defined(_WIN32)
-
-// The host's window, the user's mouse, and the user answering the next file dialog.
 class Desk {
 public:
     ~Desk() {
@@ -65,13 +61,10 @@ public:
     void* create(int w, int h) {
         w_ = w;
         h_ = h;
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"KeloScenarioHost";
+        WNDCLASSW wc = {0, DefWindowProcW, 0, 0, GetModuleHandleW(nullptr), {}, {}, {}, {}, L"KeloScenarioHost"};
         RegisterClassW(&wc);
-        hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, w + 100, h + 100,
-                                nullptr, nullptr, wc.hInstance, nullptr);
+        hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, w + 100,
+                                h + 100, nullptr, nullptr, wc.hInstance, nullptr);
         pump();
         return hwnd_;
     }
@@ -111,18 +104,19 @@ public:
     // The next dialog titled `title` gets `path` typed in as its file name and is confirmed.
     void answerFileDialog(const std::string& title, const std::string& path) {
         watcher_ = std::thread([this, title, path] {
-            for (const auto until = Clock::now() + std::chrono::seconds(20); !stop_ && Clock::now() < until;) {
-                if (HWND dialog = FindWindowA("#32770", title.c_str())) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                    // The name box is a combo box in the explorer-style dialog, an edit in the old one.
-                    SetDlgItemTextA(dialog, cmb13, path.c_str());
-                    SetDlgItemTextA(dialog, edt1, path.c_str());
-                    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-                    asked_ = true;
-                    return;
-                }
+            HWND dialog = nullptr;
+            const auto until = Clock::now() + std::chrono::seconds(20);
+            while (!stop_ && !dialog && Clock::now() < until) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                dialog = FindWindowA("#32770", title.c_str());
             }
+            if (!dialog) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100)); // until it takes input
+            // The name box is a combo box in the explorer-style dialog, an edit in the old one.
+            SetDlgItemTextA(dialog, cmb13, path.c_str());
+            SetDlgItemTextA(dialog, edt1, path.c_str());
+            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+            asked_ = true;
         });
     }
     bool dialogAsked(const std::string&) const { return asked_; }
@@ -134,16 +128,8 @@ private:
 };
 
 #else
-
 class Desk {
 public:
-    Desk() {
-        int screen = 0;
-        connection_ = xcb_connect(nullptr, &screen);
-        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection_));
-        for (int i = 0; i < screen && it.rem; ++i) xcb_screen_next(&it);
-        screen_ = it.data;
-    }
     ~Desk() {
         if (window_) xcb_destroy_window(connection_, window_);
         xcb_disconnect(connection_);
@@ -199,8 +185,9 @@ public:
 private:
     static void xdotool(const std::string& args) { EXPECT_EQ(std::system(("xdotool " + args).c_str()), 0) << args; }
     static std::string at(gui::CPoint p) { return std::to_string(int(p.x)) + " " + std::to_string(int(p.y)); }
-    xcb_connection_t* connection_ = nullptr;
-    xcb_screen_t* screen_ = nullptr;
+    xcb_connection_t* connection_ = xcb_connect(nullptr, nullptr); // xvfb-run's one screen
+    xcb_screen_t* screen_ =
+        xcb_connection_has_error(connection_) ? nullptr : xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
     xcb_window_t window_ = 0;
     int w_ = 0, h_ = 0;
     fs::path args_;
@@ -331,7 +318,6 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
         EXPECT_GT(differing(open, panel), 1000u) << "no menu from button " << button;
         expectShows(open, "menu open");
         keyBoth(gui::VKEY_ESCAPE);
-        EXPECT_EQ(differing(twinShot(), panel), 0u);
         expectShows(panel, "menu closed");
     }
     choose(OPTIONMENU, EditorMenus::kOptionsMenuTag, menu::kPreferences);
@@ -401,7 +387,7 @@ TEST_F(EditorSession, ThePluginFileShowsWhatItsTwinRendersThroughASession) {
     EXPECT_FALSE(desk.editorWindow());
 #endif
     shipped.close();
-    EXPECT_NE(home.read("Gui.ini").find("Skin = \"RededazadEdadar2\""), std::string::npos) << "not written back";
+    EXPECT_NE(home.read("Gui.ini").find("Skin = \"RededazadEdadar2\""), std::string::npos);
 }
 
 } // namespace

@@ -10,7 +10,9 @@
 #include "toolkit/CNewFileSelector.h"
 #include "toolkit/controls/CButtons.h"
 #include "toolkit/controls/CKnob.h"
+#include "toolkit/controls/CMovieBitmap.h"
 #include "toolkit/controls/COptionMenu.h"
+#include "toolkit/controls/CRockerSwitch.h"
 #include "toolkit/controls/CTextEdit.h"
 #include "toolkit/platform/IPlatformFont.h"
 
@@ -74,7 +76,10 @@ TEST(ToolkitKnob, CircularFollowsTheAngleAndGuardsTheGap) {
     EXPECT_EQ(knob->getValue(), 1.0f);
     h.up(1, 39);
     h.knobMode = kCircularMode;
-    h.drag(20, 0, 40, 20); // the first move jumps to the pointer's angle
+    h.down(20, 0);
+    EXPECT_EQ(knob->getValue(), 1.0f); // a press alone keeps the value; the first move jumps to the pointer
+    h.move(40, 20);
+    h.up(40, 20);
     EXPECT_NEAR(knob->getValue(), 0.8333f, 1e-4);
     // Ctrl+click: back to the default in one bracket; the rest of that press does nothing.
     knob->setDefaultValue(0.25f);
@@ -83,6 +88,8 @@ TEST(ToolkitKnob, CircularFollowsTheAngleAndGuardsTheGap) {
     h.move(30, 0);
     h.up(30, 0);
     EXPECT_EQ(h.log.take(), edit(2, {"value 0.25"}));
+    knob->setStartAngle(float(5 * std::numbers::pi / 4)); // a quarter turn on: the middle points right
+    EXPECT_NEAR(knob->valueFromPoint(CPoint(40, 20)), 0.5f, 1e-4);
 }
 
 TEST(ToolkitKnob, AnimationFramesAreTruncatedOrRounded) {
@@ -101,12 +108,44 @@ TEST(ToolkitKnob, AnimationFramesAreTruncatedOrRounded) {
     auto* counted = new CAnimKnob(CRect(0, 0, 40, 40), nullptr, 0, 5, 40, tall);
     EXPECT_EQ(counted->getNumSubPixmaps(), 25);
     counted->forget();
+    auto* later = new CAnimKnob(CRect(0, 0, 40, 40), nullptr, 0, 0, 0, nullptr);
+    later->setBackground(tall); // no image height yet: the view's
+    EXPECT_EQ(later->getNumSubPixmaps(), 25);
+    later->forget();
+    auto* lines = new CMovieBitmap(CRect(0, 0, 40, 1), nullptr, 0, tall);
+    EXPECT_EQ(lines->getNumSubPixmaps(), 1000);
+    lines->forget();
     auto* shortStrip = new CAnimKnob(CRect(0, 0, 40, 2000), nullptr, 0, tall);
     shortStrip->setValue(1);
     EXPECT_EQ(shortStrip->frameOffset(), 0); // shorter than one frame: never a negative offset
     shortStrip->forget();
     strip->forget();
     tall->forget();
+}
+
+TEST(ToolkitRocker, EachHalfPressesUntilReleasedByMouseOrKey) {
+    Harness h;
+    h.add(new CRockerSwitch(CRect(10, 10, 50, 30), &h, 5, nullptr));
+    auto* upDown = h.add(new CRockerSwitch(CRect(60, 10, 80, 50), &h, 6, nullptr, CPoint(), kVertical));
+    // Press point (the first half owns the dividing line), tag, the key of that half, the value pressed.
+    const std::tuple<CCoord, CCoord, int, unsigned char, const char*> rows[] = {
+        {11, 20, 5, VKEY_LEFT, "value -1"}, {30, 20, 5, VKEY_LEFT, "value -1"},
+        {31, 29, 5, VKEY_RIGHT, "value 1"}, {70, 30, 6, VKEY_UP, "value -1"},
+        {79, 31, 6, VKEY_DOWN, "value 1"}};
+    for (auto [x, y, tag, virt, pressed] : rows) {
+        SCOPED_TRACE(fmt(x) + "," + fmt(y));
+        h.click(x, y); // released: back to rest, unreported
+        EXPECT_EQ(h.log.take(), edit(tag, {pressed}));
+        EXPECT_EQ(h.key(virt), 1);
+        EXPECT_EQ(h.keyUp(virt), 1);
+        EXPECT_EQ(h.log.take(), edit(tag, {pressed, "value 0"}));
+    }
+    EXPECT_EQ(upDown->getValue(), 0.0f);
+    upDown->setMouseEnabled(false);
+    EXPECT_FALSE(upDown->onWheel(CPoint(70, 20), 1.0f, CButtonState(0)));
+    h.down(20, 20);
+    h.frame->removeView(h.frame->getView(0)); // removed while held: the edit still ends
+    EXPECT_EQ(h.log.take(), edit(5, {"value -1"}));
 }
 
 TEST(ToolkitButtons, PressesCountOnReleaseInsideAndReturnPresses) {
@@ -281,4 +320,32 @@ TEST(ToolkitFileSelector, ClosingTheFrameCancelsItsDialog) {
     EXPECT_EQ(services.pendingAnswers(), 0u);
     services.poll();
     EXPECT_FALSE(called);
+}
+
+TEST(ToolkitFileSelector, OneRunAtATimeAnsweredOnceAndReferencesReturned) {
+    kelo::test::FakeServices services;
+    auto* frame = new CFrame(CRect(0, 0, 1, 1), nullptr); // no window, so no owner
+    CNewFileSelector* s = CNewFileSelector::create(frame);
+    s->addFileExtension(CFileExtension("Patterns", "pat"));
+    s->setDefaultExtension(CFileExtension("Any pattern", "pat")); // already the first
+    Log log;
+    Dependent dep(log, "dep");
+    services.fileAnswers = {{"/a.pat", "/b.pat"}, {"/c.pat"}};
+    EXPECT_TRUE(s->run(&dep));
+    EXPECT_TRUE(s->isRunning());
+    EXPECT_FALSE(s->run(&dep));
+    const auto& r = services.fileRequests.at(0);
+    EXPECT_EQ(r.defaultExtension, "pat");
+    EXPECT_EQ(r.defaultFilter, 0u); // a single type gets no all-types filter before it
+    EXPECT_EQ(r.owner, nullptr);
+    services.poll();
+    EXPECT_EQ(s->getNumSelectedFiles(), 1); // one file unless several were allowed
+    EXPECT_EQ(log.take(), Lines{"dep CNewFileSelector Select End Message"});
+    EXPECT_TRUE(s->run(&dep));
+    s->cancel(); // the answer is dropped and the delegate let go at once
+    EXPECT_EQ(dep.getNbReference(), 1);
+    services.poll();
+    EXPECT_TRUE(log.lines.empty());
+    s->forget();
+    frame->forget();
 }

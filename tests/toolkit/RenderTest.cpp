@@ -12,8 +12,10 @@
 #include "toolkit/CDrawContext.h"
 #include "toolkit/controls/CButtons.h"
 #include "toolkit/controls/CKnob.h"
+#include "toolkit/controls/CMovieBitmap.h"
 #include "toolkit/controls/COptionMenu.h"
 #include "toolkit/controls/CParamDisplay.h"
+#include "toolkit/controls/CRockerSwitch.h"
 #include "toolkit/controls/CTextEdit.h"
 #include "toolkit/platform/IPlatformFactory.h"
 #include "toolkit/platform/OffscreenFrame.h"
@@ -198,6 +200,12 @@ TEST(ToolkitRender, ControlsPickTheirImagesShapesAndHighlights) {
         auto* k = new CAnimKnob(CRect(20, 0, 30, 10), nullptr, 0, strip, CPoint(0, 10));
         k->setValue(1);
         f->addView(k);
+        auto* rocker = new CRockerSwitch(CRect(40, 0, 50, 10), nullptr, 0, strip);
+        rocker->setValue(1);
+        f->addView(rocker);
+        auto* movie = new CMovieBitmap(CRect(60, 0, 70, 10), nullptr, 0, strip);
+        movie->setValue(0.5f);
+        f->addView(movie);
         strip->forget();
         auto* handle = new CKnob(CRect(160, 40, 200, 80), nullptr, 0, nullptr, nullptr);
         handle->setValue(0.5f); // pointing straight up
@@ -213,6 +221,10 @@ TEST(ToolkitRender, ControlsPickTheirImagesShapesAndHighlights) {
     });
     NEED_BACKEND(out.s);
     EXPECT_EQ(pixel(*out.s, 25, 5), kBlue); // the anim knob's last image, its offset ignored
+    EXPECT_EQ(pixels(*out.s, {{45, 5}, {65, 5}}), (Pixels{kBlue, 0xff00ff00u})); // the rocker held right
+    const int paints = out.frame->getOffscreenFrame()->paintCount();
+    out.frame->idle();
+    EXPECT_EQ(out.frame->getOffscreenFrame()->paintCount(), paints); // all drawn clean
     // The line handle runs from the centre up, in white (its grey shadow 1 px to the left).
     EXPECT_GT(red(pixel(*out.s, 180, 50)), 200);
     EXPECT_EQ(pixel(*out.s, 180, 70), kBlack);
@@ -220,7 +232,7 @@ TEST(ToolkitRender, ControlsPickTheirImagesShapesAndHighlights) {
     const CRect title = inkBounds(*out.s, CRect(103, 46, 158, 54), [](uint32_t p) { return red(p) < 100; });
     EXPECT_NEAR(title.left, 112, 1.5);
     // The cross: red where the diagonals meet, white between them.
-    const CRect box = out.view<CCheckBox>(3)->boxRect();
+    const CRect box = out.view<CCheckBox>(5)->boxRect();
     const int cx = int(box.left + box.getWidth() / 2), cy = int(box.top + box.getHeight() / 2);
     EXPECT_GT(red(pixel(*out.s, cx, cy)), 200);
     EXPECT_GT(green(pixel(*out.s, cx, int(box.top + 3))), 200);

@@ -7,6 +7,7 @@
 
 #include "Harness.h"
 #include "toolkit/controls/CKnob.h"
+#include "toolkit/controls/CRockerSwitch.h"
 #include "tests/support/FakeServices.h"
 
 using namespace kelo::gui;
@@ -264,6 +265,11 @@ TEST(ToolkitEditor, OpcodesReachTheFrameAndTheHost) {
     EXPECT_EQ(hostCalls, (std::vector<VstInt32>{audioMasterBeginEdit, 3, audioMasterEndEdit, 3}));
     EXPECT_EQ(e->dispatcher(e, effEditKeyDown, 0, VKEY_UP, nullptr, 0), 1); // the clicked knob has the focus
     EXPECT_FLOAT_EQ(editor->knob->getValue(), 0.15f);
+    auto* rocker = new CRockerSwitch(CRect(60, 10, 100, 30), nullptr, 4, nullptr);
+    frame->addView(rocker);
+    frame->setFocusView(rocker); // it answers key releases too
+    EXPECT_EQ(e->dispatcher(e, effEditKeyUp, 0, VKEY_LEFT, nullptr, 0), 1);
+    EXPECT_FALSE(editor->getRect(nullptr));
     // Parameter changes from the audio thread are applied in idle, running meanwhile, each mark once.
     e->setParameter(e, 1, 0.5f);
     EXPECT_TRUE(editor->applied.empty());

@@ -225,6 +225,12 @@ TEST(ToolkitRender, ControlsPickTheirImagesShapesAndHighlights) {
     const int paints = out.frame->getOffscreenFrame()->paintCount();
     out.frame->idle();
     EXPECT_EQ(out.frame->getOffscreenFrame()->paintCount(), paints); // all drawn clean
+    // A paint the system asks for draws pending changes too, leaving idle nothing to do.
+    out.view<CControl>(2)->setValue(0);
+    out.frame->invalid();
+    out.frame->getOffscreenFrame()->presentInvalid();
+    out.frame->idle();
+    EXPECT_EQ(out.frame->getOffscreenFrame()->paintCount(), paints + 1);
     // The line handle runs from the centre up, in white (its grey shadow 1 px to the left).
     EXPECT_GT(red(pixel(*out.s, 180, 50)), 200);
     EXPECT_EQ(pixel(*out.s, 180, 70), kBlack);

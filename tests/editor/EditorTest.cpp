@@ -59,7 +59,8 @@ TEST_F(EditorOnPlugin, EveryControlSitsAtItsElementAndShowsTheFrameItsValueImpli
         {PITCHMODELED, 0},      {TIMEMODELED, 1},        {ACCENTLED, 1},       {UPLED, 1},
         {DOWNLED, 0},           {SLIDELED, 0},           {ILLUBUTTON19, 2},    {ILLUBUTTON17, 0},
         {TRIPLETLED, 1},        {TRIPLETILLUBUTTON, 2},
-        {HIGHPASS_SWITCH, int(plugin->getParameter(kHighpassFilter) > 0.5f)}};
+        {HIGHPASS_SWITCH, int(plugin->getParameter(kHighpassFilter) > 0.5f)},
+        {MODESWITCH, int(plugin->settings().midiMode == 1)}};
     for (auto [tag, frame] : frames) EXPECT_EQ(frameOf(tag), frame) << skinTagName(tag);
     for (int k = 0; k < 13; ++k) {
         EXPECT_EQ(frameOf(NOTELED1 + k), k == 4 ? 1 : 0) << k;
@@ -236,6 +237,7 @@ TEST_F(EditorOnPlugin, IdleTimersBlinkRepeatAndTurnTheMidiLightOff) {
     idle(100);
     EXPECT_NE(frameOf(RUNSTOPLED), first);
     EXPECT_EQ(frameOf(FUNCTIONLED2), 1 - first);
+    EXPECT_EQ(frameOf(ILLUBUTTON15), 2 - 2 * first); // the run key with its light (lit, released)
     // A reopened panel blinks from its opening.
     editor->close();
     services.now += 150;

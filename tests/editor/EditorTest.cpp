@@ -137,6 +137,8 @@ TEST_F(EditorOnPlugin, StepKeysOfBothFamiliesProgramTheEditStepOncePerClickRelea
             EXPECT_EQ(p.steps[1].flags & StepUp, 0);
         }
     }
+    click(B_PATTERNCLEAR); // not asked first by default: cleared at once
+    EXPECT_EQ(std::pair(int(p.steps[1].note), int(p.steps[1].flags)), std::pair(0, int(StepGate)));
 }
 
 TEST_F(EditorOnPlugin, DisplaysRockersAndLengthKeysKeepTheirNumbersInRange) {

@@ -682,6 +682,14 @@ void Riv303Uru::lightShowFrame(int frameIndex) {
     }
 }
 
+// A press again before the repeat timer dropped the last hold replaces it: otherwise the old one,
+// long due, would repeat at once and on top of the new one.
+void Riv303Uru::startHold(int32_t tag) {
+    holds_.erase(std::remove_if(holds_.begin(), holds_.end(), [tag](const Hold& h) { return h.tag == tag; }),
+                 holds_.end());
+    holds_.push_back({tag, platform::tickCount() + kHoldOffMs});
+}
+
 void Riv303Uru::stepHeld(int32_t tag) {
     CControl* c = control(tag);
     if (!c) return;
@@ -734,9 +742,7 @@ void Riv303Uru::valueChanged(CControl* c) {
     if (isRocker(tag)) {
         if (value == 0.0f) return;
         stepHeld(tag);
-        holds_.erase(std::remove_if(holds_.begin(), holds_.end(), [tag](const Hold& h) { return h.tag == tag; }),
-                     holds_.end());
-        holds_.push_back({tag, platform::tickCount() + kHoldOffMs});
+        startHold(tag);
         return;
     }
     switch (tag) {
@@ -787,7 +793,7 @@ void Riv303Uru::controlBeginEdit(CControl* c) {
     if (isLengthKey(tag)) {
         // The first step at the press, repeats while held (none at the release).
         link_.programCommand(illuCode(tag));
-        holds_.push_back({tag, platform::tickCount() + kHoldOffMs});
+        startHold(tag);
     }
 }
 

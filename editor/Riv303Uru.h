@@ -167,6 +167,7 @@ private:
     void pressClear();
     void auditionPress(int32_t tag);
     void auditionRelease();
+    void startHold(int32_t tag);
     void stepHeld(int32_t tag);
     void checkEgg();
     void idleTimers(uint32_t now);
